@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Configures and builds into ./build, then stages an installation with its installation record
+# into ./build/stage. Extra arguments go to the configure step.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$top"
+"$top/scripts/install-deps.sh"
+cmake -S . -B build -G Ninja "$@"
+cmake --build build --parallel "$(nproc)"
+cmake --install build --prefix "$top/build/stage" >/dev/null

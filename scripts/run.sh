@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds Larkspan and starts the staged program with its staged installation record.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+"$top/scripts/build.sh"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  cat >&2 <<MSG
+Larkspan is a desktop program and needs a graphical display, but neither DISPLAY nor
+WAYLAND_DISPLAY is set. The build is ready in build/stage. To try it without a desktop, run it
+on a virtual display and look at it through a screenshot, for example:
+
+  xvfb-run -n 99 -s '-screen 0 1280x800x24' build/stage/bin/larkspan &
+  sleep 2; xwd -root -display :99 | convert xwd:- larkspan.png
+
+or run this command again from a desktop session.
+MSG
+  exit 1
+fi
+exec "$top/build/stage/bin/larkspan"

@@ -1,0 +1,45 @@
+#pragma once
+
+// The one way the program shows a message: a small modal box built for the call and freed
+// before it returns.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace larkspan {
+
+enum class MessageKind { Warning, Error, Information, Confirmation };
+
+// Button sets are bit sets of these values.
+enum MessageButton : unsigned { mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8 };
+using MessageButtons = unsigned;
+
+// Modal results.
+constexpr int mrOk = 1;
+constexpr int mrCancel = 2;
+constexpr int mrYes = 6;
+constexpr int mrNo = 7;
+
+// Shows `text` (lines separated by CR LF) in a box of `kind` with `buttons`, centred over the
+// main window (on the screen when there is none yet), and returns the modal result; closing the
+// box without a button gives mrCancel. Buttons whose component names ("Yes", "No", "OK",
+// "Cancel") are listed in `buttonsWithoutTabStop` take no keyboard focus. Main thread only.
+int ShowCenteredMessage(const std::string& text, MessageKind kind, MessageButtons buttons,
+                        const std::vector<std::string>& buttonsWithoutTabStop = {});
+
+// What a message box was asked to show; handed to the test seam below.
+struct MessageRequest {
+    std::string text;
+    MessageKind kind;
+    MessageButtons buttons;
+    std::vector<std::string> buttonsWithoutTabStop;
+};
+
+// Test seam: when set, every ShowCenteredMessage call is first offered to the hook. A result
+// is returned as the box's answer without showing anything; std::nullopt shows the real box.
+using MessageHook = std::function<std::optional<int>(const MessageRequest&)>;
+void SetMessageHook(MessageHook hook);
+
+} // namespace larkspan

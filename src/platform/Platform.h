@@ -1,0 +1,103 @@
+#pragma once
+
+// The operating-system facilities the program needs, declared once. Each OS has its own
+// implementation folder (posix/ today); nothing above this layer calls the OS directly.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace larkspan::platform {
+
+// ---- Single-instance guard -------------------------------------------------------------
+
+// Held for as long as the object lives; the OS drops it when the process dies.
+class InstanceLock {
+public:
+    virtual ~InstanceLock() = default;
+};
+
+// Takes the per-user lock called `name`. Returns nullptr when another copy holds it or when the
+// lock cannot be taken at all (a lock path that is not a lockable file, say): both mean "do not
+// run".
+std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
+
+// ---- Installation records ---------------------------------------------------------------
+
+// Reads `key` from the record `relativePath` (such as "Oxbeck/Larkspan.conf") found in the
+// system configuration folders, first folder first. Returns the stored text, or "" on any
+// failure (no folder, no file, unreadable file, no such key, empty value).
+std::string ReadInstallRecordValue(const std::string& relativePath, const std::string& key);
+
+// ---- Desktop shell ------------------------------------------------------------------------
+
+// Hands a URL, a "mailto:" link or a file path to the desktop's "open" action, detached.
+// Returns at once; failures are not reported.
+void OpenWithShell(const std::string& target);
+
+// ---- Processes ------------------------------------------------------------------------------
+
+struct ConsoleResult {
+    bool started = false; // false: the command interpreter could not be started at all
+    std::string output;   // standard output and standard error, merged in arrival order
+};
+
+// Runs `commandLine` through the system command interpreter in `workingFolder`, with the folder
+// of the running program first on the child's PATH, the program's own standard input, and waits
+// for the end. Never kills the child.
+ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder);
+
+struct CapturedRun {
+    bool started = false;
+    int exitCode = -1;       // the child's exit status; 128 + signal number when it was killed
+    std::string startError;  // why it could not be started, when !started
+    std::string standardOutput;
+    std::string standardError;
+};
+
+// Runs a program directly (no shell) with the given arguments (argv[0] included), collecting
+// its standard output and standard error apart. A program without "/" is looked up on PATH.
+CapturedRun RunCaptured(const std::vector<std::string>& argv);
+
+// ---- Files and environment ------------------------------------------------------------------
+
+bool RegularFileExists(const std::string& path); // a folder does not count
+bool FolderExists(const std::string& path);
+void DeleteFileQuietly(const std::string& path); // failures ignored
+
+// Creates or replaces `path` with `data` without following a symbolic link at that path.
+// Returns false (with `error` filled) when the file cannot be written.
+bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error);
+
+// "" when the variable is not set.
+std::string GetEnvironment(const std::string& name);
+
+// Folder of the running executable, with a trailing "/".
+std::string ExecutableFolder();
+
+// Folder for temporary files: $TEMP, else $TMPDIR, else /tmp (no trailing "/").
+std::string TemporaryFolder();
+
+// ---- Network --------------------------------------------------------------------------------
+
+// One TCP connection. Every operation that fails throws GeneralError with the message the
+// HTTP client reports ("Socket Error # <n>\r\n<text>").
+class TcpConnection {
+public:
+    virtual ~TcpConnection() = default;
+    // Sends all bytes.
+    virtual void SendAll(const char* data, std::size_t size) = 0;
+    // Waits up to timeoutMs (negative: no limit) for data; returns the bytes read, 0 when the
+    // peer closed the connection. Throws GeneralError("Read Timeout") when the limit runs out.
+    virtual std::size_t Receive(char* buffer, std::size_t size, int timeoutMs) = 0;
+    virtual void Close() = 0;
+};
+
+// Resolves `host` to IPv4 ("localhost" in any case is 127.0.0.1; dotted addresses are used as
+// they are; otherwise the first address) and connects within timeoutMs (negative: no limit).
+std::unique_ptr<TcpConnection> ConnectTcp(const std::string& host, std::uint16_t port,
+                                          int timeoutMs);
+
+} // namespace larkspan::platform
