@@ -19,22 +19,26 @@ public:
     virtual ~InstanceLock() = default;
 };
 
-// Takes the per-user lock called `name`. Returns nullptr when another copy holds it or when the
-// lock cannot be taken at all (a lock path that is not a lockable file, say): both mean "do not
-// run".
+// Takes the per-user lock called `name`: an exclusive lock on the file `name` in
+// $XDG_RUNTIME_DIR, or /tmp/<name>-<uid> without one. Programs started while it is held do not
+// inherit it. Returns nullptr when another copy holds it or when the lock cannot be taken at all
+// (a lock path that is not a lockable file, say): both mean "do not run".
 std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
 
 // ---- Installation records ---------------------------------------------------------------
 
 // Reads `key` from the record `relativePath` (such as "Oxbeck/Larkspan.conf") found in the
-// system configuration folders, first folder first. Returns the stored text, or "" on any
-// failure (no folder, no file, unreadable file, no such key, empty value).
+// system configuration folders ($XDG_CONFIG_DIRS, else /etc/xdg), first folder first; the first
+// file found is the record, even when it cannot be read. Keys count at the top level or in
+// [General]. Returns the stored text unexpanded, or "" on any failure (no folder, no file,
+// unreadable file, no such key, empty value).
 std::string ReadInstallRecordValue(const std::string& relativePath, const std::string& key);
 
 // ---- Desktop shell ------------------------------------------------------------------------
 
-// Hands a URL, a "mailto:" link or a file path to the desktop's "open" action, detached.
-// Returns at once; failures are not reported.
+// Hands a URL, a "mailto:" link or a file path to the desktop's "open" action (xdg-open, found
+// on PATH), fully detached: the opener inherits no descriptor and leaves no zombie. Returns at
+// once; failures are not reported. Callable from any thread.
 void OpenWithShell(const std::string& target);
 
 // ---- Processes ------------------------------------------------------------------------------
@@ -44,9 +48,13 @@ struct ConsoleResult {
     std::string output;   // standard output and standard error, merged in arrival order
 };
 
-// Runs `commandLine` through the system command interpreter in `workingFolder`, with the folder
-// of the running program first on the child's PATH, the program's own standard input, and waits
-// for the end. Never kills the child.
+// Runs `commandLine` unchanged through the system command interpreter (/bin/sh -c) with
+// `workingFolder` as the current folder and also first on the child's PATH, so that bare tool
+// names resolve there as they do in cmd.exe's current folder. The child gets the program's own
+// standard input and environment and no other descriptor of the program. Waits until the output
+// has ended and the interpreter has exited; never kills the child. Each read takes at most 255
+// bytes, and a zero byte in the output drops the rest of the read it arrived in. `started` is
+// false when the interpreter could not be started (including a missing working folder).
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder);
 
 struct CapturedRun {
@@ -67,14 +75,16 @@ bool RegularFileExists(const std::string& path); // a folder does not count
 bool FolderExists(const std::string& path);
 void DeleteFileQuietly(const std::string& path); // failures ignored
 
-// Creates or replaces `path` with `data` without following a symbolic link at that path.
-// Returns false (with `error` filled) when the file cannot be written.
+// Creates or replaces `path` with `data` without following a symbolic link at that path (a link
+// there is replaced, its target left alone). The file is readable and writable by the user only.
+// Returns false (with `error` filled, such as "Cannot create file \"<path>\". <reason>") when
+// the file cannot be written; a partly written file is never left at `path`.
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error);
 
 // "" when the variable is not set.
 std::string GetEnvironment(const std::string& name);
 
-// Folder of the running executable, with a trailing "/".
+// Folder of the running executable, with a trailing "/"; "" when it cannot be determined.
 std::string ExecutableFolder();
 
 // Folder for temporary files: $TEMP, else $TMPDIR, else /tmp (no trailing "/").
