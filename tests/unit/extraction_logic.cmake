@@ -1,0 +1,8 @@
+larkspan_test(extraction_logic_test LABEL unit
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/ExtractCommandTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ShellQuotingTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ProbeLogicTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/JobOutcomeTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PasswordPromptLayoutTest.cpp
+  LIBS larkspan_core)
