@@ -112,7 +112,7 @@ TEST(ShellQuoting, HarmlessValuesAreWrittenAsTyped) {
     EXPECT_EQ(QuotePassword("Passw\xc3\xb6rt", CommandInterpreter::PosixShell), "Passw\xc3\xb6rt");
 }
 
-TEST(ShellQuoting, ShellSpecialsAreEscapedOrQuoted) {
+TEST(ShellQuoting, ShellMetacharactersAreEscapedOrQuoted) {
     EXPECT_EQ(QuotePath("a$b`c\\d\"e", CommandInterpreter::PosixShell), "\"a\\$b\\`c\\\\d\\\"e\"");
     EXPECT_EQ(QuotePassword("it's me", CommandInterpreter::PosixShell), "'it'\\''s me'");
     EXPECT_EQ(QuotePassword("", CommandInterpreter::PosixShell), "''");
