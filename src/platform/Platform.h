@@ -59,14 +59,18 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
 
 struct CapturedRun {
     bool started = false;
-    int exitCode = -1;       // the child's exit status; 128 + signal number when it was killed
-    std::string startError;  // why it could not be started, when !started
+    int exitCode = -1;      // the child's exit status; 128 + signal number when it was killed
+    std::string startError; // why it could not be started, when !started: the system's text,
+                            // such as "No such file or directory"
     std::string standardOutput;
     std::string standardError;
 };
 
 // Runs a program directly (no shell) with the given arguments (argv[0] included), collecting
-// its standard output and standard error apart. A program without "/" is looked up on PATH.
+// its standard output and standard error apart, and waits for its end. A program without "/"
+// is looked up on PATH. The child gets the caller's standard input and environment and no other
+// descriptor of the caller. A program that cannot be started (missing, not executable) gives
+// started = false, never an exit status.
 CapturedRun RunCaptured(const std::vector<std::string>& argv);
 
 // ---- Files and environment ------------------------------------------------------------------
