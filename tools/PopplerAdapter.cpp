@@ -1,0 +1,42 @@
+#include "PopplerAdapter.h"
+
+#include "platform/Platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace larkspan::tools {
+
+int RunAdapter(const AdapterSpec& spec, int argc, char** argv) {
+    const char* overridePath = std::getenv(spec.overrideVariable);
+    std::vector<std::string> command;
+    command.reserve(static_cast<std::size_t>(argc > 0 ? argc : 1));
+    command.emplace_back();
+    for (int i = 1; i < argc; ++i) {
+        command.emplace_back(argv[i]); // unchanged: no shell sees them
+    }
+
+    PopplerRun run;
+    for (const std::string& program : ToolCandidates(overridePath != nullptr ? overridePath : "",
+                                                     spec.configuredPath, spec.toolName)) {
+        command.front() = program;
+        platform::CapturedRun captured = platform::RunCaptured(command);
+        run.started = captured.started;
+        run.startError = std::move(captured.startError);
+        run.exitCode = captured.exitCode;
+        run.standardOutput = std::move(captured.standardOutput);
+        run.standardError = std::move(captured.standardError);
+        if (run.started) {
+            break;
+        }
+    }
+
+    // Everything goes to standard output: the program merges both streams anyway, and one
+    // stream keeps the answer in one piece.
+    const AdapterAnswer answer = spec.answer(run);
+    std::fwrite(answer.text.data(), 1, answer.text.size(), stdout);
+    std::fflush(stdout);
+    return answer.exitStatus;
+}
+
+} // namespace larkspan::tools
