@@ -3,24 +3,14 @@
 // The one way the program shows a message: a small modal box built for the call and freed
 // before it returns.
 
+#include "app/MessageLayout.h"
+
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace larkspan {
-
-enum class MessageKind { Warning, Error, Information, Confirmation };
-
-// Button sets are bit sets of these values.
-enum MessageButton : unsigned { mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8 };
-using MessageButtons = unsigned;
-
-// Modal results.
-constexpr int mrOk = 1;
-constexpr int mrCancel = 2;
-constexpr int mrYes = 6;
-constexpr int mrNo = 7;
 
 // Shows `text` (lines separated by CR LF) in a box of `kind` with `buttons`, centred over the
 // main window (on the screen when there is none yet), and returns the modal result; closing the
@@ -39,7 +29,8 @@ struct MessageRequest {
 
 // Test seam: when set, every ShowCenteredMessage call is first offered to the hook. A result
 // is returned as the box's answer without showing anything; std::nullopt shows the real box.
+// Returns the hook that was set before, so that a scoped stand-in can put it back.
 using MessageHook = std::function<std::optional<int>(const MessageRequest&)>;
-void SetMessageHook(MessageHook hook);
+MessageHook SetMessageHook(MessageHook hook);
 
 } // namespace larkspan
