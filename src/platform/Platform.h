@@ -96,22 +96,21 @@ std::string TemporaryFolder();
 
 // ---- Network --------------------------------------------------------------------------------
 
-// One TCP connection. Every operation that fails throws GeneralError with the message the
-// HTTP client reports ("Socket Error # <n>\r\n<text>").
-class TcpConnection {
-public:
-    virtual ~TcpConnection() = default;
-    // Sends all bytes.
-    virtual void SendAll(const char* data, std::size_t size) = 0;
-    // Waits up to timeoutMs (negative: no limit) for data; returns the bytes read, 0 when the
-    // peer closed the connection. Throws GeneralError("Read Timeout") when the limit runs out.
-    virtual std::size_t Receive(char* buffer, std::size_t size, int timeoutMs) = 0;
-    virtual void Close() = 0;
-};
+} // namespace larkspan::platform
 
-// Resolves `host` to IPv4 ("localhost" in any case is 127.0.0.1; dotted addresses are used as
-// they are; otherwise the first address) and connects within timeoutMs (negative: no limit).
-std::unique_ptr<TcpConnection> ConnectTcp(const std::string& host, std::uint16_t port,
-                                          int timeoutMs);
+namespace larkspan::online {
+class Connection; // online/Transport.h: the byte pipe the HTTP client reads and writes
+} // namespace larkspan::online
+
+namespace larkspan::platform {
+
+// Opens a TCP connection for the HTTP client; it matches online::Connector, so a client is
+// made with `online::TIdHTTP http(platform::ConnectTcp)`. `host` is resolved to IPv4:
+// "localhost" in any letter case is 127.0.0.1, a dotted address is used as it is, any other name
+// takes the first address found. Waits at most timeoutMs (0 or less: no limit) for the
+// connection. Failures throw online::EIdSocketError ("Socket Error # <errno>\r\n<text>", for
+// example "Connection refused."); a connect that runs out of time reports ETIMEDOUT.
+std::unique_ptr<online::Connection> ConnectTcp(const std::string& host, std::uint16_t port,
+                                               int timeoutMs);
 
 } // namespace larkspan::platform

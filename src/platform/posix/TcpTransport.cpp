@@ -1,0 +1,230 @@
+// TCP connections of the HTTP client over POSIX sockets (IPv4 only, as the client resolves
+// names to IPv4 addresses).
+
+#include "platform/Platform.h"
+
+#include "online/Transport.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace larkspan::platform {
+
+namespace {
+
+using online::EIdSocketError;
+using online::EIdSocketTimeout;
+
+// The texts the client reports for the errors it meets most; others use the system's text.
+// Fixed English texts, since the GUI may switch the C library to the user's language.
+std::string SocketErrorText(int error) {
+    switch (error) {
+    case ECONNREFUSED:
+        return "Connection refused.";
+    case ECONNRESET:
+        return "Connection reset by peer.";
+    case ETIMEDOUT:
+        return "Connection timed out.";
+    case EHOSTUNREACH:
+        return "No route to host.";
+    case ENETUNREACH:
+        return "Network is unreachable.";
+    case ENETDOWN:
+        return "Network is down.";
+    case EPIPE:
+        return "Broken pipe.";
+    case ECONNABORTED:
+        return "Software caused connection abort.";
+    case EADDRNOTAVAIL:
+        return "Cannot assign requested address.";
+    case ENOTCONN:
+        return "Socket is not connected.";
+    default: {
+        char buffer[256];
+        const char* text = strerror_r(error, buffer, sizeof buffer);
+        return std::string(text) + ".";
+    }
+    }
+}
+
+[[noreturn]] void ThrowSocketError(int error) {
+    if (error == ETIMEDOUT) {
+        throw EIdSocketTimeout(error, SocketErrorText(error));
+    }
+    throw EIdSocketError(error, SocketErrorText(error));
+}
+
+// Name-resolution failures carry the resolver's classic numbers (HOST_NOT_FOUND, TRY_AGAIN,
+// NO_RECOVERY), since there is no errno for them.
+[[noreturn]] void ThrowResolveError(int gaiError, int savedErrno) {
+    switch (gaiError) {
+    case EAI_AGAIN:
+        throw EIdSocketError(TRY_AGAIN, "Non-authoritative host not found.");
+    case EAI_FAIL:
+        throw EIdSocketError(NO_RECOVERY, "This is a non-recoverable error.");
+    case EAI_SYSTEM:
+        ThrowSocketError(savedErrno);
+    default:
+        throw EIdSocketError(HOST_NOT_FOUND, "Host not found.");
+    }
+}
+
+bool SameTextAscii(const std::string& a, const char* b) {
+    return strcasecmp(a.c_str(), b) == 0;
+}
+
+in_addr ResolveIPv4(const std::string& host) {
+    in_addr address{};
+    if (SameTextAscii(host, "localhost")) {
+        address.s_addr = htonl(INADDR_LOOPBACK);
+        return address;
+    }
+    if (inet_pton(AF_INET, host.c_str(), &address) == 1) {
+        return address;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    const int savedErrno = errno;
+    if (rc != 0 || found == nullptr) {
+        ThrowResolveError(rc == 0 ? EAI_NONAME : rc, savedErrno);
+    }
+    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return address;
+}
+
+using SteadyClock = std::chrono::steady_clock;
+
+// poll() with a limit that survives EINTR. Returns false when the limit ran out.
+bool WaitFor(int fd, short events, int timeoutMs) {
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int wait = -1;
+        if (timeoutMs > 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
+                    .count();
+            wait = left > 0 ? static_cast<int>(left) : 0;
+        }
+        pollfd p{fd, events, 0};
+        const int rc = poll(&p, 1, wait);
+        if (rc > 0) {
+            return true; // ready, or an error/hang-up the next call will report
+        }
+        if (rc == 0) {
+            return false;
+        }
+        if (errno != EINTR) {
+            ThrowSocketError(errno);
+        }
+    }
+}
+
+class TcpConnection final : public online::Connection {
+public:
+    explicit TcpConnection(int fd) : fd_(fd) {}
+    ~TcpConnection() override { Close(); }
+
+    void SendAll(const char* data, std::size_t size, int timeoutMs) override {
+        while (size > 0) {
+            if (!WaitFor(Fd(), POLLOUT, timeoutMs)) {
+                ThrowSocketError(ETIMEDOUT);
+            }
+            // MSG_NOSIGNAL: a peer that has gone away gives EPIPE here instead of killing the
+            // process with SIGPIPE.
+            const ssize_t sent = send(fd_, data, size, MSG_NOSIGNAL);
+            if (sent < 0) {
+                if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
+                    continue;
+                }
+                ThrowSocketError(errno);
+            }
+            data += sent;
+            size -= static_cast<std::size_t>(sent);
+        }
+    }
+
+    std::size_t Receive(char* buffer, std::size_t size, int timeoutMs) override {
+        for (;;) {
+            if (!WaitFor(Fd(), POLLIN, timeoutMs)) {
+                ThrowSocketError(ETIMEDOUT);
+            }
+            const ssize_t got = recv(fd_, buffer, size, 0);
+            if (got >= 0) {
+                return static_cast<std::size_t>(got);
+            }
+            if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+                ThrowSocketError(errno);
+            }
+        }
+    }
+
+    void Close() override {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+private:
+    int Fd() const {
+        if (fd_ < 0) {
+            ThrowSocketError(ENOTCONN);
+        }
+        return fd_;
+    }
+
+    int fd_;
+};
+
+} // namespace
+
+std::unique_ptr<online::Connection> ConnectTcp(const std::string& host, std::uint16_t port,
+                                               int timeoutMs) {
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port);
+    peer.sin_addr = ResolveIPv4(host);
+
+    // Non-blocking from the start: connect() then honours the limit, and send/recv never block
+    // past the poll() that guards them.
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        ThrowSocketError(errno);
+    }
+    auto connection = std::make_unique<TcpConnection>(fd);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        if (errno != EINPROGRESS && errno != EINTR) {
+            ThrowSocketError(errno);
+        }
+        if (!WaitFor(fd, POLLOUT, timeoutMs)) {
+            ThrowSocketError(ETIMEDOUT);
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+            ThrowSocketError(errno);
+        }
+        if (error != 0) {
+            ThrowSocketError(error);
+        }
+    }
+    // Requests are written as a head and a body; do not hold the body back for the head's ACK.
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return connection;
+}
+
+} // namespace larkspan::platform
