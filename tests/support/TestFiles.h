@@ -1,0 +1,37 @@
+#pragma once
+
+// Files for the tests: PDFs written to disk, their encrypted, damaged and repairable copies,
+// and private temporary folders.
+
+#include "support/PdfWriter.h"
+
+#include <string>
+
+namespace larkspan::testsupport {
+
+// Writes bytes to a file, replacing it. Throws std::runtime_error on failure.
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path); // throws std::runtime_error
+
+void WritePdf(const std::string& path, const PdfContent& content);
+
+// Runs `qpdf --encrypt <user> <owner> 256 -- source target` (AES-256). The passwords are
+// passed as single arguments, so they may hold blanks and shell characters. Throws
+// std::runtime_error with qpdf's messages when it fails.
+void WriteEncryptedCopy(const std::string& source, const std::string& target,
+                        const std::string& userPassword, const std::string& ownerPassword);
+
+// A damaged copy: the first `keepFraction` of the bytes only.
+void WriteTruncatedCopy(const std::string& source, const std::string& target,
+                        double keepFraction = 0.5);
+
+// A slightly broken copy that poppler repairs: the cross-reference entry of the first page
+// is 3 bytes off. Both tools then warn on standard error ("Internal Error: xref num 3 not
+// found but needed, try to reconstruct") and succeed. (A wrong "startxref" alone is repaired
+// without a word, so it would not show whether the warnings are dropped.)
+void WriteRepairableCopy(const std::string& source, const std::string& target);
+
+// A fresh folder under $TMPDIR (else /tmp), named after `prefix`. Throws on failure.
+std::string MakeTempFolder(const std::string& prefix);
+
+} // namespace larkspan::testsupport
