@@ -1,0 +1,200 @@
+// The built adapters over the real poppler tools, on documents written by the tests.
+
+#include "platform/Platform.h"
+#include "support/TestFiles.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace larkspan {
+namespace {
+
+using platform::CapturedRun;
+using namespace testsupport;
+
+const std::string kTextract = LARKSPAN_BIN_DIR "/textract.bin";
+const std::string kPdfi = LARKSPAN_BIN_DIR "/pdfi.bin";
+// A user password holding blanks and every character a shell would act on.
+const std::string kPassword = "pa ss\"'$x&|;<>*` %^(";
+const std::string kPasswordText = "Encrypted PDF: Password required for loading";
+
+class Adapters : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = MakeTempFolder("adapters");
+        PdfContent content = NumberedPages(3);
+        content.pages[1].lines += "\nEscapes: (paren) back\\slash caf\xC3\xA9 \xE2\x82\xAC";
+        WritePdf(Path("good.pdf"), content);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+    std::string Encrypted() {
+        WriteEncryptedCopy(Path("good.pdf"), Path("enc.pdf"), kPassword, "owner secret");
+        return Path("enc.pdf");
+    }
+
+    // The adapter's whole answer goes to its standard output.
+    static CapturedRun Run(const std::string& adapter, std::vector<std::string> args,
+                           const std::string& environment = "") {
+        std::vector<std::string> argv{"env"};
+        if (!environment.empty()) {
+            argv.push_back(environment);
+        }
+        argv.push_back(adapter);
+        argv.insert(argv.end(), args.begin(), args.end());
+        CapturedRun run = platform::RunCaptured(argv);
+        EXPECT_TRUE(run.started) << run.startError;
+        EXPECT_EQ(run.standardError, "");
+        return run;
+    }
+    CapturedRun Extract(std::vector<std::string> options, const std::string& input) {
+        options.insert(options.begin(), {"-enc", "UTF-8", "-eol", "dos"});
+        options.insert(options.end(), {input, Path("out.txt")});
+        return Run(kTextract, options);
+    }
+    std::string Text() { return ReadFileBytes(Path("out.txt")); }
+
+    std::string folder_;
+};
+
+TEST_F(Adapters, TextractWritesUtf8TextWithCrLfAndPrintsNothing) {
+    const CapturedRun run = Extract({"-layout"}, Path("good.pdf"));
+    EXPECT_EQ(run.standardOutput, "");
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string text = Text();
+    EXPECT_NE(text.find("Page 1 of 3\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Larkspan known words page 3\r\n"), std::string::npos);
+    EXPECT_NE(text.find("(paren) back\\slash caf\xC3\xA9 \xE2\x82\xAC"), std::string::npos);
+    EXPECT_NE(text.find("\f"), std::string::npos); // page breaks by default
+    for (std::size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 1)) {
+        ASSERT_EQ(text[i - 1], '\r') << "bare line feed at " << i;
+    }
+}
+
+TEST_F(Adapters, TextractHonoursPageRangeAndNoPageBreaks) {
+    ASSERT_EQ(Extract({"-raw", "-nopgbrk", "-f", "2", "-l", "3"}, Path("good.pdf")).exitCode, 0);
+    const std::string text = Text();
+    EXPECT_EQ(text.find("page 1"), std::string::npos);
+    EXPECT_NE(text.find("page 2"), std::string::npos);
+    EXPECT_NE(text.find("page 3"), std::string::npos);
+    EXPECT_EQ(text.find('\f'), std::string::npos);
+}
+
+TEST_F(Adapters, TextractLayoutFollowsThePageRawFollowsTheContentStream) {
+    PdfContent content;
+    // Drawn right column first, so stream order and reading order differ.
+    content.pages.push_back(PdfPage("Top", {{400, 600, "RIGHTWORD"}, {72, 600, "LEFTWORD"}}));
+    WritePdf(Path("columns.pdf"), content);
+    ASSERT_EQ(Extract({"-layout"}, Path("columns.pdf")).standardOutput, "");
+    EXPECT_NE(Text().find("LEFTWORD "), std::string::npos);
+    EXPECT_LT(Text().find("LEFTWORD"), Text().find("RIGHTWORD"));
+    ASSERT_EQ(Extract({"-raw"}, Path("columns.pdf")).standardOutput, "");
+    EXPECT_LT(Text().find("RIGHTWORD"), Text().find("LEFTWORD"));
+}
+
+TEST_F(Adapters, MissingOrWrongPasswordGivesThePasswordAnswers) {
+    const std::string enc = Encrypted();
+    for (const std::vector<std::string>& password :
+         {std::vector<std::string>{}, {"-upw", "pa ss"}, {"-upw", "wrong"}}) {
+        CapturedRun run = Extract(password, enc);
+        EXPECT_EQ(run.standardOutput, kPasswordText);
+        EXPECT_EQ(run.exitCode, 1);
+        std::vector<std::string> args = password;
+        args.push_back(enc);
+        run = Run(kPdfi, args);
+        EXPECT_EQ(run.standardOutput, "Command Line Error: Incorrect password\n");
+        EXPECT_EQ(run.exitCode, 1);
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("out.txt")));
+}
+
+TEST_F(Adapters, PasswordWithBlanksAndShellCharactersOpensTheDocument) {
+    const std::string enc = Encrypted();
+    CapturedRun run = Extract({"-upw", kPassword}, enc);
+    EXPECT_EQ(run.standardOutput, "");
+    EXPECT_NE(Text().find("Larkspan known words page 2"), std::string::npos);
+    run = Run(kPdfi, {"-upw", kPassword, enc});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.standardOutput.find("\nPages:           3\n"), std::string::npos);
+}
+
+TEST_F(Adapters, GoodFileReportIsPdfinfosOwn) {
+    const CapturedRun run = Run(kPdfi, {Path("good.pdf")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.standardOutput.rfind("Title:           Bob's report\n", 0), 0u);
+    EXPECT_NE(run.standardOutput.find("\nPages:           3\n"), std::string::npos);
+}
+
+TEST_F(Adapters, TruncatedFileGivesPopplersMessages) {
+    WriteTruncatedCopy(Path("good.pdf"), Path("cut.pdf"));
+    CapturedRun run = Extract({}, Path("cut.pdf"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.standardOutput.find("Syntax Error: Couldn't read xref table\n"),
+              std::string::npos)
+        << run.standardOutput;
+    run = Run(kPdfi, {Path("cut.pdf")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.standardOutput.rfind("Syntax Error:", 0), 0u) << run.standardOutput;
+    EXPECT_EQ(run.standardOutput.find("Pages:"), std::string::npos);
+}
+
+TEST_F(Adapters, RepairedFileCountsAsSuccessWithoutTheWarnings) {
+    WriteRepairableCopy(Path("good.pdf"), Path("bent.pdf"));
+    // Only meaningful while poppler does warn about this file.
+    const CapturedRun direct = platform::RunCaptured({"pdfinfo", Path("bent.pdf")});
+    ASSERT_NE(direct.standardError.find("try to reconstruct"), std::string::npos);
+    ASSERT_EQ(direct.exitCode, 0);
+
+    CapturedRun run = Run(kPdfi, {Path("bent.pdf")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.standardOutput, direct.standardOutput);
+    run = Extract({}, Path("bent.pdf"));
+    EXPECT_EQ(run.standardOutput, "");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(Text().find("Larkspan known words page 1"), std::string::npos);
+}
+
+TEST_F(Adapters, RefusedCommandLineGivesUsageNamingPdftotext) {
+    // An unknown word is taken as one more file name, which is one too many.
+    const CapturedRun run = Extract({"-nosuchoption"}, Path("good.pdf"));
+    EXPECT_EQ(run.exitCode, 99);
+    EXPECT_NE(run.standardOutput.find("Usage: pdftotext [options]"), std::string::npos);
+}
+
+TEST_F(Adapters, MissingPopplerToolIsNamedInOneLine) {
+    CapturedRun run = Run(kTextract, {Path("good.pdf"), Path("out.txt")},
+                          "LARKSPAN_PDFTOTEXT=" + Path("no/pdftotext"));
+    EXPECT_EQ(run.standardOutput, "The poppler text extractor could not be started: No such file "
+                                  "or directory. Install poppler-utils.\n");
+    EXPECT_EQ(run.exitCode, 127);
+    run = Run(kPdfi, {Path("good.pdf")}, "LARKSPAN_PDFINFO=" + Path("no/pdfinfo"));
+    EXPECT_EQ(run.standardOutput,
+              "pdfinfo could not be started: No such file or directory. Install poppler-utils.\n");
+    EXPECT_EQ(run.exitCode, 127);
+}
+
+TEST_F(Adapters, ToolKilledWithoutAWordIsStillAFailureWithText) {
+    const std::string standIn = Path("crashing-tool");
+    WriteFileBytes(standIn, "#!/bin/sh\nkill -SEGV $$\n");
+    std::filesystem::permissions(standIn, std::filesystem::perms::owner_all);
+    const CapturedRun run =
+        Run(kTextract, {Path("good.pdf"), Path("out.txt")}, "LARKSPAN_PDFTOTEXT=" + standIn);
+    EXPECT_EQ(run.exitCode, 128 + 11);
+    EXPECT_EQ(run.standardOutput,
+              "The poppler text extractor failed with exit status 139 and printed no message.\n");
+}
+
+TEST(PdfWriter, FiveHundredPagesMakeAValidDocument) {
+    const std::string folder = MakeTempFolder("writer");
+    WritePdf(folder + "/big.pdf", NumberedPages(500));
+    // qpdf exits with 0 only when it found nothing to repair, the cross-reference included.
+    const CapturedRun check = platform::RunCaptured({"qpdf", "--check", folder + "/big.pdf"});
+    EXPECT_EQ(check.exitCode, 0) << check.standardOutput << check.standardError;
+    const CapturedRun info = platform::RunCaptured({kPdfi, "-f", "500", folder + "/big.pdf"});
+    EXPECT_NE(info.standardOutput.find("\nPages:           500\n"), std::string::npos);
+    std::filesystem::remove_all(folder);
+}
+
+} // namespace
+} // namespace larkspan
