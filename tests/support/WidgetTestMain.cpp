@@ -1,13 +1,19 @@
-// main() for widget tests: one QApplication for the whole run, on the offscreen platform unless
-// the caller chose another (test discovery runs the binary without CTest's environment).
-#include <QApplication>
+// main() for widget tests: one application object for the whole run, styled like the program,
+// on the offscreen platform unless the caller chose another (test discovery runs the binary
+// without CTest's environment). Boxes, shell opens and escaped errors that no test expects fail
+// the test at once instead of waiting for a user.
+#include "app/LarkspanApplication.h"
+#include "support/GuiSeams.h"
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QApplication app(argc, argv);
+    larkspan::LarkspanApplication app(argc, argv);
+    larkspan::ApplyProgramStyle(app);
     ::testing::InitGoogleTest(&argc, argv);
+    larkspan::test::InstallFailingDefaults();
     return RUN_ALL_TESTS();
 }
