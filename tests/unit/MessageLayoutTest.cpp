@@ -24,17 +24,6 @@ MessageLayoutInput Input(int textWidth, int textHeight, MessageButtons buttons) 
     return in;
 }
 
-TEST(MessageLayout, MetricsRoundLikeMulDiv) {
-    const MessageLayout l = LayOutMessage(Input(100, 13, mbOK));
-    EXPECT_EQ(l.horzMargin, 12);
-    EXPECT_EQ(l.vertMargin, 13);
-    EXPECT_EQ(l.horzSpacing, 15);
-    EXPECT_EQ(l.vertSpacing, 16);
-    EXPECT_EQ(l.buttonWidth, 75);
-    EXPECT_EQ(l.buttonHeight, 23);
-    EXPECT_EQ(l.buttonSpacing, 6);
-}
-
 TEST(MessageLayout, LongTextIsBoundByHalfTheScreenUnlessOneWordIsWider) {
     EXPECT_EQ(TextWrapWidth(1024), 512);
     EXPECT_EQ(TextWrapWidth(1023), 511);
