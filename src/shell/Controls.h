@@ -1,0 +1,90 @@
+#pragma once
+
+// Small widgets the program's windows are built from, where Qt's stock widgets behave
+// differently from what the windows need: labels and pictures that answer a click, labels that
+// size themselves to their text, a push button that draws its glyph at a chosen distance from
+// the caption, and a status bar with fixed panels holding free-placed controls.
+
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QString>
+#include <vector>
+
+class QWidget;
+
+namespace larkspan {
+
+// The program's font: a sans-serif face at the given pixel size (11 for ordinary text).
+QFont ProgramFont(int pixelSize = 11, bool bold = false);
+
+// Hint support: every control that has a hint keeps it in the dynamic property "Hint"; when
+// the hint is shown it is also the tool tip, which stays up for ten seconds.
+inline constexpr int HintShowMilliseconds = 10000;
+void SetHint(QWidget* control, const QString& hint, bool shown = true);
+QString HintOf(const QWidget* control);
+
+// A label or picture that reports a left click (press and release inside it) and, with
+// auto-size on, resizes itself to its content whenever the text is set through SetText or a
+// picture through SetPicture.
+class TClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TClickLabel(QWidget* parent = nullptr);
+
+    void SetText(const QString& text);
+    void SetAutoSize(bool on) { autoSize_ = on; }
+    bool AutoSize() const { return autoSize_; }
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool autoSize_ = false;
+    bool pressed_ = false;
+};
+
+// A push button with a glyph beside its caption. The glyph and the caption are centred together
+// with `GlyphSpacing` pixels between them; the focus frame can be switched off, as the program's
+// large buttons draw none.
+class TGlyphButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit TGlyphButton(QWidget* parent = nullptr);
+
+    void SetGlyphSpacing(int pixels);
+    int GlyphSpacing() const { return glyphSpacing_; }
+    void SetShowFocusRect(bool on);
+    bool ShowFocusRect() const { return showFocusRect_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int glyphSpacing_ = 4;
+    bool showFocusRect_ = true;
+};
+
+// A status bar divided into panels of fixed widths from the left (the last one reaches to the
+// right edge). Controls are placed on it as plain children at fixed positions.
+class TPanelStatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    explicit TPanelStatusBar(QWidget* parent = nullptr);
+
+    void SetPanelWidths(std::vector<int> widths);
+    const std::vector<int>& PanelWidths() const { return panelWidths_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::vector<int> panelWidths_;
+};
+
+} // namespace larkspan

@@ -1,0 +1,165 @@
+#pragma once
+
+// The main window and the state the whole program shares with it.
+
+#include <QMainWindow>
+#include <atomic>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QRadioButton;
+class QWidget;
+
+namespace larkspan {
+
+class TClickLabel;
+class TGlyphButton;
+class TPanelStatusBar;
+class TsFilenameEdit;
+
+// ---- Shared state ---------------------------------------------------------------------------
+// Set once by the main window's creation step, before any worker thread exists, and never
+// changed afterwards; UTF-8 text, empty for "absent".
+
+extern std::string AppFolder;        // folder of the executable, with a trailing "/"
+extern std::string InstalledVersion; // "Version" of the installation record
+extern std::string WebsiteUrl;       // "Website" of the installation record
+extern std::string WebsiteHost;      // the vendor host (build-time, or LARKSPAN_WEBSITE_HOST)
+extern std::string FeedbackMailto;   // "mailto:feedback@" + WebsiteHost
+
+// The password of the current input document (set by the probe, read by the command line).
+extern std::string PdfPassword;
+// True while an extraction job runs; written by the job and by the start/stop control.
+extern std::atomic<bool> ExtractionRunning;
+
+// The vendor host: the environment variable LARKSPAN_WEBSITE_HOST when it is set and not empty,
+// otherwise the host built into the program.
+std::string ChooseWebsiteHost(const std::string& builtIn, const std::string& fromEnvironment);
+
+// ---- The main window ------------------------------------------------------------------------
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window with every control in its initial state, then runs FormCreate.
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // True when FormCreate found the installation record incomplete and asked the program to
+    // end; the event loop then ends as soon as it runs.
+    bool TerminationRequested() const { return terminationRequested_; }
+
+    // Client size of the window below its menu bar.
+    static constexpr int ClientWidth = 496;
+    static constexpr int ClientHeight = 266;
+
+    // ---- Controls (object name = member name) ----
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* FileMenu = nullptr;
+    QAction* InputPDF = nullptr;
+    QAction* OutputText = nullptr;
+    QAction* N1 = nullptr;
+    QAction* StartConversion1 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* Exit = nullptr;
+    QMenu* EditMenu = nullptr;
+    QAction* AutoSetOutput = nullptr;
+    QMenu* HelpMenu = nullptr;
+    QAction* Website = nullptr;
+    QAction* Videotutorial1 = nullptr;
+    QAction* Feedback1 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* GetProVersion1 = nullptr;
+    QAction* HowToExtractImages = nullptr;
+    QAction* N2 = nullptr;
+    QAction* Donate1 = nullptr;
+    QAction* About1 = nullptr;
+
+    TPanelStatusBar* sStatusBar1 = nullptr;
+    TClickLabel* ImageDonate = nullptr;
+    QProgressBar* sGaugeProcess = nullptr;
+    TClickLabel* sLabelFXWebpage = nullptr;
+    QFrame* Panel1 = nullptr;
+    TClickLabel* Image1 = nullptr;
+    QFrame* sPanel1 = nullptr;
+    TGlyphButton* sBitBtnStart = nullptr;
+    TGlyphButton* sBitBtnGetProVersion = nullptr;
+    QGroupBox* sGroupBox4 = nullptr;
+    TsFilenameEdit* sFilenameEditOutput = nullptr;
+    TGlyphButton* sButtonOpenText = nullptr;
+    QRadioButton* sRadioButtonFormattedLayout = nullptr;
+    QRadioButton* sRadioButtonFormattedRaw = nullptr;
+    QCheckBox* sCheckBoxInsertPageBreak = nullptr;
+    QCheckBox* sCheckBoxOpenAfter = nullptr;
+    QGroupBox* sGroupBox1 = nullptr;
+    TsFilenameEdit* sFilenameEditInput = nullptr;
+    TGlyphButton* sButtonOpenPDF = nullptr;
+    QLabel* sLabel1 = nullptr;
+    QLineEdit* sEditPageCount = nullptr;
+    QLabel* sLabel2 = nullptr;
+    QLineEdit* sEditPageRange = nullptr;
+    QLabel* sLabel3 = nullptr;
+    TGlyphButton* sBitBtnPlayVideo = nullptr;
+
+    // ---- Event handlers ----
+    // Creation and layout.
+    void FormCreate();
+    void ResizeMainForm();
+    // Forwarding handlers and the web site.
+    void ClickWebpageFX();
+    void WebsiteClick();
+    void ExitClick();
+    void StartConversion1Click();
+    void ImageDonateClick();
+    // Start and stop control.
+    void sBitBtnStartClick();
+    // File fields, their menu items and the view buttons.
+    void sFilenameEditInputChange();
+    void sFilenameEditInputClick();
+    void sFilenameEditInputAfterDialog();
+    void sFilenameEditOutputChange();
+    void sFilenameEditOutputClick();
+    void sFilenameEditOutputAfterDialog();
+    void InputPDFClick();
+    void OutputTextClick();
+    void sButtonOpenPDFClick();
+    void sButtonOpenTextClick();
+    // Help actions.
+    void Feedback1Click();
+    void GetProVersion1Click();
+    void sBitBtnGetProClick();
+    void HowToExtractImagesClick();
+    void Videotutorial1Click();
+    void sBitBtnPlayVideoClick();
+    void Donate1Click();
+    void Image1Click();
+    void About1Click();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateMenu();
+    void CreateControls();
+    void SetTabOrder();
+    void ConnectHandlers();
+    void RequestTermination();
+
+    // The background update and tutorial check, started as the last step of FormCreate.
+    void StartBackgroundCheck();
+
+    bool terminationRequested_ = false;
+    bool centredOnce_ = false;
+};
+
+} // namespace larkspan

@@ -1,0 +1,106 @@
+#pragma once
+
+// What the main-window tests share: an installation record staged in a temporary system
+// configuration folder, a chosen vendor host, and a mouse click delivered like a real one.
+
+#include "shell/MainWindow.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QWindow>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace larkspan::test {
+
+// Sets an environment variable for the life of the object and puts the old value back.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::optional<std::string>& value)
+        : name_(name), hadValue_(qEnvironmentVariableIsSet(name)), previous_(qgetenv(name)) {
+        if (value) {
+            qputenv(name, QByteArray::fromStdString(*value));
+        } else {
+            qunsetenv(name);
+        }
+    }
+    ~ScopedEnvironment() {
+        if (hadValue_) {
+            qputenv(name_, previous_);
+        } else {
+            qunsetenv(name_);
+        }
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name_;
+    bool hadValue_;
+    QByteArray previous_;
+};
+
+// The installation record "Oxbeck/Larkspan.conf" in a fresh folder that is the only system
+// configuration folder while the object lives. A value given as nullopt is left out.
+class StagedRecord {
+public:
+    StagedRecord(const std::optional<std::string>& version,
+                 const std::optional<std::string>& website)
+        : environment_("XDG_CONFIG_DIRS", folder_.path().toStdString()) {
+        EXPECT_TRUE(folder_.isValid());
+        EXPECT_TRUE(QDir(folder_.path()).mkpath(QStringLiteral("Oxbeck")));
+        QFile record(folder_.filePath(QStringLiteral("Oxbeck/Larkspan.conf")));
+        EXPECT_TRUE(record.open(QIODevice::WriteOnly));
+        if (version) {
+            record.write(QByteArray::fromStdString("Version=" + *version + "\n"));
+        }
+        if (website) {
+            record.write(QByteArray::fromStdString("Website=" + *website + "\n"));
+        }
+    }
+
+private:
+    QTemporaryDir folder_; // under TMPDIR, which the test harness points into the build tree
+    ScopedEnvironment environment_;
+};
+
+inline constexpr const char* TestVersion = "1.3";
+inline constexpr const char* TestWebsite = "http://site.example/larkspan/";
+inline constexpr const char* TestHost = "vendor.example";
+
+// A main window built on a complete record, with the vendor host fixed for the test.
+struct StagedMainWindow {
+    ScopedEnvironment host{"LARKSPAN_WEBSITE_HOST", std::string(TestHost)};
+    StagedRecord record{std::string(TestVersion), std::string(TestWebsite)};
+    std::unique_ptr<TMainForm> form = std::make_unique<TMainForm>();
+};
+
+template <class T> T* Named(const QObject* root, const char* name) {
+    T* found = root->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << "no " << name;
+    return found;
+}
+
+// Shows a window and waits until it is the active window, as a user would find it.
+inline void ShowActive(QWidget* window) {
+    window->show();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitFor([window] { return QApplication::activeWindow() == window; }));
+}
+
+// A left click in the middle of `widget`, delivered through the window system.
+inline void ClickMiddle(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
+}
+
+} // namespace larkspan::test

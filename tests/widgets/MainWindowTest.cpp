@@ -1,0 +1,539 @@
+#include "widgets/MainWindowFixture.h"
+
+#include "extraction/FilenameEdit.h"
+#include "shell/Controls.h"
+#include "support/GuiSeams.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QResizeEvent>
+#include <QStyleOptionButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace larkspan;
+using namespace larkspan::test;
+
+namespace {
+
+const std::string VersionMissing = "Could not determinated the application's\r\n"
+                                   "version number!\r\n\r\n"
+                                   "Please re-install this software!\r\n";
+const std::string WebsiteMissing = "Could not determinated the application's\r\n"
+                                   "website!\r\n\r\n"
+                                   "Please re-install this software!\r\n";
+
+QString S(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+// The text a control shows, whatever its kind.
+QString CaptionOf(const QWidget* control) {
+    if (auto* button = qobject_cast<const QAbstractButton*>(control)) {
+        return button->text();
+    }
+    if (auto* label = qobject_cast<const QLabel*>(control)) {
+        return label->text();
+    }
+    if (auto* group = qobject_cast<const QGroupBox*>(control)) {
+        return group->title();
+    }
+    if (auto* edit = qobject_cast<const QLineEdit*>(control)) {
+        return edit->text();
+    }
+    return {};
+}
+
+// Runs the event loop the way the program does after creating its window and reports how it
+// ended: 0 from a queued quit, 99 from the failsafe.
+int RunLoopWithFailsafe() {
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+    return QApplication::exec();
+}
+
+} // namespace
+
+// ---- Layout -------------------------------------------------------------------------------
+
+TEST(MainWindowLayout, WindowHasFixedClientSizeBelowItsMenuAndNoMaximiseButton) {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+    ShowActive(&form);
+    EXPECT_EQ(form.windowTitle(), S("Larkspan"));
+    EXPECT_EQ(form.centralWidget()->size(), QSize(496, 266));
+    EXPECT_EQ(form.centralWidget()->y(), form.menuBar()->height());
+    EXPECT_EQ(form.size(), QSize(496, 266 + form.menuBar()->height()));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "the user must not resize it";
+    const Qt::WindowFlags flags = form.windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+}
+
+TEST(MainWindowLayout, WindowOpensCentredOnTheDesktopWithTheStartButtonFocused) {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+    ShowActive(&form);
+    const QRect desktop = form.screen()->availableGeometry();
+    EXPECT_LE(std::abs(form.frameGeometry().center().x() - desktop.center().x()), 1);
+    EXPECT_LE(std::abs(form.frameGeometry().center().y() - desktop.center().y()), 1);
+    EXPECT_EQ(QApplication::focusWidget(), form.sBitBtnStart);
+}
+
+struct ControlRow {
+    const char* name;
+    const char* parent;
+    QRect geometry; // labels size themselves: only their top-left corner is compared
+    const char* caption;
+    int pixelSize;
+    bool bold;
+};
+
+TEST(MainWindowLayout, EveryControlHasItsNameParentPlaceCaptionAndFont) {
+    StagedMainWindow staged;
+    const TMainForm& form = *staged.form;
+    const ControlRow rows[] = {
+        {"sStatusBar1", "ClientArea", {0, 242, 496, 24}, "", 11, false},
+        {"ImageDonate", "sStatusBar1", {4, 5, 42, 16}, "", 11, false},
+        {"sGaugeProcess", "sStatusBar1", {54, 4, 345, 19}, "", 11, false},
+        {"Panel1", "ClientArea", {0, 0, 85, 242}, "", 11, false},
+        {"Image1", "Panel1", {6, 7, 73, 230}, "", 11, false},
+        {"sPanel1", "ClientArea", {85, 0, 411, 242}, "", 11, false},
+        {"sBitBtnStart", "sPanel1", {212, 186, 180, 50}, "Start extraction", 16, false},
+        {"sBitBtnGetProVersion", "sPanel1", {18, 186, 180, 50}, "Start Pro version", 16, false},
+        {"sGroupBox4", "sPanel1", {6, 108, 400, 66}, "Output Text File", 11, true},
+        {"sFilenameEditOutput", "sGroupBox4", {6, 18, 362, 21}, "", 11, false},
+        {"sButtonOpenText", "sGroupBox4", {370, 18, 24, 21}, "", 11, false},
+        {"sRadioButtonFormattedLayout", "sGroupBox4", {6, 42, 59, 19}, "Layout", 11, false},
+        {"sRadioButtonFormattedRaw", "sGroupBox4", {64, 42, 49, 19}, "Raw", 11, false},
+        {"sCheckBoxInsertPageBreak",
+         "sGroupBox4",
+         {120, 42, 117, 19},
+         "Insert Page Breaks",
+         11,
+         false},
+        {"sCheckBoxOpenAfter",
+         "sGroupBox4",
+         {268, 42, 128, 19},
+         "Open After Extraction",
+         11,
+         false},
+        {"sGroupBox1", "sPanel1", {6, 8, 400, 88}, "Input PDF File", 11, true},
+        {"sFilenameEditInput", "sGroupBox1", {6, 18, 362, 21}, "", 11, false},
+        {"sButtonOpenPDF", "sGroupBox1", {370, 18, 24, 21}, "", 11, false},
+        {"sLabel1", "sGroupBox1", {8, 47, 0, 0}, "Page Count:", 11, false},
+        {"sEditPageCount", "sGroupBox1", {70, 44, 40, 21}, "", 11, false},
+        {"sLabel2", "sGroupBox1", {130, 47, 0, 0}, "Page Range:", 11, false},
+        {"sEditPageRange", "sGroupBox1", {196, 44, 198, 21}, "", 11, false},
+        {"sLabel3",
+         "sGroupBox1",
+         {200, 68, 0, 0},
+         "Example: 1-5 (leave it blank for all)",
+         11,
+         false},
+        {"sBitBtnPlayVideo", "sGroupBox1", {6, 70, 140, 25}, "Play Video Tutorial", 11, true},
+    };
+    for (const ControlRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto* control = Named<QWidget>(&form, row.name);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(control->parentWidget()->objectName(), S(row.parent));
+        if (qobject_cast<QLabel*>(control) && !CaptionOf(control).isEmpty()) {
+            EXPECT_EQ(control->pos(), row.geometry.topLeft());
+            EXPECT_EQ(control->size(), control->sizeHint()) << "a label sizes itself to its text";
+        } else {
+            EXPECT_EQ(control->geometry(), row.geometry);
+        }
+        EXPECT_EQ(CaptionOf(control), S(row.caption));
+        EXPECT_EQ(control->font().pixelSize(), row.pixelSize);
+        EXPECT_EQ(control->font().bold(), row.bold);
+    }
+    // The web-site label: bold, sized to its text, at the top given by the layout.
+    EXPECT_TRUE(form.sLabelFXWebpage->font().bold());
+    EXPECT_EQ(form.sLabelFXWebpage->y(), 5);
+    EXPECT_EQ(form.sLabelFXWebpage->size(), form.sLabelFXWebpage->sizeHint());
+}
+
+TEST(MainWindowLayout, EveryCaptionFitsItsControl) {
+    StagedMainWindow staged;
+    const TMainForm& form = *staged.form;
+    // Check boxes and radio buttons: the text within the style's room beside the indicator.
+    for (const QAbstractButton* box : std::initializer_list<const QAbstractButton*>{
+             form.sRadioButtonFormattedLayout, form.sRadioButtonFormattedRaw,
+             form.sCheckBoxInsertPageBreak, form.sCheckBoxOpenAfter}) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        QStyleOptionButton option;
+        option.initFrom(box);
+        option.text = box->text();
+        const QRect contents = box->style()->subElementRect(qobject_cast<const QRadioButton*>(box)
+                                                                ? QStyle::SE_RadioButtonContents
+                                                                : QStyle::SE_CheckBoxContents,
+                                                            &option, box);
+        EXPECT_LE(box->fontMetrics().horizontalAdvance(box->text()), contents.width());
+        EXPECT_LE(box->fontMetrics().height(), contents.height());
+    }
+    // Glyph buttons: glyph, spacing and caption within the style's content rectangle.
+    for (const TGlyphButton* button :
+         {form.sBitBtnStart, form.sBitBtnGetProVersion, form.sBitBtnPlayVideo}) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        QStyleOptionButton option;
+        option.initFrom(button);
+        const QRect contents =
+            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        const int needed = button->iconSize().width() + button->GlyphSpacing() +
+                           button->fontMetrics().horizontalAdvance(button->text());
+        EXPECT_LE(needed, contents.width());
+        EXPECT_LE(button->fontMetrics().height(), contents.height());
+    }
+    // Group captions fit their boxes, and the status-bar label stays inside the window.
+    for (const QGroupBox* group : {form.sGroupBox1, form.sGroupBox4}) {
+        EXPECT_LT(group->fontMetrics().horizontalAdvance(group->title()), group->width() - 20);
+    }
+    EXPECT_LE(form.sLabelFXWebpage->geometry().right(), form.sStatusBar1->width());
+}
+
+TEST(MainWindowLayout, HintsAreShownAsToolTipsForTenSeconds) {
+    StagedMainWindow staged;
+    const TMainForm& form = *staged.form;
+    const std::pair<const QWidget*, const char*> hints[] = {
+        {form.ImageDonate, "Donation"},
+        {form.Image1, "I like it!"},
+        {form.sFilenameEditOutput, "Specify output text file"},
+        {form.sButtonOpenText, "View extracted text file"},
+        {form.sRadioButtonFormattedLayout,
+         "Maintain (as best as possible) the original physical layout of the text"},
+        {form.sRadioButtonFormattedRaw, "Keep the text in content stream order"},
+        {form.sCheckBoxInsertPageBreak, "Insert page breaks (form feed characters)  between pages"},
+        {form.sFilenameEditInput, "Select input PDF file"},
+        {form.sButtonOpenPDF, "View selected PDF file"},
+    };
+    for (const auto& [control, hint] : hints) {
+        SCOPED_TRACE(control->objectName().toStdString());
+        EXPECT_EQ(control->toolTip(), S(hint));
+        EXPECT_EQ(HintOf(control), S(hint));
+        EXPECT_EQ(control->toolTipDuration(), 10000);
+    }
+    EXPECT_TRUE(form.sCheckBoxOpenAfter->toolTip().isEmpty());
+}
+
+TEST(MainWindowLayout, ControlsStartInTheirDesignedState) {
+    StagedMainWindow staged;
+    const TMainForm& form = *staged.form;
+    EXPECT_TRUE(form.sRadioButtonFormattedLayout->isChecked());
+    EXPECT_FALSE(form.sRadioButtonFormattedRaw->isChecked());
+    EXPECT_TRUE(form.sCheckBoxInsertPageBreak->isChecked());
+    EXPECT_TRUE(form.sCheckBoxOpenAfter->isChecked());
+    EXPECT_FALSE(form.sBitBtnPlayVideo->isVisibleTo(form.sGroupBox1));
+    EXPECT_TRUE(form.sEditPageCount->isReadOnly());
+    EXPECT_FALSE(form.sEditPageRange->isReadOnly());
+    EXPECT_TRUE(form.sFilenameEditInput->isReadOnly());
+    EXPECT_TRUE(form.sFilenameEditOutput->isReadOnly());
+    EXPECT_EQ(form.sFilenameEditInput->text(), QString());
+    EXPECT_EQ(form.sFilenameEditOutput->text(), QString());
+
+    EXPECT_EQ(form.sGaugeProcess->minimum(), 0);
+    EXPECT_EQ(form.sGaugeProcess->maximum(), 100);
+    EXPECT_EQ(form.sGaugeProcess->value(), 0);
+    EXPECT_FALSE(form.sGaugeProcess->isTextVisible());
+    EXPECT_EQ(form.sStatusBar1->PanelWidths(), (std::vector<int>{52, 354, 50}));
+
+    for (const QWidget* hand :
+         std::initializer_list<const QWidget*>{form.ImageDonate, form.sLabelFXWebpage, form.Image1,
+                                               form.sFilenameEditInput, form.sFilenameEditOutput}) {
+        EXPECT_EQ(hand->cursor().shape(), Qt::PointingHandCursor)
+            << hand->objectName().toStdString();
+    }
+    EXPECT_EQ(form.sEditPageCount->cursor().shape(), Qt::ArrowCursor);
+
+    EXPECT_EQ(form.Panel1->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(form.Panel1->frameShadow(), QFrame::Sunken);
+    EXPECT_FALSE(form.Image1->pixmap().isNull());
+    EXPECT_EQ(form.Image1->pixmap().deviceIndependentSize().toSize(), QSize(73, 230));
+    EXPECT_FALSE(form.ImageDonate->pixmap().isNull());
+
+    EXPECT_EQ(form.sBitBtnStart->iconSize(), QSize(24, 24));
+    EXPECT_FALSE(form.sBitBtnStart->icon().isNull());
+    EXPECT_EQ(form.sBitBtnStart->GlyphSpacing(), 8);
+    EXPECT_FALSE(form.sBitBtnStart->ShowFocusRect());
+    EXPECT_FALSE(form.sBitBtnGetProVersion->ShowFocusRect());
+    EXPECT_FALSE(form.sBitBtnPlayVideo->ShowFocusRect());
+    EXPECT_FALSE(form.sBitBtnPlayVideo->icon().isNull());
+    EXPECT_FALSE(form.sButtonOpenPDF->icon().isNull());
+    EXPECT_FALSE(form.sButtonOpenText->icon().isNull());
+    EXPECT_FALSE(form.sFilenameEditInput->BrowseButton()->icon().isNull());
+    EXPECT_FALSE(form.sFilenameEditOutput->BrowseButton()->icon().isNull());
+}
+
+// ---- Keyboard -----------------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> WalkTab(TMainForm& form, int steps) {
+    std::vector<std::string> walked;
+    for (int i = 0; i < steps; ++i) {
+        PressKey(&form, Qt::Key_Tab);
+        const QWidget* focus = QApplication::focusWidget();
+        walked.push_back(focus != nullptr ? focus->objectName().toStdString() : "(none)");
+    }
+    return walked;
+}
+
+} // namespace
+
+TEST(MainWindowKeyboard, TabWalksTheDesignedOrderAndSkipsFileFieldsAndPageCount) {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+    ShowActive(&form);
+    ASSERT_EQ(QApplication::focusWidget(), form.sBitBtnStart);
+    EXPECT_EQ(WalkTab(form, 8), (std::vector<std::string>{
+                                    "sCheckBoxOpenAfter", "sRadioButtonFormattedLayout",
+                                    "sButtonOpenText", "sCheckBoxInsertPageBreak", "sEditPageRange",
+                                    "sButtonOpenPDF", "sBitBtnGetProVersion", "sBitBtnStart"}));
+}
+
+TEST(MainWindowKeyboard, TabEntersTheRadioPairAtTheCheckedButtonAndReachesAVisibleVideoButton) {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+    form.sRadioButtonFormattedRaw->setChecked(true);
+    form.sBitBtnPlayVideo->setVisible(true);
+    ShowActive(&form);
+    form.sBitBtnStart->setFocus();
+    EXPECT_EQ(WalkTab(form, 9),
+              (std::vector<std::string>{"sCheckBoxOpenAfter", "sRadioButtonFormattedRaw",
+                                        "sButtonOpenText", "sCheckBoxInsertPageBreak",
+                                        "sEditPageRange", "sButtonOpenPDF", "sBitBtnPlayVideo",
+                                        "sBitBtnGetProVersion", "sBitBtnStart"}));
+    // Inside the pair the arrow keys move the check mark and the tab stop with the focus.
+    form.sRadioButtonFormattedRaw->setFocus();
+    PressKey(&form, Qt::Key_Left);
+    EXPECT_EQ(QApplication::focusWidget(), form.sRadioButtonFormattedLayout);
+    EXPECT_TRUE(form.sRadioButtonFormattedLayout->isChecked());
+    form.sBitBtnStart->setFocus();
+    EXPECT_EQ(WalkTab(form, 2)[1], "sRadioButtonFormattedLayout");
+}
+
+TEST(MainWindowKeyboard, CtrlSClicksTheStartButton) {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+    ShowActive(&form);
+    int clicks = 0;
+    QObject::connect(form.sBitBtnStart, &QPushButton::clicked, [&] { ++clicks; });
+    PressKey(&form, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(clicks, 1);
+    form.StartConversion1->trigger();
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST(MainWindowKeyboard, CtrlWClosesTheWindowWithoutAQuestion) {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+    ShowActive(&form);
+    PressKey(&form, Qt::Key_W, Qt::ControlModifier); // any box would fail the test
+    EXPECT_FALSE(form.isVisible());
+}
+
+// ---- Menu ---------------------------------------------------------------------------------
+
+struct ItemRow {
+    const char* name;
+    const char* caption;
+    QKeySequence shortcut;
+    bool picture;
+};
+
+TEST(MainWindowMenu, MenusHoldTheirItemsInOrderWithShortcutsAndPictures) {
+    StagedMainWindow staged;
+    const TMainForm& form = *staged.form;
+    auto check = [](const QMenu* menu, std::initializer_list<ItemRow> rows) {
+        SCOPED_TRACE(menu->objectName().toStdString());
+        const QList<QAction*> items = menu->actions();
+        ASSERT_EQ(items.size(), static_cast<qsizetype>(rows.size()));
+        int i = 0;
+        for (const ItemRow& row : rows) {
+            const QAction* item = items[i++];
+            SCOPED_TRACE(row.name);
+            EXPECT_EQ(item->objectName(), S(row.name));
+            if (row.caption == nullptr) {
+                EXPECT_TRUE(item->isSeparator());
+                continue;
+            }
+            EXPECT_EQ(item->text(), S(row.caption));
+            EXPECT_EQ(item->shortcut(), row.shortcut);
+            EXPECT_EQ(!item->icon().isNull(), row.picture);
+            if (row.picture) {
+                EXPECT_EQ(item->icon().availableSizes().value(0), QSize(16, 16));
+            }
+        }
+    };
+    const QList<QAction*> menus = form.MainMenu1->actions();
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus[0]->menu(), form.FileMenu);
+    EXPECT_EQ(menus[1]->menu(), form.EditMenu);
+    EXPECT_EQ(menus[2]->menu(), form.HelpMenu);
+    check(form.FileMenu, {{"InputPDF", "Input PDF file", QKeySequence(S("Ctrl+I")), true},
+                          {"OutputText", "Output text file", QKeySequence(S("Ctrl+O")), true},
+                          {"N1", nullptr, {}, false},
+                          {"StartConversion1", "Start extraction", QKeySequence(S("Ctrl+S")), true},
+                          {"N3", nullptr, {}, false},
+                          {"Exit", "Exit", QKeySequence(S("Ctrl+W")), true}});
+    check(form.EditMenu, {{"AutoSetOutput", "Auto set output text file", {}, false}});
+    check(form.HelpMenu, {{"Website", "Website", {}, true},
+                          {"Videotutorial1", "Video tutorial", {}, true},
+                          {"Feedback1", "Feedback", {}, true},
+                          {"N4", nullptr, {}, false},
+                          {"GetProVersion1", "Start Pro version", {}, true},
+                          {"HowToExtractImages", "How to extract images?", {}, true},
+                          {"N2", nullptr, {}, false},
+                          {"Donate1", "Donate", {}, true},
+                          {"About1", "About", QKeySequence(S("Ctrl+B")), true}});
+    EXPECT_FALSE(form.Videotutorial1->isVisible());
+}
+
+TEST(MainWindowMenu, AutoSetOutputStartsCheckedAndTogglesOnEveryChoice) {
+    StagedMainWindow staged;
+    const TMainForm& form = *staged.form;
+    EXPECT_TRUE(form.AutoSetOutput->isChecked());
+    form.AutoSetOutput->trigger();
+    EXPECT_FALSE(form.AutoSetOutput->isChecked());
+    form.AutoSetOutput->trigger();
+    EXPECT_TRUE(form.AutoSetOutput->isChecked());
+}
+
+// ---- Creation -----------------------------------------------------------------------------
+
+TEST(MainWindowCreation, CompleteRecordFillsTheSharedState) {
+    ScriptedMessages none; // no box may appear
+    StagedMainWindow staged;
+    EXPECT_FALSE(staged.form->TerminationRequested());
+    EXPECT_EQ(InstalledVersion, TestVersion);
+    EXPECT_EQ(WebsiteUrl, TestWebsite);
+    EXPECT_EQ(WebsiteHost, TestHost);
+    EXPECT_EQ(FeedbackMailto, std::string("mailto:feedback@") + TestHost);
+    EXPECT_EQ(staged.form->sLabelFXWebpage->text(), S(TestHost));
+    EXPECT_EQ(AppFolder, QCoreApplication::applicationDirPath().toStdString() + "/");
+}
+
+TEST(MainWindowCreation, MissingVersionShowsOneErrorBoxAndEndsTheProgram) {
+    // Neither value: only the version is read and reported.
+    ScopedEnvironment host("LARKSPAN_WEBSITE_HOST", std::string(TestHost));
+    StagedRecord record(std::nullopt, std::nullopt);
+    ScriptedMessages boxes({mrOk});
+    TMainForm form;
+    ASSERT_EQ(boxes.Requests().size(), 1u);
+    EXPECT_EQ(boxes.Requests()[0].text, VersionMissing);
+    EXPECT_EQ(boxes.Requests()[0].kind, MessageKind::Error);
+    EXPECT_EQ(boxes.Requests()[0].buttons, MessageButtons{mbOK});
+    EXPECT_TRUE(form.TerminationRequested());
+    // Creation still finishes: caption, host and mail link are set.
+    EXPECT_EQ(form.windowTitle(), S("Larkspan"));
+    EXPECT_EQ(FeedbackMailto, std::string("mailto:feedback@") + TestHost);
+    EXPECT_EQ(RunLoopWithFailsafe(), 0) << "the queued quit must end the loop at once";
+}
+
+TEST(MainWindowCreation, MissingWebsiteShowsTheWebsiteTextAndEndsTheProgram) {
+    StagedRecord record(std::string("2.0"), std::nullopt);
+    ScriptedMessages boxes({mrOk});
+    TMainForm form;
+    ASSERT_EQ(boxes.Requests().size(), 1u);
+    EXPECT_EQ(boxes.Requests()[0].text, WebsiteMissing);
+    EXPECT_EQ(boxes.Requests()[0].kind, MessageKind::Error);
+    EXPECT_EQ(InstalledVersion, "2.0");
+    EXPECT_TRUE(form.TerminationRequested());
+    EXPECT_EQ(RunLoopWithFailsafe(), 0);
+}
+
+TEST(MainWindowCreation, EmptyValuesCountAsMissing) {
+    StagedRecord record(std::string(""), std::string("http://site.example/"));
+    ScriptedMessages boxes({mrCancel}); // closing the box any way ends the program too
+    TMainForm form;
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{VersionMissing});
+    EXPECT_TRUE(form.TerminationRequested());
+    EXPECT_EQ(RunLoopWithFailsafe(), 0);
+}
+
+TEST(MainWindowCreation, WebsiteHostComesFromTheEnvironmentOnlyWhenSetAndNotEmpty) {
+    EXPECT_EQ(ChooseWebsiteHost("built.example", "env.example"), "env.example");
+    EXPECT_EQ(ChooseWebsiteHost("built.example", ""), "built.example");
+    StagedRecord record{std::string(TestVersion), std::string(TestWebsite)};
+    {
+        ScopedEnvironment host("LARKSPAN_WEBSITE_HOST", std::string("127.0.0.1:8080"));
+        TMainForm form;
+        EXPECT_EQ(WebsiteHost, "127.0.0.1:8080");
+        EXPECT_EQ(form.sLabelFXWebpage->text(), S("127.0.0.1:8080"));
+    }
+    for (const std::optional<std::string>& unset :
+         {std::optional<std::string>(), std::optional<std::string>("")}) {
+        ScopedEnvironment host("LARKSPAN_WEBSITE_HOST", unset);
+        TMainForm form;
+        EXPECT_EQ(WebsiteHost, BUILT_IN_WEBSITE_HOST);
+        EXPECT_EQ(FeedbackMailto, std::string("mailto:feedback@") + BUILT_IN_WEBSITE_HOST);
+    }
+}
+
+// ---- Label alignment and forwarding handlers ----------------------------------------------
+
+TEST(MainWindowHandlers, WebsiteLabelKeepsTwentyPixelsFromTheOuterRightEdge) {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+    ShowActive(&form);
+    auto expectedLeft = [&] {
+        return form.frameGeometry().width() - form.sLabelFXWebpage->width() - 20;
+    };
+    EXPECT_EQ(form.sLabelFXWebpage->x(), expectedLeft());
+
+    // A new caption resizes the label; the next resize of the window places it anew.
+    const int before = form.sLabelFXWebpage->x();
+    form.sLabelFXWebpage->SetText(S("a-much-longer-vendor-host.example"));
+    EXPECT_EQ(form.sLabelFXWebpage->x(), before);
+    QResizeEvent resize(form.size(), form.size());
+    QApplication::sendEvent(&form, &resize);
+    EXPECT_EQ(form.sLabelFXWebpage->x(), expectedLeft());
+    EXPECT_LT(form.sLabelFXWebpage->x(), before);
+}
+
+TEST(MainWindowHandlers, WebsiteLabelAndMenuItemOpenTheInstalledAddress) {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+    ShowActive(&form);
+    RecordedShellOpens opens;
+    ClickMiddle(form.sLabelFXWebpage);
+    form.Website->trigger();
+    EXPECT_EQ(opens.Targets(), (std::vector<std::string>{TestWebsite, TestWebsite}));
+}
+
+TEST(MainWindowHandlers, DonationBadgeBehavesLikeTheDonateItem) {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+    ShowActive(&form);
+    ScriptedMessages boxes({mrOk, mrOk});
+    RecordedShellOpens opens;
+    int donateTriggers = 0;
+    QObject::connect(form.Donate1, &QAction::triggered, [&] { ++donateTriggers; });
+    ClickMiddle(form.ImageDonate);
+    form.Donate1->trigger();
+    EXPECT_EQ(donateTriggers, 2);
+    ASSERT_EQ(boxes.Requests().size(), 2u);
+    EXPECT_EQ(boxes.Requests()[0].text, boxes.Requests()[1].text);
+    EXPECT_EQ(opens.Targets().size(), 2u);
+    EXPECT_EQ(opens.Targets()[0], opens.Targets()[1]);
+}
+
+TEST(MainWindowHandlers, ExitClosesTheWindow) {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+    ShowActive(&form);
+    form.Exit->trigger();
+    EXPECT_FALSE(form.isVisible());
+}
