@@ -472,6 +472,7 @@ void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, 
         // Room for the whole announced body at once, so a large download is never reallocated
         // (which would briefly need twice its size).
         sink.reserve(sink.size() + static_cast<std::size_t>(size));
+        in.Source().PrepareReceiveBuffer(sink.data() + sink.size(), static_cast<std::size_t>(size));
         ReadCounted(in, size, sink, progress, false);
         return;
     }

@@ -93,6 +93,8 @@ class InputBuffer {
 public:
     explicit InputBuffer(Connection& connection) : connection_(connection) {}
 
+    Connection& Source() { return connection_; }
+
     void SetTimeoutMs(int timeoutMs) { timeoutMs_ = timeoutMs; }
     int TimeoutMs() const { return timeoutMs_; }
 

@@ -8,12 +8,14 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -176,6 +178,28 @@ public:
             ::close(fd_);
             fd_ = -1;
         }
+    }
+
+    // Fresh memory is otherwise mapped in one 4 KiB page fault at a time, which dominates the
+    // cost of a large download on some (virtual) machines. 2 MiB pages cut the faults 512-fold,
+    // and populating the range in one call saves the rest; the pages would be touched by the
+    // body anyway (the caller reserved exactly the announced length, within its size limit).
+    // Only a hint: the range is trimmed to whole pages and failures are ignored.
+    void PrepareReceiveBuffer(char* data, std::size_t size) override {
+        constexpr std::size_t kWorthIt = 8u << 20;
+        if (size < kWorthIt) {
+            return;
+        }
+        const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+        const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
+        const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
+        if (end <= begin) {
+            return;
+        }
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#endif
     }
 
 private:
