@@ -1,0 +1,370 @@
+// The HTTP client with the POSIX transport against raw servers on 127.0.0.1: the program's four
+// requests byte for byte, and hostile or broken servers.
+
+#include "online/HttpClient.h"
+#include "online/InstallerInfo.h"
+#include "online/VersionCheck.h"
+#include "platform/Platform.h"
+#include "support/LoopbackServer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace larkspan;
+using namespace larkspan::online;
+using larkspan::testing::LoopbackServer;
+using larkspan::testing::ServerSide;
+
+namespace {
+
+// Answers each connection's request with `reply`, then closes.
+LoopbackServer::Handler Reply(std::string reply) {
+    return [reply](ServerSide& side) {
+        if (!side.ReadRequest().empty()) {
+            side.Send(reply);
+        }
+    };
+}
+
+template <typename F> std::string MessageOf(F&& f) {
+    try {
+        f();
+    } catch (const EIdException& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+struct Begin {
+    std::int64_t expected;
+    std::vector<std::int64_t> counts;
+};
+
+// A download client that records its read-mode units of work.
+struct Downloader {
+    TIdHTTP http{platform::ConnectTcp};
+    std::vector<Begin> units;
+
+    Downloader() {
+        http.OnWorkBegin = [this](TWorkMode mode, std::int64_t n) {
+            if (mode == wmRead) {
+                units.push_back({n, {}});
+            }
+        };
+        http.OnWork = [this](TWorkMode mode, std::int64_t n) {
+            if (mode == wmRead && !units.empty()) {
+                units.back().counts.push_back(n);
+            }
+        };
+    }
+
+    std::string Get(const std::string& url) {
+        std::string stream;
+        http.DownloadToStream(url, stream);
+        return stream;
+    }
+};
+
+std::string FormHead(const std::string& path, std::size_t length, std::uint16_t port,
+                     const std::string& cookie = "") {
+    return "POST " + path +
+           " HTTP/1.0\r\n"
+           "Connection: keep-alive\r\n"
+           "Content-Type: application/x-www-form-urlencoded\r\n"
+           "Content-Length: " +
+           std::to_string(length) + "\r\nHost: 127.0.0.1:" + std::to_string(port) +
+           "\r\n"
+           "Accept: text/html, */*\r\n"
+           "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\n" +
+           (cookie.empty() ? "" : "Cookie: " + cookie + "\r\n") + "\r\n";
+}
+
+} // namespace
+
+TEST(OnTheWire, TheProgramsFourRequestsByteForByte) {
+    int served = 0;
+    LoopbackServer server([&](ServerSide& side) {
+        if (side.ReadRequest().empty()) {
+            return;
+        }
+        switch (served++) {
+        case 0: // tutorial answer sets a cookie for the version request
+            side.Send("HTTP/1.1 200 OK\r\nSet-Cookie: sid=abc123; Path=/\r\n"
+                      "Content-Length: 5\r\n\r\nfalse");
+            break;
+        case 1:
+            side.Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n1.4");
+            break;
+        case 2:
+            side.Send("HTTP/1.1 200 OK\r\nContent-Length: 42\r\n\r\n"
+                      "product=Larkspan&installer=%2Fsetup%2Ebin");
+            break;
+        default:
+            side.Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nMZ\x90\x01");
+        }
+    });
+    const std::string host = "127.0.0.1:" + std::to_string(server.Port());
+
+    {
+        // The update check: one client, two posts, the list reused as the worker does.
+        TIdHTTP http(platform::ConnectTcp);
+        http.Request.UserAgent = kFormPostUserAgent;
+        std::vector<std::string> lines = {kProductFormLine};
+        EXPECT_EQ(http.PostForm(VendorUrl(host, kTutorialPath), lines), "false");
+        lines.erase(lines.begin());
+        lines.push_back(kProductFormLine);
+        EXPECT_EQ(http.PostForm(VendorUrl(host, kVersionPath), lines), "1.4");
+    }
+    {
+        TIdHTTP http(platform::ConnectTcp);
+        http.Request.UserAgent = kFormPostUserAgent;
+        std::vector<std::string> lines = {std::string(kSmartNameField) + kFreeProductIdentifier};
+        const auto info =
+            ParseInstallerInfo(http.PostForm(VendorUrl(host, kInstallerInfoPath), lines));
+        EXPECT_EQ(info.caption, "Larkspan Setup");
+    }
+    {
+        TIdHTTP http(platform::ConnectTcp); // the download window's client keeps its defaults
+        std::string stream;
+        http.DownloadToStream("http://" + host + "/files/Setup.exe", stream);
+        EXPECT_EQ(stream, "MZ\x90\x01");
+    }
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0], FormHead(kTutorialPath, 13, server.Port()) + "product_id=10");
+    EXPECT_EQ(requests[1],
+              FormHead(kVersionPath, 13, server.Port(), "sid=abc123") + "product_id=10");
+    EXPECT_EQ(requests[2],
+              FormHead(kInstallerInfoPath, 22, server.Port()) + "smartname=FreeLarkspan");
+    EXPECT_EQ(requests[3], "GET /files/Setup.exe HTTP/1.1\r\n"
+                           "Content-Type: text/html\r\n"
+                           "Host: " +
+                               host +
+                               "\r\n"
+                               "Accept: text/html, */*\r\n"
+                               "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+                               "\r\n");
+    EXPECT_EQ(server.Connections(), 4);
+}
+
+TEST(OnTheWire, CookiesStayWithTheirClient) {
+    LoopbackServer server(
+        Reply("HTTP/1.0 200 OK\r\nSet-Cookie: a=1\r\nContent-Length: 2\r\n\r\nok"));
+    const std::string url = server.Url("/requests/x.php");
+    TIdHTTP first(platform::ConnectTcp);
+    TIdHTTP second(platform::ConnectTcp);
+    std::vector<std::string> lines = {"q=1"};
+    first.PostForm(url, lines);
+    second.PostForm(url, lines);
+    first.PostForm(url, lines);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1].find("Cookie:"), std::string::npos);
+    EXPECT_NE(requests[2].find("\r\nCookie: a=1\r\n"), std::string::npos);
+}
+
+TEST(OnTheWire, LocalhostInAnyCaseAndKeptAliveConnections) {
+    LoopbackServer server([](ServerSide& side) {
+        while (!side.ReadRequest().empty()) {
+            side.Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx");
+        }
+    });
+    Downloader d;
+    const std::string url = "http://LocalHost:" + std::to_string(server.Port()) + "/a";
+    EXPECT_EQ(d.Get(url) + d.Get(url), "xx");
+    EXPECT_EQ(server.Connections(), 1);
+    EXPECT_NE(server.Requests()[0].find("\r\nHost: LocalHost:"), std::string::npos);
+}
+
+TEST(Redirects, FoundWithLocationFailsWithoutFollowing) {
+    LoopbackServer server(Reply("HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\n"
+                                "Content-Length: 5\r\n\r\nmoved"));
+    Downloader d;
+    try {
+        d.Get(server.Url("/setup.exe"));
+        FAIL() << "no error";
+    } catch (const EIdHTTPProtocolException& e) {
+        EXPECT_STREQ(e.what(), "HTTP/1.1 302 Found");
+        EXPECT_EQ(e.ErrorCode(), 302);
+        EXPECT_EQ(e.ErrorMessage(), "moved");
+    }
+    EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST(Redirects, OkWithLocationFailsToo) {
+    LoopbackServer server(
+        Reply("HTTP/1.1 200 OK\r\nLocation: http://127.0.0.1/x\r\nContent-Length: 2\r\n\r\nok"));
+    Downloader d;
+    EXPECT_EQ(MessageOf([&] { d.Get(server.Url("/")); }), "HTTP/1.1 200 OK");
+    EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST(Bodies, ShortContentLengthBodySucceedsWithWhatCame) {
+    LoopbackServer server(
+        Reply("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(600, 'b')));
+    Downloader d;
+    EXPECT_EQ(d.Get(server.Url("/")).size(), 600u);
+    ASSERT_EQ(d.units.size(), 1u);
+    EXPECT_EQ(d.units[0].expected, 1000);
+    EXPECT_EQ(d.units[0].counts.back(), 600);
+}
+
+TEST(Bodies, NoLengthReadsToTheCloseWithExpectedSizeZero) {
+    LoopbackServer server(Reply("HTTP/1.1 200 OK\r\n\r\n" + std::string(100000, 'c')));
+    Downloader d;
+    EXPECT_EQ(d.Get(server.Url("/")).size(), 100000u);
+    ASSERT_EQ(d.units.size(), 1u);
+    EXPECT_EQ(d.units[0].expected, 0);
+    EXPECT_FALSE(d.http.Connected());
+}
+
+TEST(Bodies, ChunkedGivesOneWorkBeginPerChunk) {
+    LoopbackServer server(
+        Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+              "4\r\nabcd\r\n10 ; note\r\n0123456789abcdef\r\n2\r\nxy\r\n0\r\n\r\n"));
+    Downloader d;
+    EXPECT_EQ(d.Get(server.Url("/")), "abcd0123456789abcdefxy");
+    ASSERT_EQ(d.units.size(), 3u);
+    EXPECT_EQ(d.units[0].expected, 4);
+    EXPECT_EQ(d.units[1].expected, 16);
+    EXPECT_EQ(d.units[2].expected, 2);
+    EXPECT_EQ(d.units[1].counts.back(), 16); // counted from the chunk's first byte
+    EXPECT_EQ(d.units[2].counts.back(), 2);
+}
+
+TEST(Hostile, OverlongStatusOrHeaderLine) {
+    for (const std::string& reply :
+         {"HTTP/1.1 200 " + std::string(20000, 'O') + "\r\n\r\n",
+          "HTTP/1.1 200 OK\r\nX-Junk: " + std::string(17000, 'j') + "\r\n\r\n"}) {
+        LoopbackServer server(Reply(reply));
+        Downloader d;
+        EXPECT_EQ(MessageOf([&] { d.Get(server.Url("/")); }), "Max line length exceeded.");
+    }
+}
+
+TEST(Hostile, HttpsIsRefusedWithoutConnecting) {
+    LoopbackServer server(Reply("HTTP/1.1 200 OK\r\n\r\n"));
+    Downloader d;
+    const std::string url = "https://127.0.0.1:" + std::to_string(server.Port()) + "/Setup.exe";
+    EXPECT_EQ(MessageOf([&] { d.Get(url); }), "IOHandler value is not valid");
+    EXPECT_EQ(server.Connections(), 0);
+}
+
+TEST(Hostile, ConnectionRefused) {
+    larkspan::testing::RefusingPort closed;
+    Downloader d;
+    EXPECT_EQ(MessageOf([&] { d.Get("http://127.0.0.1:" + std::to_string(closed.Port()) + "/"); }),
+              "Socket Error # 111\r\nConnection refused.");
+}
+
+TEST(Hostile, ServerThatNeverAnswersHitsTheReadLimit) {
+    LoopbackServer server([](ServerSide& side) {
+        side.ReadRequest();
+        side.WaitForClientClose();
+    });
+    Downloader d;
+    d.http.SetReadTimeoutMs(200);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(MessageOf([&] { d.Get(server.Url("/")); }),
+              "Socket Error # 110\r\nConnection timed out.");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(Hostile, ErrorBodyThatStallsIsAReadTimeout) {
+    LoopbackServer server([](ServerSide& side) {
+        side.ReadRequest();
+        side.Send("HTTP/1.1 500 Internal Server Error\r\n\r\npartial");
+        side.WaitForClientClose();
+    });
+    Downloader d;
+    d.http.SetErrorBodyTimeoutMs(150);
+    EXPECT_EQ(MessageOf([&] { d.Get(server.Url("/")); }), "Read Timeout");
+}
+
+TEST(Hostile, ConnectHitsTheConnectLimit) {
+    // A listener that never accepts, with its queue filled: further handshakes get no answer.
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    socklen_t length = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::uint16_t port = ntohs(address.sin_port);
+
+    std::vector<std::unique_ptr<Connection>> fillers;
+    bool queueFull = false;
+    for (int i = 0; i < 8 && !queueFull; ++i) {
+        try {
+            fillers.push_back(platform::ConnectTcp("127.0.0.1", port, 100));
+        } catch (const EIdSocketTimeout&) {
+            queueFull = true;
+        }
+    }
+    if (!queueFull) {
+        close(listener);
+        GTEST_SKIP() << "this kernel completes handshakes beyond the listen queue";
+    }
+    Downloader d;
+    d.http.SetConnectTimeoutMs(150);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(MessageOf([&] { d.Get("http://127.0.0.1:" + std::to_string(port) + "/"); }),
+              "Socket Error # 110\r\nConnection timed out.");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    close(listener);
+}
+
+TEST(Hostile, ResetInTheMiddleOfTheBody) {
+    LoopbackServer server([](ServerSide& side) {
+        side.ReadRequest();
+        side.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'r'));
+        side.Reset();
+    });
+    Downloader d;
+    EXPECT_EQ(MessageOf([&] { d.Get(server.Url("/")); }),
+              "Socket Error # 104\r\nConnection reset by peer.");
+}
+
+TEST(Hostile, EndlessBodyStopsAtTheSizeLimit) {
+    LoopbackServer server([](ServerSide& side) {
+        side.ReadRequest();
+        side.Send("HTTP/1.1 200 OK\r\n\r\n");
+        side.SendPattern(1ULL << 40); // until the client goes away
+    });
+    Downloader d;
+    d.http.SetMaxBodySize(1 << 20);
+    std::string stream;
+    EXPECT_EQ(MessageOf([&] { d.http.DownloadToStream(server.Url("/"), stream); }),
+              "Response body larger than the limit of 1048576 bytes");
+    EXPECT_LE(stream.size(), (1u << 20) + 1);
+    EXPECT_FALSE(d.http.Connected());
+}
+
+TEST(Abort, FromOnWorkEndsTheDownload) {
+    LoopbackServer server([](ServerSide& side) {
+        side.ReadRequest();
+        side.Send("HTTP/1.1 200 OK\r\nContent-Length: 10485760\r\n\r\n");
+        side.SendPattern(10485760);
+    });
+    Downloader d;
+    int works = 0;
+    d.http.OnWork = [&](TWorkMode, std::int64_t count) {
+        ++works;
+        if (count >= 100000) {
+            d.http.RequestAbort();
+        }
+    };
+    std::string stream;
+    EXPECT_THROW(d.http.DownloadToStream(server.Url("/"), stream), EIdTransferAborted);
+    EXPECT_GE(stream.size(), 100000u);
+    EXPECT_LT(stream.size(), 200000u);
+    EXPECT_FALSE(d.http.Connected());
+    EXPECT_GE(works, 1);
+}

@@ -1,0 +1,560 @@
+// The HTTP client on in-memory connections: URL splitting, request heads, the response reading
+// rules, body framing, progress events, limits and cookies, all on scripted bytes.
+
+#include "online/HttpClient.h"
+#include "online/HttpParse.h"
+#include "support/MemoryConnection.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace larkspan::online;
+using larkspan::testing::ConnectionScript;
+using larkspan::testing::ScriptedNetwork;
+
+namespace {
+
+using AtEnd = ConnectionScript::AtEnd;
+
+struct Event {
+    char kind; // 'B' work begin, 'W' work
+    TWorkMode mode;
+    std::int64_t value;
+    bool operator==(const Event&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Event& e) {
+    return out << e.kind << (e.mode == wmRead ? "r" : "w") << e.value;
+}
+
+// A client on a scripted network that records its progress events.
+struct Fixture {
+    ScriptedNetwork net;
+    TIdHTTP http{net.Connector()};
+    std::vector<Event> events;
+
+    Fixture() {
+        http.OnWorkBegin = [this](TWorkMode m, std::int64_t n) {
+            events.push_back({'B', m, n});
+        };
+        http.OnWork = [this](TWorkMode m, std::int64_t n) {
+            events.push_back({'W', m, n});
+        };
+    }
+
+    std::string Get(std::deque<std::string> replies, AtEnd atEnd = AtEnd::Close) {
+        net.AddConnection(std::move(replies), atEnd);
+        std::string body;
+        http.DownloadToStream("http://host.test/file", body);
+        return body;
+    }
+};
+
+template <typename F> std::string MessageOf(F&& f) {
+    try {
+        f();
+    } catch (const EIdException& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+// A single in-memory connection for the reading functions.
+struct Reader {
+    std::shared_ptr<ConnectionScript> script = std::make_shared<ConnectionScript>();
+    larkspan::testing::MemoryConnection connection{script};
+    InputBuffer in{connection};
+
+    explicit Reader(std::deque<std::string> replies) { script->replies = std::move(replies); }
+};
+
+} // namespace
+
+// ---- URLs and request heads -------------------------------------------------------------------
+
+TEST(SplitUrl, HostPortAndTargetAsWritten) {
+    const auto u = SplitUrl("http://vendor.test/requests/checkversionid.php");
+    EXPECT_EQ(u.protocol, "http");
+    EXPECT_EQ(u.host, "vendor.test");
+    EXPECT_EQ(u.port, 80);
+    EXPECT_EQ(u.target, "/requests/checkversionid.php");
+
+    const auto q = SplitUrl("http://h:8080/a%20b/c?x=1+2#top");
+    EXPECT_EQ(q.port, 8080);
+    EXPECT_EQ(q.target, "/a%20b/c?x=1+2");
+    EXPECT_EQ(q.path, "/a%20b/c");
+
+    EXPECT_EQ(SplitUrl("http://h").target, "/");
+    EXPECT_EQ(SplitUrl("http://h?x").target, "/?x");
+    EXPECT_EQ(SplitUrl("http://h\\dir\\f.exe").target, "/dir/f.exe");
+    EXPECT_EQ(SplitUrl("HTTPS://h/x").port, 443);
+    EXPECT_EQ(SplitUrl("://h/x").protocol, "http");
+    EXPECT_EQ(SplitUrl("http://user:pw@h/").host, "h");
+    EXPECT_EQ(SplitUrl("no-scheme/path").host, "");
+}
+
+TEST(SplitUrl, UnknownProtocolsAndBadPortsFail) {
+    EXPECT_EQ(MessageOf([] { SplitUrl("ftp://h/x"); }), "Unknown Protocol");
+    EXPECT_THROW(SplitUrl("http://h:port/"), EIdException);
+    EXPECT_THROW(SplitUrl("http://h:70000/"), EIdException);
+    EXPECT_THROW(SplitUrl("http://h:0/"), EIdException);
+}
+
+TEST(RequestHead, HeaderLinesFollowTheFixedOrder) {
+    HeadFields fields;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        fields[i] = "v" + std::to_string(i);
+    }
+    const std::string head = BuildRequestHead("GET", "/", "1.1", fields);
+    EXPECT_EQ(head, "GET / HTTP/1.1\r\n"
+                    "Connection: v0\r\nContent-Version: v1\r\nContent-Encoding: v2\r\n"
+                    "Content-Language: v3\r\nContent-Type: v4\r\nContent-Length: v5\r\n"
+                    "Cache-control: v6\r\nDate: v7\r\nExpires: v8\r\nPragma: v9\r\n"
+                    "Proxy-Connection: v10\r\nHost: v11\r\nAccept: v12\r\nAccept-Charset: v13\r\n"
+                    "Accept-Encoding: v14\r\nAccept-Language: v15\r\nFrom: v16\r\n"
+                    "Referer: v17\r\nUser-Agent: v18\r\nIf-Modified-Since: v19\r\nRange: v20\r\n"
+                    "Authorization: v21\r\nProxy-Authorization: v22\r\nCookie: v23\r\n\r\n");
+}
+
+TEST(RequestHead, LongLinesAreFoldedAtBlanks) {
+    std::string cookies;
+    for (int i = 0; cookies.size() < 3000; ++i) {
+        cookies += (i ? "; c" : "c") + std::to_string(i) + "=value";
+    }
+    const std::string folded = FoldHeaderLine("Cookie: " + cookies);
+    std::string unfolded;
+    std::size_t start = 0;
+    int lines = 0;
+    for (;;) {
+        const auto end = folded.find("\r\n", start);
+        const std::string line = folded.substr(start, end - start);
+        EXPECT_LE(line.size(), kFoldLength);
+        if (lines > 0) {
+            EXPECT_EQ(line[0], ' ');
+        }
+        unfolded += line;
+        ++lines;
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 2;
+    }
+    EXPECT_GE(lines, 3);
+    EXPECT_EQ(unfolded, "Cookie: " + cookies);
+}
+
+// ---- Reading lines and heads ------------------------------------------------------------------
+
+TEST(ReadLine, EndsAtLineFeedAndDropsOnlyTheCarriageReturnBeforeIt) {
+    Reader r({"one\r\ntw", "o\nthr\ree\r\n"});
+    EXPECT_EQ(r.in.ReadLine(), "one");
+    EXPECT_EQ(r.in.ReadLine(), "two");
+    EXPECT_EQ(r.in.ReadLine(), "thr\ree");
+    EXPECT_EQ(MessageOf([&] { r.in.ReadLine(); }), "Connection Closed Gracefully.");
+}
+
+TEST(ReadLine, MoreThanTheLimitBeforeTheLineFeedFails) {
+    Reader ok({std::string(kMaxLineLength, 'x') + "\n"});
+    EXPECT_EQ(ok.in.ReadLine().size(), kMaxLineLength);
+
+    Reader tooLong({std::string(kMaxLineLength + 1, 'x') + "\n"});
+    EXPECT_EQ(MessageOf([&] { tooLong.in.ReadLine(); }), "Max line length exceeded.");
+
+    // Without any line feed the limit is noticed as soon as it is passed.
+    Reader endless({std::string(20000, 'x')});
+    endless.script->atEnd = AtEnd::Timeout;
+    EXPECT_EQ(MessageOf([&] { endless.in.ReadLine(); }), "Max line length exceeded.");
+}
+
+TEST(ResponseHead, StatusCodeIsTheSecondWord) {
+    EXPECT_EQ(ParseStatusCode("HTTP/1.1 200 OK"), 200);
+    EXPECT_EQ(ParseStatusCode("HTTP/1.0 404 Not Found"), 404);
+    EXPECT_EQ(ParseStatusCode("HTTP/1.1 abc OK"), -1);
+    EXPECT_EQ(ParseStatusCode("HTTP/1.1"), -1);
+    EXPECT_EQ(ParseStatusCode("HTTP/1.1 2x0"), -1);
+}
+
+TEST(ResponseHead, HeadersAreTrimmedUnfoldedAndMatchedWithoutCase) {
+    Reader r({"HTTP/1.1 200 OK\r\nX-Long: one\r\n two\r\n\tthree \r\ncontent-LENGTH:  12 \r\n"
+              "TRANSFER-ENCODING: chunked\r\nLocation:\r\n\r\n"});
+    TIdHTTPResponse response;
+    ReadResponseHead(r.in, response);
+    EXPECT_EQ(response.ResponseText, "HTTP/1.1 200 OK");
+    EXPECT_EQ(response.Value("x-long"), "one two three");
+    EXPECT_EQ(response.ContentLength, 12);
+    EXPECT_EQ(response.TransferEncoding, "chunked");
+    EXPECT_TRUE(response.HasLocation);
+    EXPECT_EQ(response.RawHeaders.size(), 6u);
+    EXPECT_FALSE(response.ClosedInHeaders);
+}
+
+TEST(ResponseHead, ContentLengthThatIsNoNumberCountsAsAbsent) {
+    Reader r({"HTTP/1.1 200 OK\r\nContent-Length: 1x\r\n\r\n"});
+    TIdHTTPResponse response;
+    ReadResponseHead(r.in, response);
+    EXPECT_EQ(response.ContentLength, -1);
+    EXPECT_FALSE(response.HasContentLength);
+    EXPECT_EQ(ChooseFraming(response), BodyFraming::UntilClose);
+}
+
+TEST(ChunkSize, TextBeforeTheFirstBlankAsHex) {
+    EXPECT_EQ(ParseChunkSize("1a"), 26u);
+    EXPECT_EQ(ParseChunkSize("1A ;name=value"), 26u);
+    EXPECT_EQ(ParseChunkSize("1a;name=value"), 0u); // an extension without a blank ends the body
+    EXPECT_EQ(ParseChunkSize(""), 0u);
+    EXPECT_EQ(ParseChunkSize("xyz"), 0u);
+    EXPECT_EQ(ParseChunkSize("80000000"), 0u);
+}
+
+// ---- Responses through the client -----------------------------------------------------------
+
+TEST(Response, ContinueIsSkipped) {
+    Fixture f;
+    EXPECT_EQ(f.Get({"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\nX: y\r\n\r\n"
+                     "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}),
+              "ok");
+    EXPECT_EQ(f.http.Response().ResponseCode, 200);
+}
+
+TEST(Response, NoContentAndZeroLengthHaveNoBody) {
+    // Neither reads a body, even when bytes follow; they are left unread.
+    for (const char* head :
+         {"HTTP/1.1 204 No Content\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}) {
+        Fixture f;
+        EXPECT_EQ(f.Get({std::string(head) + "stray"}), "") << head;
+        EXPECT_TRUE(f.events.empty());
+    }
+}
+
+TEST(Response, ShortContentLengthBodyIsAccepted) {
+    Fixture f;
+    EXPECT_EQ(f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n", "abcd"}), "abcd");
+    EXPECT_EQ(f.events, (std::vector<Event>{{'B', wmRead, 10}, {'W', wmRead, 4}}));
+}
+
+TEST(Response, ContentLengthWinsOverChunked) {
+    Fixture f;
+    EXPECT_EQ(f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
+                     "3\r\nabc"}),
+              "3\r\n");
+}
+
+TEST(Response, ChunkedBodyIsOneUnitPerChunk) {
+    Fixture f;
+    EXPECT_EQ(f.Get({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5 ext\r\nhel",
+                     "lo\r\n6\r\n world\r\n0\r\n\r\n"}),
+              "hello world");
+    EXPECT_EQ(f.events, (std::vector<Event>{{'B', wmRead, 5},
+                                            {'W', wmRead, 3},
+                                            {'W', wmRead, 5},
+                                            {'B', wmRead, 6},
+                                            {'W', wmRead, 6}}));
+}
+
+TEST(Response, ChunkExtensionWithoutABlankEndsTheBody) {
+    Fixture f;
+    EXPECT_EQ(f.Get({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                     "2\r\nab\r\n3;x=y\r\ncde\r\n0\r\n\r\n"}),
+              "ab");
+}
+
+TEST(Response, ChunkCutShortFails) {
+    Fixture f;
+    EXPECT_EQ(MessageOf([&] {
+                  f.Get({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nabc"});
+              }),
+              "Connection Closed Gracefully.");
+    EXPECT_FALSE(f.http.Connected());
+}
+
+TEST(Response, TransferEncodingIsMatchedWithCase) {
+    Fixture f;
+    // "Chunked" is not "chunked": without a length the body runs to the close.
+    EXPECT_EQ(f.Get({"HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n3\r\nabc"}), "3\r\nabc");
+}
+
+TEST(Response, BodyUntilCloseReportsWholePiecesOnly) {
+    Fixture f;
+    const std::string big(kPieceSize * 2 + 100, 'z');
+    const std::string body =
+        f.Get({"HTTP/1.1 200 OK\r\n\r\nfirst", big.substr(0, 40000), big.substr(40000)});
+    EXPECT_EQ(body, "first" + big);
+    EXPECT_EQ(f.events, (std::vector<Event>{{'B', wmRead, 0},
+                                            {'W', wmRead, 5},
+                                            {'W', wmRead, 5 + 32768},
+                                            {'W', wmRead, 5 + 65536}}));
+    EXPECT_FALSE(f.http.Connected());
+}
+
+TEST(Response, CountedBodyReportsHeadPartThenPieces) {
+    Fixture f;
+    const std::string big(70000, 'q');
+    f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 70000\r\n\r\n" + big.substr(0, 1000),
+           big.substr(1000)});
+    EXPECT_EQ(f.events, (std::vector<Event>{{'B', wmRead, 70000},
+                                            {'W', wmRead, 1000},
+                                            {'W', wmRead, 1000 + 32768},
+                                            {'W', wmRead, 1000 + 65536},
+                                            {'W', wmRead, 70000}}));
+}
+
+TEST(Response, CloseInsideTheHeadersOfASuccessIsUndefined) {
+    Fixture f;
+    EXPECT_EQ(MessageOf([&] { f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"}); }),
+              "Undefined situation");
+    EXPECT_EQ(MessageOf([&] { f.Get({}); }), "Connection Closed Gracefully.");
+}
+
+TEST(Response, ErrorStatusCarriesCodeStatusLineAndBody) {
+    Fixture f;
+    f.net.AddConnection({"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here!"});
+    std::string stream;
+    try {
+        f.http.DownloadToStream("http://host.test/x", stream);
+        FAIL() << "no error";
+    } catch (const EIdHTTPProtocolException& e) {
+        EXPECT_STREQ(e.what(), "HTTP/1.1 404 Not Found");
+        EXPECT_EQ(e.ErrorCode(), 404);
+        EXPECT_EQ(e.ErrorMessage(), "not here!");
+    }
+    EXPECT_EQ(stream, "");
+    EXPECT_FALSE(f.http.Connected());
+    // The error body is a unit of work too.
+    EXPECT_EQ(f.events, (std::vector<Event>{{'B', wmRead, 9}, {'W', wmRead, 9}}));
+}
+
+TEST(Response, RedirectsAndNotModifiedAreErrors) {
+    for (const char* head :
+         {"HTTP/1.1 302 Found\r\nLocation: /other\r\n", "HTTP/1.1 200 OK\r\nLocation: /other\r\n",
+          "HTTP/1.1 301 Moved\r\n", "HTTP/1.1 304 Not Modified\r\n",
+          "HTTP/1.1 401 Unauthorized\r\n", "HTTP/1.1 101 Switching\r\n", "HTTP/1.1 OK\r\n"}) {
+        Fixture f;
+        const std::string text = head;
+        const std::string statusLine = text.substr(0, text.find("\r\n"));
+        EXPECT_EQ(MessageOf([&] { f.Get({text + "Content-Length: 0\r\n\r\n"}); }), statusLine);
+        EXPECT_EQ(f.net.Connects(), 1u);
+    }
+}
+
+TEST(Response, ErrorBodyThatStallsIsAReadTimeout) {
+    Fixture f;
+    EXPECT_EQ(MessageOf([&] { f.Get({"HTTP/1.1 500 Oops\r\n\r\npartial"}, AtEnd::Timeout); }),
+              "Read Timeout");
+}
+
+TEST(Response, StalledSuccessBodyIsASocketError) {
+    Fixture f;
+    EXPECT_EQ(MessageOf([&] {
+                  f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}, AtEnd::Timeout);
+              }),
+              "Socket Error # 110\r\nConnection timed out.");
+}
+
+TEST(Response, ResetMidBodyIsASocketError) {
+    Fixture f;
+    EXPECT_EQ(MessageOf([&] {
+                  f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}, AtEnd::Reset);
+              }),
+              "Socket Error # 104\r\nConnection reset by peer.");
+    EXPECT_FALSE(f.http.Connected());
+}
+
+// ---- Connections ------------------------------------------------------------------------------
+
+TEST(KeepAlive, Http11KeepsTheConnectionUnlessTheServerSaysClose) {
+    Fixture f;
+    auto& first = f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na",
+                                       "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n"
+                                       "Connection: Close \r\n\r\nb"});
+    std::string body;
+    f.http.DownloadToStream("http://host.test/1", body);
+    EXPECT_TRUE(f.http.Connected());
+    f.http.DownloadToStream("http://host.test/2", body);
+    EXPECT_EQ(body, "ab");
+    EXPECT_FALSE(f.http.Connected());
+    EXPECT_EQ(f.net.Connects(), 1u);
+    EXPECT_TRUE(first.closed);
+}
+
+TEST(KeepAlive, AnotherHostGetsAnotherConnection) {
+    Fixture f;
+    f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na"});
+    f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"});
+    std::string body;
+    f.http.DownloadToStream("http://one.test/", body);
+    f.http.DownloadToStream("http://two.test:81/", body);
+    EXPECT_EQ(body, "ab");
+    EXPECT_EQ(f.net.Script(1).host, "two.test");
+    EXPECT_EQ(f.net.Script(1).port, 81);
+}
+
+TEST(KeepAlive, EveryPostOpensANewConnectionAndHttp10KeepsOnlyOnKeepAlive) {
+    Fixture f;
+    f.net.AddConnection({"HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\na"});
+    f.net.AddConnection(
+        {"HTTP/1.0 200 OK\r\nContent-Length: 1\r\nConnection: keep-alive\r\n\r\nb"});
+    f.net.AddConnection({"HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nc"});
+    std::vector<std::string> lines = {"product_id=10"};
+    EXPECT_EQ(f.http.PostForm("http://host.test/p", lines), "a");
+    EXPECT_FALSE(f.http.Connected());
+    EXPECT_EQ(f.http.PostForm("http://host.test/p", lines), "b");
+    EXPECT_TRUE(f.http.Connected());
+    EXPECT_EQ(f.http.PostForm("http://host.test/p", lines), "c");
+    EXPECT_EQ(f.net.Connects(), 3u);
+    EXPECT_TRUE(f.net.Script(1).closed);
+}
+
+TEST(Post, HeadAndBodyWithWriteProgress) {
+    Fixture f;
+    auto& script = f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ntrue"});
+    std::vector<std::string> lines = {"a=x y", "b=2"};
+    EXPECT_EQ(f.http.PostForm("http://host.test:8080/r.php", lines), "true");
+    EXPECT_EQ(script.sent, "POST /r.php HTTP/1.0\r\n"
+                           "Connection: keep-alive\r\n"
+                           "Content-Type: application/x-www-form-urlencoded\r\n"
+                           "Content-Length: 10\r\n"
+                           "Host: host.test:8080\r\n"
+                           "Accept: text/html, */*\r\n"
+                           "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+                           "\r\n"
+                           "a=x+y&b=2&");
+    EXPECT_EQ(lines, (std::vector<std::string>{"a=x+y", "b=2"}));
+    EXPECT_EQ(f.events,
+              (std::vector<Event>{
+                  {'B', wmWrite, 10}, {'W', wmWrite, 10}, {'B', wmRead, 4}, {'W', wmRead, 4}}));
+    EXPECT_EQ(f.http.ProtocolVersion, TIdHTTPProtocolVersion::pv1_1);
+    // The form content type stays for the client's later requests.
+    EXPECT_EQ(f.http.Request.ContentType, "application/x-www-form-urlencoded");
+}
+
+TEST(Post, FailedPostStillLeavesHttp11) {
+    Fixture f;
+    std::vector<std::string> lines = {"a=1"};
+    EXPECT_THROW(f.http.PostForm("http://host.test/", lines), EIdSocketError);
+    EXPECT_EQ(f.http.ProtocolVersion, TIdHTTPProtocolVersion::pv1_1);
+}
+
+TEST(Requests, HttpsAndHostlessUrlsFailBeforeConnecting) {
+    Fixture f;
+    std::string body;
+    EXPECT_EQ(MessageOf([&] { f.http.DownloadToStream("https://host.test/setup.exe", body); }),
+              "IOHandler value is not valid");
+    EXPECT_THROW(f.http.DownloadToStream("", body), EIdException);
+    EXPECT_THROW(f.http.DownloadToStream("http:///x", body), EIdException);
+    EXPECT_EQ(f.net.Connects(), 0u);
+}
+
+// ---- Limits and abort ---------------------------------------------------------------------
+
+TEST(BodyLimit, AnnouncedLengthBeyondTheLimitFailsAtOnce) {
+    Fixture f;
+    f.http.SetMaxBodySize(1000);
+    EXPECT_EQ(MessageOf([&] { f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 1001\r\n\r\nx"}); }),
+              "Response body larger than the limit of 1000 bytes");
+    EXPECT_TRUE(f.events.empty());
+    EXPECT_EQ(
+        f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(1000, 'x')}).size(),
+        1000u);
+}
+
+TEST(BodyLimit, UnannouncedBodiesStopOneByteBeyondTheLimit) {
+    Fixture f;
+    f.http.SetMaxBodySize(50000);
+    EXPECT_EQ(f.Get({"HTTP/1.1 200 OK\r\n\r\n" + std::string(50000, 'x')}).size(), 50000u);
+    EXPECT_THROW(f.Get({"HTTP/1.1 200 OK\r\n\r\n", std::string(50001, 'x')}), EIdBodyTooLarge);
+    EXPECT_THROW(f.Get({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                        "8000\r\n" +
+                        std::string(0x8000, 'x') + "\r\n8000\r\n"}),
+                 EIdBodyTooLarge);
+}
+
+TEST(Abort, RequestFromOnWorkStopsTheTransfer) {
+    Fixture f;
+    f.http.OnWork = [&](TWorkMode, std::int64_t count) {
+        f.events.push_back({'W', wmRead, count});
+        f.http.RequestAbort();
+    };
+    const std::string big(100000, 'a');
+    auto& script = f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n",
+                                        big.substr(0, 40000), big.substr(40000)});
+    std::string stream;
+    EXPECT_THROW(f.http.DownloadToStream("http://host.test/", stream), EIdTransferAborted);
+    EXPECT_EQ(stream.size(), 32768u); // the first piece; nothing is read after the abort
+    EXPECT_EQ(f.events.size(), 2u);
+    EXPECT_TRUE(script.closed);
+    EXPECT_FALSE(f.http.Connected());
+
+    // The next operation starts afresh, with its progress events intact.
+    f.events.clear();
+    f.http.OnWork = nullptr;
+    EXPECT_EQ(f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}), "ok");
+    EXPECT_EQ(f.events, (std::vector<Event>{{'B', wmRead, 2}}));
+}
+
+TEST(Abort, RequestFromOnWorkBeginStopsBeforeAnyData) {
+    Fixture f;
+    f.http.OnWorkBegin = [&](TWorkMode, std::int64_t) {
+        f.http.RequestAbort();
+    };
+    std::string stream;
+    f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"});
+    EXPECT_THROW(f.http.DownloadToStream("http://host.test/", stream), EIdTransferAborted);
+    EXPECT_EQ(stream, "");
+}
+
+// ---- Cookies --------------------------------------------------------------------------------
+
+TEST(Cookies, HostOnlyDefaultPathAndReplacement) {
+    CookieJar jar;
+    const auto now = Clock::now();
+    jar.Store("sid=1; HttpOnly", false, "Vendor.test", "/requests/a.php", now);
+    jar.Store("lang=en; Path=/", false, "vendor.test", "/requests/a.php", now);
+    jar.Store("sid=2", false, "vendor.test", "/requests/b.php", now);
+    EXPECT_EQ(jar.Count(), 2u);
+    EXPECT_EQ(jar.CookieHeader("vendor.test", "/requests/c.php", now), "sid=2; lang=en");
+    EXPECT_EQ(jar.CookieHeader("vendor.test", "/other", now), "lang=en");
+    EXPECT_EQ(jar.CookieHeader("www.vendor.test", "/requests/c.php", now), "");
+    EXPECT_EQ(jar.CookieHeader("vendor.test", "/requestsx", now), "lang=en");
+}
+
+TEST(Cookies, DomainAttributeCoversSubdomainsOfTheSettingSiteOnly) {
+    CookieJar jar;
+    const auto now = Clock::now();
+    jar.Store("a=1; Domain=.vendor.test; Path=/", false, "www.vendor.test", "/", now);
+    jar.Store("b=2; Domain=other.test; Path=/", false, "www.vendor.test", "/", now);
+    EXPECT_EQ(jar.CookieHeader("dl.vendor.test", "/", now), "a=1");
+    EXPECT_EQ(jar.CookieHeader("other.test", "/", now), "");
+    EXPECT_EQ(jar.CookieHeader("xvendor.test", "/", now), "");
+}
+
+TEST(Cookies, ExpiredSecureAndSetCookie2) {
+    CookieJar jar;
+    const auto now = Clock::now();
+    jar.Store("a=1; Path=/", false, "h", "/", now);
+    jar.Store("a=1; Path=/; Max-Age=0", false, "h", "/", now);
+    jar.Store("b=2; Path=/; Expires=Thu, 01 Jan 1970 00:00:01 GMT", false, "h", "/", now);
+    jar.Store("c=3; Path=/; Secure", false, "h", "/", now);
+    jar.Store("d=4; Path=/; Max-Age=5", false, "h", "/", now);
+    jar.Store("e=\"x,y\"; Version=1; Path=/, f=6; Version=1; Path=/", true, "h", "/", now);
+    EXPECT_EQ(jar.CookieHeader("h", "/", now), "d=4; e=\"x,y\"; f=6");
+    EXPECT_EQ(jar.CookieHeader("h", "/", now + std::chrono::seconds(10)), "e=\"x,y\"; f=6");
+}
+
+TEST(Cookies, DatesInTheUsualForms) {
+    using namespace std::chrono;
+    const auto expected = sys_days(year(2015) / October / 21) + hours(7) + minutes(28);
+    EXPECT_EQ(ParseCookieDate("Wed, 21 Oct 2015 07:28:00 GMT"), expected);
+    EXPECT_EQ(ParseCookieDate("Wednesday, 21-Oct-15 07:28:00 GMT"), expected);
+    EXPECT_EQ(ParseCookieDate("Wed Oct 21 07:28:00 2015"), expected);
+    EXPECT_FALSE(ParseCookieDate("yesterday").has_value());
+    EXPECT_FALSE(ParseCookieDate("31 Feb 2015 07:28:00").has_value());
+}
+
+TEST(Cookies, AllowCookiesOffNeitherKeepsNorSends) {
+    Fixture f;
+    f.http.AllowCookies = false;
+    f.Get({"HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"});
+    EXPECT_EQ(f.http.Cookies().Count(), 0u);
+}

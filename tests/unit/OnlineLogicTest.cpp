@@ -1,0 +1,241 @@
+// The pure rules of the online part: form bodies, the installer answer's field splitting and
+// URL decoding, and reading, comparing and showing version numbers.
+
+#include "online/FormEncoding.h"
+#include "online/InstallerInfo.h"
+#include "online/VersionCheck.h"
+#include "shell/GeneralError.h"
+
+#include <gtest/gtest.h>
+
+using namespace larkspan;
+using namespace larkspan::online;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string FormBody(Lines lines) {
+    EncodeFormLines(lines);
+    return JoinFormLines(lines);
+}
+
+} // namespace
+
+// ---- Form bodies ------------------------------------------------------------------------------
+
+TEST(FormBody, ProductRequestIsThirteenBytes) {
+    const std::string body = FormBody({"product_id=10"});
+    EXPECT_EQ(body, "product_id=10");
+    EXPECT_EQ(body.size(), 13u);
+    EXPECT_EQ(FormBody({std::string("smartname=") + kFreeProductIdentifier}),
+              "smartname=FreeLarkspan");
+}
+
+TEST(FormBody, ValuesArePercentEncodedButNamesAreNot) {
+    EXPECT_EQ(FormBody({"a b=a b.c"}), "a b=a+b%2Ec");
+    EXPECT_EQ(FormBody({"x=-_~\xE9/"}), "x=%2D%5F%7E%E9%2F");
+    EXPECT_EQ(FormBody({"empty="}), "empty=");
+    EXPECT_EQ(FormBody({"noequals"}), "noequals");
+}
+
+TEST(FormBody, EncodingRewritesTheCallersLines) {
+    Lines lines = {"q=a b", "r=c"};
+    EncodeFormLines(lines);
+    EXPECT_EQ(lines, (Lines{"q=a+b", "r=c"}));
+}
+
+TEST(FormBody, TwoOrMoreLinesEndInAnAmpersand) {
+    EXPECT_EQ(FormBody({"a=1", "b=2"}), "a=1&b=2&");
+    EXPECT_EQ(FormBody({"a=1", "b=2", "c="}), "a=1&b=2&c=&");
+    EXPECT_EQ(FormBody({}), "");
+}
+
+TEST(FormBody, OuterBlanksAndControlsAreTrimmed) {
+    EXPECT_EQ(FormBody({"  a=1"}), "a=1");
+    EXPECT_EQ(FormBody({"\ta=1", "b=x "}), "a=1&b=x+&");
+}
+
+TEST(FormBody, LinesSharingANameAreEachEncodedOnce) {
+    // A lookup by name would encode the first line twice and send the second one raw.
+    EXPECT_EQ(FormBody({"a=x y", "A=z w"}), "a=x+y&A=z+w&");
+}
+
+// ---- Installer answer -----------------------------------------------------------------------
+
+TEST(DelimitedText, SplitsAtAmpersandsAndBlanks) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitDelimitedText("a&b"), (V{"a", "b"}));
+    EXPECT_EQ(SplitDelimitedText("a b&c"), (V{"a", "b", "c"}));
+    EXPECT_EQ(SplitDelimitedText("a\r\nb"), (V{"a", "b"}));
+    EXPECT_EQ(SplitDelimitedText("a&&b"), (V{"a", "", "b"}));
+    EXPECT_EQ(SplitDelimitedText("&a"), (V{"", "a"}));
+}
+
+TEST(DelimitedText, LeadingAndTrailingBlanksAddNothing) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitDelimitedText("  \r\n\ta&b \r\n"), (V{"a", "b"}));
+    EXPECT_EQ(SplitDelimitedText(" \r\n "), V{});
+    EXPECT_EQ(SplitDelimitedText(""), V{});
+}
+
+TEST(DelimitedText, ATrailingAmpersandAddsAnEmptyFieldOnlyAsTheLastByte) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitDelimitedText("a&"), (V{"a", ""}));
+    EXPECT_EQ(SplitDelimitedText("a& "), (V{"a"}));
+}
+
+TEST(DelimitedText, QuotedFieldsKeepDelimitersAndUndoubleQuotes) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitDelimitedText("\"x&y z\"&w"), (V{"x&y z", "w"}));
+    EXPECT_EQ(SplitDelimitedText("\"say \"\"hi\"\"\""), (V{"say \"hi\""}));
+    EXPECT_EQ(SplitDelimitedText("\"\"&b"), (V{"", "b"}));
+    EXPECT_EQ(SplitDelimitedText("\"ab\"cd&e"), (V{"ab", "cd", "e"}));
+    EXPECT_EQ(SplitDelimitedText("\"open"), (V{"open"}));
+}
+
+TEST(DelimitedText, NulEndsTheText) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitDelimitedText(std::string_view("a&b\0&c", 6)), (V{"a", "b"}));
+    EXPECT_EQ(SplitDelimitedText(std::string_view("\"a\0b\"", 5)), (V{"a"}));
+}
+
+TEST(UrlDecoding, PlusFirstThenPercentCodes) {
+    EXPECT_EQ(UrlDecode("Sample+Tool"), "Sample Tool");
+    EXPECT_EQ(UrlDecode("C%2B%2B+Kit"), "C++ Kit");
+    EXPECT_EQ(UrlDecode("http%3A%2F%2Fhost%2fa"), "http://host/a");
+    EXPECT_EQ(UrlDecode("%e9"), "\xE9");
+}
+
+TEST(UrlDecoding, MalformedCodes) {
+    EXPECT_EQ(UrlDecode("a%00b"), "ab");
+    EXPECT_EQ(UrlDecode("a%zzb"), "ab");
+    EXPECT_EQ(UrlDecode("a%4"), "a\x04");
+    EXPECT_EQ(UrlDecode("a%"), "a");
+    EXPECT_EQ(UrlDecode("%g"), "");
+}
+
+TEST(InstallerAnswer, FalseOrEmptyIsUnusable) {
+    for (const char* answer : {"false", ""}) {
+        const auto info = ParseInstallerInfo(answer);
+        EXPECT_EQ(info.state, 2) << answer;
+        EXPECT_EQ(info.caption, "") << answer;
+    }
+    const auto blanks = ParseInstallerInfo(" \r\n ");
+    EXPECT_EQ(blanks.state, 2);
+    EXPECT_EQ(blanks.caption, "");
+}
+
+TEST(InstallerAnswer, NameAndUrlAreDecoded) {
+    const auto info = ParseInstallerInfo(
+        "product=Sample+Tool&installer=http%3A%2F%2F127.0.0.1%3A8080%2Fget%2Fa+b%2Bc.bin");
+    EXPECT_EQ(info.state, 0);
+    EXPECT_EQ(info.caption, "Sample Tool Setup");
+    EXPECT_EQ(info.url, "http://127.0.0.1:8080/get/a b+c.bin");
+}
+
+TEST(InstallerAnswer, EncodedPlusInTheNameAlsoBecomesABlank) {
+    EXPECT_EQ(ParseInstallerInfo("12345678C%2B%2B+Kit&1234567890u").caption, "C   Kit Setup");
+}
+
+TEST(InstallerAnswer, OneFieldSetsTheCaptionButIsUnusable) {
+    const auto info = ParseInstallerInfo("product=Sample+Tool");
+    EXPECT_EQ(info.state, 2);
+    EXPECT_EQ(info.caption, "Sample Tool Setup");
+    EXPECT_EQ(info.url, "");
+    EXPECT_EQ(ParseInstallerInfo("False").caption, " Setup");
+}
+
+TEST(InstallerAnswer, ALiteralBlankInTheNameShiftsTheUrlField) {
+    const auto info = ParseInstallerInfo("product=Sample Tool&installer=http://h/x");
+    EXPECT_EQ(info.caption, "Sample Setup");
+    EXPECT_EQ(info.url, ""); // "Tool" is shorter than the 10-byte prefix
+}
+
+// ---- Version check ----------------------------------------------------------------------------
+
+TEST(VersionNumber, AcceptedForms) {
+    EXPECT_EQ(ParseVersionNumber("1.4"), 1.4f);
+    EXPECT_EQ(ParseVersionNumber("  1.4  "), 1.4f);
+    EXPECT_EQ(ParseVersionNumber("+2"), 2.0f);
+    EXPECT_EQ(ParseVersionNumber("-0.5"), -0.5f);
+    EXPECT_EQ(ParseVersionNumber(".5"), 0.5f);
+    EXPECT_EQ(ParseVersionNumber("5."), 5.0f);
+    EXPECT_EQ(ParseVersionNumber("1.5E1"), 15.0f);
+    EXPECT_EQ(ParseVersionNumber("15e-1"), 1.5f);
+}
+
+TEST(VersionNumber, RejectedForms) {
+    for (const char* text : {"1,4", "1.4a", "", " ", "1.4\r\n", "\t1.4", "1.2.3", ".", "e5", "1e",
+                             "1e+", "inf", "nan", "0x10", "1 .4", "--1", "1e39"}) {
+        EXPECT_FALSE(ParseVersionNumber(text).has_value()) << '"' << text << '"';
+    }
+}
+
+TEST(VersionNumber, ShownWithTwoDecimalsAndNoLeadingZero) {
+    EXPECT_EQ(FormatVersionNumber(2.1f), "2.10");
+    EXPECT_EQ(FormatVersionNumber(3.0f), "3.00");
+    EXPECT_EQ(FormatVersionNumber(0.9f), ".90");
+    EXPECT_EQ(FormatVersionNumber(1.31f), "1.31");
+    EXPECT_EQ(FormatVersionNumber(0.0f), ".00");
+    EXPECT_EQ(FormatVersionNumber(12.5f), "12.50");
+    EXPECT_EQ(FormatVersionNumber(-1.5f), "-1.50");
+    EXPECT_EQ(FormatVersionNumber(-0.001f), ".00");
+}
+
+TEST(VersionNumber, RoundsHalfAwayFromZero) {
+    EXPECT_EQ(FormatVersionNumber(0.125f), ".13"); // exactly halfway as a float
+    EXPECT_EQ(FormatVersionNumber(9.999f), "10.00");
+    EXPECT_EQ(FormatVersionNumber(1.005f), "1.00"); // 1.00499999... as a float
+}
+
+TEST(UpgradeOffer, NewerServerVersionGivesTheMessage) {
+    EXPECT_EQ(UpgradeMessageFor("1.3", "1.31"),
+              "A newer Larkspan is available!\r\nVersion number: 1.31\r\n\r\nWould you like to "
+              "upgrade now?");
+    EXPECT_EQ(UpgradeMessageFor("1.3", "2"),
+              "A newer Larkspan is available!\r\nVersion number: 2.00\r\n\r\nWould you like to "
+              "upgrade now?");
+    EXPECT_EQ(UpgradeMessageFor("1.3", " 2.1 "),
+              "A newer Larkspan is available!\r\nVersion number: 2.10\r\n\r\nWould you like to "
+              "upgrade now?");
+}
+
+TEST(UpgradeOffer, EqualOlderOrFalseGiveNothing) {
+    EXPECT_EQ(UpgradeMessageFor("1.3", "1.3"), std::nullopt);
+    EXPECT_EQ(UpgradeMessageFor("1.3", "1.30"), std::nullopt);
+    EXPECT_EQ(UpgradeMessageFor("1.3", "0.9"), std::nullopt);
+    EXPECT_EQ(UpgradeMessageFor("not a number", "false"), std::nullopt);
+}
+
+TEST(UpgradeOffer, VersionsEqualAsFloatsAreNotNewer) {
+    EXPECT_EQ(UpgradeMessageFor("1.00000001", "1.00000002"), std::nullopt);
+}
+
+TEST(UpgradeOffer, InvalidNumbersAreErrors) {
+    EXPECT_THROW(UpgradeMessageFor("1.3", "1,4"), GeneralError);
+    EXPECT_THROW(UpgradeMessageFor("1.3", "1.4\r\n"), GeneralError);
+    EXPECT_THROW(UpgradeMessageFor("1.3", ""), GeneralError);
+    EXPECT_THROW(UpgradeMessageFor("", "2"), GeneralError);
+    try {
+        UpgradeMessageFor("1.3", "1.4a");
+        FAIL() << "no error";
+    } catch (const GeneralError& e) {
+        EXPECT_STREQ(e.what(), "'1.4a' is not a valid floating point value");
+    }
+}
+
+TEST(TutorialAnswer, OnlyExactlyFalseMeansNone) {
+    EXPECT_FALSE(TutorialAvailable("false"));
+    EXPECT_TRUE(TutorialAvailable("False"));
+    EXPECT_TRUE(TutorialAvailable("false\r\n"));
+    EXPECT_TRUE(TutorialAvailable(""));
+    EXPECT_TRUE(TutorialAvailable("abc123"));
+}
+
+TEST(VendorRequests, UrlsJoinHostAndPath) {
+    EXPECT_EQ(VendorUrl("larkspan.example", kVersionPath),
+              "http://larkspan.example/requests/checkversionid.php");
+    EXPECT_EQ(VendorUrl("127.0.0.1:8080", kTutorialPath),
+              "http://127.0.0.1:8080/requests/getytvideoid.php");
+}

@@ -1,0 +1,8 @@
+# The HTTP client: its rules on scripted in-memory bytes, and the real client with the POSIX
+# transport against raw (and hostile) servers on 127.0.0.1.
+larkspan_test(http_memory_tests LABEL unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/HttpMemoryTest.cpp
+  LIBS larkspan_core)
+larkspan_test(http_loopback_tests LABEL unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/HttpLoopbackTest.cpp
+  LIBS larkspan_http_servers larkspan_platform)
