@@ -155,6 +155,10 @@ private:
     void ConnectHandlers();
     void RequestTermination();
 
+    // Connections of the handlers that live with their subsystems (MainWindowExtraction.cpp,
+    // MainWindowOnline.cpp), made from ConnectHandlers.
+    void ConnectExtractionHandlers();
+    void ConnectOnlineHandlers();
     // The background update and tutorial check, started as the last step of FormCreate.
     void StartBackgroundCheck();
 
