@@ -28,6 +28,11 @@ std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
+bool HasControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; });
+}
+
 // The stricter of two limits, where 0 or less means none.
 int ShorterLimit(int a, int b) {
     if (a <= 0) {
@@ -117,6 +122,11 @@ void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::s
     // A URL without a host would make the resolver pick the local machine; refuse it instead.
     if (target.host.empty()) {
         throw EIdException("No host name in the URL \"" + url + "\"");
+    }
+    // The target goes out as written, but a line break in it (an installer URL is decoded from
+    // the server's answer, so %0D%0A becomes one) would let the URL write header lines.
+    if (HasControlCharacter(target.host) || HasControlCharacter(target.target)) {
+        throw EIdException("Control characters in the URL");
     }
 
     try {

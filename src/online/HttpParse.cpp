@@ -565,6 +565,12 @@ void CookieJar::Store(std::string_view value, bool setCookie2, std::string_view 
 
 void CookieJar::StoreOne(std::string_view text, std::string_view requestHost,
                          std::string_view requestPath, Clock::time_point now) {
+    // A cookie is sent back inside a header line: one with control characters is refused.
+    if (std::any_of(text.begin(), text.end(), [](char c) {
+            return (static_cast<unsigned char>(c) < 32 && c != '\t') || c == 127;
+        })) {
+        return;
+    }
     std::vector<std::string_view> parts;
     for (std::size_t start = 0;;) {
         const auto semicolon = text.find(';', start);

@@ -446,6 +446,15 @@ TEST(Requests, HttpsAndHostlessUrlsFailBeforeConnecting) {
     EXPECT_EQ(f.net.Connects(), 0u);
 }
 
+TEST(Requests, LineBreaksInTheUrlCannotAddHeaderLines) {
+    Fixture f;
+    std::string body;
+    EXPECT_EQ(
+        MessageOf([&] { f.http.DownloadToStream("http://host.test/a\r\nX-Injected: 1", body); }),
+        "Control characters in the URL");
+    EXPECT_EQ(f.net.Connects(), 0u);
+}
+
 // ---- Limits and abort ---------------------------------------------------------------------
 
 TEST(BodyLimit, AnnouncedLengthBeyondTheLimitFailsAtOnce) {
@@ -540,6 +549,13 @@ TEST(Cookies, ExpiredSecureAndSetCookie2) {
     jar.Store("e=\"x,y\"; Version=1; Path=/, f=6; Version=1; Path=/", true, "h", "/", now);
     EXPECT_EQ(jar.CookieHeader("h", "/", now), "d=4; e=\"x,y\"; f=6");
     EXPECT_EQ(jar.CookieHeader("h", "/", now + std::chrono::seconds(10)), "e=\"x,y\"; f=6");
+}
+
+TEST(Cookies, ControlCharactersMakeACookieInvalid) {
+    CookieJar jar;
+    const auto now = Clock::now();
+    jar.Store("a=1\rX-Injected: 1; Path=/", false, "h", "/", now);
+    EXPECT_EQ(jar.Count(), 0u);
 }
 
 TEST(Cookies, DatesInTheUsualForms) {
