@@ -37,7 +37,7 @@ QString Lines(const std::string& text) {
 }
 
 TClickLabel* AboutLabel(QWidget* parent, const char* name, QPoint topLeft, const QFont& font,
-                        const char* designText) {
+                        const char* placeholder) {
     auto* label = new TClickLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
     label->move(topLeft);
@@ -47,7 +47,7 @@ TClickLabel* AboutLabel(QWidget* parent, const char* name, QPoint topLeft, const
     label->setPalette(colours);
     label->setCursor(Qt::PointingHandCursor);
     label->SetAutoSize(true);
-    label->SetText(QString::fromLatin1(designText));
+    label->SetText(QString::fromLatin1(placeholder));
     return label;
 }
 

@@ -228,7 +228,7 @@ TEST(MainWindowLayout, HintsAreShownAsToolTipsForTenSeconds) {
     EXPECT_TRUE(form.sCheckBoxOpenAfter->toolTip().isEmpty());
 }
 
-TEST(MainWindowLayout, ControlsStartInTheirDesignedState) {
+TEST(MainWindowLayout, ControlsStartInTheirInitialState) {
     StagedMainWindow staged;
     const TMainForm& form = *staged.form;
     EXPECT_TRUE(form.sRadioButtonFormattedLayout->isChecked());
@@ -292,7 +292,7 @@ std::vector<std::string> WalkTab(TMainForm& form, int steps) {
 
 } // namespace
 
-TEST(MainWindowKeyboard, TabWalksTheDesignedOrderAndSkipsFileFieldsAndPageCount) {
+TEST(MainWindowKeyboard, TabWalksTheKeyboardOrderAndSkipsFileFieldsAndPageCount) {
     StagedMainWindow staged;
     TMainForm& form = *staged.form;
     ShowActive(&form);
