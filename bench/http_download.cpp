@@ -1,10 +1,11 @@
 // http-bench: DownloadToStream against curl on one loopback server, in the same run.
 //
-// Usage: http-bench [megabytes] [rounds]    (default 256 MiB, 3 rounds; run by
+// Usage: http-bench [megabytes] [rounds]    (default 256 MiB, 5 rounds; run by
 // scripts/bench-http.sh). A server thread answers every GET with a Content-Length body of that
 // size. Each round downloads it once with curl (to /dev/null) and once with TIdHTTP into a
-// std::string; the best round of each is compared. The peak resident memory of this process is
-// measured around each TIdHTTP download (the kernel's high-water mark is reset first).
+// std::string; the best and the median rounds of each are compared. The peak resident memory of
+// this process is measured around each TIdHTTP download (the kernel's high-water mark is reset
+// first).
 
 #include "online/HttpClient.h"
 #include "platform/Platform.h"
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 using namespace larkspan;
 
@@ -64,11 +66,17 @@ CurlRun RunCurl(const std::string& url) {
     return run;
 }
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const std::uint64_t megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 256;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
     const std::uint64_t size = megabytes * 1024 * 1024;
     const double mib = static_cast<double>(size) / (1024.0 * 1024.0);
 
@@ -85,8 +93,8 @@ int main(int argc, char** argv) {
         0, true);
     const std::string url = server.Url("/body.bin");
 
-    double bestCurl = 1e9;
-    double bestOwn = 1e9;
+    std::vector<double> curlTimes;
+    std::vector<double> ownTimes;
     long peakKiB = 0;
     long baseKiB = 0;
     bool ok = true;
@@ -96,7 +104,7 @@ int main(int argc, char** argv) {
             std::cerr << "curl failed (is it installed?)\n";
             return 1;
         }
-        bestCurl = std::min(bestCurl, curl.seconds);
+        curlTimes.push_back(curl.seconds);
 
         const bool peakReset = ResetPeak();
         const long before = StatusKiB("VmRSS");
@@ -113,7 +121,7 @@ int main(int argc, char** argv) {
                 ok = false;
             }
         }
-        bestOwn = std::min(bestOwn, seconds);
+        ownTimes.push_back(seconds);
         if (peakReset) {
             peakKiB = std::max(peakKiB, StatusKiB("VmHWM"));
             baseKiB = std::max(baseKiB, before);
@@ -122,12 +130,16 @@ int main(int argc, char** argv) {
                     seconds);
     }
 
-    const double curlRate = mib / bestCurl;
-    const double ownRate = mib / bestOwn;
-    std::printf("body: %.0f MiB over 127.0.0.1, best of %d rounds\n", mib, rounds);
-    std::printf("curl:             %8.1f MiB/s\n", curlRate);
-    std::printf("DownloadToStream: %8.1f MiB/s\n", ownRate);
-    std::printf("ratio:            %8.2f (aim >= 0.80)\n", ownRate / curlRate);
+    const double curlBest = mib / *std::min_element(curlTimes.begin(), curlTimes.end());
+    const double ownBest = mib / *std::min_element(ownTimes.begin(), ownTimes.end());
+    const double curlMedian = mib / Median(curlTimes);
+    const double ownMedian = mib / Median(ownTimes);
+    std::printf("body: %.0f MiB over 127.0.0.1, %d rounds\n", mib, rounds);
+    std::printf("                      best         median\n");
+    std::printf("curl:             %8.1f MiB/s %8.1f MiB/s\n", curlBest, curlMedian);
+    std::printf("DownloadToStream: %8.1f MiB/s %8.1f MiB/s\n", ownBest, ownMedian);
+    std::printf("ratio:            %8.2f       %8.2f      (aim >= 0.80)\n", ownBest / curlBest,
+                ownMedian / curlMedian);
     if (peakKiB > 0) {
         const double peakMiB = static_cast<double>(peakKiB) / 1024.0;
         std::printf("peak resident:    %8.1f MiB (before the download %.1f MiB; aim <= body + 64 "
