@@ -1,11 +1,23 @@
 #include "extraction/FilenameEdit.h"
 
+#include "platform/Platform.h"
 #include "shell/Controls.h"
+#include "shell/TextRules.h"
 
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QStyle>
 #include <QToolButton>
+#include <QUrl>
+
+#include <string>
+#include <string_view>
+#include <utility>
 
 namespace larkspan {
 
@@ -14,7 +26,41 @@ namespace {
 // Width of the browse button inside the field's right end.
 constexpr int BrowseButtonWidth = 20;
 
+FileDialogHook fileDialogHook;
+
+// A name the dialog can be seeded with: not empty and free of the characters that file
+// dialogs treat as wildcards or that no portable file name holds.
+bool IsValidFileName(std::string_view name) {
+    return !name.empty() && name.find_first_of("<>\"|*?") == std::string_view::npos;
+}
+
+// The folder a dialog opens in: the folder part without its trailing "/", except for the root.
+QString DialogFolder(const std::string& folderPart) {
+    std::string folder = folderPart;
+    if (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    return QString::fromStdString(folder);
+}
+
+// The first dropped local file, or nothing when the drop holds none.
+std::optional<QString> FirstDroppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) {
+        return std::nullopt;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) {
+            return url.toLocalFile();
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+FileDialogHook SetFileDialogHook(FileDialogHook hook) {
+    return std::exchange(fileDialogHook, std::move(hook));
+}
 
 TsFilenameEdit::TsFilenameEdit(QWidget* parent)
     : QLineEdit(parent), browseButton_(new QToolButton(this)) {
@@ -36,8 +82,17 @@ TsFilenameEdit::TsFilenameEdit(QWidget* parent)
     setTextMargins(0, 0, BrowseButtonWidth, 0);
     connect(browseButton_, &QToolButton::clicked, this, &TsFilenameEdit::browseButtonPressed);
     connect(this, &QLineEdit::textChanged, this, &TsFilenameEdit::changed);
+    connect(browseButton_, &QToolButton::clicked, this, [this] {
+        if (hasDialog_) {
+            PickFile();
+        }
+    });
+    // Files are dropped onto the field; text drags are refused, as typing is.
+    setAcceptDrops(true);
     PlaceBrowseButton();
 }
+
+TsFilenameEdit::~TsFilenameEdit() = default;
 
 void TsFilenameEdit::SetGlyphs(const QPixmap& normal, const QPixmap& hot) {
     // An auto-raised tool button draws its Active picture while hovered and while held down.
@@ -53,6 +108,88 @@ void TsFilenameEdit::SetHint(const QString& hint) {
 
 QString TsFilenameEdit::Hint() const {
     return HintOf(this);
+}
+
+void TsFilenameEdit::SetFileDialog(FileDialogKind kind, const QString& filter,
+                                   const QString& defaultSuffix) {
+    hasDialog_ = true;
+    dialogKind_ = kind;
+    dialogFilter_ = filter;
+    dialogDefaultSuffix_ = defaultSuffix;
+}
+
+void TsFilenameEdit::PickFile() {
+    QString candidate = text();
+    const std::string candidateText = candidate.toStdString();
+    if (IsValidFileName(candidateText)) {
+        const std::string folder = FolderPart(candidateText);
+        if (!folder.empty() && platform::FolderExists(folder)) {
+            dialogInitialFolder_ = DialogFolder(folder);
+        }
+        const std::string name = NamePart(candidateText);
+        if (name.empty() || !IsValidFileName(name)) {
+            candidate.clear();
+        }
+        dialogFileName_ = candidate;
+    }
+    // An empty field (as after a click into it) leaves the dialog as its last use left it.
+
+    const std::optional<QString> chosen = RunDialog();
+    if (chosen) {
+        // Taken whole: a long path is not cut to the old 259-character limit.
+        candidate = *chosen;
+        dialogFileName_ = *chosen;
+    }
+    if (isEnabled() && isVisible() && focusPolicy() != Qt::NoFocus) {
+        setFocus(Qt::OtherFocusReason);
+    }
+    emit afterDialog();
+    if (chosen) {
+        // The folder is remembered before the text is set, so that it carries over even when
+        // the change handler fails.
+        dialogInitialFolder_ = DialogFolder(FolderPart(candidate.toStdString()));
+        setText(candidate);
+    }
+}
+
+std::optional<QString> TsFilenameEdit::RunDialog() {
+    FileDialogRequest request;
+    request.field = this;
+    request.kind = dialogKind_;
+    request.initialFolder = dialogInitialFolder_;
+    request.fileName = dialogFileName_;
+    request.filter = dialogFilter_;
+    request.defaultSuffix = dialogDefaultSuffix_;
+    if (FileDialogHook hook = fileDialogHook) {
+        return hook(request);
+    }
+
+    if (dialog_ == nullptr) {
+        dialog_ = new QFileDialog(this);
+        dialog_->setObjectName(QStringLiteral("FileDialog"));
+        // Qt's own dialog, so the filter, suffix and seeding behave alike on every desktop.
+        dialog_->setOption(QFileDialog::DontUseNativeDialog, true);
+        // Neither dialog demands that the file exists, and choosing an existing file to write
+        // is asked about when the extraction starts, not here.
+        dialog_->setFileMode(QFileDialog::AnyFile);
+        dialog_->setOption(QFileDialog::DontConfirmOverwrite, true);
+    }
+    dialog_->setAcceptMode(request.kind == FileDialogKind::Open ? QFileDialog::AcceptOpen
+                                                                : QFileDialog::AcceptSave);
+    dialog_->setNameFilter(request.filter);
+    dialog_->setDefaultSuffix(request.defaultSuffix);
+    if (!request.initialFolder.isEmpty()) {
+        dialog_->setDirectory(request.initialFolder);
+    }
+    dialog_->selectFile(request.fileName);
+    if (dialog_->exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    const QStringList files = dialog_->selectedFiles();
+    if (files.isEmpty()) {
+        return std::nullopt;
+    }
+    return files.first();
 }
 
 void TsFilenameEdit::ClickBrowseButton() {
@@ -92,6 +229,33 @@ void TsFilenameEdit::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QLineEdit::keyPressEvent(event);
+}
+
+void TsFilenameEdit::dragEnterEvent(QDragEnterEvent* event) {
+    if (isEnabled() && FirstDroppedFile(event->mimeData())) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void TsFilenameEdit::dragMoveEvent(QDragMoveEvent* event) {
+    if (isEnabled() && FirstDroppedFile(event->mimeData())) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void TsFilenameEdit::dropEvent(QDropEvent* event) {
+    const std::optional<QString> path = FirstDroppedFile(event->mimeData());
+    if (!isEnabled() || !path) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Only the first file counts; its whole path is taken, however long.
+    setText(*path);
 }
 
 } // namespace larkspan
