@@ -363,6 +363,7 @@ void TMainForm::ConnectHandlers() {
     connect(sBitBtnPlayVideo, &QPushButton::clicked, this, &TMainForm::sBitBtnPlayVideoClick);
     connect(Image1, &TClickLabel::clicked, this, &TMainForm::Image1Click);
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
+    ConnectExtractionHandlers();
 }
 
 void TMainForm::FormCreate() {
