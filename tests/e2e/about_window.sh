@@ -3,6 +3,7 @@
 # product name in a second About window closes it and opens the web site of the installation
 # record (not the host shown in the window).
 # Argument: the build's bin folder.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$1" about-window
 website=http://larkspan.example/from-the-record

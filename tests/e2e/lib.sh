@@ -67,8 +67,10 @@
 #   e2e_watch_maps                    Starts recording every top-level window that is mapped
 #                                     (shown) from now on, stamped with the time it happened.
 #   e2e_mapped_windows                The ids of the windows mapped since e2e_watch_maps.
-#   e2e_map_time WID [SECS]           When WID was first mapped, in microseconds since the epoch
-#                                     (comparable with e2e_now_us); waits for the record.
+#   e2e_map_time WID [SINCE]          When WID was first mapped (at or after SINCE), in
+#                                     microseconds since the epoch, comparable with e2e_now_us;
+#                                     waits for the record. The X server hands the same ids to
+#                                     the windows of a later program, hence SINCE.
 #
 # Opened links and files (the recording xdg-open opens nothing)
 #   e2e_opened                        Every target the program asked to open, one a line.
@@ -109,14 +111,12 @@ e2e__nap() {
 }
 
 e2e__deadline() { # SECONDS -> microsecond time stamp
-    local now
-    now=$(e2e_now_us)
+    local now=${EPOCHREALTIME/[.,]/}
     printf '%s\n' $((now + ${1%.*} * 1000000))
 }
 
 e2e__past() { # DEADLINE
-    local now
-    now=$(e2e_now_us)
+    local now=${EPOCHREALTIME/[.,]/}
     [ "$now" -ge "$1" ]
 }
 
@@ -233,6 +233,7 @@ e2e__start_xvfb() {
     xauth -q -f "$XAUTHORITY" add "$DISPLAY" . "$cookie"
 }
 
+# shellcheck disable=SC2120 # both arguments are optional
 e2e_write_record() { # [VERSION [WEBSITE]]
     local version=${1:-} website=${2:-$E2E_WEBSITE_DEFAULT}
     if [ -z "$version" ]; then
@@ -274,6 +275,7 @@ e2e_running() { # NAME
     e2e__alive "$(e2e_pid "$1")"
 }
 
+# shellcheck disable=SC2034 # E2E_EXIT_STATUS is read by the test scripts
 e2e_wait_exit() { # NAME [SECONDS]
     local name=$1 pid deadline
     pid=$(e2e_pid "$name")
@@ -419,18 +421,18 @@ e2e_copy_box_text() { # WID [SECONDS]
 # Reads xev's report of the root window's children: a MapNotify line is stamped when it arrives
 # (xev writes each line as the event comes), the next line names the window.
 e2e__stamp_maps() {
-    local line kind= stamp id
+    local line kind='' stamp id
     while IFS= read -r line; do
         case $line in
         MapNotify*)
             kind=map
-            stamp=$(e2e_now_us)
+            stamp=${EPOCHREALTIME/[.,]/}
             ;;
         UnmapNotify*)
             kind=unmap
-            stamp=$(e2e_now_us)
+            stamp=${EPOCHREALTIME/[.,]/}
             ;;
-        PropertyNotify*) printf '%s property\n' "$(e2e_now_us)" ;;
+        PropertyNotify*) printf '%s property\n' "${EPOCHREALTIME/[.,]/}" ;;
         *", window "*)
             if [ -n "$kind" ]; then
                 id=${line##*, window }
@@ -476,11 +478,12 @@ e2e_mapped_windows() {
     awk '$2 == "map" { if (!seen[$3]++) print $3 }' "$E2E_WORK/maps.log"
 }
 
-e2e_map_time() { # WID [SECONDS]
+e2e_map_time() { # WID [SINCE]
     local stamp deadline
-    deadline=$(e2e__deadline "${2:-5}")
+    deadline=$(e2e__deadline 5)
     while :; do
-        stamp=$(awk -v id="$1" '$2 == "map" && $3 == id { print $1; exit }' "$E2E_WORK/maps.log")
+        stamp=$(awk -v id="$1" -v since="${2:-0}" '$2 == "map" && $3 == id && $1 >= since {
+            print $1; exit }' "$E2E_WORK/maps.log")
         [ -n "$stamp" ] && break
         e2e__past "$deadline" && e2e_fail "no record of window $1 being shown"
         e2e__nap

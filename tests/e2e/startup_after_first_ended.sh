@@ -3,6 +3,7 @@
 # after a copy that was killed and so never released its lock itself (its lock file stays
 # behind; only the lock on it goes with the process).
 # Argument: the build's bin folder.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$1" startup-after-first-ended
 e2e_write_record

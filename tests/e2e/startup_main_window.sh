@@ -2,6 +2,7 @@
 # The program starts into its main window, titled "Larkspan" and centred on the screen, and
 # File > Exit's shortcut Ctrl+W closes it: the program ends with status 0.
 # Argument: the build's bin folder.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$1" startup-main-window
 e2e_write_record

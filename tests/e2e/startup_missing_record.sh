@@ -3,6 +3,7 @@
 # installation; Enter closes it and the program ends with status 0. The main window is never
 # shown: the only window mapped during the whole run is the box.
 # Argument: the build's bin folder.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$1" startup-missing-record
 e2e_remove_record

@@ -3,6 +3,7 @@
 # already running!", centred on the screen since no window of its own exists; Enter closes it
 # and that copy ends with status 0, while the first copy runs on with its window.
 # Argument: the build's bin folder.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init "$1" startup-second-copy
 e2e_write_record
