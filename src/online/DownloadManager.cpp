@@ -1,0 +1,319 @@
+#include "online/DownloadManager.h"
+
+#include "app/MessageBox.h"
+#include "app/ShellOpen.h"
+#include "online/HttpParse.h"
+#include "online/InstallerInfo.h"
+#include "online/VersionCheck.h"
+#include "platform/Platform.h"
+#include "shell/Controls.h"
+#include "shell/GeneralError.h"
+#include "shell/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace larkspan {
+
+namespace {
+
+// Steps of the underlying bar: fine enough that the fill moves smoothly for any maximum.
+constexpr int GaugeSteps = 10000;
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// An installer URL from the server's answer that names no host (or no usable protocol) is
+// unusable; the client would otherwise be asked to resolve an empty name.
+bool NamesHost(const std::string& url) {
+    try {
+        return !online::SplitUrl(url).host.empty();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+} // namespace
+
+// ---- TGauge ---------------------------------------------------------------------------------
+
+TGauge::TGauge(QWidget* parent) : QProgressBar(parent) {
+    setRange(0, GaugeSteps);
+    setTextVisible(true);
+    Apply();
+}
+
+void TGauge::SetMaxValue(std::int64_t maximum) {
+    maximum_ = std::max<std::int64_t>(maximum, 0);
+    progress_ = std::clamp<std::int64_t>(progress_, 0, maximum_);
+    Apply();
+}
+
+void TGauge::SetProgress(std::int64_t progress) {
+    progress_ = std::clamp<std::int64_t>(progress, 0, maximum_);
+    Apply();
+}
+
+int TGauge::Percent() const {
+    if (maximum_ <= 0) {
+        return 0;
+    }
+    // progress_ <= maximum_, so the quotient fits; long double keeps large sizes exact enough
+    // for a truncated percentage.
+    return static_cast<int>(static_cast<long double>(progress_) * 100 /
+                            static_cast<long double>(maximum_));
+}
+
+QString TGauge::text() const {
+    return QString::number(Percent()) + QLatin1Char('%');
+}
+
+void TGauge::Apply() {
+    const int steps = maximum_ <= 0
+                          ? 0
+                          : static_cast<int>(static_cast<long double>(progress_) * GaugeSteps /
+                                             static_cast<long double>(maximum_));
+    setValue(steps);
+    update(); // the text may change although the bar's value did not
+}
+
+// ---- TDownloadForm --------------------------------------------------------------------------
+
+TDownloadForm::TDownloadForm(QWidget* owner) : QDialog(owner), IdHTTP1(platform::ConnectTcp) {
+    setObjectName(QStringLiteral("DownloadForm"));
+    // A title bar without buttons: the user cannot close the window, only cancel the transfer.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFont(ProgramFont());
+    setFixedSize(ClientWidth, ClientHeight);
+    setWindowTitle(QStringLiteral("Download Manager"));
+
+    sPanel1 = new QFrame(this);
+    sPanel1->setObjectName(QStringLiteral("sPanel1"));
+    sPanel1->setGeometry(0, 0, ClientWidth, ClientHeight);
+
+    sStickyLabelStatus = new QLabel(sPanel1);
+    sStickyLabelStatus->setObjectName(QStringLiteral("sStickyLabelStatus"));
+    sStickyLabelStatus->setGeometry(21, 20, 58, 13);
+    sStickyLabelStatus->setFont(ProgramFont(11, true));
+    {
+        QPalette colours = sStickyLabelStatus->palette();
+        colours.setColor(QPalette::WindowText, Qt::black);
+        sStickyLabelStatus->setPalette(colours);
+    }
+    SetStatus(QStringLiteral("Initializing"));
+
+    sGaugeProgress = new TGauge(sPanel1);
+    sGaugeProgress->setObjectName(QStringLiteral("sGaugeProgress"));
+    sGaugeProgress->setGeometry(20, 38, 340, 20);
+    {
+        QPalette colours = sGaugeProgress->palette();
+        colours.setColor(QPalette::WindowText, Qt::black);
+        colours.setColor(QPalette::Text, Qt::black);
+        sGaugeProgress->setPalette(colours);
+    }
+
+    sBitBtnCancel = new QPushButton(QStringLiteral("Cancel"), sPanel1);
+    sBitBtnCancel->setObjectName(QStringLiteral("sBitBtnCancel"));
+    sBitBtnCancel->setGeometry(150, 70, 80, 25);
+    // Enter does not press it: only a deliberate click cancels.
+    sBitBtnCancel->setAutoDefault(false);
+    sBitBtnCancel->setDefault(false);
+
+    TimerHTTP = new QTimer(this);
+    TimerHTTP->setObjectName(QStringLiteral("TimerHTTP"));
+    TimerHTTP->setInterval(500);
+
+    IdHTTP1.OnWorkBegin = [this](online::TWorkMode mode, std::int64_t expected) {
+        IdHTTP1WorkBegin(mode, expected);
+    };
+    IdHTTP1.OnWork = [this](online::TWorkMode mode, std::int64_t count) {
+        IdHTTP1Work(mode, count);
+    };
+
+    connect(sBitBtnCancel, &QPushButton::clicked, this, &TDownloadForm::sBitBtnCancelClick);
+    connect(TimerHTTP, &QTimer::timeout, this, &TDownloadForm::TimerHTTPTimer);
+
+    FormCreate();
+}
+
+TDownloadForm::~TDownloadForm() = default;
+
+void TDownloadForm::FormCreate() {
+    sBitBtnCancel->setEnabled(false);
+    sGaugeProgress->SetProgress(0);
+}
+
+void TDownloadForm::SetStatus(const QString& text) {
+    sStickyLabelStatus->setText(text);
+    // The label sizes itself to its text from its top-left corner.
+    sStickyLabelStatus->adjustSize();
+}
+
+void TDownloadForm::PrepareInstallerDownload(const std::string& identifier) {
+    DownloadState = dsDownloaded;
+    {
+        online::TIdHTTP http(platform::ConnectTcp);
+        http.Request.UserAgent = online::kFormPostUserAgent;
+        std::vector<std::string> lines{std::string(online::kSmartNameField) + identifier};
+        // A failure of the request itself leaves here for the caller: nothing is shown.
+        const std::string answer =
+            http.PostForm(online::VendorUrl(WebsiteHost, online::kInstallerInfoPath), lines);
+
+        const online::InstallerInfo info = online::ParseInstallerInfo(answer);
+        if (!info.caption.empty()) {
+            InstallerCaption = info.caption;
+            setWindowTitle(Q(InstallerCaption));
+        }
+        if (info.state != dsDownloaded) {
+            DownloadState = dsError;
+        } else {
+            InstallerUrl = info.url;
+            if (!NamesHost(InstallerUrl)) {
+                DownloadState = dsError;
+            }
+        }
+    }
+
+    if (DownloadState == dsDownloaded) {
+        InstallerTempPath = platform::TemporaryFolder() + "/Setup.exe";
+        if (platform::RegularFileExists(InstallerTempPath)) {
+            platform::DeleteFileQuietly(InstallerTempPath);
+        }
+    }
+    // Started whatever the state: with an unusable answer the first tick closes the window and
+    // reports the error. The caller shows the window right after this, before the first tick.
+    TimerHTTP->start();
+}
+
+int TDownloadForm::ShowDownloadModal() {
+    PlaceWindow();
+    exec();
+    return DownloadState;
+}
+
+void TDownloadForm::PlaceWindow() {
+    // The frame is not known before the window is mapped; the client area is centred instead.
+    QRect area;
+    if (Position == TPosition::poOwnerFormCenter && parentWidget() != nullptr) {
+        area = parentWidget()->window()->frameGeometry();
+    } else if (const QScreen* desktop = screen()) {
+        area = desktop->availableGeometry();
+    } else {
+        return;
+    }
+    move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
+}
+
+void TDownloadForm::TimerHTTPTimer() {
+    TimerHTTP->stop();
+    if (DownloadState != dsDownloaded) {
+        Close();
+        return;
+    }
+
+    try {
+        std::string stream;
+        IdHTTP1.DownloadToStream(InstallerUrl, stream);
+        // A confirmed Cancel always ends the transfer with an error; this only guards against
+        // saving a download the user gave up on.
+        if (DownloadState != dsDownloaded) {
+            throw online::EIdTransferAborted();
+        }
+        // Never through a link planted at the path: the file is created anew and renamed over it.
+        std::string error;
+        if (!platform::WriteFileNoFollow(InstallerTempPath, stream, error)) {
+            throw GeneralError(error);
+        }
+    } catch (const std::exception&) {
+        sBitBtnCancel->setEnabled(false);
+        if (DownloadState != dsCancelled) {
+            DownloadState = dsError;
+        }
+    }
+
+    if (DownloadState == dsDownloaded) {
+        OpenWithShell(InstallerTempPath);
+    }
+    Close();
+}
+
+void TDownloadForm::IdHTTP1WorkBegin(online::TWorkMode /*mode*/, std::int64_t expected) {
+    sGaugeProgress->SetMaxValue(expected);
+    sGaugeProgress->SetProgress(0);
+    SetStatus(QStringLiteral("Downloading installer"));
+    sBitBtnCancel->setEnabled(true);
+    // The download blocks the main thread; these are the moments the window can repaint and
+    // take a click on Cancel.
+    QCoreApplication::processEvents();
+}
+
+void TDownloadForm::IdHTTP1Work(online::TWorkMode mode, std::int64_t count) {
+    if (mode != online::wmRead) {
+        return;
+    }
+    sGaugeProgress->SetProgress(count);
+    QCoreApplication::processEvents();
+}
+
+void TDownloadForm::sBitBtnCancelClick() {
+    // Runs inside a progress event of the running download; the transfer waits while the
+    // question is open.
+    if (ShowCenteredMessage("Are you sure to cancel this download?", MessageKind::Confirmation,
+                            mbYes | mbNo, {"Yes", "No"}) == mrYes) {
+        DownloadState = dsCancelled;
+    }
+    if (DownloadState == dsCancelled) {
+        // The download ends with an error as soon as the progress event returns; the partial
+        // data are dropped with it and nothing is written.
+        IdHTTP1.RequestAbort();
+        if (!InstallerTempPath.empty() && platform::RegularFileExists(InstallerTempPath)) {
+            platform::DeleteFileQuietly(InstallerTempPath);
+        }
+        Close();
+    }
+}
+
+void TDownloadForm::Close() {
+    if (closed_) {
+        return;
+    }
+    closed_ = true;
+    FormClose();
+    done(QDialog::Rejected);
+}
+
+void TDownloadForm::FormClose() {
+    if (DownloadState == dsError) {
+        ShowCenteredMessage("Installer download error!", MessageKind::Error, mbOK, {"OK"});
+    }
+}
+
+void TDownloadForm::closeEvent(QCloseEvent* event) {
+    // The window has no close box; a close request from the window system is refused, since
+    // the download would go on behind a hidden window.
+    if (!closed_) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TDownloadForm::reject() {
+    // Esc must not close the window either: only Cancel ends a download early.
+    if (closed_) {
+        QDialog::reject();
+    }
+}
+
+} // namespace larkspan

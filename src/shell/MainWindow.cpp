@@ -364,6 +364,7 @@ void TMainForm::ConnectHandlers() {
     connect(Image1, &TClickLabel::clicked, this, &TMainForm::Image1Click);
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
     ConnectExtractionHandlers();
+    ConnectOnlineHandlers();
 }
 
 void TMainForm::FormCreate() {
@@ -399,6 +400,8 @@ void TMainForm::FormCreate() {
     // (as in the tests) cannot double the host.
     FeedbackMailto = help::FeedbackMailtoFor(WebsiteHost);
     ResizeMainForm();
+    // Last, and also after a missing record: the globals it reads are all set by now.
+    StartBackgroundCheck();
 }
 
 void TMainForm::RequestTermination() {

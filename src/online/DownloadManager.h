@@ -1,0 +1,118 @@
+#pragma once
+
+// The installer download window: asks the vendor server for a product's installer, downloads it
+// with a progress gauge, saves it as "Setup.exe" in the temporary folder, hands it to the
+// desktop shell and closes. Runs on the main thread; the caller learns the outcome as the
+// window's download state.
+
+#include "online/HttpClient.h"
+
+#include <QDialog>
+#include <QProgressBar>
+
+#include <cstdint>
+#include <string>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace larkspan {
+
+// Outcomes of a download window.
+inline constexpr int dsDownloaded = 0; // no failure; at the end: saved and handed to the shell
+inline constexpr int dsCancelled = 1;  // the user confirmed Cancel
+inline constexpr int dsError = 2;      // missing or unusable answer, or the download failed
+
+enum class TPosition { poDesktopCenter, poOwnerFormCenter };
+
+// A progress gauge with a 64-bit maximum that shows its value as a truncated whole percentage
+// followed by "%". The value is held between 0 and the maximum; a maximum of 0 shows 0 (not
+// the busy indicator a plain progress bar shows).
+class TGauge : public QProgressBar {
+    Q_OBJECT
+public:
+    explicit TGauge(QWidget* parent = nullptr);
+
+    void SetMaxValue(std::int64_t maximum);
+    std::int64_t MaxValue() const { return maximum_; }
+    void SetProgress(std::int64_t progress);
+    std::int64_t Progress() const { return progress_; }
+    int Percent() const;
+
+    QString text() const override;
+
+private:
+    void Apply();
+
+    std::int64_t maximum_ = 100;
+    std::int64_t progress_ = 0;
+};
+
+class TDownloadForm : public QDialog {
+    Q_OBJECT
+public:
+    // Created hidden, with the main window as owner: Cancel disabled, gauge 0, caption
+    // "Download Manager", status "Initializing".
+    explicit TDownloadForm(QWidget* owner = nullptr);
+    ~TDownloadForm() override;
+
+    static constexpr int ClientWidth = 382;
+    static constexpr int ClientHeight = 106;
+
+    // Asks the vendor server (WebsiteHost) for the installer of `identifier`, sets the caption,
+    // the installer URL and the temporary path, and starts the 500 ms timer that begins the
+    // download once the window is shown. A missing or unusable answer sets the state to
+    // dsError (the window then closes with an error message at its first tick). A failure of
+    // the request itself throws the client's error; the window must then not be shown.
+    void PrepareInstallerDownload(const std::string& identifier);
+
+    // Shows the window modally and returns its download state once it has closed.
+    int ShowDownloadModal();
+
+    // Where ShowDownloadModal places the window: centred on the desktop (the designed place) or
+    // over its owner.
+    TPosition Position = TPosition::poDesktopCenter;
+
+    // The window's own state. Each window keeps its own, so that an update offer that arrives
+    // while another download window is transferring cannot disturb it.
+    int DownloadState = dsDownloaded;
+    std::string InstallerCaption;  // product name + " Setup"
+    std::string InstallerUrl;      // from the server's answer
+    std::string InstallerTempPath; // the temporary folder + "/Setup.exe"
+
+    // ---- Controls (object name = member name) ----
+    QFrame* sPanel1 = nullptr;
+    QLabel* sStickyLabelStatus = nullptr;
+    TGauge* sGaugeProgress = nullptr;
+    QPushButton* sBitBtnCancel = nullptr;
+    QTimer* TimerHTTP = nullptr;
+    // The window's own client for the download (user agent "Mozilla/3.0 (compatible; Indy
+    // Library)").
+    online::TIdHTTP IdHTTP1;
+
+    // ---- Event handlers ----
+    void FormCreate();
+    void FormClose();
+    void TimerHTTPTimer();
+    void IdHTTP1WorkBegin(online::TWorkMode mode, std::int64_t expected);
+    void IdHTTP1Work(online::TWorkMode mode, std::int64_t count);
+    void sBitBtnCancelClick();
+
+    // Closes the window: FormClose, then hidden, and the modal loop ends. Only the first call
+    // counts.
+    void Close();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void PlaceWindow();
+    void SetStatus(const QString& text);
+
+    bool closed_ = false;
+};
+
+} // namespace larkspan

@@ -1,0 +1,307 @@
+// The installer download window on its own, against a scripted vendor server on 127.0.0.1.
+
+#include "online/DownloadManager.h"
+#include "support/GuiSeams.h"
+#include "support/LoopbackServer.h"
+#include "widgets/OnlineTestSupport.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace larkspan::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char InstallerPath[] = "/files/Setup.bin";
+
+// The window reads the vendor host from the shared global the main window normally sets.
+class DownloadFormTest : public ::testing::Test {
+protected:
+    DownloadFormTest() : previousHost_(WebsiteHost) { WebsiteHost = vendor.Host(); }
+    ~DownloadFormTest() override { WebsiteHost = previousHost_; }
+
+    // What the window looked like when its (first) message box was asked for.
+    struct AtBox {
+        bool seen = false;
+        bool visible = false;
+        std::string caption;
+        std::string status;
+        bool cancelEnabled = false;
+        qint64 elapsedMs = 0;
+    };
+
+    // Prepares and shows a window for `identifier`; returns the download state.
+    int Run(const std::string& identifier = "FreeLarkspan") {
+        TDownloadForm window;
+        QElapsedTimer clock;
+        AtMessage look([&](const MessageRequest&) {
+            if (!atBox.seen) {
+                atBox = {true,
+                         window.isVisible(),
+                         window.windowTitle().toStdString(),
+                         window.sStickyLabelStatus->text().toStdString(),
+                         window.sBitBtnCancel->isEnabled(),
+                         clock.elapsed()};
+            }
+        });
+        window.PrepareInstallerDownload(identifier);
+        clock.start();
+        const int state = window.ShowDownloadModal();
+        EXPECT_FALSE(window.isVisible());
+        gaugeMax = window.sGaugeProgress->MaxValue();
+        gaugeProgress = window.sGaugeProgress->Progress();
+        gaugeText = window.sGaugeProgress->text().toStdString();
+        status = window.sStickyLabelStatus->text().toStdString();
+        return state;
+    }
+
+    void ExpectErrorBox(const ScriptedMessages& messages) {
+        ASSERT_EQ(messages.Requests().size(), 1u);
+        const MessageRequest& box = messages.Requests()[0];
+        EXPECT_EQ(box.text, "Installer download error!");
+        EXPECT_EQ(box.kind, MessageKind::Error);
+        EXPECT_EQ(box.buttons, static_cast<MessageButtons>(mbOK));
+        EXPECT_EQ(box.buttonsWithoutTabStop, std::vector<std::string>{"OK"});
+    }
+
+    FakeVendor vendor;
+    OnlineEnvironment environment{vendor.Host()};
+    AtBox atBox;
+    std::int64_t gaugeMax = -1;
+    std::int64_t gaugeProgress = -1;
+    std::string gaugeText;
+    std::string status;
+
+private:
+    std::string previousHost_;
+};
+
+TEST_F(DownloadFormTest, StartsHiddenInItsDesignedState) {
+    TDownloadForm window;
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Download Manager"));
+    EXPECT_EQ(window.size(), QSize(382, 106));
+    // A title bar without buttons: the user cannot close the window.
+    EXPECT_FALSE(window.windowFlags() &
+                 (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint |
+                  Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(window.sStickyLabelStatus->text(), QStringLiteral("Initializing"));
+    EXPECT_EQ(window.sStickyLabelStatus->pos(), QPoint(21, 20));
+    EXPECT_TRUE(window.sStickyLabelStatus->font().bold());
+    EXPECT_EQ(window.sGaugeProgress->geometry(), QRect(20, 38, 340, 20));
+    EXPECT_EQ(window.sGaugeProgress->text(), QStringLiteral("0%"));
+    EXPECT_EQ(window.sBitBtnCancel->geometry(), QRect(150, 70, 80, 25));
+    EXPECT_EQ(window.sBitBtnCancel->text(), QStringLiteral("Cancel"));
+    EXPECT_FALSE(window.sBitBtnCancel->isEnabled());
+    EXPECT_FALSE(window.TimerHTTP->isActive());
+    EXPECT_EQ(window.TimerHTTP->interval(), 500);
+    EXPECT_EQ(window.IdHTTP1.Request.UserAgent, "Mozilla/3.0 (compatible; Indy Library)");
+}
+
+TEST_F(DownloadFormTest, GaugeShowsATruncatedPercentAndZeroWithoutAMaximum) {
+    TGauge gauge;
+    gauge.SetMaxValue(3);
+    gauge.SetProgress(2);
+    EXPECT_EQ(gauge.text(), QStringLiteral("66%"));
+    gauge.SetProgress(7); // held at the maximum
+    EXPECT_EQ(gauge.Progress(), 3);
+    EXPECT_EQ(gauge.text(), QStringLiteral("100%"));
+    gauge.SetMaxValue(0);
+    EXPECT_EQ(gauge.Progress(), 0);
+    EXPECT_EQ(gauge.text(), QStringLiteral("0%"));
+    // Not the busy indicator a progress bar shows for an empty range.
+    EXPECT_LT(gauge.minimum(), gauge.maximum());
+}
+
+TEST_F(DownloadFormTest, MissingInformationClosesAfterTheTimerWithAnError) {
+    for (const char* answer : {"false", ""}) {
+        SCOPED_TRACE(std::string("answer \"") + answer + "\"");
+        vendor.SetInstallerInfo("FreeLarkspan", {200, answer, {}});
+        atBox = {};
+        ScriptedMessages messages{mrOk};
+        EXPECT_EQ(Run(), dsError);
+        ExpectErrorBox(messages);
+        // The window was up, untouched, and closed only at the timer's tick.
+        EXPECT_TRUE(atBox.visible);
+        EXPECT_EQ(atBox.caption, "Download Manager");
+        EXPECT_EQ(atBox.status, "Initializing");
+        EXPECT_GE(atBox.elapsedMs, 450);
+    }
+    EXPECT_TRUE(vendor.RequestsStartingWith("GET ").empty());
+    const auto posts = vendor.RequestsStartingWith("POST /requests/getsmartinstallerinfo.php ");
+    ASSERT_EQ(posts.size(), 2u);
+    EXPECT_NE(
+        posts[0].find("\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\n"),
+        std::string::npos);
+    EXPECT_NE(posts[0].find("\r\n\r\nsmartname=FreeLarkspan"), std::string::npos);
+}
+
+TEST_F(DownloadFormTest, OneFieldShowsTheProductNameThenTheError) {
+    vendor.SetInstallerInfo("FreeLarkspan", {200, "product=Sample+Tool", {}});
+    ScriptedMessages messages{mrOk};
+    EXPECT_EQ(Run(), dsError);
+    ExpectErrorBox(messages);
+    EXPECT_EQ(atBox.caption, "Sample Tool Setup");
+    EXPECT_TRUE(vendor.RequestsStartingWith("GET ").empty());
+}
+
+TEST_F(DownloadFormTest, AnInstallerUrlWithoutAHostIsAnErrorAndNothingIsFetched) {
+    for (const char* answer :
+         {"product=Kit&installer=", "product=Kit&installer=http%3A%2F%2F%2FSetup.bin",
+          "product=Kit&installer=%2FSetup.bin"}) {
+        SCOPED_TRACE(answer);
+        vendor.SetInstallerInfo("FreeLarkspan", {200, answer, {}});
+        ScriptedMessages messages{mrOk};
+        EXPECT_EQ(Run(), dsError);
+        ExpectErrorBox(messages);
+    }
+    EXPECT_EQ(vendor.Requests().size(), 3u); // the three information requests only
+}
+
+TEST_F(DownloadFormTest, AFailedDownloadReportsAnErrorAndSavesNothing) {
+    // The server does not have the file.
+    vendor.OfferInstaller("FreeLarkspan", "Larkspan", "/files/missing.bin");
+    {
+        ScriptedMessages messages{mrOk};
+        EXPECT_EQ(Run(), dsError);
+        ExpectErrorBox(messages);
+        EXPECT_FALSE(atBox.cancelEnabled);
+    }
+    EXPECT_EQ(vendor.RequestsStartingWith("GET /files/missing.bin ").size(), 1u);
+
+    // Nobody listens at the installer's address.
+    testing::RefusingPort refusing;
+    vendor.SetInstallerInfo("FreeLarkspan",
+                            {200,
+                             "product=Larkspan&installer=http%3A%2F%2F127.0.0.1%3A" +
+                                 std::to_string(refusing.Port()) + "%2FSetup.bin",
+                             {}});
+    {
+        ScriptedMessages messages{mrOk};
+        atBox = {};
+        EXPECT_EQ(Run(), dsError);
+        ExpectErrorBox(messages);
+    }
+    EXPECT_FALSE(fs::exists(environment.SetupPath()));
+}
+
+TEST_F(DownloadFormTest, CancelAnsweredNoGoesOnAndYesStopsSilently) {
+    constexpr std::uint64_t size = 600000;
+    vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
+    vendor.SetFile(InstallerPath, {200, "", size, 150000, nullptr});
+
+    ScriptedMessages messages{mrNo, mrYes};
+    TDownloadForm window;
+    // Clicks arrive the way the user's do: handled inside the download's progress events.
+    std::int64_t progressAtNo = -1;
+    std::int64_t progressAtYes = -1;
+    QTimer clicker;
+    clicker.setInterval(10);
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        if (!window.sBitBtnCancel->isEnabled()) {
+            return;
+        }
+        const std::int64_t progress = window.sGaugeProgress->Progress();
+        if (progressAtNo < 0 && progress > 0) {
+            progressAtNo = progress;
+            window.sBitBtnCancel->click();
+        } else if (progressAtNo >= 0 && progressAtYes < 0 && progress > progressAtNo) {
+            progressAtYes = progress;
+            window.sBitBtnCancel->click();
+        }
+    });
+    clicker.start();
+    window.PrepareInstallerDownload("FreeLarkspan");
+    EXPECT_EQ(window.ShowDownloadModal(), dsCancelled);
+    clicker.stop();
+
+    ASSERT_EQ(messages.Requests().size(), 2u);
+    for (const MessageRequest& box : messages.Requests()) {
+        EXPECT_EQ(box.text, "Are you sure to cancel this download?");
+        EXPECT_EQ(box.kind, MessageKind::Confirmation);
+        EXPECT_EQ(box.buttons, static_cast<MessageButtons>(mbYes | mbNo));
+        EXPECT_EQ(box.buttonsWithoutTabStop, (std::vector<std::string>{"Yes", "No"}));
+    }
+    // Both questions came while the transfer ran; after No it went on from where it was.
+    EXPECT_GT(progressAtYes, progressAtNo);
+    EXPECT_LT(progressAtYes, static_cast<std::int64_t>(size));
+    EXPECT_EQ(window.sGaugeProgress->MaxValue(), static_cast<std::int64_t>(size));
+    EXPECT_LT(window.sGaugeProgress->Progress(), static_cast<std::int64_t>(size));
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(fs::exists(environment.SetupPath()));
+}
+
+TEST_F(DownloadFormTest, ASuccessfulDownloadIsSavedOpenedAndReportsZero) {
+    std::string installer;
+    for (int i = 0; i < 150000; ++i) {
+        installer += static_cast<char>(i * 7 % 256); // NUL, CR and LF bytes included
+    }
+    vendor.OfferInstaller("FreeLarkspan", "Sample Tool", InstallerPath);
+    vendor.SetFile(InstallerPath, {200, installer, 0, 0, nullptr});
+    {
+        std::ofstream stale(environment.SetupPath());
+        stale << "an old installer";
+    }
+
+    RecordedShellOpens opens;
+    EXPECT_EQ(Run(), dsDownloaded);
+    EXPECT_EQ(ReadWholeFile(environment.SetupPath()), installer);
+    EXPECT_EQ(opens.Targets(), std::vector<std::string>{environment.SetupPath()});
+    EXPECT_EQ(status, "Downloading installer");
+    EXPECT_EQ(gaugeMax, static_cast<std::int64_t>(installer.size()));
+    EXPECT_EQ(gaugeProgress, gaugeMax);
+    EXPECT_EQ(gaugeText, "100%");
+
+    const auto gets = vendor.RequestsStartingWith("GET /files/Setup.bin HTTP/1.1\r\n");
+    ASSERT_EQ(gets.size(), 1u);
+    EXPECT_NE(gets[0].find("\r\nUser-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"),
+              std::string::npos);
+}
+
+TEST_F(DownloadFormTest, ADownloadWithoutALengthLeavesTheGaugeAtZero) {
+    vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
+    ServedFile file{200, "", 70000, 0, nullptr};
+    file.withLength = false;
+    vendor.SetFile(InstallerPath, file);
+    RecordedShellOpens opens;
+    EXPECT_EQ(Run(), dsDownloaded);
+    EXPECT_EQ(gaugeMax, 0);
+    EXPECT_EQ(gaugeText, "0%");
+    EXPECT_EQ(fs::file_size(environment.SetupPath()), 70000u);
+}
+
+TEST_F(DownloadFormTest, ALinkPlantedAtTheInstallerPathIsReplacedNotFollowed) {
+    const fs::path temp = environment.TempFolder();
+    const fs::path setup = environment.SetupPath();
+    const fs::path victim = temp / "victim.txt";
+    {
+        std::ofstream file(victim);
+        file << "precious";
+    }
+    // Planted before: a dangling link; planted during the transfer: a link to the victim.
+    fs::create_symlink(temp / "created-through-link", setup);
+    vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
+    vendor.SetFile(InstallerPath, {200, "installer bytes", 0, 0, [setup, victim] {
+                                       std::error_code ignored;
+                                       fs::remove(setup, ignored);
+                                       fs::create_symlink(victim, setup, ignored);
+                                   }});
+
+    RecordedShellOpens opens;
+    EXPECT_EQ(Run(), dsDownloaded);
+    EXPECT_EQ(ReadWholeFile(victim.string()), "precious");
+    EXPECT_FALSE(fs::exists(temp / "created-through-link"));
+    EXPECT_FALSE(fs::is_symlink(setup));
+    EXPECT_EQ(ReadWholeFile(setup.string()), "installer bytes");
+}
+
+} // namespace
+} // namespace larkspan::test

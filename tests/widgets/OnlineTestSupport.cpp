@@ -1,0 +1,289 @@
+#include "widgets/OnlineTestSupport.h"
+
+#include "online/CheckForNewVersion.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QWidget>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+namespace larkspan::test {
+
+namespace {
+
+std::string ReasonPhrase(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
+std::string Head(int status, const std::vector<std::string>& headers,
+                 std::optional<std::uint64_t> length) {
+    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + ReasonPhrase(status) + "\r\n";
+    for (const std::string& line : headers) {
+        head += line + "\r\n";
+    }
+    if (length) {
+        head += "Content-Length: " + std::to_string(*length) + "\r\n";
+    }
+    head += "Connection: close\r\n\r\n";
+    return head;
+}
+
+// "POST /path HTTP/1.0" -> "/path".
+std::string TargetOf(const std::string& request) {
+    const auto first = request.find(' ');
+    const auto second = request.find(' ', first + 1);
+    if (first == std::string::npos || second == std::string::npos) {
+        return "";
+    }
+    return request.substr(first + 1, second - first - 1);
+}
+
+std::string BodyOf(const std::string& request) {
+    const auto end = request.find("\r\n\r\n");
+    return end == std::string::npos ? "" : request.substr(end + 4);
+}
+
+} // namespace
+
+// ---- FakeVendor -----------------------------------------------------------------------------
+
+FakeVendor::FakeVendor()
+    : server_(std::make_unique<testing::LoopbackServer>(
+          [this](testing::ServerSide& side) { Serve(side); }, 0, true)) {}
+
+FakeVendor::~FakeVendor() {
+    Release();
+    server_->Stop();
+}
+
+void FakeVendor::SetTutorial(VendorAnswer answer) {
+    const std::lock_guard lock(mutex_);
+    tutorial_ = std::move(answer);
+}
+
+void FakeVendor::SetVersion(VendorAnswer answer) {
+    const std::lock_guard lock(mutex_);
+    version_ = std::move(answer);
+}
+
+void FakeVendor::SetInstallerInfo(const std::string& identifier, VendorAnswer answer) {
+    const std::lock_guard lock(mutex_);
+    info_[identifier] = std::move(answer);
+}
+
+void FakeVendor::OfferInstaller(const std::string& identifier, const std::string& productName,
+                                const std::string& path) {
+    std::string name = productName;
+    for (char& c : name) {
+        if (c == ' ') {
+            c = '+';
+        }
+    }
+    // The URL is sent encoded, as the vendor server does.
+    std::string url = Url(path);
+    std::string encoded;
+    for (const char c : url) {
+        if (c == ':') {
+            encoded += "%3A";
+        } else if (c == '/') {
+            encoded += "%2F";
+        } else {
+            encoded += c;
+        }
+    }
+    SetInstallerInfo(identifier, {200, "product=" + name + "&installer=" + encoded, {}});
+}
+
+void FakeVendor::SetFile(const std::string& path, ServedFile file) {
+    const std::lock_guard lock(mutex_);
+    files_[path] = std::move(file);
+}
+
+void FakeVendor::HoldTutorial() {
+    const std::lock_guard lock(mutex_);
+    hold_ = true;
+}
+
+void FakeVendor::Release() {
+    const std::lock_guard lock(mutex_);
+    release_ = true;
+    released_.notify_all();
+}
+
+bool FakeVendor::Holding() const {
+    const std::lock_guard lock(mutex_);
+    return holding_;
+}
+
+std::string FakeVendor::Host() const {
+    return "127.0.0.1:" + std::to_string(server_->Port());
+}
+
+std::string FakeVendor::Url(const std::string& path) const {
+    return server_->Url(path);
+}
+
+std::vector<std::string> FakeVendor::Requests() const {
+    return server_->Requests();
+}
+
+std::vector<std::string> FakeVendor::RequestsStartingWith(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const std::string& request : server_->Requests()) {
+        if (request.rfind(prefix, 0) == 0) {
+            found.push_back(request);
+        }
+    }
+    return found;
+}
+
+void FakeVendor::Serve(testing::ServerSide& side) {
+    const std::string request = side.ReadRequest();
+    if (request.empty()) {
+        return;
+    }
+    const std::string target = TargetOf(request);
+    const std::string body = BodyOf(request);
+
+    auto answer = [&side](const VendorAnswer& a) {
+        side.Send(Head(a.status, a.headers, a.body.size()) + a.body);
+    };
+
+    if (request.rfind("GET ", 0) == 0) {
+        ServedFile file;
+        {
+            const std::lock_guard lock(mutex_);
+            const auto found = files_.find(target);
+            if (found == files_.end()) {
+                answer({404, "no such file", {}});
+                return;
+            }
+            file = found->second;
+        }
+        const std::uint64_t size = file.patternSize != 0 ? file.patternSize : file.body.size();
+        if (file.beforeBody) {
+            file.beforeBody();
+        }
+        side.Send(Head(file.status, {},
+                       file.withLength ? std::optional<std::uint64_t>(size) : std::nullopt));
+        if (file.patternSize != 0) {
+            side.SendPattern(file.patternSize, file.bytesPerSecond);
+        } else {
+            side.Send(file.body);
+        }
+        return;
+    }
+
+    VendorAnswer reply{200, "false", {}};
+    {
+        std::unique_lock lock(mutex_);
+        if (target == "/requests/getytvideoid.php") {
+            if (hold_) {
+                holding_ = true;
+                released_.wait_for(lock, std::chrono::seconds(20), [this] { return release_; });
+            }
+            reply = tutorial_;
+        } else if (target == "/requests/checkversionid.php") {
+            reply = version_;
+        } else if (target == "/requests/getsmartinstallerinfo.php") {
+            const std::string prefix = "smartname=";
+            const std::string identifier =
+                body.rfind(prefix, 0) == 0 ? body.substr(prefix.size()) : std::string();
+            const auto found = info_.find(identifier);
+            if (found != info_.end()) {
+                reply = found->second;
+            }
+        }
+    }
+    answer(reply);
+}
+
+// ---- OnlineEnvironment ----------------------------------------------------------------------
+
+OnlineEnvironment::OnlineEnvironment(const std::string& host,
+                                     const std::optional<std::string>& siblingInstallPath) {
+    EXPECT_TRUE(config_.isValid());
+    EXPECT_TRUE(temp_.isValid());
+    EXPECT_TRUE(QDir(config_.path()).mkpath(QStringLiteral("Oxbeck")));
+    auto write = [this](const char* name, const std::string& text) {
+        QFile file(config_.filePath(QString::fromLatin1(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromStdString(text));
+    };
+    write("Oxbeck/Larkspan.conf",
+          std::string("Version=") + TestVersion + "\nWebsite=" + TestWebsite + "\n");
+    if (siblingInstallPath) {
+        write("Oxbeck/Tarnwell.conf", "InstallPath=" + *siblingInstallPath + "\n");
+    }
+    configDirs_ =
+        std::make_unique<ScopedEnvironment>("XDG_CONFIG_DIRS", config_.path().toStdString());
+    tempVariable_ = std::make_unique<ScopedEnvironment>("TEMP", temp_.path().toStdString());
+    host_ = std::make_unique<ScopedEnvironment>("LARKSPAN_WEBSITE_HOST", host);
+}
+
+bool WaitForChecks(int timeoutMs) {
+    return QTest::qWaitFor([] { return TCheckForNewVersionProcess::Running() == 0; }, timeoutMs);
+}
+
+// ---- AtMessage ------------------------------------------------------------------------------
+
+AtMessage::AtMessage(std::function<void(const MessageRequest&)> look) {
+    // The hook set before is read only after ours is in place; it is what ours hands on to.
+    auto previous = std::make_shared<MessageHook>();
+    previous_ = SetMessageHook(
+        [look = std::move(look), previous](const MessageRequest& request) -> std::optional<int> {
+            look(request);
+            return *previous ? (*previous)(request) : std::nullopt;
+        });
+    *previous = previous_;
+}
+
+AtMessage::~AtMessage() {
+    SetMessageHook(previous_);
+}
+
+// ---- ShownWindows ---------------------------------------------------------------------------
+
+ShownWindows::ShownWindows() {
+    qApp->installEventFilter(this);
+}
+
+ShownWindows::~ShownWindows() {
+    qApp->removeEventFilter(this);
+}
+
+bool ShownWindows::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show) {
+        if (auto* widget = qobject_cast<QWidget*>(watched);
+            widget != nullptr && widget->isWindow()) {
+            names_.push_back(widget->objectName().toStdString());
+        }
+    }
+    return false;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+} // namespace larkspan::test
