@@ -1,0 +1,21 @@
+# End-to-end tests of the online parts: the real program on a private X server against loopback
+# servers (see lib.sh and online_lib.sh). The program, the vendor stand-in and the silent server
+# must be built before ctest runs them.
+
+# A vendor server that takes requests and never answers.
+add_executable(online-silent-server ${CMAKE_CURRENT_LIST_DIR}/online_silent_server.cpp)
+set_target_properties(online-silent-server PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+larkspan_warnings(online-silent-server)
+
+set(larkspan_e2e_online
+  "Online.TutorialButtonThenUpgradeDownloadsOpensAndEnds=online_upgrade.sh"
+  "Online.ClosingWhileTheCheckWaitsEndsAtOnce=online_close_while_waiting.sh")
+foreach(entry ${larkspan_e2e_online})
+  string(REPLACE "=" ";" entry "${entry}")
+  list(GET entry 0 name)
+  list(GET entry 1 script)
+  add_test(NAME e2e.${name}
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${script} $<TARGET_FILE_DIR:larkspan>)
+  set_tests_properties(e2e.${name} PROPERTIES LABELS e2e TIMEOUT 90)
+endforeach()
