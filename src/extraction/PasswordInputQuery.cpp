@@ -80,7 +80,8 @@ QRect ToRect(const LayoutRect& rect) {
 // Builds the dialog, shows it modally and frees it again; the result and, for OK, the typed
 // text.
 bool ShowQueryDialog(const QString& caption, const QString& prompt, QString& value) {
-    TQueryDialog dialog(QApplication::activeWindow());
+    const QPointer<QWidget> previous = QApplication::activeWindow();
+    TQueryDialog dialog(previous);
     dialog.setWindowTitle(caption);
     dialog.setFont(ProgramFont());
 
@@ -123,7 +124,14 @@ bool ShowQueryDialog(const QString& caption, const QString& prompt, QString& val
     dialog.setFixedSize(layout.clientWidth, layout.clientHeight);
     edit->setFocus();
 
-    if (dialog.exec() != QDialog::Accepted) {
+    const int result = dialog.exec();
+    // The window that asked takes the focus back, as it would on closing a modal dialog on
+    // Windows; Qt leaves that to the window manager, and not every platform has one.
+    const QWidget* active = QApplication::activeWindow();
+    if (previous != nullptr && previous->isVisible() && (active == nullptr || active == &dialog)) {
+        previous->activateWindow();
+    }
+    if (result != QDialog::Accepted) {
         return false;
     }
     value = edit->text();
