@@ -1,0 +1,137 @@
+#pragma once
+
+// What the probe, prompt and file-field tests share: a shown main window whose tools are the
+// real adapters in the build's bin folder, scripted file dialogs, drops of local files, files
+// under the test's own temporary folder and a stand-in information tool.
+
+#include "MainWindowFixture.h"
+#include "extraction/FilenameEdit.h"
+#include "shell/Controls.h"
+#include "shell/MainWindow.h"
+#include "support/TestFiles.h"
+
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace larkspan::test {
+
+// The build's bin folder, where textract.bin and pdfi.bin are built, with the trailing "/".
+inline std::string BuildBinFolder() {
+    return std::string(LARKSPAN_BIN_DIR) + "/";
+}
+
+// A main window shown and active, with AppFolder on the real adapters and no password left
+// from an earlier test.
+struct ShownMainWindow {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+
+    ShownMainWindow() {
+        AppFolder = BuildBinFolder();
+        PdfPassword.clear();
+        ShowActive(&form);
+    }
+};
+
+// Answers the fields' file dialogs from a queue (a path for OK, std::nullopt for Cancel) and
+// records every request. A dialog beyond the queue is a failure and answers Cancel; answers
+// left unused at the end are a failure too.
+class ScriptedFileDialogs {
+public:
+    ScriptedFileDialogs(std::initializer_list<std::optional<QString>> answers = {})
+        : answers_(answers) {
+        previous_ = SetFileDialogHook([this](const FileDialogRequest& request) {
+            requests_.push_back(request);
+            if (answers_.empty()) {
+                ADD_FAILURE() << "File dialog without a scripted answer";
+                return std::optional<QString>();
+            }
+            std::optional<QString> answer = answers_.front();
+            answers_.pop_front();
+            return answer;
+        });
+    }
+    ~ScriptedFileDialogs() {
+        SetFileDialogHook(std::move(previous_));
+        EXPECT_TRUE(answers_.empty()) << answers_.size() << " file dialog answer(s) unused";
+    }
+    ScriptedFileDialogs(const ScriptedFileDialogs&) = delete;
+    ScriptedFileDialogs& operator=(const ScriptedFileDialogs&) = delete;
+
+    void Answer(std::optional<QString> answer) { answers_.push_back(std::move(answer)); }
+    const std::vector<FileDialogRequest>& Requests() const { return requests_; }
+
+private:
+    std::deque<std::optional<QString>> answers_;
+    std::vector<FileDialogRequest> requests_;
+    FileDialogHook previous_;
+};
+
+// Drops local files onto a widget the way a drag from a file manager ends, through the
+// application object (so an error that escapes the handler reaches its error box). Returns
+// whether the widget accepted the drag.
+inline bool DropFiles(QWidget* target, const std::vector<std::string>& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& path : paths) {
+        urls.append(QUrl::fromLocalFile(QString::fromStdString(path)));
+    }
+    data.setUrls(urls);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) {
+        return false;
+    }
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
+
+inline std::string TempFolder(const std::string& prefix) {
+    return testsupport::MakeTempFolder(prefix) + "/";
+}
+
+// A stand-in information tool: a "pdfi.bin" shell script in a folder of its own that counts its
+// runs and prints `output`. Point AppFolder at Folder() to use it.
+class StandInProbeTool {
+public:
+    explicit StandInProbeTool(const std::string& output) : folder_(TempFolder("standin")) {
+        testsupport::WriteFileBytes(folder_ + "output", output);
+        testsupport::WriteFileBytes(folder_ + "pdfi.bin", "#!/bin/sh\n"
+                                                          "echo run >> '" +
+                                                              folder_ +
+                                                              "runs'\n"
+                                                              "cat '" +
+                                                              folder_ + "output'\n");
+        QFile::setPermissions(QString::fromStdString(folder_ + "pdfi.bin"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    const std::string& Folder() const { return folder_; }
+
+    int Runs() const {
+        if (!QFile::exists(QString::fromStdString(folder_ + "runs"))) {
+            return 0;
+        }
+        const std::string runs = testsupport::ReadFileBytes(folder_ + "runs");
+        return static_cast<int>(std::count(runs.begin(), runs.end(), '\n'));
+    }
+
+private:
+    std::string folder_;
+};
+
+} // namespace larkspan::test
