@@ -278,6 +278,40 @@ TEST_F(DownloadFormTest, ADownloadWithoutALengthLeavesTheGaugeAtZero) {
     EXPECT_EQ(fs::file_size(environment.SetupPath()), 70000u);
 }
 
+TEST_F(DownloadFormTest, AWindowOpenedDuringAnotherDownloadKeepsItsOwnState) {
+    // The update offer can arrive while the Pro download window is transferring and lets
+    // events through; the second window must not change the first one's outcome.
+    constexpr std::uint64_t size = 300000;
+    vendor.OfferInstaller("TarnwellPro", "Tarnwell Pro", InstallerPath);
+    vendor.SetFile(InstallerPath, {200, "", size, 300000, nullptr});
+    vendor.SetInstallerInfo("FreeLarkspan", {200, "false", {}});
+
+    ScriptedMessages messages{mrOk}; // the inner window's error
+    RecordedShellOpens opens;
+    TDownloadForm outer;
+    int innerState = -1;
+    QTimer offer;
+    offer.setInterval(10);
+    QObject::connect(&offer, &QTimer::timeout, [&] {
+        if (innerState == -1 && outer.sBitBtnCancel->isEnabled()) {
+            innerState = -2; // running
+            TDownloadForm inner;
+            inner.PrepareInstallerDownload("FreeLarkspan");
+            innerState = inner.ShowDownloadModal();
+        }
+    });
+    offer.start();
+    outer.PrepareInstallerDownload("TarnwellPro");
+    EXPECT_EQ(outer.ShowDownloadModal(), dsDownloaded);
+    offer.stop();
+
+    EXPECT_EQ(innerState, dsError);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Installer download error!"});
+    EXPECT_EQ(outer.windowTitle(), QStringLiteral("Tarnwell Pro Setup"));
+    EXPECT_EQ(fs::file_size(environment.SetupPath()), size);
+    EXPECT_EQ(opens.Targets(), std::vector<std::string>{environment.SetupPath()});
+}
+
 TEST_F(DownloadFormTest, ALinkPlantedAtTheInstallerPathIsReplacedNotFollowed) {
     const fs::path temp = environment.TempFolder();
     const fs::path setup = environment.SetupPath();
