@@ -1,10 +1,22 @@
 #!/bin/sh
-# Starts Larkspan from its program folder. For an installation under a prefix other than /usr,
-# the installation record lives in <prefix>/etc/xdg, which is put first among the system
-# configuration folders so the program finds it.
+# Starts Larkspan from its program folder, <prefix>/lib/larkspan, making sure the program finds
+# its installation record Oxbeck/Larkspan.conf among the system configuration folders
+# (XDG_CONFIG_DIRS, /etc/xdg when unset).
 here=$(dirname "$(readlink -f "$0")")
 prefix=$(dirname "$here")
-if [ -d "$prefix/etc/xdg" ]; then
+if [ "$prefix" = /usr ]; then
+    # The system installation keeps the record in /etc/xdg. A session that sets its own list
+    # without /etc/xdg would hide it, so it is added last, after the session's own folders.
+    case ":${XDG_CONFIG_DIRS:-/etc/xdg}:" in
+    *:/etc/xdg:* | *:/etc/xdg/:*) ;;
+    *)
+        XDG_CONFIG_DIRS="$XDG_CONFIG_DIRS:/etc/xdg"
+        export XDG_CONFIG_DIRS
+        ;;
+    esac
+elif [ -d "$prefix/etc/xdg" ]; then
+    # Any other prefix keeps the record inside the prefix; it comes first, so this
+    # installation's record wins over one of another installation in /etc/xdg.
     XDG_CONFIG_DIRS="$prefix/etc/xdg:${XDG_CONFIG_DIRS:-/etc/xdg}"
     export XDG_CONFIG_DIRS
 fi
