@@ -71,7 +71,7 @@ public:
     // Shows the window modally and returns its download state once it has closed.
     int ShowDownloadModal();
 
-    // Where ShowDownloadModal places the window: centred on the desktop (the designed place) or
+    // Where ShowDownloadModal places the window: centred on the desktop (the default) or
     // over its owner.
     TPosition Position = TPosition::poDesktopCenter;
 

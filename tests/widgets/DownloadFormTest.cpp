@@ -84,7 +84,7 @@ private:
     std::string previousHost_;
 };
 
-TEST_F(DownloadFormTest, StartsHiddenInItsDesignedState) {
+TEST_F(DownloadFormTest, StartsHiddenWithItsInitialLayout) {
     TDownloadForm window;
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Download Manager"));
