@@ -365,6 +365,7 @@ void TMainForm::ConnectHandlers() {
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
     ConnectExtractionHandlers();
     ConnectOnlineHandlers();
+    ConnectStartStopHandlers();
 }
 
 void TMainForm::FormCreate() {

@@ -159,6 +159,8 @@ private:
     // MainWindowOnline.cpp), made from ConnectHandlers.
     void ConnectExtractionHandlers();
     void ConnectOnlineHandlers();
+    // The start/stop button's connection (StartStop.cpp).
+    void ConnectStartStopHandlers();
     // The background update and tutorial check, started as the last step of FormCreate.
     void StartBackgroundCheck();
 
