@@ -83,7 +83,13 @@
 #
 # Deadlines (seconds; generous because the machine may be busy building): E2E_WINDOW_DEADLINE
 # (20), E2E_EXIT_DEADLINE (20). Nothing here sleeps a fixed time: every wait polls a condition
-# every E2E_POLL seconds (0.05) until a deadline.
+# every E2E_POLL seconds (0.05) until a deadline. A test's own waits can do the same with
+#   stamp=$(e2e__deadline SECS); until CONDITION; do e2e__past "$stamp" && e2e_fail ...;
+#   e2e__nap; done
+# (e2e__nap [SECS] pauses without starting a process).
+#
+# Pictures: e2e_init removes the test's pictures of an earlier run from E2E_ARTIFACTS, so the
+# folder holds those of the latest run, and a failing test adds <test>-failure.png there.
 
 set -euo pipefail
 
@@ -180,6 +186,7 @@ e2e_init() { # BIN_DIR NAME
 
     rm -rf "$E2E_WORK"
     mkdir -p "$E2E_WORK"/{home,runtime,tmp,config,fakebin} "$E2E_ARTIFACTS"
+    rm -f "$E2E_ARTIFACTS/$E2E_NAME"-*.png # the pictures always come from the latest run
     chmod 0700 "$E2E_WORK/runtime"
     mkfifo "$E2E_WORK/nap"
     exec {E2E_NAP_FD}<>"$E2E_WORK/nap"
