@@ -4,7 +4,9 @@
 #     the X server's own report of the mapping as it arrives, so it does not depend on how often
 #     anything polls;
 #   - its resident memory (VmRSS) once idle: after the window is up, when the figure has not
-#     changed for half a second.
+#     changed for half a second;
+#   - the processor time it used until then (user and system, all threads), which tells the
+#     program's own cost apart from waiting on a machine busy with other work.
 # Each is the median of RUNS starts (default 10). Arguments: BIN_DIR [RUNS].
 # shellcheck source-path=SCRIPTDIR source=../tests/e2e/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/lib.sh"
@@ -32,12 +34,20 @@ settled_rss() { # PID
     printf '%s\n' "$rss"
 }
 
+cpu_ms() { # PID -> user + system time of all its threads so far, in milliseconds
+    local stat fields
+    stat=$(<"/proc/$1/stat")
+    read -r -a fields <<<"${stat##*) }"
+    # utime and stime are the 14th and 15th fields; the ones after the name start at the 3rd
+    printf '%s\n' $(((fields[11] + fields[12]) * 1000 / $(getconf CLK_TCK)))
+}
+
 median() { # values on stdin, one a line
     sort -n | awk '{ v[NR] = $1 } END {
         if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-times=() memories=()
+times=() memories=() cpus=()
 for ((run = 1; run <= runs; run++)); do
     start=${EPOCHREALTIME/[.,]/}
     e2e_start "run$run"
@@ -46,8 +56,9 @@ for ((run = 1; run <= runs; run++)); do
     times+=("$(awk -v us=$((shown - start)) 'BEGIN { printf "%.1f", us / 1000 }')")
     rss=$(settled_rss "$(e2e_pid "run$run")")
     memories+=("$(awk -v kb="$rss" 'BEGIN { printf "%.1f", kb / 1024 }')")
-    printf 'run %2d: window shown after %7s ms, %6s MiB resident when idle\n' \
-        "$run" "${times[-1]}" "${memories[-1]}"
+    cpus+=("$(cpu_ms "$(e2e_pid "run$run")")")
+    printf 'run %2d: window shown after %7s ms, %6s MiB resident when idle, %5s ms of CPU\n' \
+        "$run" "${times[-1]}" "${memories[-1]}" "${cpus[-1]}"
     e2e_key "$window" ctrl+w
     e2e_wait_exit "run$run"
     e2e_expect_eq "$E2E_EXIT_STATUS" 0 "exit status of run $run"
@@ -63,4 +74,6 @@ summary() { # NAME UNIT AIM VALUES...
 printf '\nLarkspan start-up, %d runs of %s on a private X server:\n' "$runs" "$E2E_PROGRAM"
 summary "main window shown after" ms 300 "${times[@]}"
 summary "resident memory when idle" MiB 60 "${memories[@]}"
+printf 'processor time used by then: median %s ms (user and system, all threads)\n' \
+    "$(printf '%s\n' "${cpus[@]}" | median)"
 e2e_pass
