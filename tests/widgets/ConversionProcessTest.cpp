@@ -1,0 +1,229 @@
+// The extraction job: a real run of textract.bin over poppler, every way a run can end (with
+// stand-in extractors that print a scripted text), and the window's state around a job.
+
+#include "extraction/JobOutcome.h"
+#include "widgets/JobFixture.h"
+
+#include <QAction>
+
+namespace larkspan::test {
+namespace {
+
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
+
+bool EveryLineEndIsCrLf(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
+            return false;
+        }
+    }
+    return text.find('\n') != std::string::npos;
+}
+
+class RealExtractorTest : public JobTest {
+protected:
+    // A five-page document chosen through the input field, so the probe fills the page count
+    // and proposes the output name.
+    std::string ChooseDocument() {
+        AppFolder = std::string(LARKSPAN_BIN_DIR) + "/";
+        testsupport::PdfContent content;
+        for (int i = 1; i <= 5; ++i) {
+            const std::string n = std::to_string(i);
+            content.pages.push_back("Page " + n + " of 5\nLarkspan known words page " + n +
+                                    "\nGr\xc3\xbc\xc3\x9f"
+                                    "e aus K\xc3\xb6ln");
+        }
+        const std::string input = folder_ + "/Report.pdf";
+        testsupport::WritePdf(input, content);
+        Form().sFilenameEditInput->setText(QString::fromStdString(input));
+        EXPECT_EQ(Form().sEditPageCount->text().toStdString(), "5");
+        return Form().sFilenameEditOutput->text().toStdString();
+    }
+};
+
+TEST_F(RealExtractorTest, WritesUtf8TextWithCrLfOfTheChosenPagesAndOpensIt) {
+    const std::string output = ChooseDocument();
+    ASSERT_EQ(output, folder_ + "/Report.txt");
+    Form().sEditPageRange->setText(QStringLiteral("2-3"));
+    RecordedShellOpens opens;
+
+    Press();
+    ASSERT_TRUE(WaitForJobEnd());
+
+    const std::string text = ReadFileBytes(output);
+    EXPECT_NE(text.find("Page 2 of 5"), std::string::npos) << text;
+    EXPECT_NE(text.find("Larkspan known words page 3"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Page 1 of 5"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Page 4 of 5"), std::string::npos) << text;
+    EXPECT_NE(text.find("Gr\xc3\xbc\xc3\x9f"
+                        "e aus K\xc3\xb6ln"),
+              std::string::npos)
+        << "not UTF-8: " << text;
+    EXPECT_TRUE(EveryLineEndIsCrLf(text)) << text;
+    EXPECT_EQ(opens.Targets(), std::vector<std::string>{output});
+    EXPECT_FALSE(ExtractionRunning);
+    ExpectWindowState(Form(), false);
+}
+
+TEST_F(RealExtractorTest, OpensNothingWithOpenAfterExtractionUnchecked) {
+    const std::string output = ChooseDocument();
+    Form().sCheckBoxOpenAfter->setChecked(false);
+    RecordedShellOpens opens;
+
+    Press();
+    ASSERT_TRUE(WaitForJobEnd());
+
+    const std::string text = ReadFileBytes(output);
+    EXPECT_NE(text.find("Page 1 of 5"), std::string::npos) << text;
+    EXPECT_NE(text.find("Page 5 of 5"), std::string::npos) << text;
+    EXPECT_TRUE(opens.Targets().empty());
+}
+
+// ---- What the extractor printed, and what the job makes of it ----
+
+struct Outcome {
+    const char* name;
+    std::string printed;
+    std::optional<std::string> box; // the error box's text; none when nullopt
+    bool deleted;
+    bool opened;
+    bool inputCleared;
+};
+
+void PrintTo(const Outcome& outcome, std::ostream* out) {
+    *out << outcome.name;
+}
+
+class JobOutcomeTest : public JobTest, public ::testing::WithParamInterface<Outcome> {};
+
+TEST_P(JobOutcomeTest, ShowsDeletesAndOpensAsTheOutputSays) {
+    const Outcome& row = GetParam();
+    const StandInExtractor standIn(folder_, false);
+    standIn.Reply(row.printed);
+    const std::string input = SomePdf();
+    const std::string output = folder_ + "/out.txt";
+    SetFields(input, output, "3", "2-3");
+    RecordedShellOpens opens;
+    RecordedBoxes boxes(Form(), output);
+
+    Press();
+    ASSERT_TRUE(WaitForJobEnd());
+
+    ASSERT_EQ(standIn.Runs(), 1);
+    if (row.box) {
+        ASSERT_EQ(boxes.Texts(), std::vector<std::string>{*row.box});
+        const SeenBox& box = boxes.Seen().front();
+        EXPECT_EQ(box.request.kind, MessageKind::Error);
+        EXPECT_EQ(box.request.buttons, mbOK);
+        // The box comes before the deletion, while the window is still locked.
+        EXPECT_TRUE(box.outputExisted);
+        EXPECT_TRUE(box.windowLocked);
+    } else {
+        EXPECT_TRUE(boxes.Texts().empty());
+    }
+    EXPECT_EQ(FileExists(output), !row.deleted);
+    EXPECT_EQ(opens.Targets(),
+              row.opened ? std::vector<std::string>{output} : std::vector<std::string>{});
+    if (row.inputCleared) {
+        EXPECT_EQ(Form().sFilenameEditInput->text(), QString());
+        EXPECT_EQ(Form().sFilenameEditInput->Hint(),
+                  QStringLiteral("Click here to select input PDF file"));
+        EXPECT_EQ(Form().sEditPageCount->text(), QString());
+        EXPECT_EQ(Form().sEditPageRange->text(), QString());
+    } else {
+        EXPECT_EQ(Form().sFilenameEditInput->text().toStdString(), input);
+        EXPECT_EQ(Form().sEditPageRange->text(), QStringLiteral("2-3"));
+    }
+    EXPECT_FALSE(ExtractionRunning);
+    ExpectWindowState(Form(), false);
+}
+
+const std::string PasswordText(kPasswordRequiredOutput);
+
+INSTANTIATE_TEST_SUITE_P(
+    Printed, JobOutcomeTest,
+    ::testing::Values(
+        Outcome{"Nothing", "", std::nullopt, false, true, false},
+        Outcome{"OnlyALineEnd", "\r\n", std::nullopt, true, false, false},
+        Outcome{"UsageTextNamingTheTool",
+                "pdftotext version 22.12.0\nUsage: pdftotext [options] <PDF-file> [<text-file>]\n",
+                std::string(kSettingsErrorMessage), true, false, false},
+        Outcome{"ThePasswordComplaint", PasswordText, std::string(kWrongPasswordMessage), true,
+                false, true},
+        Outcome{"ThePasswordComplaintWithALineEnd", PasswordText + "\r\n", PasswordText + "\r\n",
+                true, false, false},
+        Outcome{"OtherText", "I/O Error: Couldn't open file 'x'\n",
+                "I/O Error: Couldn't open file 'x'\n", true, false, false}),
+    [](const ::testing::TestParamInfo<Outcome>& info) { return std::string(info.param.name); });
+
+TEST_F(JobTest, ExtractorThatCannotStartIsReportedAndTheReplacedFileIsKept) {
+    AppFolder = folder_ + "/no such folder/";
+    const std::string output = folder_ + "/out.txt";
+    WriteFileBytes(output, "earlier text");
+    SetFields(SomePdf(), output);
+    RecordedShellOpens opens;
+    RecordedBoxes boxes(Form(), output, {mrYes});
+
+    Press();
+    ASSERT_TRUE(WaitForJobEnd());
+
+    ASSERT_EQ(boxes.Texts().size(), 2u);
+    EXPECT_EQ(boxes.Texts()[1], kExtractorNotStartedMessage);
+    EXPECT_EQ(ReadFileBytes(output), "earlier text");
+    EXPECT_TRUE(opens.Targets().empty());
+    ExpectWindowState(Form(), false);
+}
+
+TEST_F(JobTest, PageRangeWithBlanksAroundTheDashFailsAfterTheWindowIsUnlocked) {
+    const StandInExtractor standIn(folder_, false);
+    const std::string output = folder_ + "/out.txt";
+    WriteFileBytes(output, "earlier text");
+    SetFields(SomePdf(), output, "10", "1 - 5");
+    RecordedBoxes boxes(Form(), output, {mrYes});
+
+    Press();
+    ASSERT_TRUE(WaitForJobEnd());
+
+    ASSERT_EQ(boxes.Texts().size(), 2u);
+    const SeenBox& error = boxes.Seen()[1];
+    EXPECT_EQ(error.request.text, "'1 ' is not a valid integer value");
+    EXPECT_EQ(error.request.kind, MessageKind::Error);
+    EXPECT_FALSE(error.windowLocked);
+    EXPECT_EQ(error.startCaption, QStringLiteral("Start Extraction"));
+    EXPECT_EQ(standIn.Runs(), 0);
+    EXPECT_EQ(ReadFileBytes(output), "earlier text");
+    ExpectWindowState(Form(), false);
+}
+
+TEST_F(JobTest, WindowIsLockedWhileTheExtractorRunsAndOnlyTheButtonActs) {
+    const StandInExtractor standIn(folder_, true);
+    const std::string output = folder_ + "/out.txt";
+    SetFields(SomePdf(), output);
+    ShowActive(Form().window());
+    // The window's first caption; every job leaves "Start Extraction" behind.
+    EXPECT_EQ(Form().sBitBtnStart->text(), QStringLiteral("Start extraction"));
+    RecordedShellOpens opens;
+
+    Press();
+    ASSERT_TRUE(WaitFor([&] { return standIn.Started(); }));
+    EXPECT_EQ(TConversionProcess::Phase(), JobPhase::Locked);
+    EXPECT_TRUE(ExtractionRunning);
+    ExpectWindowState(Form(), true);
+    EXPECT_EQ(Form().sGaugeProcess->text(), QStringLiteral("100%"));
+
+    // The menus' shortcuts are dead while their menus are disabled: no stop question (Ctrl+S),
+    // no closing (Ctrl+W).
+    PressKey(Form().window(), Qt::Key_S, Qt::ControlModifier);
+    PressKey(Form().window(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_TRUE(Form().isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    standIn.Release();
+    ASSERT_TRUE(WaitForJobEnd());
+    EXPECT_EQ(opens.Targets(), std::vector<std::string>{output});
+    ExpectWindowState(Form(), false);
+}
+
+} // namespace
+} // namespace larkspan::test

@@ -1,0 +1,220 @@
+#pragma once
+
+// What the extraction-job tests share: a main window on a staged installation record, a
+// private folder that serves as the application folder, stand-in extractors that print a
+// scripted text (and, when asked, wait until the test lets them end), and a recorder of the
+// message boxes that also notes what the window and the output file looked like at that moment.
+
+#include "extraction/ConversionProcess.h"
+#include "extraction/FilenameEdit.h"
+#include "platform/Platform.h"
+#include "shell/Controls.h"
+#include "shell/Pictures.h"
+#include "support/GuiSeams.h"
+#include "support/TestFiles.h"
+#include "widgets/MainWindowFixture.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace larkspan::test {
+
+inline constexpr int JobDeadlineMs = 20000;
+
+inline bool FileExists(const std::string& path) {
+    return platform::RegularFileExists(path);
+}
+
+// A textract.bin stand-in in `folder`. Each run appends a line to runs.log, writes
+// "written by the stand-in" (CR LF) into the output file (its last argument), creates the
+// marker "started", waits for the file "release" when `waitForRelease` is set, and then prints
+// the bytes of reply.txt (nothing when there is none) and creates "ended".
+class StandInExtractor {
+public:
+    StandInExtractor(const std::string& folder, bool waitForRelease) : folder_(folder) {
+        const std::string script =
+            "#!/bin/sh\n"
+            "dir='" +
+            folder + "'\n" +
+            "for last; do :; done\n"
+            "echo run >> \"$dir/runs.log\"\n"
+            "printf 'written by the stand-in\\r\\n' > \"$last\"\n"
+            ": > \"$dir/started\"\n" +
+            (waitForRelease ? "while [ ! -e \"$dir/release\" ]; do sleep 0.01; done\n" : "") +
+            "[ -e \"$dir/reply.txt\" ] && cat \"$dir/reply.txt\"\n"
+            ": > \"$dir/ended\"\n";
+        testsupport::WriteFileBytes(Path("textract.bin"), script);
+        QFile::setPermissions(QString::fromStdString(Path("textract.bin")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void Reply(const std::string& text) const {
+        testsupport::WriteFileBytes(Path("reply.txt"), text);
+    }
+    void Release() const { testsupport::WriteFileBytes(Path("release"), ""); }
+    bool Started() const { return FileExists(Path("started")); }
+    bool Ended() const { return FileExists(Path("ended")); }
+    int Runs() const {
+        if (!FileExists(Path("runs.log"))) {
+            return 0;
+        }
+        const std::string log = testsupport::ReadFileBytes(Path("runs.log"));
+        return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+    }
+    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+
+private:
+    std::string folder_;
+};
+
+inline const char* const StandInText = "written by the stand-in\r\n";
+
+// A box as the job's tests see it: its text, and the state around it when it was shown.
+struct SeenBox {
+    MessageRequest request;
+    bool outputExisted = false;
+    bool windowLocked = false; // the page-range field disabled
+    QString startCaption;
+};
+
+// Answers every box with `answers` in order (OK when they run out) and records it with the
+// state of `form` and the file `outputPath` at that moment.
+class RecordedBoxes {
+public:
+    RecordedBoxes(TMainForm& form, std::string outputPath, std::vector<int> answers = {})
+        : answers_(std::move(answers)) {
+        previous_ = SetMessageHook(
+            [this, &form, outputPath](const MessageRequest& request) -> std::optional<int> {
+                seen_.push_back({request, FileExists(outputPath), !form.sEditPageRange->isEnabled(),
+                                 form.sBitBtnStart->text()});
+                if (next_ < answers_.size()) {
+                    return answers_[next_++];
+                }
+                return mrOk;
+            });
+    }
+    ~RecordedBoxes() {
+        SetMessageHook(std::move(previous_));
+        EXPECT_EQ(next_, answers_.size()) << "scripted answers left unused";
+    }
+    RecordedBoxes(const RecordedBoxes&) = delete;
+    RecordedBoxes& operator=(const RecordedBoxes&) = delete;
+
+    const std::vector<SeenBox>& Seen() const { return seen_; }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const SeenBox& box : seen_) {
+            texts.push_back(box.request.text);
+        }
+        return texts;
+    }
+
+private:
+    std::vector<int> answers_;
+    std::size_t next_ = 0;
+    std::vector<SeenBox> seen_;
+    MessageHook previous_;
+};
+
+// A main window whose application folder is a fresh private folder.
+class JobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ExtractionRunning = false;
+        ASSERT_EQ(TConversionProcess::Phase(), JobPhase::None) << "a job of an earlier test lives";
+        folder_ = testsupport::MakeTempFolder("job");
+        AppFolder = folder_ + "/";
+    }
+
+    void TearDown() override {
+        // A job must never outlive its window; a test that fails halfway lets it end first.
+        if (TConversionProcess::Phase() != JobPhase::None) {
+            testsupport::WriteFileBytes(folder_ + "/release", "");
+            const MessageHook previous =
+                SetMessageHook([](const MessageRequest&) -> std::optional<int> { return mrOk; });
+            EXPECT_TRUE(WaitForJobEnd()) << "the job did not end";
+            SetMessageHook(previous);
+        }
+    }
+
+    TMainForm& Form() { return *window_.form; }
+
+    // Fills the fields as the probe and the user would, without running the probe.
+    void SetFields(const std::string& input, const std::string& output,
+                   const std::string& pageCount = "3", const std::string& pageRange = "") {
+        {
+            const QSignalBlocker quiet(Form().sFilenameEditInput);
+            Form().sFilenameEditInput->setText(QString::fromStdString(input));
+        }
+        {
+            const QSignalBlocker quiet(Form().sFilenameEditOutput);
+            Form().sFilenameEditOutput->setText(QString::fromStdString(output));
+        }
+        Form().sEditPageCount->setText(QString::fromStdString(pageCount));
+        Form().sEditPageRange->setText(QString::fromStdString(pageRange));
+    }
+
+    // A plain file standing in for the input document (the stand-ins never read it).
+    std::string SomePdf() {
+        const std::string path = folder_ + "/in.pdf";
+        testsupport::WriteFileBytes(path, "%PDF-1.4\n");
+        return path;
+    }
+
+    void Press() { ClickMiddle(Form().sBitBtnStart); }
+
+    [[nodiscard]] bool WaitForJobEnd() {
+        return QTest::qWaitFor([] { return TConversionProcess::Phase() == JobPhase::None; },
+                               JobDeadlineMs);
+    }
+    [[nodiscard]] bool WaitFor(const std::function<bool()>& condition) {
+        return QTest::qWaitFor(condition, JobDeadlineMs);
+    }
+
+    StagedMainWindow window_;
+    std::string folder_;
+};
+
+// Every control of the job table in the state of a running job (locked) or of an idle window.
+inline void ExpectWindowState(TMainForm& form, bool locked) {
+    SCOPED_TRACE(locked ? "window locked for a job" : "window idle");
+    for (QWidget* menu :
+         {static_cast<QWidget*>(form.FileMenu), static_cast<QWidget*>(form.EditMenu),
+          static_cast<QWidget*>(form.HelpMenu)}) {
+        EXPECT_EQ(menu->isEnabled(), !locked) << menu->objectName().toStdString();
+    }
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             form.sFilenameEditInput, form.sButtonOpenPDF, form.sEditPageCount, form.sEditPageRange,
+             form.sBitBtnPlayVideo, form.sFilenameEditOutput, form.sButtonOpenText,
+             form.sRadioButtonFormattedLayout, form.sRadioButtonFormattedRaw,
+             form.sCheckBoxInsertPageBreak, form.sCheckBoxOpenAfter}) {
+        EXPECT_EQ(control->isEnabled(), !locked) << control->objectName().toStdString();
+    }
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{form.sBitBtnStart, form.sBitBtnGetProVersion,
+                                         form.ImageDonate, form.Image1, form.sLabelFXWebpage}) {
+        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+    }
+    EXPECT_EQ(form.sGaugeProcess->isTextVisible(), locked);
+    EXPECT_EQ(form.sGaugeProcess->value(), locked ? 100 : 0);
+    EXPECT_EQ(form.sBitBtnStart->text().toStdString(),
+              locked ? "Stop Extraction" : "Start Extraction");
+    const QImage glyph = form.sBitBtnStart->icon().pixmap(kGlyph24Size).toImage();
+    EXPECT_EQ(glyph, Picture24(locked ? Glyph24::Stop : Glyph24::Start).toImage());
+}
+
+} // namespace larkspan::test

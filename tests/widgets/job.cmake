@@ -1,0 +1,15 @@
+# The extraction job and the start/stop button. The real-extractor tests run the adapters from
+# the build's bin folder; the exit tests run a small program that ends while a job lives.
+add_executable(job-exit-scenario ${CMAKE_CURRENT_LIST_DIR}/JobExitScenario.cpp)
+target_link_libraries(job-exit-scenario PRIVATE larkspan_gui)
+set_target_properties(job-exit-scenario PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+larkspan_warnings(job-exit-scenario)
+
+larkspan_test(job_test LABEL widgets
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConversionProcessTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/StartStopTest.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/JobExitTest.cpp
+  LIBS larkspan_gui larkspan_gui_seams larkspan_test_pdfs)
+target_compile_definitions(job_test PRIVATE
+  JOB_EXIT_SCENARIO="$<TARGET_FILE:job-exit-scenario>")
+add_dependencies(job_test textract.bin pdfi.bin job-exit-scenario)
