@@ -13,3 +13,10 @@ larkspan_test(job_test LABEL widgets
 target_compile_definitions(job_test PRIVATE
   JOB_EXIT_SCENARIO="$<TARGET_FILE:job-exit-scenario>")
 add_dependencies(job_test textract.bin pdfi.bin job-exit-scenario)
+
+# The extraction benchmark (scripts/bench-extraction.sh), built only on request.
+add_executable(extraction-bench EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/extraction_bench.cpp)
+target_link_libraries(extraction-bench PRIVATE larkspan_gui larkspan_test_pdfs)
+target_compile_definitions(extraction-bench PRIVATE LARKSPAN_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+larkspan_warnings(extraction-bench)
+add_dependencies(extraction-bench textract.bin pdfi.bin)
