@@ -122,7 +122,7 @@ TEST(AboutWindow, ShowsNameVersionNoticeLinkAndDescriptionCentredOverTheMainWind
 
         EXPECT_EQ(about->sLabelSoftwareName->text(), QStringLiteral("Larkspan 1.3"));
         EXPECT_EQ(about->sLabel1->text(), QString::fromStdString(help::AboutCopyright()));
-        EXPECT_EQ(about->sLabel2->text(), QStringLiteral("http://vendor.example/"));
+        EXPECT_EQ(about->sLabel2->text(), QString::fromStdString("http://" + Host + "/"));
         EXPECT_EQ(about->sLabelDescription->text(),
                   QStringLiteral("This software is absolutely free for any use, in\n"
                                  "any environment eg. personal or business.\n\n"

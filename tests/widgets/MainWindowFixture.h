@@ -76,7 +76,9 @@ private:
 
 inline constexpr const char* TestVersion = "1.3";
 inline constexpr const char* TestWebsite = "http://site.example/larkspan/";
-inline constexpr const char* TestHost = "vendor.example";
+// A closed loopback port: every main window starts the background check, which must not leave
+// the machine.
+inline constexpr const char* TestHost = "127.0.0.1:9";
 
 // A main window built on a complete record, with the vendor host fixed for the test.
 struct StagedMainWindow {
