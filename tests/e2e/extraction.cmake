@@ -1,0 +1,22 @@
+# End-to-end tests of the extraction: the real program on a private X server, driven with
+# xdotool (see lib.sh and extraction_lib.sh), against the real tool adapters and poppler. The
+# program, its two tools and the PDF maker are built by default, so ctest finds them.
+
+# Writes a PDF with known words to the path it is given.
+add_executable(e2e-make-pdf ${CMAKE_CURRENT_LIST_DIR}/extraction_make_pdf.cpp)
+target_link_libraries(e2e-make-pdf PRIVATE larkspan_test_pdfs)
+set_target_properties(e2e-make-pdf PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+larkspan_warnings(e2e-make-pdf)
+
+set(larkspan_e2e_extraction
+  "Extraction.PickedPdfIsExtractedWithCrLfAndOpened=extraction_plain.sh")
+foreach(entry ${larkspan_e2e_extraction})
+  string(REPLACE "=" ";" entry "${entry}")
+  list(GET entry 0 name)
+  list(GET entry 1 script)
+  add_test(NAME e2e.${name}
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${script} $<TARGET_FILE_DIR:larkspan>)
+  # Each takes a few seconds; the limit only catches a window that never comes or a box nobody
+  # answers.
+  set_tests_properties(e2e.${name} PROPERTIES LABELS e2e TIMEOUT 90)
+endforeach()

@@ -1,0 +1,31 @@
+// e2e-make-pdf PATH: writes a three-page PDF with known words to PATH, for the end-to-end tests
+// of the extraction (see extraction_lib.sh, which checks the extracted text against them).
+// Page i reads "Page i of 3", "Larkspan known words page i" and "Grüße aus Köln", the last so
+// that the text file shows whether it came out as UTF-8.
+
+#include "support/TestFiles.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: e2e-make-pdf PATH\n");
+        return 2;
+    }
+    using namespace larkspan::testsupport;
+    PdfContent content;
+    for (int page = 1; page <= 3; ++page) {
+        const std::string n = std::to_string(page);
+        content.pages.emplace_back("Page " + n + " of 3\nLarkspan known words page " + n +
+                                   "\nGrüße aus Köln");
+    }
+    try {
+        WritePdf(argv[1], content);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "e2e-make-pdf: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The whole extraction path: File > Input PDF file (Ctrl+I) and a path typed into the dialog; the
+# probe counts 3 pages and proposes the output name beside the input; Ctrl+S runs the real
+# extractor, which writes the known words as UTF-8 with CR LF line ends and a form feed after
+# each page; the finished text file is handed to the desktop to open, and nothing else is.
+# Argument: the build's bin folder.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+# shellcheck source-path=SCRIPTDIR source=extraction_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/extraction_lib.sh"
+e2e_init "$1" extraction-plain
+e2e_write_record
+docs=$E2E_WORK/docs
+mkdir -p "$docs"
+extraction_make_pdf "$docs/report.pdf"
+
+e2e_start main
+main=$(e2e_wait_window Larkspan main)
+extraction_pick_input "$main" "$docs/report.pdf"
+e2e_expect_eq "$(extraction_page_count "$main")" 3 "page count"
+e2e_key "$main" ctrl+s
+# The job opens the file only after it has judged the extractor's run a success.
+e2e_wait_opened "$docs/report.txt"
+e2e_screenshot "$main" after-job >/dev/null
+extraction_expect_known_text "$docs/report.txt"
+e2e_expect_eq "$(e2e_opened)" "$docs/report.txt" "targets opened"
+e2e_expect_eq "$(extraction_listing "$docs")" $'report.pdf\nreport.txt' "files beside the input"
+
+e2e_key "$main" ctrl+w
+e2e_wait_exit main
+e2e_expect_eq "$E2E_EXIT_STATUS" 0 "exit status"
+e2e_pass
