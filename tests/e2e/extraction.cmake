@@ -9,7 +9,10 @@ set_target_properties(e2e-make-pdf PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_B
 larkspan_warnings(e2e-make-pdf)
 
 set(larkspan_e2e_extraction
-  "Extraction.PickedPdfIsExtractedWithCrLfAndOpened=extraction_plain.sh")
+  "Extraction.PickedPdfIsExtractedWithCrLfAndOpened=extraction_plain.sh"
+  "Extraction.EncryptedPdfAsksPasswordWithShellCharactersThenExtracts=extraction_encrypted.sh"
+  "Extraction.HostileFileNameIsExtractedAndNeverRun=extraction_hostile_name.sh"
+  "Extraction.DamagedPdfWarnsClearsInputAndWritesNothing=extraction_damaged.sh")
 foreach(entry ${larkspan_e2e_extraction})
   string(REPLACE "=" ";" entry "${entry}")
   list(GET entry 0 name)
