@@ -38,8 +38,10 @@ int RunLarkspan(int argc, char** argv) {
     const std::unique_ptr<platform::InstanceLock> lock = platform::AcquireInstanceLock(product);
     if (!lock) {
         // The box needs an application object but nothing else: no title, no main window, so it
-        // is centred on the screen. The running copy is left alone.
+        // is centred on the screen. The running copy is left alone. The program's style still
+        // applies, so this box looks like every other one.
         QApplication app(argc, argv);
+        ApplyProgramStyle(app);
         ShowCenteredMessage("An instance of Larkspan is already running!", MessageKind::Warning,
                             mbOK);
         return 0;
