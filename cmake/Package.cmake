@@ -37,8 +37,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/conffiles)
 # The Qt and C++ libraries come from dpkg-shlibdeps; what the program runs or loads by name
 # at run time has to be listed: the poppler tools behind the adapters, xdg-open for opening the
-# result and the links, Qt's xcb platform plugin, and the interface font.
+# result and the links, and the interface font. Qt's xcb platform plugin needs no entry: in
+# Debian 12 it is part of libqt6gui6 (qt6-qpa-plugins holds only the VNC and touch plugins).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "poppler-utils, xdg-utils, qt6-qpa-plugins, fonts-liberation2")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "poppler-utils, xdg-utils, fonts-liberation2")
 
 include(CPack)

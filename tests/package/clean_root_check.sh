@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The package on a clean Debian 12 system: debootstrap makes a minimal bookworm root (minbase:
-# no X, no Qt, no poppler), `apt-get install ./larkspan_<version>_<arch>.deb` inside it must
-# pull in everything the program needs, the program there converts a PDF driven through its
-# window (installed_program.sh, on an X server of this machine), and `apt-get purge` must
+# no X, no Qt, no poppler); `apt-get install --no-install-recommends ./<package>.deb` inside it
+# must pull in everything the program needs; the program there converts a PDF driven through
+# its window (installed_program.sh, on an X server of this machine); and `apt-get purge` must
 # leave nothing of the package behind. Prints how long each step took.
 #
 # Too slow for every test run (the root alone takes minutes), so it is run by hand, as root:
@@ -51,6 +51,8 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 mounted=()
 cleanup() {
     local code=$? i
+    # What installed_program.sh puts into the root: a recording xdg-open and its documents.
+    rm -rf "$root/usr/local/bin/xdg-open" "$root/tmp/larkspan-package-test"
     for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
         umount "${mounted[i]}" || umount -l "${mounted[i]}" || true
     done
@@ -77,7 +79,9 @@ used_before=$(du -sxk "$root" | cut -f1)
 cp "$deb" "$root/tmp/"
 
 start=$(now_us)
-in_root apt-get install -y -q "/tmp/$(basename "$deb")" >"$root.install.log" 2>&1 || {
+# Without the recommended packages: the package's own dependencies must be enough.
+in_root apt-get install -y -q --no-install-recommends "/tmp/$(basename "$deb")" \
+    >"$root.install.log" 2>&1 || {
     tail -n 30 "$root.install.log"
     exit 1
 }
@@ -108,4 +112,8 @@ for dir in /usr/lib/larkspan /usr/share/doc/larkspan /etc/xdg/Oxbeck; do
     fi
 done
 rm -f "$root/tmp/$(basename "$deb")"
+# Back to the minimal system, so that the next run starts from a clean root again (the
+# downloaded packages go too, so it also measures the downloads).
+in_root apt-get autoremove --purge -y -q >/dev/null
+in_root apt-get clean
 echo "PASS clean root: installed, converted a PDF, purged without leftovers"

@@ -30,7 +30,8 @@ else
 fi
 for tool in cpack dpkg dpkg-deb dpkg-query dpkg-shlibdeps apt-get readelf desktop-file-validate \
     appstreamcli Xvfb xdotool; do
-    command -v "$tool" >/dev/null 2>&1 || skip "$tool is missing (scripts/install-deps.sh installs it)"
+    command -v "$tool" >/dev/null 2>&1 ||
+        skip "$tool is missing (scripts/install-deps.sh installs it)"
 done
 status=$(dpkg-query -W -f '${db:Status-Abbrev}' larkspan 2>/dev/null || true)
 case $status in
@@ -62,8 +63,8 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "package version $(field Version), expected $version"
 [ "$(field Architecture)" = "$arch" ] || fail "architecture $(field Architecture)"
 depends=$(field Depends)
-for needed in poppler-utils xdg-utils qt6-qpa-plugins fonts-liberation2 libqt6widgets6 \
-    libqt6svg6 libc6; do
+for needed in poppler-utils xdg-utils fonts-liberation2 libqt6gui6 libqt6widgets6 libqt6svg6 \
+    libc6; do
     case ", $depends," in
     *", $needed,"* | *", $needed ("*) ;;
     *) fail "Depends lacks $needed: $depends" ;;
@@ -94,7 +95,8 @@ expected=$(sort <<<"$expected")
 $(diff <(printf '%s\n' "$expected") <(printf '%s\n' "$files") || true)"
 dpkg-deb --extract "$deb" "$work/contents"
 for program in larkspan pdfi.bin textract.bin; do
-    if readelf -S "$work/contents/usr/lib/larkspan/$program" | grep -q -e '\.symtab' -e '\.debug_'; then
+    sections=$(readelf -S "$work/contents/usr/lib/larkspan/$program")
+    if grep -q -e '\.symtab' -e '\.debug_' <<<"$sections"; then
         fail "$program is not stripped"
     fi
 done
@@ -103,7 +105,8 @@ done
 new_dirs=()
 while read -r dir; do
     [ -e "$dir" ] || new_dirs+=("$dir")
-done < <(awk '$1 ~ /^d/ { d = substr($6, 2); sub("/$", "", d); if (d != "") print d }' <<<"$listing")
+done < <(awk '$1 ~ /^d/ { d = substr($6, 2); sub("/$", "", d); if (d != "") print d }' \
+    <<<"$listing")
 
 # ---- install; from here on a failure purges what was installed ----
 installed=0
