@@ -7,6 +7,8 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -182,7 +184,17 @@ std::optional<QString> TsFilenameEdit::RunDialog() {
         dialog_->setDirectory(request.initialFolder);
     }
     dialog_->selectFile(request.fileName);
-    if (dialog_->exec() != QDialog::Accepted) {
+    const int result = dialog_->exec();
+    // A path typed into the name box leaves its completion list open when Return accepts the
+    // dialog. The list is a window of its own: hidden behind the main window once that comes
+    // to the front, it would still take every key and the next click, and the program would
+    // seem dead.
+    for (QCompleter* completer : dialog_->findChildren<QCompleter*>()) {
+        if (completer->popup() != nullptr) {
+            completer->popup()->hide();
+        }
+    }
+    if (result != QDialog::Accepted) {
         return std::nullopt;
     }
     const QStringList files = dialog_->selectedFiles();

@@ -8,8 +8,7 @@
 #                                     character, as a keyboard would.
 #   extraction_pick_input MAIN PATH   File > Input PDF file (Ctrl+I): types the full path into
 #                                     the file dialog's name box and presses Enter; returns once
-#                                     the dialog is gone (the probe then runs or has run) and
-#                                     its completion list is closed.
+#                                     the dialog is gone (the probe then runs or has run).
 #   extraction_page_count MAIN        The text of the page-count box, copied with Ctrl+A, Ctrl+C
 #                                     after a click into it (it is read-only but selectable);
 #                                     it must differ from what the clipboard held before.
@@ -51,18 +50,8 @@ extraction_pick_input() { # MAIN PATH
     extraction_type "$dialog" "$path"
     e2e_key "$dialog" Return
     e2e_wait_window_gone "$dialog"
-    # The name box's completion list, shown while the path is typed, stays open after Enter has
-    # taken the dialog away (Qt's own dialog does so on its own, too): it takes every key and
-    # the next click, and closes on that click. A click on the "Page Count:" label, which does
-    # nothing itself, closes it.
-    extraction__click_page_count_label "$main"
-}
-
-extraction__click_page_count_label() { # MAIN
-    local menu
-    menu=$(extraction__menu_height "$1")
-    # The label: 8,47 (59 x 13) in the input group at 6,8 in the panel at 85,0.
-    e2e_click "$1" $((85 + 6 + 8 + 20)) $((menu + 8 + 47 + 6))
+    # Nothing is clicked before the next step: a completion list left open by the dialog would
+    # swallow its keys, which the program must prevent.
 }
 
 extraction_page_count() { # MAIN
