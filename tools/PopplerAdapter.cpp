@@ -7,8 +7,8 @@
 
 namespace larkspan::tools {
 
-int RunAdapter(const AdapterSpec& spec, int argc, char** argv) {
-    const char* overridePath = std::getenv(spec.overrideVariable);
+int RunAdapter(const AdapterDescription& adapter, int argc, char** argv) {
+    const char* overridePath = std::getenv(adapter.overrideVariable);
     std::vector<std::string> command;
     command.reserve(static_cast<std::size_t>(argc > 0 ? argc : 1));
     command.emplace_back();
@@ -18,7 +18,7 @@ int RunAdapter(const AdapterSpec& spec, int argc, char** argv) {
 
     PopplerRun run;
     for (const std::string& program : ToolCandidates(overridePath != nullptr ? overridePath : "",
-                                                     spec.configuredPath, spec.toolName)) {
+                                                     adapter.configuredPath, adapter.toolName)) {
         command.front() = program;
         platform::CapturedRun captured = platform::RunCaptured(command);
         run.started = captured.started;
@@ -33,7 +33,7 @@ int RunAdapter(const AdapterSpec& spec, int argc, char** argv) {
 
     // Everything goes to standard output: the program merges both streams anyway, and one
     // stream keeps the answer in one piece.
-    const AdapterAnswer answer = spec.answer(run);
+    const AdapterAnswer answer = adapter.answer(run);
     std::fwrite(answer.text.data(), 1, answer.text.size(), stdout);
     std::fflush(stdout);
     return answer.exitStatus;

@@ -7,7 +7,7 @@
 
 namespace larkspan::tools {
 
-struct AdapterSpec {
+struct AdapterDescription {
     const char* toolName;         // looked up on PATH as the last resort, e.g. "pdftotext"
     const char* configuredPath;   // found when the program was built; may be ""
     const char* overrideVariable; // environment variable naming another tool path
@@ -15,6 +15,6 @@ struct AdapterSpec {
 };
 
 // Returns the exit status for main.
-int RunAdapter(const AdapterSpec& spec, int argc, char** argv);
+int RunAdapter(const AdapterDescription& adapter, int argc, char** argv);
 
 } // namespace larkspan::tools

@@ -144,15 +144,14 @@ TMessageForm::TMessageForm(const std::string& text, MessageKind kind, MessageBut
     input.textHeight = textRect.height();
     input.buttons = buttons;
     for (int i = 0; i < MessageButtonCount; ++i) {
-        const MessageButtonSpec& spec = MessageButtonTable[i];
-        if (!(buttons & spec.button)) {
+        const MessageButtonRow& row = MessageButtonTable[i];
+        if (!(buttons & row.button)) {
             continue;
         }
         if (!rememberedButtonWidths[i]) {
             // Measured like a button caption: on one line, the "&" marker taking no room.
-            const QRect captionRect =
-                metrics.boundingRect(QRect(), Qt::TextSingleLine | Qt::TextShowMnemonic,
-                                     QString::fromUtf8(spec.caption));
+            const QRect captionRect = metrics.boundingRect(
+                QRect(), Qt::TextSingleLine | Qt::TextShowMnemonic, QString::fromUtf8(row.caption));
             rememberedButtonWidths[i] = RememberedButtonWidth(captionRect.width());
         }
         input.buttonWidths[i] = *rememberedButtonWidths[i];

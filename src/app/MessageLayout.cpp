@@ -7,7 +7,7 @@
 
 namespace larkspan {
 
-const MessageButtonSpec MessageButtonTable[MessageButtonCount] = {
+const MessageButtonRow MessageButtonTable[MessageButtonCount] = {
     {mbYes, "Yes", "&Yes", mrYes},
     {mbNo, "No", "&No", mrNo},
     {mbOK, "OK", "OK", mrOk},
@@ -108,16 +108,16 @@ MessageLayout LayOutMessage(const MessageLayoutInput& in) {
     const auto cancelButton = CancelButton(in.buttons);
     int left = (out.clientWidth - rowWidth) / 2;
     const int top = out.vertMargin + blockHeight + out.vertSpacing;
-    for (const MessageButtonSpec& spec : MessageButtonTable) {
-        if (!(in.buttons & spec.button)) {
+    for (const MessageButtonRow& row : MessageButtonTable) {
+        if (!(in.buttons & row.button)) {
             continue;
         }
-        LaidOutButton b{spec.button,
-                        spec.name,
-                        spec.caption,
-                        spec.result,
-                        defaultButton == spec.button,
-                        cancelButton == spec.button,
+        LaidOutButton b{row.button,
+                        row.name,
+                        row.caption,
+                        row.result,
+                        defaultButton == row.button,
+                        cancelButton == row.button,
                         {left, top, out.buttonWidth, out.buttonHeight}};
         out.buttons.push_back(std::move(b));
         left += out.buttonWidth + out.buttonSpacing;
@@ -138,11 +138,11 @@ std::string MessageClipboardText(std::string_view caption, std::string_view text
     out += divider;
     out.append(text).append("\r\n");
     out += divider;
-    for (const MessageButtonSpec& spec : MessageButtonTable) {
-        if (!(buttons & spec.button)) {
+    for (const MessageButtonRow& row : MessageButtonTable) {
+        if (!(buttons & row.button)) {
             continue;
         }
-        for (const char* c = spec.caption; *c != '\0'; ++c) {
+        for (const char* c = row.caption; *c != '\0'; ++c) {
             if (*c != '&') {
                 out += *c;
             }

@@ -24,14 +24,14 @@ constexpr int mrYes = 6;
 constexpr int mrNo = 7;
 
 // One row of the button table. The table order is also the left-to-right order in a box.
-struct MessageButtonSpec {
+struct MessageButtonRow {
     MessageButton button;
     const char* name;    // the control's object name
     const char* caption; // "&" marks the access key
     int result;
 };
 constexpr int MessageButtonCount = 4;
-extern const MessageButtonSpec MessageButtonTable[MessageButtonCount];
+extern const MessageButtonRow MessageButtonTable[MessageButtonCount];
 
 const char* MessageCaption(MessageKind kind);
 
