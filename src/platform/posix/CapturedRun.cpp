@@ -1,6 +1,7 @@
 // RunCaptured on POSIX: posix_spawn with two pipes, drained together with poll().
 
 #include "platform/Platform.h"
+#include "platform/posix/Spawn.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,66 +17,6 @@ extern char** environ;
 namespace larkspan::platform {
 
 namespace {
-
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { Close(); }
-    int Get() const { return fd_; }
-    void Reset(int fd) {
-        Close();
-        fd_ = fd;
-    }
-    void Close() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-private:
-    int fd_ = -1;
-};
-
-// Moves a descriptor that landed on 0, 1 or 2 (the caller runs with one of them closed) out
-// of the way, so that setting up the child's standard streams cannot overwrite another pipe.
-int AboveStandardStreams(int fd) {
-    if (fd < 0 || fd > STDERR_FILENO) {
-        return fd;
-    }
-    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    ::close(fd);
-    return moved;
-}
-
-bool MakePipe(Fd& readEnd, Fd& writeEnd) {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-        return false;
-    }
-    readEnd.Reset(AboveStandardStreams(ends[0]));
-    writeEnd.Reset(AboveStandardStreams(ends[1]));
-    return readEnd.Get() >= 0 && writeEnd.Get() >= 0;
-}
-
-struct SpawnAttributes {
-    posix_spawnattr_t attributes;
-    SpawnAttributes() { posix_spawnattr_init(&attributes); }
-    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-};
-
-struct SpawnActions {
-    posix_spawn_file_actions_t actions;
-    SpawnActions() { posix_spawn_file_actions_init(&actions); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-};
 
 std::string Describe(int error) {
     return std::strerror(error);
@@ -109,29 +50,13 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv) {
 
     // Both pipes are close-on-exec in the caller: a child started at the same time by another
     // thread must not hold our write ends, or our reads would not see end-of-data.
-    Fd outRead, outWrite, errRead, errWrite;
-    if (!MakePipe(outRead, outWrite) || !MakePipe(errRead, errWrite)) {
+    posix::UniqueFd outRead, outWrite, errRead, errWrite;
+    if (!posix::MakePipe(outRead, outWrite) || !posix::MakePipe(errRead, errWrite)) {
         result.startError = Describe(errno);
         return result;
     }
 
-    SpawnActions spawn;
-    posix_spawn_file_actions_adddup2(&spawn.actions, outWrite.Get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&spawn.actions, errWrite.Get(), STDERR_FILENO);
-    // Whatever else the caller has open (sockets, the instance lock, files of other threads)
-    // stays with the caller; the child gets standard input, output and error only.
-    posix_spawn_file_actions_addclosefrom_np(&spawn.actions, 3);
-
-    // The child starts with no blocked signals and the default SIGPIPE action, whatever the
-    // calling thread has set up for itself.
-    SpawnAttributes attributes;
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes.attributes, &signals);
-    sigaddset(&signals, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes.attributes, &signals);
-    posix_spawnattr_setflags(&attributes.attributes,
-                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix::SpawnSetup spawn({{outWrite.Get(), STDOUT_FILENO}, {errWrite.Get(), STDERR_FILENO}});
 
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
@@ -145,9 +70,9 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv) {
     pid_t pid = -1;
     const bool search = program.find('/') == std::string::npos;
     const int spawnError = search ? ::posix_spawnp(&pid, program.c_str(), &spawn.actions,
-                                                   &attributes.attributes, args.data(), environ)
+                                                   &spawn.attributes, args.data(), environ)
                                   : ::posix_spawn(&pid, program.c_str(), &spawn.actions,
-                                                  &attributes.attributes, args.data(), environ);
+                                                  &spawn.attributes, args.data(), environ);
     outWrite.Close();
     errWrite.Close();
     if (spawnError != 0) {
@@ -179,11 +104,9 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv) {
     }
 
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            result.exitCode = -1;
-            return result;
-        }
+    if (!posix::WaitForChild(pid, status)) {
+        result.exitCode = -1;
+        return result;
     }
     if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);

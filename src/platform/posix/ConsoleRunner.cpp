@@ -1,6 +1,7 @@
 // Running a command line through /bin/sh and capturing everything it prints.
 
 #include "platform/Platform.h"
+#include "platform/posix/Spawn.h"
 
 #include <cerrno>
 #include <csignal>
@@ -15,46 +16,6 @@ extern char** environ;
 namespace larkspan::platform {
 
 namespace {
-
-// Owns a descriptor for the length of one call, so every path closes it.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { Close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    void Reset(int fd) {
-        Close();
-        fd_ = fd;
-    }
-    void Close() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-private:
-    int fd_;
-};
-
-class SpawnSetup {
-public:
-    SpawnSetup() {
-        ::posix_spawn_file_actions_init(&actions);
-        ::posix_spawnattr_init(&attributes);
-    }
-    ~SpawnSetup() {
-        ::posix_spawn_file_actions_destroy(&actions);
-        ::posix_spawnattr_destroy(&attributes);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-};
 
 std::string AbsoluteFolder(const std::string& folder) {
     if (folder.front() == '/') {
@@ -99,20 +60,6 @@ std::vector<std::string> ChildEnvironment(const std::string& workingFolder) {
     return variables;
 }
 
-// pipe2 may hand out 0, 1 or 2 when the program runs with a standard stream closed; moving
-// such an end above 2 keeps the child's dup2 onto 1 and 2 from overwriting it.
-bool MoveAboveStandardStreams(Descriptor& end) {
-    if (end.get() > STDERR_FILENO) {
-        return true;
-    }
-    const int moved = ::fcntl(end.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    if (moved < 0) {
-        return false;
-    }
-    end.Reset(moved);
-    return true;
-}
-
 } // namespace
 
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder) {
@@ -120,33 +67,15 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
     if (workingFolder.empty()) {
         return result;
     }
-    // Both ends close on exec: the write end reaches the child only through the dup2 below, so
-    // a child that another thread starts at the same moment never holds it open.
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-        return result;
-    }
-    Descriptor readEnd(ends[0]);
-    Descriptor writeEnd(ends[1]);
-    if (!MoveAboveStandardStreams(readEnd) || !MoveAboveStandardStreams(writeEnd)) {
+    // The write end reaches the child only through the dup2 below.
+    posix::UniqueFd readEnd;
+    posix::UniqueFd writeEnd;
+    if (!posix::MakePipe(readEnd, writeEnd)) {
         return result;
     }
 
-    SpawnSetup setup;
+    posix::SpawnSetup setup({{writeEnd.Get(), STDOUT_FILENO}, {writeEnd.Get(), STDERR_FILENO}});
     ::posix_spawn_file_actions_addchdir_np(&setup.actions, workingFolder.c_str());
-    ::posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), STDOUT_FILENO);
-    ::posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), STDERR_FILENO);
-    // Descriptors other libraries opened without close-on-exec stay with the program.
-    ::posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1);
-    // Ignored signals (SIGPIPE, often) and the calling thread's mask are the program's
-    // business, not the tool's.
-    sigset_t all;
-    sigset_t none;
-    ::sigfillset(&all);
-    ::sigemptyset(&none);
-    ::posix_spawnattr_setsigdefault(&setup.attributes, &all);
-    ::posix_spawnattr_setsigmask(&setup.attributes, &none);
-    ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
     std::vector<std::string> variables = ChildEnvironment(workingFolder);
     std::vector<char*> envp;
@@ -172,11 +101,11 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
     // exactly when the last of them has closed it.
     writeEnd.Close();
 
-    // At most 255 bytes per read; a zero byte the child wrote ends the text of that read, as
-    // the zero-terminated buffer of the Windows original did.
+    // At most 255 bytes per read. The captured text never holds a zero byte: one the child
+    // wrote ends the text of that read, and the following reads are taken as they come.
     char buffer[255];
     for (;;) {
-        const ssize_t count = ::read(readEnd.get(), buffer, sizeof buffer);
+        const ssize_t count = ::read(readEnd.Get(), buffer, sizeof buffer);
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -188,8 +117,8 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
                                                  : static_cast<std::size_t>(count);
         result.output.append(buffer, kept);
     }
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    int status = 0;
+    posix::WaitForChild(child, status);
     return result;
 }
 
