@@ -139,9 +139,8 @@ void EnableControls(TMainForm& form) {
     form.sBitBtnStart->setText(QStringLiteral("Start Extraction"));
 }
 
-void ReportError(TMainForm& form, const std::string& errorText) {
-    std::string text = errorText;
-    if (text == kPasswordRequiredOutput) {
+void ReportError(TMainForm& form, const std::string& errorText, bool clearInputFields) {
+    if (clearInputFields) {
         // The password that the probe accepted no longer opens the document (the file was
         // replaced, say): the user has to choose the file again. Emptying the field runs its
         // change handling, as a user's choice would; the rest is made sure of here.
@@ -149,9 +148,8 @@ void ReportError(TMainForm& form, const std::string& errorText) {
         form.sFilenameEditInput->SetHint(QStringLiteral("Click here to select input PDF file"));
         form.sEditPageCount->setText(QString());
         form.sEditPageRange->setText(QString());
-        text = kWrongPasswordMessage;
     }
-    ShowCenteredMessage(text, MessageKind::Error, mbOK);
+    ShowCenteredMessage(errorText, MessageKind::Error, mbOK);
 }
 
 TConversionProcess::TConversionProcess(TMainForm& form) : form_(&form) {
@@ -228,7 +226,7 @@ void TConversionProcess::Park() {
 
 void TConversionProcess::run() {
     const auto report = [this](TMainForm& form) {
-        ReportError(form, ErrorText);
+        ReportError(form, ErrorText, false);
     };
     try {
         ExtractionRunning = true;
@@ -270,10 +268,10 @@ void TConversionProcess::Extract() {
     const JobOutcome outcome = JudgeExtraction(result.started, result.output, !ExtractionRunning,
                                                settings_.openAfterExtraction);
     if (!outcome.message.empty()) {
-        // ReportError knows the password complaint by the extractor's own words.
-        ErrorText =
-            outcome.clearInputFields ? std::string(kPasswordRequiredOutput) : outcome.message;
-        OnMainThread([this](TMainForm& form) { ReportError(form, ErrorText); });
+        ErrorText = outcome.message;
+        OnMainThread([this, clear = outcome.clearInputFields](TMainForm& form) {
+            ReportError(form, ErrorText, clear);
+        });
     }
     if (outcome.succeeded) {
         ExtractionRunning = false;

@@ -41,10 +41,10 @@ void DisableControls(TMainForm& form);
 // enabled but keeps its visibility. Main thread only.
 void EnableControls(TMainForm& form);
 
-// Shows `errorText` in an error box. The extractor's exact password complaint instead empties
-// the input field (which runs the field's change handling), its hint and both page fields, and
-// shows "Wrong password! Please try it again!". Main thread only.
-void ReportError(TMainForm& form, const std::string& errorText);
+// Shows `errorText` in an error box. With `clearInputFields` (the extractor asked for a
+// password the probe had accepted) it first empties the input field (which runs the field's
+// change handling), its hint and both page fields. Main thread only.
+void ReportError(TMainForm& form, const std::string& errorText, bool clearInputFields);
 
 // Where the one job of the program stands, as the main thread sees it.
 enum class JobPhase {
