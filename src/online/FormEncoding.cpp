@@ -1,5 +1,7 @@
 #include "online/FormEncoding.h"
 
+#include "shell/TextRules.h"
+
 #include <utility>
 
 namespace larkspan::online {
@@ -62,15 +64,7 @@ std::string JoinFormLines(const std::vector<std::string>& lines) {
         }
         text = std::move(joined);
     }
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) {
-        ++begin;
-    }
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
+    return Trim(text);
 }
 
 } // namespace larkspan::online

@@ -1,6 +1,7 @@
 #include "online/HttpClient.h"
 
 #include "online/FormEncoding.h"
+#include "shell/TextRules.h"
 
 #include <algorithm>
 #include <utility>
@@ -8,25 +9,6 @@
 namespace larkspan::online {
 
 namespace {
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) {
-                   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-               };
-               return lower(x) == lower(y);
-           });
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 bool HasControlCharacter(std::string_view text) {
     return std::any_of(text.begin(), text.end(),
@@ -227,8 +209,8 @@ void TIdHTTP::SendBody(const std::string& body) {
 }
 
 bool TIdHTTP::ServerAllowsKeepAlive(bool http10) const {
-    const auto connection = TrimBlanks(response_.Connection);
-    const auto proxyConnection = TrimBlanks(response_.ProxyConnection);
+    const std::string connection = Trim(response_.Connection);
+    const std::string proxyConnection = Trim(response_.ProxyConnection);
     if (http10) {
         return SameTextAscii(connection, "keep-alive") ||
                SameTextAscii(proxyConnection, "keep-alive");

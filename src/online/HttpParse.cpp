@@ -1,5 +1,7 @@
 #include "online/HttpParse.h"
 
+#include "shell/TextRules.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -16,35 +18,6 @@ bool IsDigit(char c) {
 
 char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string LowerText(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), Lower);
-    return out;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Header values and names lose every leading and trailing byte up to 32.
-std::string_view TrimControls(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 // Decimal digits only; nothing when the text is empty, holds anything else or exceeds `limit`.
@@ -75,6 +48,18 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(HeadField::Count
 
 } // namespace
 
+bool SameTextAscii(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // ---- URLs ---------------------------------------------------------------------------------
 
 ParsedUrl SplitUrl(std::string_view urlText) {
@@ -87,7 +72,7 @@ ParsedUrl SplitUrl(std::string_view urlText) {
     ParsedUrl result;
     std::string rest;
     if (const auto sep = url.find("://"); sep != std::string::npos) {
-        result.protocol = LowerText(std::string_view(url).substr(0, sep));
+        result.protocol = LowerAscii(std::string_view(url).substr(0, sep));
         rest = url.substr(sep + 3);
     } else {
         // No "://" at all: the whole text is a path and there is no host.
@@ -283,7 +268,7 @@ std::size_t InputBuffer::ReadInto(std::string& sink, std::size_t n) {
 
 std::string TIdHTTPResponse::Value(std::string_view name) const {
     for (const auto& [n, v] : Headers) {
-        if (SameText(n, name)) {
+        if (SameTextAscii(n, name)) {
             return v;
         }
     }
@@ -292,7 +277,7 @@ std::string TIdHTTPResponse::Value(std::string_view name) const {
 
 bool TIdHTTPResponse::Has(std::string_view name) const {
     return std::any_of(Headers.begin(), Headers.end(),
-                       [&](const auto& h) { return SameText(h.first, name); });
+                       [&](const auto& h) { return SameTextAscii(h.first, name); });
 }
 
 int ParseStatusCode(std::string_view statusLine) {
@@ -326,8 +311,8 @@ void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response) {
         if (IsBlank(line->front())) {
             if (!response.Headers.empty()) {
                 auto& value = response.Headers.back().second;
-                const auto more = TrimControls(*line);
-                value = value.empty() ? std::string(more) : value + " " + std::string(more);
+                const std::string more = Trim(*line);
+                value = value.empty() ? more : value + " " + more;
             }
             continue;
         }
@@ -335,8 +320,9 @@ void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response) {
         if (colon == std::string::npos) {
             continue;
         }
-        response.Headers.emplace_back(TrimControls(std::string_view(*line).substr(0, colon)),
-                                      TrimControls(std::string_view(*line).substr(colon + 1)));
+        // Names and values lose every leading and trailing byte up to 32.
+        response.Headers.emplace_back(Trim(std::string_view(*line).substr(0, colon)),
+                                      Trim(std::string_view(*line).substr(colon + 1)));
     }
 
     if (const auto length = ParseDecimal(response.Value("Content-Length"), INT64_MAX / 10)) {
@@ -585,8 +571,8 @@ void CookieJar::StoreOne(std::string_view text, std::string_view requestHost,
         return;
     }
     Cookie cookie;
-    cookie.name = TrimControls(parts[0].substr(0, eq));
-    cookie.value = TrimControls(parts[0].substr(eq + 1));
+    cookie.name = Trim(parts[0].substr(0, eq));
+    cookie.value = Trim(parts[0].substr(eq + 1));
     if (cookie.name.empty()) {
         return;
     }
@@ -595,11 +581,11 @@ void CookieJar::StoreOne(std::string_view text, std::string_view requestHost,
     std::optional<std::int64_t> maxAge;
     for (std::size_t i = 1; i < parts.size(); ++i) {
         const auto attrEq = parts[i].find('=');
-        const std::string key = LowerText(TrimControls(parts[i].substr(0, attrEq)));
-        const std::string_view attr =
-            attrEq == std::string_view::npos ? "" : TrimControls(parts[i].substr(attrEq + 1));
+        const std::string key = LowerAscii(Trim(parts[i].substr(0, attrEq)));
+        const std::string attr =
+            attrEq == std::string_view::npos ? std::string() : Trim(parts[i].substr(attrEq + 1));
         if (key == "domain" && !attr.empty()) {
-            domain = LowerText(attr.front() == '.' ? attr.substr(1) : attr);
+            domain = LowerAscii(attr.front() == '.' ? attr.substr(1) : attr);
         } else if (key == "path" && !attr.empty() && attr.front() == '/') {
             cookie.path = attr;
         } else if (key == "max-age") {
@@ -615,7 +601,7 @@ void CookieJar::StoreOne(std::string_view text, std::string_view requestHost,
         }
     }
 
-    const std::string host = LowerText(requestHost);
+    const std::string host = LowerAscii(requestHost);
     if (domain.empty()) {
         cookie.domain = host;
     } else if (DomainMatches(host, domain)) {
@@ -648,7 +634,7 @@ void CookieJar::StoreOne(std::string_view text, std::string_view requestHost,
 
 std::string CookieJar::CookieHeader(std::string_view host, std::string_view path,
                                     Clock::time_point now) const {
-    const std::string lowerHost = LowerText(host);
+    const std::string lowerHost = LowerAscii(host);
     std::vector<const Cookie*> matches;
     for (const auto& c : cookies_) {
         if (c.secure || (c.expires && *c.expires <= now)) {
@@ -733,7 +719,7 @@ std::optional<Clock::time_point> ParseCookieDate(std::string_view text) {
             continue;
         }
         if (!month && token.size() >= 3) {
-            const std::string prefix = LowerText(token.substr(0, 3));
+            const std::string prefix = LowerAscii(token.substr(0, 3));
             const auto found = std::find(months.begin(), months.end(), prefix);
             if (found != months.end()) {
                 month = static_cast<int>(found - months.begin()) + 1;

@@ -25,6 +25,10 @@ inline constexpr std::size_t kPieceSize = 32768;
 // Request header lines longer than this are folded into continuation lines.
 inline constexpr std::size_t kFoldLength = 1024;
 
+// ASCII letters compared without regard to case, every other byte exactly: how header names,
+// header tokens and host names compare.
+bool SameTextAscii(std::string_view a, std::string_view b);
+
 // ---- URLs ---------------------------------------------------------------------------------
 
 struct ParsedUrl {
