@@ -15,7 +15,8 @@ namespace larkspan {
 // Shows `text` (lines separated by CR LF) in a box of `kind` with `buttons`, centred over the
 // main window (on the screen when there is none yet), and returns the modal result; closing the
 // box without a button gives mrCancel. Buttons whose component names ("Yes", "No", "OK",
-// "Cancel") are listed in `buttonsWithoutTabStop` take no keyboard focus. Main thread only.
+// "Cancel") are listed in `buttonsWithoutTabStop` take no keyboard focus. Callable from any
+// thread: a worker's call is shown on the main thread while the worker waits for the answer.
 int ShowCenteredMessage(const std::string& text, MessageKind kind, MessageButtons buttons,
                         const std::vector<std::string>& buttonsWithoutTabStop = {});
 
