@@ -209,6 +209,21 @@ std::string LoopbackServer::Url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
 }
 
+std::string ReasonPhrase(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 302:
+        return "Found";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
 std::vector<std::string> LoopbackServer::Requests() const {
     std::lock_guard lock(mutex_);
     return requests_;

@@ -91,6 +91,10 @@ private:
     std::vector<std::thread> workers_;
 };
 
+// The reason phrase of a status line for the codes the tests' servers send ("OK", "Found",
+// "Not Found", "Internal Server Error"); "Status" for any other code.
+std::string ReasonPhrase(int status);
+
 // A loopback port that is bound but not listening for as long as the object lives, so every
 // connection to it is refused and no other program can take it meanwhile.
 class RefusingPort {

@@ -172,23 +172,8 @@ std::map<std::string, std::string> FormValues(const std::string& body) {
     return values;
 }
 
-std::string StatusText(int code) {
-    switch (code) {
-    case 200:
-        return "OK";
-    case 302:
-        return "Found";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
-}
-
 std::string Answer(int code, const std::string& body, const std::string& extraHeaders = "") {
-    return "HTTP/1.1 " + std::to_string(code) + " " + StatusText(code) +
+    return "HTTP/1.1 " + std::to_string(code) + " " + larkspan::testing::ReasonPhrase(code) +
            "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
            "\r\n" + extraHeaders + "Connection: close\r\n\r\n" + body;
 }

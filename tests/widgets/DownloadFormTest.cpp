@@ -253,7 +253,7 @@ TEST_F(DownloadFormTest, ASuccessfulDownloadIsSavedOpenedAndReportsZero) {
 
     RecordedShellOpens opens;
     EXPECT_EQ(Run(), dsDownloaded);
-    EXPECT_EQ(ReadWholeFile(environment.SetupPath()), installer);
+    EXPECT_EQ(ReadFileBytes(environment.SetupPath()), installer);
     EXPECT_EQ(opens.Targets(), std::vector<std::string>{environment.SetupPath()});
     EXPECT_EQ(status, "Downloading installer");
     EXPECT_EQ(gaugeMax, static_cast<std::int64_t>(installer.size()));
@@ -331,10 +331,10 @@ TEST_F(DownloadFormTest, ALinkPlantedAtTheInstallerPathIsReplacedNotFollowed) {
 
     RecordedShellOpens opens;
     EXPECT_EQ(Run(), dsDownloaded);
-    EXPECT_EQ(ReadWholeFile(victim.string()), "precious");
+    EXPECT_EQ(ReadFileBytes(victim.string()), "precious");
     EXPECT_FALSE(fs::exists(temp / "created-through-link"));
     EXPECT_FALSE(fs::is_symlink(setup));
-    EXPECT_EQ(ReadWholeFile(setup.string()), "installer bytes");
+    EXPECT_EQ(ReadFileBytes(setup.string()), "installer bytes");
 }
 
 } // namespace

@@ -12,29 +12,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 
 namespace larkspan::test {
 
 namespace {
 
-std::string ReasonPhrase(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
-}
-
 std::string Head(int status, const std::vector<std::string>& headers,
                  std::optional<std::uint64_t> length) {
-    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + ReasonPhrase(status) + "\r\n";
+    std::string head =
+        "HTTP/1.1 " + std::to_string(status) + " " + testing::ReasonPhrase(status) + "\r\n";
     for (const std::string& line : headers) {
         head += line + "\r\n";
     }
@@ -277,13 +263,6 @@ bool ShownWindows::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return false;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
 }
 
 } // namespace larkspan::test

@@ -7,6 +7,7 @@
 #include "app/MessageBox.h"
 #include "shell/MainWindow.h"
 #include "support/LoopbackServer.h"
+#include "support/TestFiles.h"
 #include "widgets/MainWindowFixture.h"
 
 #include <QObject>
@@ -137,6 +138,6 @@ private:
     std::vector<std::string> names_;
 };
 
-std::string ReadWholeFile(const std::string& path);
+using testsupport::ReadFileBytes;
 
 } // namespace larkspan::test

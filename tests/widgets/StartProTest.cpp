@@ -81,7 +81,7 @@ TEST_F(StartProTest, WithoutTheSiblingProgramItsInstallerIsDownloadedAndTheWindo
         // The download window, then the main window shown minimized.
         EXPECT_EQ(shown.Names(), (std::vector<std::string>{"DownloadForm", "MainForm"}));
         EXPECT_EQ(opens.Targets(), std::vector<std::string>{environment.SetupPath()});
-        EXPECT_EQ(ReadWholeFile(environment.SetupPath()), "tarnwell installer");
+        EXPECT_EQ(ReadFileBytes(environment.SetupPath()), "tarnwell installer");
         // Unlike the upgrade, the program stays: it only steps aside.
         EXPECT_TRUE(form->isMinimized());
         EXPECT_FALSE(form->TerminationRequested());

@@ -130,7 +130,7 @@ TEST_F(UpdateCheckTest, YesDownloadsTheInstallerStartsItAndEndsTheProgram) {
 
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{Upgrade("1.40")});
     EXPECT_EQ(shown.Names(), std::vector<std::string>{"DownloadForm"});
-    EXPECT_EQ(ReadWholeFile(environment.SetupPath()), installer);
+    EXPECT_EQ(ReadFileBytes(environment.SetupPath()), installer);
     EXPECT_EQ(opens.Targets(), std::vector<std::string>{environment.SetupPath()});
     EXPECT_TRUE(form->TerminationRequested());
     const auto info = vendor.RequestsStartingWith("POST /requests/getsmartinstallerinfo.php ");

@@ -6,4 +6,4 @@ larkspan_test(online_widget_tests LABEL widgets
     ${CMAKE_CURRENT_LIST_DIR}/DownloadFormTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UpdateCheckTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StartProTest.cpp
-  LIBS larkspan_gui larkspan_gui_seams larkspan_http_servers)
+  LIBS larkspan_gui larkspan_gui_seams larkspan_http_servers larkspan_test_pdfs)
