@@ -4,11 +4,11 @@
 #include "shell/Controls.h"
 #include "shell/TextRules.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QAbstractItemView>
-#include <QCompleter>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -138,7 +138,7 @@ void TsFilenameEdit::PickFile() {
 
     const std::optional<QString> chosen = RunDialog();
     if (chosen) {
-        // Taken whole: a long path is not cut to the old 259-character limit.
+        // Taken whole, however long: a cut path would name another file, or none.
         candidate = *chosen;
         dialogFileName_ = *chosen;
     }

@@ -203,7 +203,7 @@ TEST(FileFields, DropsTakeTheFirstFileWholeAndOnlyRealChangesCount) {
     QCoreApplication::sendEvent(form.sFilenameEditInput, &enter);
     EXPECT_FALSE(enter.isAccepted());
 
-    // A path far beyond the old 253-character limit arrives whole.
+    // A path of several hundred characters arrives whole.
     const std::string longPath = "/" + std::string(390, 'd') + "/long.pdf";
     EXPECT_TRUE(test::DropFiles(form.sFilenameEditInput, {longPath}));
     EXPECT_EQ(form.sFilenameEditInput->text(), Q(longPath));
