@@ -9,7 +9,6 @@
 #include "platform/Platform.h"
 #include "shell/Controls.h"
 #include "shell/MainWindow.h"
-#include "shell/TextRules.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,10 +43,6 @@ void BringProgramToFront(QWidget* mainWindow) {
         window->raise();
         window->activateWindow();
     }
-}
-
-bool IsTextName(const std::string& path) {
-    return LowerAscii(ExtensionOf(path)) == ".txt";
 }
 
 } // namespace

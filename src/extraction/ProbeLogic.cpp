@@ -28,6 +28,10 @@ bool IsPdfName(std::string_view path) {
     return LowerAscii(ExtensionOf(path)) == ".pdf";
 }
 
+bool IsTextName(std::string_view path) {
+    return LowerAscii(ExtensionOf(path)) == ".txt";
+}
+
 std::string BuildProbeCommand(std::string_view password, std::string_view inputPath,
                               CommandInterpreter interpreter) {
     std::string command = "pdfi.bin ";

@@ -1,7 +1,8 @@
 #pragma once
 
-// The pure parts of probing an input document: which names are PDFs, the information tool's
-// command line, reading its report, the password loop's decisions and the proposed output name.
+// The pure parts of probing an input document and of the file fields: which names are PDFs and
+// text files, the information tool's command line, reading its report, the password loop's
+// decisions and the proposed output name.
 
 #include "extraction/ShellQuoting.h"
 
@@ -18,6 +19,9 @@ inline constexpr std::string_view kIncorrectPasswordLine = "Command Line Error: 
 // True when the extension (from the last "." of the name after the last "/"), with A-Z lowered,
 // is exactly ".pdf". "x.PDF" passes; "x.pdf " and "x.pdfx" and "dir.pdf/x" do not.
 bool IsPdfName(std::string_view path);
+
+// The same rule for the output field: the extension, with A-Z lowered, is exactly ".txt".
+bool IsTextName(std::string_view path);
 
 // "pdfi.bin " + quoted path, or "pdfi.bin -upw " + password + " " + quoted path when the
 // password is not empty. The password is quoted only where the interpreter needs it.

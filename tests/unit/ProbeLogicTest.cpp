@@ -35,6 +35,13 @@ TEST(ProbeName, AcceptsOnlyAPdfExtensionInAnyLetterCase) {
     EXPECT_FALSE(IsPdfName("/docs/folder.pdf/readme"));
 }
 
+TEST(OutputFieldName, AcceptsOnlyATxtExtensionInAnyLetterCase) {
+    EXPECT_TRUE(IsTextName("/docs/Notes.TXT"));
+    EXPECT_FALSE(IsTextName("/docs/notes.txt.bak"));
+    EXPECT_FALSE(IsTextName("/docs/notes.txt "));
+    EXPECT_FALSE(IsTextName("/docs/folder.txt/notes"));
+}
+
 TEST(ProbeCommand, MatchesTheToolContractForHarmlessValues) {
     EXPECT_EQ(BuildProbeCommand("", "/docs/My Report.pdf"), "pdfi.bin \"/docs/My Report.pdf\"");
     EXPECT_EQ(BuildProbeCommand("Secret9", "/d/x.pdf"), "pdfi.bin -upw Secret9 \"/d/x.pdf\"");
