@@ -16,20 +16,6 @@ namespace larkspan::test {
 
 namespace {
 
-const char* KindName(MessageKind kind) {
-    switch (kind) {
-    case MessageKind::Warning:
-        return "Warning";
-    case MessageKind::Error:
-        return "Error";
-    case MessageKind::Information:
-        return "Information";
-    case MessageKind::Confirmation:
-        return "Confirmation";
-    }
-    return "?";
-}
-
 void CloseModal(QWidget* window) {
     if (auto* dialog = qobject_cast<QDialog*>(window)) {
         dialog->reject();
@@ -42,7 +28,7 @@ void CloseModal(QWidget* window) {
 
 void InstallFailingDefaults() {
     SetMessageHook([](const MessageRequest& request) -> std::optional<int> {
-        ADD_FAILURE() << "Unexpected " << KindName(request.kind)
+        ADD_FAILURE() << "Unexpected " << MessageCaption(request.kind)
                       << " message box (no ScriptedMessages or RealBoxes): " << request.text;
         return mrCancel;
     });
@@ -58,8 +44,8 @@ ScriptedMessages::ScriptedMessages(std::initializer_list<int> answers) : answers
     previous_ = SetMessageHook([this](const MessageRequest& request) -> std::optional<int> {
         requests_.push_back(request);
         if (answers_.empty()) {
-            ADD_FAILURE() << "Message box without a scripted answer (" << KindName(request.kind)
-                          << "): " << request.text;
+            ADD_FAILURE() << "Message box without a scripted answer ("
+                          << MessageCaption(request.kind) << "): " << request.text;
             return mrCancel;
         }
         const int answer = answers_.front();
