@@ -29,10 +29,6 @@ namespace {
 // Steps of the underlying bar: fine enough that the fill moves smoothly for any maximum.
 constexpr int GaugeSteps = 10000;
 
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // An installer URL from the server's answer that names no host (or no usable protocol) is
 // unusable; the client would otherwise be asked to resolve an empty name.
 bool NamesHost(const std::string& url) {
@@ -173,7 +169,7 @@ void TDownloadForm::PrepareInstallerDownload(const std::string& identifier) {
         const online::InstallerInfo info = online::ParseInstallerInfo(answer);
         if (!info.caption.empty()) {
             InstallerCaption = info.caption;
-            setWindowTitle(Q(InstallerCaption));
+            setWindowTitle(QString::fromStdString(InstallerCaption));
         }
         if (info.state != dsDownloaded) {
             DownloadState = dsError;
