@@ -239,13 +239,7 @@ void TCheckForNewVersionProcess::AskToUpgrade(TMainForm& form, const std::string
         return;
     }
     const QPointer<TMainForm> guard(&form);
-    int state = dsError;
-    {
-        TDownloadForm window(&form);
-        window.PrepareInstallerDownload(online::kFreeProductIdentifier);
-        window.Position = TPosition::poOwnerFormCenter;
-        state = window.ShowDownloadModal();
-    }
+    const int state = RunInstallerDownload(&form, online::kFreeProductIdentifier);
     // The installer has been started: it replaces this program, which ends now.
     if (state == dsDownloaded && guard && terminate) {
         terminate();

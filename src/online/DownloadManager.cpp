@@ -312,4 +312,11 @@ void TDownloadForm::reject() {
     }
 }
 
+int RunInstallerDownload(QWidget* owner, const std::string& identifier) {
+    TDownloadForm window(owner);
+    window.PrepareInstallerDownload(identifier);
+    window.Position = TPosition::poOwnerFormCenter;
+    return window.ShowDownloadModal();
+}
+
 } // namespace larkspan

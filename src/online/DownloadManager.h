@@ -115,4 +115,10 @@ private:
     bool closed_ = false;
 };
 
+// A download window as the update offer and "Start Pro version" use it: prepared for
+// `identifier`, centred over `owner`, shown modally and freed again. Returns the window's
+// download state. A failure of the installer-information request propagates, and then no window
+// is shown.
+int RunInstallerDownload(QWidget* owner, const std::string& identifier);
+
 } // namespace larkspan

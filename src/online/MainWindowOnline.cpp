@@ -46,13 +46,7 @@ void TMainForm::sBitBtnGetProClick() {
             OpenWithShell(installPath);
             return;
         }
-        int state = dsError;
-        {
-            TDownloadForm window(this);
-            window.PrepareInstallerDownload(online::kProProductIdentifier);
-            window.Position = TPosition::poOwnerFormCenter;
-            state = window.ShowDownloadModal();
-        }
+        const int state = RunInstallerDownload(this, online::kProProductIdentifier);
         // The sibling's installer runs beside this program, which only steps aside.
         if (state == dsDownloaded) {
             showMinimized();
