@@ -2,8 +2,8 @@
 
 #include "app/MessageLayout.h"
 #include "app/Synchronize.h"
+#include "shell/Controls.h"
 
-#include <QFont>
 #include <QMessageBox>
 #include <QStyle>
 #include <QThread>
@@ -48,11 +48,7 @@ void ApplyProgramStyle(QApplication& app) {
         // The desktop's colour scheme would otherwise leak into the Fusion palette.
         QApplication::setPalette(style->standardPalette());
     }
-    QFont font;
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("sans-serif")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    app.setFont(font);
+    app.setFont(ProgramFont());
 }
 
 void ShowUnhandledError(const std::string& message) {

@@ -26,9 +26,9 @@ public:
     static QWidget* MainWindow();
 };
 
-// Fusion style with its own palette and the program font (Liberation Sans, else the system's
-// sans-serif face, at pixel size 11), so that every window has the same geometry on every
-// desktop. Call once, right after the application object exists.
+// Fusion style with its own palette and the program font (ProgramFont() at pixel size 11), so
+// that every window has the same geometry on every desktop. Call once, right after the
+// application object exists.
 void ApplyProgramStyle(QApplication& app);
 
 // Shows the box for an error nobody caught: the stop icon, the application title

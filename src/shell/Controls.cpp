@@ -13,7 +13,8 @@
 namespace larkspan {
 
 QFont ProgramFont(int pixelSize, bool bold) {
-    QFont font(QStringLiteral("Liberation Sans"));
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("sans-serif")});
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixelSize);
     font.setBold(bold);
