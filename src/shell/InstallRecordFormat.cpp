@@ -1,6 +1,6 @@
 #include "shell/InstallRecordFormat.h"
 
-#include <algorithm>
+#include "shell/TextRules.h"
 
 namespace larkspan {
 
@@ -20,14 +20,8 @@ std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
-char LowerAsciiChar(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAsciiChar(x) == LowerAsciiChar(y);
-           });
+    return LowerAscii(a) == LowerAscii(b);
 }
 
 } // namespace
