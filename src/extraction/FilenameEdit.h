@@ -13,7 +13,6 @@
 #include <optional>
 
 class QFileDialog;
-class QMimeData;
 class QToolButton;
 
 namespace larkspan {
@@ -70,11 +69,6 @@ public:
     // the chosen path.
     void PickFile();
 
-    // What the dialog remembers from one use to the next: the name last put into it and the
-    // folder it opens in (empty before the first use).
-    QString DialogFileName() const { return dialogFileName_; }
-    QString DialogInitialFolder() const { return dialogInitialFolder_; }
-
     // Presses the browse button, as a menu item or a program handler does.
     void ClickBrowseButton();
 
@@ -108,6 +102,8 @@ private:
     FileDialogKind dialogKind_ = FileDialogKind::Open;
     QString dialogFilter_;
     QString dialogDefaultSuffix_;
+    // What the dialog remembers from one use to the next: the name last put into it and the
+    // folder it opens in (empty before the first use).
     QString dialogFileName_;
     QString dialogInitialFolder_;
     // Made on first use and kept for the field's lifetime.
