@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 
 #include "online/Transport.h"
+#include "shell/TextRules.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -80,13 +81,9 @@ std::string SocketErrorText(int error) {
     }
 }
 
-bool SameTextAscii(const std::string& a, const char* b) {
-    return strcasecmp(a.c_str(), b) == 0;
-}
-
 in_addr ResolveIPv4(const std::string& host) {
     in_addr address{};
-    if (SameTextAscii(host, "localhost")) {
+    if (LowerAscii(host) == "localhost") {
         address.s_addr = htonl(INADDR_LOOPBACK);
         return address;
     }
