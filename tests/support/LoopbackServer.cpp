@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sstream>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -207,6 +208,16 @@ LoopbackServer::~LoopbackServer() {
 
 std::string LoopbackServer::Url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+}
+
+RequestParts SplitRequest(const std::string& raw) {
+    RequestParts parts;
+    std::istringstream line(raw.substr(0, raw.find("\r\n")));
+    line >> parts.method >> parts.target;
+    if (const auto headEnd = raw.find("\r\n\r\n"); headEnd != std::string::npos) {
+        parts.body = raw.substr(headEnd + 4);
+    }
+    return parts;
 }
 
 std::string ReasonPhrase(int status) {

@@ -91,6 +91,15 @@ private:
     std::vector<std::thread> workers_;
 };
 
+// A request as ServerSide::ReadRequest returns it, cut into the method and target of its
+// request line and the body after the head (empty when there is none).
+struct RequestParts {
+    std::string method;
+    std::string target;
+    std::string body;
+};
+RequestParts SplitRequest(const std::string& raw);
+
 // The reason phrase of a status line for the codes the tests' servers send ("OK", "Found",
 // "Not Found", "Internal Server Error"); "Status" for any other code.
 std::string ReasonPhrase(int status);

@@ -49,14 +49,15 @@
 #include <map>
 #include <mutex>
 #include <pthread.h>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 using larkspan::testing::LoopbackServer;
+using larkspan::testing::RequestParts;
 using larkspan::testing::ServerSide;
+using larkspan::testing::SplitRequest;
 
 namespace {
 
@@ -143,24 +144,6 @@ Settings ParseArguments(int argc, char** argv) {
     return s;
 }
 
-struct Request {
-    std::string method;
-    std::string target;
-    std::string body;
-};
-
-Request ParseRequest(const std::string& raw) {
-    Request r;
-    const auto lineEnd = raw.find("\r\n");
-    std::istringstream line(raw.substr(0, lineEnd));
-    line >> r.method >> r.target;
-    const auto headEnd = raw.find("\r\n\r\n");
-    if (headEnd != std::string::npos) {
-        r.body = raw.substr(headEnd + 4);
-    }
-    return r;
-}
-
 std::map<std::string, std::string> FormValues(const std::string& body) {
     std::map<std::string, std::string> values;
     for (const auto& field : larkspan::online::SplitDelimitedText(body, '&')) {
@@ -187,7 +170,7 @@ public:
         if (raw.empty()) {
             return;
         }
-        const Request request = ParseRequest(raw);
+        const RequestParts request = SplitRequest(raw);
         Log(request);
         const std::string path = request.target.substr(0, request.target.find('?'));
 
@@ -282,7 +265,7 @@ private:
         }
     }
 
-    void Log(const Request& request) {
+    void Log(const RequestParts& request) {
         if (s_.log.empty()) {
             return;
         }

@@ -31,21 +31,6 @@ std::string Head(int status, const std::vector<std::string>& headers,
     return head;
 }
 
-// "POST /path HTTP/1.0" -> "/path".
-std::string TargetOf(const std::string& request) {
-    const auto first = request.find(' ');
-    const auto second = request.find(' ', first + 1);
-    if (first == std::string::npos || second == std::string::npos) {
-        return "";
-    }
-    return request.substr(first + 1, second - first - 1);
-}
-
-std::string BodyOf(const std::string& request) {
-    const auto end = request.find("\r\n\r\n");
-    return end == std::string::npos ? "" : request.substr(end + 4);
-}
-
 } // namespace
 
 // ---- FakeVendor -----------------------------------------------------------------------------
@@ -141,18 +126,17 @@ std::vector<std::string> FakeVendor::RequestsStartingWith(const std::string& pre
 }
 
 void FakeVendor::Serve(testing::ServerSide& side) {
-    const std::string request = side.ReadRequest();
-    if (request.empty()) {
+    const std::string raw = side.ReadRequest();
+    if (raw.empty()) {
         return;
     }
-    const std::string target = TargetOf(request);
-    const std::string body = BodyOf(request);
+    const auto [method, target, body] = testing::SplitRequest(raw);
 
     auto answer = [&side](const VendorAnswer& a) {
         side.Send(Head(a.status, a.headers, a.body.size()) + a.body);
     };
 
-    if (request.rfind("GET ", 0) == 0) {
+    if (method == "GET") {
         ServedFile file;
         {
             const std::lock_guard lock(mutex_);
