@@ -29,8 +29,10 @@ namespace {
 // Steps of the underlying bar: fine enough that the fill moves smoothly for any maximum.
 constexpr int GaugeSteps = 10000;
 
-// An installer URL from the server's answer that names no host (or no usable protocol) is
-// unusable; the client would otherwise be asked to resolve an empty name.
+// An installer URL from the server's answer that names no host (or no usable protocol) makes
+// the answer unusable, judged with the rest of it: the window then reports the error without
+// touching an earlier Setup.exe, as for any other unusable answer. (The client would refuse the
+// URL too, but only after that file had been deleted.)
 bool NamesHost(const std::string& url) {
     try {
         return !online::SplitUrl(url).host.empty();
