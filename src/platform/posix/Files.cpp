@@ -2,6 +2,8 @@
 
 #include "platform/Platform.h"
 
+#include "shell/TextRules.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,14 +14,6 @@
 namespace larkspan::platform {
 
 namespace {
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool WriteAll(int fd, const std::string& data) {
     std::size_t done = 0;
@@ -65,7 +59,7 @@ bool WriteFileNoFollow(const std::string& path, const std::string& data, std::st
     // Opening the path itself would write through a link someone planted there (in a shared
     // temporary folder, onto any file of the user's). A fresh file with an unguessable name
     // renamed over the path replaces such a link instead of following it.
-    std::string temporary = FolderOf(path) + "/.larkspan-XXXXXX";
+    std::string temporary = FolderPart(path) + ".larkspan-XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         return fail(errno);
@@ -104,7 +98,7 @@ std::string ExecutableFolder() {
         }
         target.resize(target.size() * 2);
     }
-    return target.substr(0, target.rfind('/') + 1);
+    return FolderPart(target);
 }
 
 std::string TemporaryFolder() {
