@@ -18,6 +18,7 @@
 namespace larkspan {
 namespace {
 
+using test::Q;
 using test::ScriptedFileDialogs;
 using test::ShownMainWindow;
 using test::StandInProbeTool;
@@ -25,10 +26,6 @@ using test::TempFolder;
 
 const QString InputHintCleared = QStringLiteral("Click here to select input PDF file");
 const QString OutputHintCleared = QStringLiteral("Click here to specify output text file");
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // A main window whose information tool reports four pages for any name.
 struct FieldsWindow {

@@ -27,6 +27,11 @@
 
 namespace larkspan::test {
 
+// A path or text of the core as the widgets hold it.
+inline QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
 // The build's bin folder, where textract.bin and pdfi.bin are built, with the trailing "/".
 inline std::string BuildBinFolder() {
     return std::string(LARKSPAN_BIN_DIR) + "/";

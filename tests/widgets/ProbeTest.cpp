@@ -16,6 +16,7 @@ namespace larkspan {
 namespace {
 
 using test::ModalActions;
+using test::Q;
 using test::ScriptedMessages;
 using test::ShownMainWindow;
 using test::TempFolder;
@@ -24,10 +25,6 @@ using testsupport::WritePdf;
 
 const QString InputHintCleared = QStringLiteral("Click here to select input PDF file");
 const std::string DamagedText = "Couldn't read PDF header info!\r\nProbably this file is damaged!";
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 void SetInput(TMainForm& form, const std::string& path) {
     form.sFilenameEditInput->setText(Q(path));
