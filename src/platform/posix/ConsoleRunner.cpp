@@ -52,10 +52,7 @@ std::vector<std::string> ChildEnvironment(const std::string& workingFolder) {
     }
     if (!pathSeen) {
         // Without PATH the shell would search its built-in default; keep those folders.
-        std::string defaults(::confstr(_CS_PATH, nullptr, 0), '\0');
-        ::confstr(_CS_PATH, defaults.data(), defaults.size());
-        defaults.resize(std::strlen(defaults.c_str()));
-        variables.push_back("PATH=" + folderEntry + ":" + defaults);
+        variables.push_back("PATH=" + folderEntry + ":" + posix::DefaultSearchPath());
     }
     return variables;
 }

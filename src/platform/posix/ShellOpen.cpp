@@ -3,6 +3,7 @@
 // waits for it nor leaves a zombie behind, and it inherits nothing but /dev/null.
 
 #include "platform/Platform.h"
+#include "platform/posix/Spawn.h"
 
 #include <cerrno>
 #include <csignal>
@@ -24,24 +25,15 @@ constexpr const char* openerName = "xdg-open";
 // may only make async-signal-safe calls.
 std::string FindOnPath(const std::string& program) {
     const char* variable = std::getenv("PATH");
-    std::string path;
-    if (variable != nullptr) {
-        path = variable;
-    } else {
-        path.resize(::confstr(_CS_PATH, nullptr, 0));
-        ::confstr(_CS_PATH, path.data(), path.size());
-        path.resize(path.find('\0'));
-    }
+    const std::string path = variable != nullptr ? variable : posix::DefaultSearchPath();
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = path.find(':', start);
         if (end == std::string::npos) {
             end = path.size();
         }
-        std::string folder = path.substr(start, end - start);
-        if (folder.empty()) {
-            folder = "."; // an empty entry means the current folder
-        }
+        // An empty entry means the current folder.
+        const std::string folder = end > start ? path.substr(start, end - start) : ".";
         const std::string candidate = folder + "/" + program;
         struct stat info {};
         if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
@@ -110,8 +102,8 @@ void OpenWithShell(const std::string& target) {
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     ::close(devNull);
     if (child > 0) {
-        while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        int status = 0;
+        posix::WaitForChild(child, status);
     }
 }
 

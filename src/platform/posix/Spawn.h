@@ -1,12 +1,14 @@
 #pragma once
 
-// Pieces shared by the POSIX code that starts child processes with posix_spawn.
+// Pieces shared by the POSIX code that starts child processes.
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <initializer_list>
 #include <spawn.h>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,6 +97,14 @@ public:
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
 };
+
+// The folders a shell searches for a bare command name when PATH is not set.
+inline std::string DefaultSearchPath() {
+    std::string path(::confstr(_CS_PATH, nullptr, 0), '\0');
+    ::confstr(_CS_PATH, path.data(), path.size());
+    path.resize(std::strlen(path.c_str()));
+    return path;
+}
 
 // Waits for the child to end; false when it cannot be waited for.
 inline bool WaitForChild(pid_t child, int& status) {
