@@ -3,12 +3,10 @@
 #include "platform/Platform.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace larkspan::tools {
 
 int RunAdapter(const AdapterDescription& adapter, int argc, char** argv) {
-    const char* overridePath = std::getenv(adapter.overrideVariable);
     std::vector<std::string> command;
     command.reserve(static_cast<std::size_t>(argc > 0 ? argc : 1));
     command.emplace_back();
@@ -17,8 +15,9 @@ int RunAdapter(const AdapterDescription& adapter, int argc, char** argv) {
     }
 
     PopplerRun run;
-    for (const std::string& program : ToolCandidates(overridePath != nullptr ? overridePath : "",
-                                                     adapter.configuredPath, adapter.toolName)) {
+    for (const std::string& program :
+         ToolCandidates(platform::GetEnvironment(adapter.overrideVariable), adapter.configuredPath,
+                        adapter.toolName)) {
         command.front() = program;
         platform::CapturedRun captured = platform::RunCaptured(command);
         run.started = captured.started;
