@@ -25,13 +25,9 @@ struct AboutState {
 };
 AboutState state;
 
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // "\r\n" breaks the label into lines; a bare "\r" would show as a stray character.
 QString Lines(const std::string& text) {
-    QString lines = Q(text);
+    QString lines = QString::fromStdString(text);
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return lines;
 }
@@ -120,10 +116,11 @@ std::string TAboutDialog::ShowAbout() {
 }
 
 void TAboutDialog::FormActivate() {
-    setWindowTitle(Q(help::AboutCaption(state.productName)));
-    sLabelSoftwareName->SetText(Q(help::AboutSoftwareName(state.productName, state.version)));
-    sLabel1->SetText(Q(help::AboutCopyright()));
-    sLabel2->SetText(Q(state.linkText));
+    setWindowTitle(QString::fromStdString(help::AboutCaption(state.productName)));
+    sLabelSoftwareName->SetText(
+        QString::fromStdString(help::AboutSoftwareName(state.productName, state.version)));
+    sLabel1->SetText(QString::fromStdString(help::AboutCopyright()));
+    sLabel2->SetText(QString::fromStdString(state.linkText));
     sLabelDescription->SetText(Lines(state.description));
     sBitBtnOK->setFocus();
 }

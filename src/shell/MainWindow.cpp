@@ -46,10 +46,6 @@ const QString Caption =
 // Distance of the web-site label's right edge from the window's outer right edge.
 constexpr int WebsiteLabelRightGap = 20;
 
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // A child control of `parent` named `name` at a fixed place.
 template <class Control> Control* Place(QWidget* parent, const char* name, QRect geometry) {
     auto* control = new Control(parent);
@@ -396,7 +392,7 @@ void TMainForm::FormCreate() {
     setWindowTitle(Caption);
     WebsiteHost =
         ChooseWebsiteHost(LARKSPAN_WEBSITE_HOST, platform::GetEnvironment("LARKSPAN_WEBSITE_HOST"));
-    sLabelFXWebpage->SetText(Q(WebsiteHost));
+    sLabelFXWebpage->SetText(QString::fromStdString(WebsiteHost));
     // Built whole rather than appended to a prefix, so a second window in the same process
     // (as in the tests) cannot double the host.
     FeedbackMailto = help::FeedbackMailtoFor(WebsiteHost);
