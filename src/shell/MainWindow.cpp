@@ -85,7 +85,6 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(ProgramFont());
-    setWindowTitle(Caption);
 
     CreateMenu();
     CreateControls();
