@@ -109,7 +109,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    QPushButton* FindButton(MessageButton button) const;
+    // The button the layout gave `role` (isDefault or isCancel), if the box has one.
+    QPushButton* ButtonWithRole(bool LaidOutButton::*role) const;
     void CopyToClipboard();
 
     std::string text_;
@@ -238,9 +239,9 @@ void TMessageForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-QPushButton* TMessageForm::FindButton(MessageButton button) const {
+QPushButton* TMessageForm::ButtonWithRole(bool LaidOutButton::*role) const {
     for (const auto& [control, laidOut] : buttonControls_) {
-        if (laidOut.button == button) {
+        if (laidOut.*role) {
             return control;
         }
     }
@@ -269,9 +270,7 @@ bool TMessageForm::eventFilter(QObject* /*watched*/, QEvent* event) {
             }
         }
         if (target == nullptr) {
-            if (const auto button = DefaultButton(buttons_)) {
-                target = FindButton(*button);
-            }
+            target = ButtonWithRole(&LaidOutButton::isDefault);
         }
         if (target != nullptr) {
             target->click();
@@ -279,8 +278,7 @@ bool TMessageForm::eventFilter(QObject* /*watched*/, QEvent* event) {
         return true;
     }
     if (modifiers == Qt::NoModifier && key->key() == Qt::Key_Escape) {
-        const auto button = CancelButton(buttons_);
-        if (QPushButton* target = button ? FindButton(*button) : nullptr) {
+        if (QPushButton* target = ButtonWithRole(&LaidOutButton::isCancel)) {
             target->click();
         } else {
             reject();
