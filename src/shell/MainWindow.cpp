@@ -322,7 +322,7 @@ void TMainForm::CreateControls() {
 void TMainForm::SetTabOrder() {
     // The keyboard walks the start button, the output group, the input group, then the
     // pro-version button. The file fields and the page count are reached only by the mouse.
-    const QWidget* order[] = {sBitBtnStart,
+    QWidget* const order[] = {sBitBtnStart,
                               sCheckBoxOpenAfter,
                               sRadioButtonFormattedLayout,
                               sRadioButtonFormattedRaw,
@@ -333,7 +333,7 @@ void TMainForm::SetTabOrder() {
                               sBitBtnPlayVideo,
                               sBitBtnGetProVersion};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
-        QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+        QWidget::setTabOrder(order[i], order[i + 1]);
     }
 }
 
