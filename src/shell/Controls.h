@@ -27,8 +27,7 @@ void SetHint(QWidget* control, const QString& hint, bool shown = true);
 QString HintOf(const QWidget* control);
 
 // A label or picture that reports a left click (press and release inside it) and, with
-// auto-size on, resizes itself to its content whenever the text is set through SetText or a
-// picture through SetPicture.
+// auto-size on, resizes itself to its text whenever the text is set through SetText.
 class TClickLabel : public QLabel {
     Q_OBJECT
 public:
