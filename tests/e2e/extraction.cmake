@@ -8,18 +8,8 @@ target_link_libraries(e2e-make-pdf PRIVATE larkspan_test_pdfs)
 set_target_properties(e2e-make-pdf PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 larkspan_warnings(e2e-make-pdf)
 
-set(larkspan_e2e_extraction
+larkspan_e2e_tests(
   "Extraction.PickedPdfIsExtractedWithCrLfAndOpened=extraction_plain.sh"
   "Extraction.EncryptedPdfAsksPasswordWithShellCharactersThenExtracts=extraction_encrypted.sh"
   "Extraction.HostileFileNameIsExtractedAndNeverRun=extraction_hostile_name.sh"
   "Extraction.DamagedPdfWarnsClearsInputAndWritesNothing=extraction_damaged.sh")
-foreach(entry ${larkspan_e2e_extraction})
-  string(REPLACE "=" ";" entry "${entry}")
-  list(GET entry 0 name)
-  list(GET entry 1 script)
-  add_test(NAME e2e.${name}
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${script} $<TARGET_FILE_DIR:larkspan>)
-  # Each takes a few seconds; the limit only catches a window that never comes or a box nobody
-  # answers.
-  set_tests_properties(e2e.${name} PROPERTIES LABELS e2e TIMEOUT 90)
-endforeach()

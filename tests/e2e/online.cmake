@@ -8,14 +8,6 @@ set_target_properties(online-silent-server PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 larkspan_warnings(online-silent-server)
 
-set(larkspan_e2e_online
+larkspan_e2e_tests(
   "Online.TutorialButtonThenUpgradeDownloadsOpensAndEnds=online_upgrade.sh"
   "Online.ClosingWhileTheCheckWaitsEndsAtOnce=online_close_while_waiting.sh")
-foreach(entry ${larkspan_e2e_online})
-  string(REPLACE "=" ";" entry "${entry}")
-  list(GET entry 0 name)
-  list(GET entry 1 script)
-  add_test(NAME e2e.${name}
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${script} $<TARGET_FILE_DIR:larkspan>)
-  set_tests_properties(e2e.${name} PROPERTIES LABELS e2e TIMEOUT 90)
-endforeach()
