@@ -5,6 +5,7 @@
 #include "online/InstallerInfo.h"
 #include "online/VersionCheck.h"
 #include "platform/Platform.h"
+#include "support/HttpErrorText.h"
 #include "support/LoopbackServer.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 using namespace larkspan;
 using namespace larkspan::online;
 using larkspan::testing::LoopbackServer;
+using larkspan::testing::MessageOf;
 using larkspan::testing::ServerSide;
 
 namespace {
@@ -29,15 +31,6 @@ LoopbackServer::Handler Reply(std::string reply) {
             side.Send(reply);
         }
     };
-}
-
-template <typename F> std::string MessageOf(F&& f) {
-    try {
-        f();
-    } catch (const EIdException& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 struct Begin {

@@ -3,6 +3,7 @@
 
 #include "online/HttpClient.h"
 #include "online/HttpParse.h"
+#include "support/HttpErrorText.h"
 #include "support/MemoryConnection.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 using namespace larkspan::online;
 using larkspan::testing::ConnectionScript;
+using larkspan::testing::MessageOf;
 using larkspan::testing::ScriptedNetwork;
 
 namespace {
@@ -51,15 +53,6 @@ struct Fixture {
         return body;
     }
 };
-
-template <typename F> std::string MessageOf(F&& f) {
-    try {
-        f();
-    } catch (const EIdException& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 // A single in-memory connection for the reading functions.
 struct Reader {
