@@ -1,12 +1,16 @@
 #pragma once
 
-// The operating-system facilities the program needs, declared once. Each OS has its own
-// implementation folder (posix/ today); nothing above this layer calls the OS directly.
+// The operating-system facilities the program needs, declared once. What is policy (the order
+// in which places are searched, which variable wins, how a bare tool name is found) is written
+// once in Platform.cpp on top of a few primitives per OS (Primitives.h); each OS folder
+// (posix/ today) holds only system calls. Nothing above this layer calls the OS directly.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace larkspan::platform {
@@ -19,43 +23,77 @@ public:
     virtual ~InstanceLock() = default;
 };
 
-// Takes the per-user lock called `name`: an exclusive lock on the file `name` in
-// $XDG_RUNTIME_DIR, or /tmp/<name>-<uid> without one. Programs started while it is held do not
+// Takes the per-user lock called `name` (POSIX: an exclusive lock on the file `name` in
+// $XDG_RUNTIME_DIR, or /tmp/<name>-<uid> without one). Programs started while it is held do not
 // inherit it. Returns nullptr when another copy holds it or when the lock cannot be taken at all
 // (a lock path that is not a lockable file, say): both mean "do not run".
 std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
 
 // ---- Installation records ---------------------------------------------------------------
 
-// Reads `key` from the record `relativePath` (such as "Oxbeck/Larkspan.conf") found in the
-// system configuration folders ($XDG_CONFIG_DIRS, else /etc/xdg), first folder first; the first
-// file found is the record, even when it cannot be read. Keys count at the top level or in
-// [General]. Returns the stored text unexpanded, or "" on any failure (no folder, no file,
-// unreadable file, no such key, empty value).
-std::string ReadInstallRecordValue(const std::string& relativePath, const std::string& key);
+// Reads `key` from the installation record of `product` by `vendor` (POSIX: the INI file
+// "<vendor>/<product>.conf" in the system configuration folders, $XDG_CONFIG_DIRS else /etc/xdg,
+// first folder first). The first record found is the record, even when it cannot be read.
+// Returns the stored text unexpanded, or "" on any failure (no record, unreadable record, no
+// such key, empty value, a vendor or product name that is not a plain name).
+std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,
+                                   const std::string& key);
 
-// ---- Desktop shell ------------------------------------------------------------------------
+// ---- Desktop shell and programs ------------------------------------------------------------
 
-// Hands a URL, a "mailto:" link or a file path to the desktop's "open" action (xdg-open, found
+// Hands a URL, a "mailto:" link or a document to the desktop's "open" action (xdg-open, found
 // on PATH), fully detached: the opener inherits no descriptor and leaves no zombie. Returns at
-// once; failures are not reported. Callable from any thread.
+// once; failures are not reported. Callable from any thread. Programs are started with
+// StartProgram instead: desktop openers do not run them.
 void OpenWithShell(const std::string& target);
+
+// Starts the program file `path` itself: no shell, no arguments, detached (it outlives this
+// program and leaves no zombie), with no descriptor of this program but /dev/null as its
+// standard streams, in the program's own folder. Returns true once the system has started it;
+// false (with `error` set, such as "Exec format error") when it could not: missing, not
+// executable, not a program the system can run.
+bool StartProgram(const std::string& path, std::string& error);
 
 // ---- Processes ------------------------------------------------------------------------------
 
 struct ConsoleResult {
     bool started = false; // false: the command interpreter could not be started at all
+    bool stopped = false; // the command was ended by CommandStopper::Stop
     std::string output;   // standard output and standard error, merged in arrival order
 };
 
+// Lets another thread end a command that RunConsoleCapture runs: the command interpreter and
+// every process it started (on POSIX, its process group). Stop before the command has started
+// ends it as soon as it starts. Thread-safe.
+class CommandStopper {
+public:
+    CommandStopper() = default;
+    CommandStopper(const CommandStopper&) = delete;
+    CommandStopper& operator=(const CommandStopper&) = delete;
+
+    void Stop();
+    bool StopRequested() const;
+
+    // For RunConsoleCapture: `processGroup` runs from Attach to Detach. Attach returns false
+    // when a stop was asked for already (the caller then ends the group itself).
+    bool Attach(std::int64_t processGroup);
+    void Detach();
+
+private:
+    mutable std::mutex mutex_;
+    bool stopRequested_ = false;
+    std::int64_t processGroup_ = 0; // 0: nothing running
+};
+
 // Runs `commandLine` unchanged through the system command interpreter (/bin/sh -c) with
-// `workingFolder` as the current folder and also first on the child's PATH, so that bare tool
-// names resolve there as they do in cmd.exe's current folder. The child gets the program's own
-// standard input and environment and no other descriptor of the program. Waits until the output
-// has ended and the interpreter has exited; never kills the child. Each read takes at most 255
+// `workingFolder` as the current folder, where bare tool names are found first (as cmd.exe
+// finds them in its current folder). The child gets the program's own standard input and
+// environment and no other descriptor of the program. Waits until the output has ended and the
+// interpreter has exited, or until `stopper` ends the command. Each read takes at most 255
 // bytes, and a zero byte in the output drops the rest of the read it arrived in. `started` is
 // false when the interpreter could not be started (including a missing working folder).
-ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder);
+ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
+                                CommandStopper* stopper = nullptr);
 
 struct CapturedRun {
     bool started = false;
@@ -79,22 +117,35 @@ bool RegularFileExists(const std::string& path); // a folder does not count
 bool FolderExists(const std::string& path);
 void DeleteFileQuietly(const std::string& path); // failures ignored
 
-// Creates or replaces `path` with `data` without following a symbolic link at that path (a link
-// there is replaced, its target left alone). The file is readable and writable by the user only.
-// Returns false (with `error` filled, such as "Cannot create file \"<path>\". <reason>") when
-// the file cannot be written; a partly written file is never left at `path`.
+// True when this user may write the existing file `path` (its permissions and the file system
+// allow it); false for a missing file.
+bool UserCanWrite(const std::string& path);
+
+enum class FileMode {
+    UserReadWrite, // 0600: data only the user reads
+    UserExecute,   // 0700: a program only the user may run
+};
+
+// Creates or replaces `path` with the bytes of `pieces`, in order, without following a symbolic
+// link at that path (a link there is replaced, its target left alone). Returns false (with
+// `error` filled, such as "Cannot create file \"<path>\". <reason>") when the file cannot be
+// written; a partly written file is never left at `path`.
+bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
+                       FileMode mode, std::string& error);
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error);
 
 // "" when the variable is not set.
 std::string GetEnvironment(const std::string& name);
 
-// Folder of the running executable, with a trailing "/"; "" when it cannot be determined.
+// Folder of the running executable, with a trailing separator; "" when it cannot be determined.
 std::string ExecutableFolder();
 
-// Folder for temporary files: $TEMP, else $TMPDIR, else /tmp (no trailing "/").
+// Folder for temporary files, without a trailing separator: the first of the OS's variables
+// that is set (POSIX: $TEMP, then $TMPDIR), else the OS's default (POSIX: /tmp).
 std::string TemporaryFolder();
 
-// ---- Network --------------------------------------------------------------------------------
+// `name` in the temporary folder.
+std::string TemporaryFile(const std::string& name);
 
 } // namespace larkspan::platform
 
@@ -103,6 +154,8 @@ class Connection; // online/Transport.h: the byte pipe the HTTP client reads and
 } // namespace larkspan::online
 
 namespace larkspan::platform {
+
+// ---- Network --------------------------------------------------------------------------------
 
 // Opens a TCP connection for the HTTP client; it matches online::Connector, so a client is
 // made with `online::TIdHTTP http(platform::ConnectTcp)`. `host` is resolved to IPv4:

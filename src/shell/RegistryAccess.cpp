@@ -6,15 +6,10 @@ namespace larkspan {
 
 namespace {
 
-constexpr const char* vendorFolder = "Oxbeck/";
+constexpr const char* vendor = "Oxbeck";
 
 std::string ReadProductValue(const std::string& product, const std::string& key) {
-    // The product name becomes part of a path; a name that could leave the vendor's folder
-    // has no record.
-    if (product.empty() || product.find('/') != std::string::npos) {
-        return {};
-    }
-    return platform::ReadInstallRecordValue(vendorFolder + product + ".conf", key);
+    return platform::ReadInstallRecordValue(vendor, product, key);
 }
 
 } // namespace

@@ -7,4 +7,5 @@ larkspan_test(platform_tests LABEL unit
     ${CMAKE_CURRENT_LIST_DIR}/platform/ShellOpenTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/platform/ConsoleRunnerTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/platform/FilesTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/platform/PolicyTest.cpp
   LIBS larkspan_platform)

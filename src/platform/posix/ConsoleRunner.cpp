@@ -1,12 +1,16 @@
 // Running a command line through /bin/sh and capturing everything it prints.
 
 #include "platform/Platform.h"
+#include "platform/Policy.h"
 #include "platform/posix/Spawn.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,49 +21,35 @@ namespace larkspan::platform {
 
 namespace {
 
-std::string AbsoluteFolder(const std::string& folder) {
-    if (folder.front() == '/') {
-        return folder;
-    }
-    std::string current(4096, '\0');
-    while (::getcwd(current.data(), current.size()) == nullptr) {
-        if (errno != ERANGE) {
-            return folder;
-        }
-        current.resize(current.size() * 2);
-    }
-    current.resize(std::strlen(current.c_str()));
-    return current + "/" + folder;
-}
-
-// The program's own environment, with the working folder put first on PATH: cmd.exe finds a
-// bare command name in its current folder, /bin/sh only on PATH, and the callers name their
-// tools bare.
-std::vector<std::string> ChildEnvironment(const std::string& workingFolder) {
+// The program's own environment, with PATH set so that bare tool names resolve in the working
+// folder first (see policy::ToolSearchPath).
+std::vector<std::string> ChildEnvironment() {
     std::vector<std::string> variables;
-    bool pathSeen = false;
-    const std::string folderEntry = AbsoluteFolder(workingFolder);
+    std::optional<std::string> inheritedPath;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
         std::string variable = *entry;
         if (variable.starts_with("PATH=")) {
-            if (pathSeen) {
-                continue; // a duplicate would leave it to the shell which one counts
+            // A duplicate would leave it to the shell which one counts.
+            if (!inheritedPath) {
+                inheritedPath = variable.substr(5);
             }
-            pathSeen = true;
-            variable = "PATH=" + folderEntry + ":" + variable.substr(5);
+            continue;
         }
         variables.push_back(std::move(variable));
     }
-    if (!pathSeen) {
-        // Without PATH the shell would search its built-in default; keep those folders.
-        variables.push_back("PATH=" + folderEntry + ":" + posix::DefaultSearchPath());
-    }
+    variables.push_back("PATH=" +
+                        policy::ToolSearchPath(inheritedPath, posix::DefaultSearchPath()));
     return variables;
 }
 
+// How long a stopped command may take to close its output before the runner stops listening
+// (a process that left the group could hold it open for ever).
+constexpr int StoppedOutputGraceMs = 1000;
+
 } // namespace
 
-ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder) {
+ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
+                                CommandStopper* stopper) {
     ConsoleResult result;
     if (workingFolder.empty()) {
         return result;
@@ -73,8 +63,14 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
 
     posix::SpawnSetup setup({{writeEnd.Get(), STDOUT_FILENO}, {writeEnd.Get(), STDERR_FILENO}});
     ::posix_spawn_file_actions_addchdir_np(&setup.actions, workingFolder.c_str());
+    // Its own process group, so that a stop ends the interpreter and everything it started.
+    short flags = 0;
+    ::posix_spawnattr_getflags(&setup.attributes, &flags);
+    ::posix_spawnattr_setflags(&setup.attributes,
+                               static_cast<short>(flags | POSIX_SPAWN_SETPGROUP));
+    ::posix_spawnattr_setpgroup(&setup.attributes, 0);
 
-    std::vector<std::string> variables = ChildEnvironment(workingFolder);
+    std::vector<std::string> variables = ChildEnvironment();
     std::vector<char*> envp;
     envp.reserve(variables.size() + 1);
     for (std::string& variable : variables) {
@@ -98,10 +94,28 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
     // exactly when the last of them has closed it.
     writeEnd.Close();
 
+    if (stopper != nullptr && !stopper->Attach(child)) {
+        stopper->Stop(); // asked for before the start: end it now that it exists
+    }
+
     // At most 255 bytes per read. The captured text never holds a zero byte: one the child
     // wrote ends the text of that read, and the following reads are taken as they come.
     char buffer[255];
+    std::optional<std::chrono::steady_clock::time_point> stoppedAt;
     for (;;) {
+        if (stopper != nullptr && !stoppedAt && stopper->StopRequested()) {
+            stoppedAt = std::chrono::steady_clock::now();
+        }
+        if (stoppedAt && std::chrono::steady_clock::now() - *stoppedAt >
+                             std::chrono::milliseconds(StoppedOutputGraceMs)) {
+            break;
+        }
+        // Without a stopper there is nothing to look at but the pipe.
+        pollfd ready{readEnd.Get(), POLLIN, 0};
+        const int polled = ::poll(&ready, 1, stopper != nullptr ? 50 : -1);
+        if (polled == 0 || (polled < 0 && errno == EINTR)) {
+            continue;
+        }
         const ssize_t count = ::read(readEnd.Get(), buffer, sizeof buffer);
         if (count < 0 && errno == EINTR) {
             continue;
@@ -109,13 +123,14 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
         if (count <= 0) {
             break;
         }
-        const void* zero = std::memchr(buffer, '\0', static_cast<std::size_t>(count));
-        const std::size_t kept = zero != nullptr ? static_cast<const char*>(zero) - buffer
-                                                 : static_cast<std::size_t>(count);
-        result.output.append(buffer, kept);
+        policy::AppendConsoleRead(result.output, buffer, static_cast<std::size_t>(count));
     }
     int status = 0;
     posix::WaitForChild(child, status);
+    if (stopper != nullptr) {
+        stopper->Detach();
+        result.stopped = stopper->StopRequested();
+    }
     return result;
 }
 

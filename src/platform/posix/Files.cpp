@@ -1,11 +1,10 @@
-// Files, folders and the environment.
+// Files and folders.
 
 #include "platform/Platform.h"
 
 #include "shell/TextRules.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,7 +14,7 @@ namespace larkspan::platform {
 
 namespace {
 
-bool WriteAll(int fd, const std::string& data) {
+bool WriteAll(int fd, std::string_view data) {
     std::size_t done = 0;
     while (done < data.size()) {
         const ssize_t count = ::write(fd, data.data() + done, data.size() - done);
@@ -48,7 +47,12 @@ void DeleteFileQuietly(const std::string& path) {
     }
 }
 
-bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error) {
+bool UserCanWrite(const std::string& path) {
+    return RegularFileExists(path) && ::access(path.c_str(), W_OK) == 0;
+}
+
+bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
+                       FileMode mode, std::string& error) {
     const auto fail = [&](int code) {
         error = "Cannot create file \"" + path + "\". " + std::strerror(code);
         return false;
@@ -64,7 +68,10 @@ bool WriteFileNoFollow(const std::string& path, const std::string& data, std::st
     if (fd < 0) {
         return fail(errno);
     }
-    const bool written = WriteAll(fd, data);
+    bool written = mode == FileMode::UserReadWrite || ::fchmod(fd, 0700) == 0;
+    for (std::size_t i = 0; written && i < pieces.size(); ++i) {
+        written = WriteAll(fd, pieces[i]);
+    }
     const int writeError = errno;
     if (::close(fd) != 0 || !written) {
         const int code = written ? errno : writeError;
@@ -78,41 +85,6 @@ bool WriteFileNoFollow(const std::string& path, const std::string& data, std::st
     }
     error.clear();
     return true;
-}
-
-std::string GetEnvironment(const std::string& name) {
-    const char* value = std::getenv(name.c_str());
-    return value != nullptr ? value : "";
-}
-
-std::string ExecutableFolder() {
-    std::string target(4096, '\0');
-    for (;;) {
-        const ssize_t length = ::readlink("/proc/self/exe", target.data(), target.size());
-        if (length < 0) {
-            return {};
-        }
-        if (static_cast<std::size_t>(length) < target.size()) {
-            target.resize(static_cast<std::size_t>(length));
-            break;
-        }
-        target.resize(target.size() * 2);
-    }
-    return FolderPart(target);
-}
-
-std::string TemporaryFolder() {
-    std::string folder = GetEnvironment("TEMP");
-    if (folder.empty()) {
-        folder = GetEnvironment("TMPDIR");
-    }
-    if (folder.empty()) {
-        folder = "/tmp";
-    }
-    while (folder.size() > 1 && folder.back() == '/') {
-        folder.pop_back();
-    }
-    return folder;
 }
 
 } // namespace larkspan::platform

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 using larkspan::platform::RunConsoleCapture;
@@ -72,12 +76,83 @@ TEST_F(ConsoleRunner, CommandTextReachesTheShellUnchanged) {
     EXPECT_EQ(result.output, "a  b|c\"d|e'f|g h|");
 }
 
-TEST_F(ConsoleRunner, BareToolNamesResolveInTheWorkingFolder) {
-    scratch_.Write("app/tool.bin", "#!/bin/sh\necho \"tool in $(pwd)\"\n", 0755);
+TEST_F(ConsoleRunner, BareToolNamesResolveInTheWorkingFolderBeforeAnyOther) {
+    // A program folder whose name holds PATH's separator, and a tool of the same name in a
+    // folder that comes first on PATH: the working folder's own tool must still win.
+    scratch_.Write("odd:dir/app/tool.bin", "#!/bin/sh\necho \"tool in $(pwd)\"\n", 0755);
+    scratch_.Write("elsewhere/tool.bin", "#!/bin/sh\necho impostor\n", 0755);
+    const std::string path = larkspan::platform::GetEnvironment("PATH");
+    ::setenv("PATH", (scratch_ / "elsewhere:" + path).c_str(), 1);
     // The program's folder comes with a trailing "/"; the child still runs inside it.
-    const auto result = RunConsoleCapture("tool.bin", scratch_ / "app/");
+    const auto result = RunConsoleCapture("tool.bin", scratch_ / "odd:dir/app/");
+    ::setenv("PATH", path.c_str(), 1);
     EXPECT_TRUE(result.started);
-    EXPECT_EQ(result.output, "tool in " + scratch_ / "app" + "\n");
+    EXPECT_EQ(result.output, "tool in " + scratch_ / "odd:dir/app" + "\n");
+}
+
+TEST_F(ConsoleRunner, ChildGetsTheProgramsStandardInputAndEnvironment) {
+    int input[2];
+    ASSERT_EQ(::pipe(input), 0);
+    ASSERT_EQ(::write(input[1], "typed ahead\n", 12), 12);
+    ::close(input[1]);
+    const int savedInput = ::dup(STDIN_FILENO);
+    ::dup2(input[0], STDIN_FILENO);
+    ::close(input[0]);
+    ::setenv("LARKSPAN_RUNNER_MARK", "from the program", 1);
+
+    const auto result = RunConsoleCapture("cat; echo \"$LARKSPAN_RUNNER_MARK\"", scratch_.path());
+
+    ::unsetenv("LARKSPAN_RUNNER_MARK");
+    ::dup2(savedInput, STDIN_FILENO);
+    ::close(savedInput);
+    EXPECT_EQ(result.output, "typed ahead\nfrom the program\n");
+}
+
+// True while the process exists and has not ended (a zombie has ended).
+bool Alive(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string fields;
+    if (!std::getline(stat, fields)) {
+        return false;
+    }
+    const auto state = fields.rfind(") ");
+    return state != std::string::npos && fields[state + 2] != 'Z';
+}
+
+TEST_F(ConsoleRunner, StopEndsTheCommandAndEveryProcessItStarted) {
+    larkspan::platform::CommandStopper stopper;
+    std::thread stopLater([&] {
+        // Stopped once the command has started its background process and printed its number.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!std::filesystem::exists(scratch_ / "started") &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        stopper.Stop();
+    });
+    const auto begin = std::chrono::steady_clock::now();
+    const auto result = RunConsoleCapture("sleep 30 & echo $!; touch started; sleep 30; echo never",
+                                          scratch_.path(), &stopper);
+    const auto took = std::chrono::steady_clock::now() - begin;
+    stopLater.join();
+
+    EXPECT_TRUE(result.started);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_LT(took, std::chrono::seconds(5));
+    ASSERT_FALSE(result.output.empty());
+    EXPECT_EQ(result.output.find("never"), std::string::npos);
+    const pid_t background = std::stoi(result.output);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (Alive(background) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_FALSE(Alive(background)) << "the command's background process survived the stop";
+
+    // A stop asked for before the start ends the command as soon as it runs.
+    larkspan::platform::CommandStopper early;
+    early.Stop();
+    const auto stoppedEarly = RunConsoleCapture("sleep 30", scratch_.path(), &early);
+    EXPECT_TRUE(stoppedEarly.stopped);
 }
 
 TEST_F(ConsoleRunner, ChildGetsNoDescriptorOfTheProgram) {

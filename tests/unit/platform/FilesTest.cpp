@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include "ScratchFolder.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,34 @@ TEST(Files, WriteFailureIsReportedAndLeavesNothingBehind) {
         ++entries;
     }
     EXPECT_EQ(entries, 1);
+}
+
+TEST(Files, InstallerIsWrittenFromItsPiecesRunnableByTheUserOnly) {
+    ScratchFolder scratch;
+    const std::string path = scratch / "Setup.exe";
+    std::string error;
+    ASSERT_TRUE(platform::WriteFileNoFollow(path, {"#!/bin/sh\n", "", "exit 0\n"},
+                                            platform::FileMode::UserExecute, error))
+        << error;
+    EXPECT_EQ(ReadWholeFile(path), "#!/bin/sh\nexit 0\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+}
+
+TEST(Files, ReadOnlyFileIsNotWritableForAnOrdinaryUser) {
+    ScratchFolder scratch;
+    // The folder lets anyone in, so only the file's own permissions decide.
+    ASSERT_EQ(::chmod(scratch.path().c_str(), 0777), 0);
+    const std::string readOnly = scratch.Write("kept.txt", "precious", 0444);
+    const std::string writable = scratch.Write("open.txt", "scratch", 0666);
+    const std::string missing = scratch / "missing.txt";
+    const int seen = larkspan::test::RunUnprivileged([&] {
+        return (platform::UserCanWrite(readOnly) ? 1 : 0) |
+               (platform::UserCanWrite(writable) ? 2 : 0) |
+               (platform::UserCanWrite(missing) ? 4 : 0);
+    });
+    EXPECT_EQ(seen, 2) << "1: the read-only file, 2: the writable one, 4: a missing one";
 }
 
 TEST(Files, ExistenceTellsFilesFromFolders) {

@@ -3,6 +3,7 @@
 #include "shell/RegistryAccess.h"
 
 #include "ScratchFolder.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -78,25 +79,28 @@ private:
 
 TEST_F(InstallRecordLookup, MissingFolderFileOrKeyAndEmptyValueGiveEmptyText) {
     UseFolders(scratch_ / "no-such-folder");
-    EXPECT_EQ(ReadInstallRecordValue("Oxbeck/Larkspan.conf", "Version"), "");
+    EXPECT_EQ(ReadInstallRecordValue("Oxbeck", "Larkspan", "Version"), "");
 
     UseFolders(scratch_.path());
-    EXPECT_EQ(ReadInstallRecordValue("Oxbeck/Larkspan.conf", "Version"), "");
+    EXPECT_EQ(ReadInstallRecordValue("Oxbeck", "Larkspan", "Version"), "");
 
     scratch_.Write("Oxbeck/Larkspan.conf", "Version=\nOther=1\n");
-    EXPECT_EQ(ReadInstallRecordValue("Oxbeck/Larkspan.conf", "Version"), "");
-    EXPECT_EQ(ReadInstallRecordValue("Oxbeck/Larkspan.conf", "Website"), "");
-    EXPECT_EQ(ReadInstallRecordValue("Oxbeck/Larkspan.conf", "Other"), "1");
+    EXPECT_EQ(ReadInstallRecordValue("Oxbeck", "Larkspan", "Version"), "");
+    EXPECT_EQ(ReadInstallRecordValue("Oxbeck", "Larkspan", "Website"), "");
+    EXPECT_EQ(ReadInstallRecordValue("Oxbeck", "Larkspan", "Other"), "1");
 }
 
 TEST_F(InstallRecordLookup, UnreadableFileGivesEmptyTextAndHidesLaterFolders) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root reads files whatever their permissions";
-    }
+    // Root reads files whatever their permissions, so the lookup runs as an ordinary user.
+    ASSERT_EQ(::chmod(scratch_.path().c_str(), 0755), 0);
     scratch_.Write("first/Oxbeck/Larkspan.conf", "Version=1.0\n", 0000);
     scratch_.Write("second/Oxbeck/Larkspan.conf", "Version=2.0\n");
     UseFolders(scratch_ / "first" + ":" + scratch_ / "second");
-    EXPECT_EQ(ReadInstallRecordValue("Oxbeck/Larkspan.conf", "Version"), "");
+    const int result = larkspan::test::RunUnprivileged([] {
+        const std::string version = ReadInstallRecordValue("Oxbeck", "Larkspan", "Version");
+        return version.empty() ? 0 : version == "2.0" ? 2 : 1;
+    });
+    EXPECT_EQ(result, 0) << "2: a later folder's record was taken";
 }
 
 TEST_F(InstallRecordLookup, FirstFolderHoldingTheFileWins) {
@@ -104,19 +108,19 @@ TEST_F(InstallRecordLookup, FirstFolderHoldingTheFileWins) {
     scratch_.Write("third/Oxbeck/Larkspan.conf", "Version=3.0\n");
     // A folder without the file, an empty entry and a relative entry are passed over.
     UseFolders(scratch_ / "first" + "::relative:" + scratch_ / "second" + ":" + scratch_ / "third");
-    EXPECT_EQ(ReadInstallRecordValue("Oxbeck/Larkspan.conf", "Version"), "2.0");
+    EXPECT_EQ(ReadInstallRecordValue("Oxbeck", "Larkspan", "Version"), "2.0");
 
     // The first file found is the record: its missing key is not looked up further down.
     UseFolders(scratch_ / "third" + ":" + scratch_ / "second");
-    EXPECT_EQ(ReadInstallRecordValue("Oxbeck/Larkspan.conf", "Version"), "3.0");
-    EXPECT_EQ(ReadInstallRecordValue("Oxbeck/Larkspan.conf", "Website"), "");
+    EXPECT_EQ(ReadInstallRecordValue("Oxbeck", "Larkspan", "Version"), "3.0");
+    EXPECT_EQ(ReadInstallRecordValue("Oxbeck", "Larkspan", "Website"), "");
 }
 
 TEST_F(InstallRecordLookup, ValueInGeneralWithOddBytesComesBackAsStored) {
     const std::string odd = "%PATH% $HOME \\n \x01 \xC3\xA9 \"q\"";
     scratch_.Write("Oxbeck/Larkspan.conf", "[General]\r\nWebsite=" + odd + "\r\n");
     UseFolders(scratch_.path());
-    EXPECT_EQ(ReadInstallRecordValue("Oxbeck/Larkspan.conf", "Website"), odd);
+    EXPECT_EQ(ReadInstallRecordValue("Oxbeck", "Larkspan", "Website"), odd);
 }
 
 TEST_F(InstallRecordLookup, RegistryAccessReadsTheProductAndSiblingRecords) {

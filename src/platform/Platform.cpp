@@ -1,0 +1,86 @@
+// The platform layer's shared part: every facility here is policy over the primitives each OS
+// supplies (Primitives.h).
+
+#include "platform/Platform.h"
+
+#include "platform/Policy.h"
+#include "platform/Primitives.h"
+
+namespace larkspan::platform {
+
+std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,
+                                   const std::string& key) {
+    // The names become part of a path or key; one that could leave the vendor's place has no
+    // record.
+    if (!policy::IsPlainName(vendor) || !policy::IsPlainName(product) || key.empty()) {
+        return {};
+    }
+    for (const std::string& location : os::RecordLocations(vendor, product)) {
+        std::string value;
+        switch (os::ReadRecordValue(location, key, value)) {
+        case os::RecordRead::NotThere:
+            continue;
+        case os::RecordRead::Failed:
+            // A record further down the list is not the one that counts.
+            return {};
+        case os::RecordRead::Read:
+            return value;
+        }
+    }
+    return {};
+}
+
+void CommandStopper::Stop() {
+    const std::lock_guard lock(mutex_);
+    stopRequested_ = true;
+    if (processGroup_ != 0) {
+        // Ended under the lock: the runner detaches only after it has waited for the group's
+        // leader, so the group's number cannot have been given to other processes meanwhile.
+        os::EndProcessGroup(processGroup_);
+    }
+}
+
+bool CommandStopper::StopRequested() const {
+    const std::lock_guard lock(mutex_);
+    return stopRequested_;
+}
+
+bool CommandStopper::Attach(std::int64_t processGroup) {
+    const std::lock_guard lock(mutex_);
+    processGroup_ = processGroup;
+    return !stopRequested_;
+}
+
+void CommandStopper::Detach() {
+    const std::lock_guard lock(mutex_);
+    processGroup_ = 0;
+}
+
+std::string GetEnvironment(const std::string& name) {
+    return os::Environment(name).value_or("");
+}
+
+std::string ExecutableFolder() {
+    const std::string path = os::ExecutablePath();
+    const auto separator = path.rfind(os::PathSeparator());
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+std::string TemporaryFolder() {
+    std::vector<std::optional<std::string>> candidates;
+    for (const std::string& variable : os::TemporaryFolderVariables()) {
+        candidates.push_back(os::Environment(variable));
+    }
+    return policy::ChooseTemporaryFolder(candidates, os::DefaultTemporaryFolder(),
+                                         os::PathSeparator());
+}
+
+std::string TemporaryFile(const std::string& name) {
+    return TemporaryFolder() + os::PathSeparator() + name;
+}
+
+bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error) {
+    return WriteFileNoFollow(path, {std::string_view(data)}, FileMode::UserReadWrite, error);
+}
+
+} // namespace larkspan::platform

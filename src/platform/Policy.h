@@ -1,0 +1,41 @@
+#pragma once
+
+// The platform layer's decisions as plain functions of plain values, so that they are written
+// once and tested without touching the system: which folder is the temporary folder, where a
+// child looks for a bare tool name, which configuration folders are searched, what a console
+// read keeps.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkspan::platform::policy {
+
+// The first candidate that is set and not empty, else `fallback`; trailing separators are cut,
+// but a lone root separator stays.
+std::string ChooseTemporaryFolder(const std::vector<std::optional<std::string>>& candidates,
+                                  std::string fallback, char separator);
+
+// PATH for the child that runs a tool command line. The working folder is searched first, as
+// cmd.exe searches its current folder: written as the relative entry ".", since the child runs
+// in that folder and a folder's own path may hold the list separator ":" and would be split.
+// Without an inherited PATH the shell's default folders follow.
+std::string ToolSearchPath(const std::optional<std::string>& inheritedPath,
+                           std::string_view defaultPath);
+
+// The system configuration folders of the XDG base-directory rules: the ":"-separated list, or
+// /etc/xdg when it is unset or empty. Relative entries are dropped: they would depend on the
+// current folder of whoever started the program.
+std::vector<std::string> XdgConfigFolders(const std::optional<std::string>& variable);
+
+// A vendor or product name that can become part of a path or registry key: not empty, no
+// separator of either kind, not "." or "..".
+bool IsPlainName(std::string_view name);
+
+// Appends one read of console output: a zero byte the child wrote ends the text of that read
+// (the bytes after it, up to the end of the read, are dropped); the next read is taken whole.
+void AppendConsoleRead(std::string& output, const char* data, std::size_t size);
+
+} // namespace larkspan::platform::policy

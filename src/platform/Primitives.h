@@ -1,0 +1,41 @@
+#pragma once
+
+// What each operating system supplies to the shared platform code (Platform.cpp): system calls
+// and the few facts that differ between systems, nothing that decides. Private to the platform
+// library.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace larkspan::platform::os {
+
+// The separator of the parts of a file path.
+char PathSeparator();
+
+// The variable's value, or nothing when it is not set.
+std::optional<std::string> Environment(const std::string& name);
+
+// The full path of the running executable; "" when it cannot be determined.
+std::string ExecutablePath();
+
+// The variables that may name the temporary folder, strongest first, and the folder to use
+// when none of them is set (may be "").
+std::vector<std::string> TemporaryFolderVariables();
+std::string DefaultTemporaryFolder();
+
+// Where the installation record of `product` by `vendor` may be, in the order they are asked.
+std::vector<std::string> RecordLocations(const std::string& vendor, const std::string& product);
+
+enum class RecordRead {
+    NotThere, // no record at this location: ask the next one
+    Failed,   // a record is there but cannot be read: it still is the record
+    Read,     // `value` holds the key's value ("" when the record lacks the key)
+};
+RecordRead ReadRecordValue(const std::string& location, const std::string& key, std::string& value);
+
+// Ends every process of the group that a console command runs in (see CommandStopper).
+void EndProcessGroup(std::int64_t group);
+
+} // namespace larkspan::platform::os

@@ -1,0 +1,100 @@
+// The POSIX primitives under the shared platform code: the environment, the executable's path,
+// the temporary folder's variables, installation records as INI files in the XDG system
+// configuration folders, and ending a process group.
+
+#include "platform/Primitives.h"
+
+#include "platform/Policy.h"
+#include "shell/InstallRecordFormat.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace larkspan::platform::os {
+
+char PathSeparator() {
+    return '/';
+}
+
+std::optional<std::string> Environment(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+std::string ExecutablePath() {
+    std::string target(4096, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", target.data(), target.size());
+        if (length < 0) {
+            return {};
+        }
+        if (static_cast<std::size_t>(length) < target.size()) {
+            target.resize(static_cast<std::size_t>(length));
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
+std::vector<std::string> TemporaryFolderVariables() {
+    return {"TEMP", "TMPDIR"};
+}
+
+std::string DefaultTemporaryFolder() {
+    return "/tmp";
+}
+
+std::vector<std::string> RecordLocations(const std::string& vendor, const std::string& product) {
+    std::vector<std::string> locations;
+    for (const std::string& folder : policy::XdgConfigFolders(Environment("XDG_CONFIG_DIRS"))) {
+        locations.push_back(folder + (folder.back() == '/' ? "" : "/") + vendor + "/" + product +
+                            ".conf");
+    }
+    return locations;
+}
+
+RecordRead ReadRecordValue(const std::string& location, const std::string& key,
+                           std::string& value) {
+    // A missing file (or a path that is not a regular file) is not there, so the next folder is
+    // asked. O_NONBLOCK keeps a FIFO planted at the path from blocking the open.
+    const int fd = ::open(location.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? RecordRead::NotThere : RecordRead::Failed;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return RecordRead::NotThere;
+    }
+    std::string contents;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count > 0) {
+            contents.append(buffer, static_cast<std::size_t>(count));
+        } else if (count == 0) {
+            break;
+        } else if (errno != EINTR) {
+            ::close(fd);
+            return RecordRead::Failed;
+        }
+    }
+    ::close(fd);
+    value = FindInstallRecordValue(contents, key);
+    return RecordRead::Read;
+}
+
+void EndProcessGroup(std::int64_t group) {
+    if (group > 0) {
+        ::kill(-static_cast<pid_t>(group), SIGKILL);
+    }
+}
+
+} // namespace larkspan::platform::os
