@@ -5,6 +5,8 @@
 // once in Platform.cpp on top of a few primitives per OS (Primitives.h); each OS folder
 // (posix/ today) holds only system calls. Nothing above this layer calls the OS directly.
 
+#include "extraction/ShellQuoting.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -84,6 +86,10 @@ private:
     bool stopRequested_ = false;
     std::int64_t processGroup_ = 0; // 0: nothing running
 };
+
+// The command interpreter that RunConsoleCapture hands its command lines to, and so the quoting
+// rules they are written in.
+CommandInterpreter ConsoleInterpreter();
 
 // Runs `commandLine` unchanged through the system command interpreter (/bin/sh -c) with
 // `workingFolder` as the current folder, where bare tool names are found first (as cmd.exe

@@ -48,6 +48,10 @@ constexpr int StoppedOutputGraceMs = 1000;
 
 } // namespace
 
+CommandInterpreter ConsoleInterpreter() {
+    return CommandInterpreter::PosixShell;
+}
+
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
                                 CommandStopper* stopper) {
     ConsoleResult result;
