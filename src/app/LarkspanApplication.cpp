@@ -1,7 +1,7 @@
 #include "app/LarkspanApplication.h"
 
+#include "app/MainThread.h"
 #include "app/MessageLayout.h"
-#include "app/Synchronize.h"
 #include "shell/Controls.h"
 
 #include <QMessageBox>
@@ -54,7 +54,7 @@ void ApplyProgramStyle(QApplication& app) {
 void ShowUnhandledError(const std::string& message) {
     QCoreApplication* app = QCoreApplication::instance();
     if (app != nullptr && QThread::currentThread() != app->thread()) {
-        Synchronize([&message] { ShowUnhandledError(message); });
+        RunOnMainThread([&message] { ShowUnhandledError(message); });
         return;
     }
     const std::string text = UnhandledErrorText(message);

@@ -1,7 +1,8 @@
 #include "app/MessageBox.h"
 
+#include "app/Centring.h"
 #include "app/LarkspanApplication.h"
-#include "app/Synchronize.h"
+#include "app/MainThread.h"
 #include "shell/GeneralError.h"
 
 #include <QApplication>
@@ -102,7 +103,6 @@ public:
     TMessageForm(const std::string& text, MessageKind kind, MessageButtons buttons);
 
     void SetTabStopOff(const std::vector<std::string>& names);
-    void CenterOverMainWindow();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -194,30 +194,6 @@ void TMessageForm::SetTabStopOff(const std::vector<std::string>& names) {
             button->setFocusPolicy(Qt::NoFocus);
         }
     }
-}
-
-void TMessageForm::CenterOverMainWindow() {
-    // Centring is done on the outer size. Some window systems tell the frame only once a window
-    // is on screen; until then the main window's frame is the best estimate of the box's.
-    create();
-    const QMargins margins =
-        windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
-    int frameWidth = margins.left() + margins.right();
-    int frameHeight = margins.top() + margins.bottom();
-    Rect owner;
-    if (const QWidget* main = LarkspanApplication::MainWindow()) {
-        const QRect frame = main->frameGeometry();
-        owner = {frame.left(), frame.top(), frame.width(), frame.height()};
-        if (margins.isNull()) {
-            frameWidth = frame.width() - main->width();
-            frameHeight = frame.height() - main->height();
-        }
-    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        owner = {area.left(), area.top(), area.width(), area.height()};
-    }
-    const Point corner = CenterOver(owner, width() + frameWidth, height() + frameHeight);
-    move(corner.x, corner.y);
 }
 
 void TMessageForm::showEvent(QShowEvent* event) {
@@ -316,7 +292,7 @@ int ShowCenteredMessage(const std::string& text, MessageKind kind, MessageButton
     if (app != nullptr && QThread::currentThread() != app->thread()) {
         // A box built on a worker thread would bring the program down; hand it over instead.
         int result = mrCancel;
-        Synchronize(
+        RunOnMainThread(
             [&] { result = ShowCenteredMessage(text, kind, buttons, buttonsWithoutTabStop); });
         return result;
     }
@@ -328,7 +304,7 @@ int ShowCenteredMessage(const std::string& text, MessageKind kind, MessageButton
     }
     const auto form = std::make_unique<TMessageForm>(text, kind, buttons);
     form->SetTabStopOff(buttonsWithoutTabStop);
-    form->CenterOverMainWindow();
+    CentreWindow(*form, LarkspanApplication::MainWindow());
     const int result = form->exec();
     // Closed without a button (close box, Alt+F4, the program ending): Qt's "rejected" is 0.
     return result == QDialog::Rejected ? mrCancel : result;

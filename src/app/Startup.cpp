@@ -1,7 +1,9 @@
 #include "app/Startup.h"
 
 #include "app/LarkspanApplication.h"
+#include "app/MainThread.h"
 #include "app/MessageBox.h"
+#include "app/Services.h"
 #include "help/HelpTexts.h"
 #include "platform/Platform.h"
 #include "shell/MainWindow.h"
@@ -40,21 +42,26 @@ int RunLarkspan(int argc, char** argv) {
         // The box needs an application object but nothing else: no title, no main window, so it
         // is centred on the screen. The running copy is left alone. The program's style still
         // applies, so this box looks like every other one.
-        QApplication app(argc, argv);
+        int qtArgc = argc > 0 ? 1 : 0;
+        QApplication app(qtArgc, argv);
         ApplyProgramStyle(app);
         ShowCenteredMessage("An instance of Larkspan is already running!", MessageKind::Warning,
                             mbOK);
         return 0;
     }
 
-    LarkspanApplication app(argc, argv);
+    // The program takes no arguments, and Qt must not take any either ("-reverse" would mirror
+    // the window): it is given the program's name alone.
+    int qtArgc = argc > 0 ? 1 : 0;
+    LarkspanApplication app(qtArgc, argv);
     ApplyProgramStyle(app);
+    WatchProgramEnd();
     // The application title. Only the name is set: a display name would be appended by Qt to
     // the caption of every other window (message boxes included).
     QApplication::setApplicationName(QString::fromStdString(product));
     QApplication::setWindowIcon(AppIcon());
 
-    TMainForm mainForm;
+    TMainForm mainForm(SystemServices());
     LarkspanApplication::SetMainWindow(&mainForm);
     // A window whose creation asked to end the program is never shown; the quit it queued ends
     // the loop as soon as the loop runs.

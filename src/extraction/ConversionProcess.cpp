@@ -1,12 +1,7 @@
 #include "extraction/ConversionProcess.h"
 
-#include "app/MessageBox.h"
-#include "app/ShellOpen.h"
-#include "app/Synchronize.h"
-#include "extraction/ExtractCommand.h"
+#include "app/MainThread.h"
 #include "extraction/FilenameEdit.h"
-#include "extraction/JobOutcome.h"
-#include "platform/Platform.h"
 #include "shell/Controls.h"
 #include "shell/MainWindow.h"
 #include "shell/Pictures.h"
@@ -29,61 +24,7 @@ namespace larkspan {
 
 namespace {
 
-// Thrown inside a job when the program is ending; the job then stops for good.
-struct ProgramEnding {};
-
-// Main-thread state of the one job the program allows at a time.
-JobPhase phase = JobPhase::None;
-
 std::atomic<int> abandonedJobs{0};
-
-// The workers' way to the main thread. When the event loop is over, the main window and then
-// the application object are destroyed while a job may still be waiting for its extractor. A
-// hand-over made after that would either run its routine on the worker against a destroyed
-// window (Synchronize runs it directly once there is no application object) or post to an
-// application object that is going away. So the gate closes when the event loop ends; a worker
-// that finds it closed stops, and one already on its way is let through (its routine then does
-// nothing) before the teardown goes on. Leaked on purpose: a worker may still look at it while
-// the program's static objects are destroyed.
-struct HandOverGate {
-    std::mutex mutex;
-    bool closed = false;
-    int inFlight = 0;
-};
-
-HandOverGate& Gate() {
-    static auto* gate = new HandOverGate;
-    return *gate;
-}
-
-bool GateClosed() {
-    HandOverGate& gate = Gate();
-    std::lock_guard lock(gate.mutex);
-    return gate.closed;
-}
-
-// Main thread, when the event loop has ended.
-void CloseGate() {
-    HandOverGate& gate = Gate();
-    std::unique_lock lock(gate.mutex);
-    gate.closed = true;
-    while (gate.inFlight > 0) {
-        lock.unlock();
-        // Synchronize posts its hand-over to the application object; delivering it lets the
-        // waiting worker return before the application object is destroyed.
-        QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
-        QThread::yieldCurrentThread();
-        lock.lock();
-    }
-}
-
-void CloseGateWhenTheEventLoopEnds() {
-    static bool watching = false;
-    if (!watching) {
-        watching = true;
-        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &CloseGate);
-    }
-}
 
 void SetJobControlsEnabled(TMainForm& form, bool enabled) {
     // A disabled menu also disables its title in the menu bar, and the shortcuts of its items
@@ -100,11 +41,37 @@ void SetJobControlsEnabled(TMainForm& form, bool enabled) {
     }
 }
 
-// The job's unlocking step, which also tells the start button that the job is on its way out.
-void Unlock(TMainForm& form) {
-    EnableControls(form);
-    phase = JobPhase::Finishing;
-}
+// The window as the job sees it: each call runs on the main thread while the job waits. A
+// window that is gone, or a program that is ending, ends the job.
+class WindowJobView final : public JobView {
+public:
+    explicit WindowJobView(const QPointer<TMainForm>& form) : form_(form) {}
+
+    JobSettings Lock() override {
+        JobSettings settings;
+        OnWindow([&settings](TMainForm& form) {
+            DisableControls(form);
+            settings = ReadJobSettings(form);
+        });
+        return settings;
+    }
+    void Unlock() override { OnWindow(EnableControls); }
+    void ReportError(const std::string& text, bool clearInputFields) override {
+        OnWindow([&](TMainForm& form) { larkspan::ReportError(form, text, clearInputFields); });
+    }
+
+private:
+    void OnWindow(const std::function<void(TMainForm&)>& routine) {
+        RunOnMainThread([this, &routine] {
+            if (form_.isNull()) {
+                throw MainThreadGone();
+            }
+            routine(*form_);
+        });
+    }
+
+    const QPointer<TMainForm>& form_;
+};
 
 } // namespace
 
@@ -114,11 +81,11 @@ JobSettings ReadJobSettings(const TMainForm& form) {
     settings.pageBreaks = form.sCheckBoxInsertPageBreak->isChecked();
     settings.pageCountText = form.sEditPageCount->text().toStdString();
     settings.pageRangeText = form.sEditPageRange->text().toStdString();
-    settings.password = PdfPassword;
+    settings.password = form.Document().password;
     settings.inputPath = form.sFilenameEditInput->text().toStdString();
     settings.outputPath = form.sFilenameEditOutput->text().toStdString();
     settings.openAfterExtraction = form.sCheckBoxOpenAfter->isChecked();
-    settings.workingFolder = AppFolder;
+    settings.workingFolder = form.Setup().appFolder;
     return settings;
 }
 
@@ -149,15 +116,16 @@ void ReportError(TMainForm& form, const std::string& errorText, bool clearInputF
         form.sEditPageCount->setText(QString());
         form.sEditPageRange->setText(QString());
     }
-    ShowCenteredMessage(errorText, MessageKind::Error, mbOK);
+    form.services().messages.Show(errorText, MessageKind::Error, mbOK);
 }
 
-TConversionProcess::TConversionProcess(TMainForm& form) : form_(&form) {
+TConversionProcess::TConversionProcess(TMainForm& form)
+    : form_(&form), control_(form.Jobs()), stop_(control_->BeginJob()), services_(form.services()) {
     setObjectName(QStringLiteral("TConversionProcess"));
 }
 
 void TConversionProcess::Start(TMainForm& form) {
-    CloseGateWhenTheEventLoopEnds();
+    WatchProgramEnd();
     // Not owned by any window: destroying a running thread aborts the program, and the program
     // may end while a job still waits for its extractor. A job that never ends is left behind.
     auto* job = new TConversionProcess(form);
@@ -165,58 +133,20 @@ void TConversionProcess::Start(TMainForm& form) {
         // The body has returned; wait for the thread's own clean-up, so the next job can never
         // overlap this thread.
         job->wait();
-        phase = JobPhase::None;
+        job->control_->SetPhase(JobPhase::None);
         job->deleteLater();
     });
-    phase = JobPhase::Starting;
     job->start();
-}
-
-JobPhase TConversionProcess::Phase() {
-    return phase;
 }
 
 int TConversionProcess::AbandonedJobs() {
     return abandonedJobs.load();
 }
 
-void TConversionProcess::OnMainThread(const std::function<void(TMainForm&)>& routine) {
-    HandOverGate& gate = Gate();
-    {
-        std::lock_guard lock(gate.mutex);
-        if (gate.closed) {
-            throw ProgramEnding{};
-        }
-        ++gate.inFlight;
-    }
-    struct Leave {
-        HandOverGate& gate;
-        ~Leave() {
-            std::lock_guard lock(gate.mutex);
-            --gate.inFlight;
-        }
-    } leave{gate};
-
-    // The routine may find the program ending after all: its window gone, or the event loop
-    // over while this hand-over waited. A hand-over that was never delivered is dropped with
-    // the application object, and Synchronize then returns without having run it.
-    bool ran = false;
-    Synchronize([this, &routine, &ran] {
-        if (GateClosed() || form_.isNull()) {
-            return;
-        }
-        ran = true;
-        routine(*form_);
-    });
-    if (!ran) {
-        throw ProgramEnding{};
-    }
-}
-
 void TConversionProcess::Park() {
     abandonedJobs.fetch_add(1);
     // Returning would run the thread's clean-up against a library that is being torn down, so
-    // the thread waits for good instead; the process ends around it. Leaked like the gate.
+    // the thread waits for good instead; the process ends around it. Leaked on purpose.
     static auto* parking = new std::pair<std::mutex, std::condition_variable>();
     std::unique_lock lock(parking->first);
     for (;;) {
@@ -225,62 +155,15 @@ void TConversionProcess::Park() {
 }
 
 void TConversionProcess::run() {
-    const auto report = [this](TMainForm& form) {
-        ReportError(form, ErrorText, false);
-    };
+    WindowJobView view(form_);
+    ExtractionJob job(*control_, stop_, view, services_.tools, services_.files, services_.desktop);
     try {
-        ExtractionRunning = true;
-        try {
-            Extract();
-        } catch (const std::exception& error) {
-            // The command line could not be built (a page number that is not a number, say):
-            // nothing ran, so nothing is deleted, and the window is unlocked before the box.
-            ExtractionRunning = false;
-            OnMainThread(Unlock);
-            ErrorText = error.what();
-            OnMainThread(report);
-        }
-        ExtractionRunning = false;
-        OnMainThread(Unlock);
-    } catch (const ProgramEnding&) {
+        job.Run();
+    } catch (const MainThreadGone&) {
         Park();
     } catch (const std::exception&) {
         // Only a failure while reporting a failure gets here (memory, say); no box can show it.
-        ExtractionRunning = false;
-    }
-}
-
-void TConversionProcess::Extract() {
-    OnMainThread([this](TMainForm& form) {
-        DisableControls(form);
-        settings_ = ReadJobSettings(form);
-        phase = JobPhase::Locked;
-    });
-
-    const std::string command = BuildExtractCommand(
-        settings_.layout, settings_.pageBreaks, settings_.pageCountText, settings_.pageRangeText,
-        settings_.password, settings_.inputPath, settings_.outputPath);
-    // The only long wait of the job. A stop request does not shorten it: the extractor always
-    // runs to its end, and the stop is honoured afterwards.
-    const platform::ConsoleResult result =
-        platform::RunConsoleCapture(command, settings_.workingFolder);
-
-    const JobOutcome outcome = JudgeExtraction(result.started, result.output, !ExtractionRunning,
-                                               settings_.openAfterExtraction);
-    if (!outcome.message.empty()) {
-        ErrorText = outcome.message;
-        OnMainThread([this, clear = outcome.clearInputFields](TMainForm& form) {
-            ReportError(form, ErrorText, clear);
-        });
-    }
-    if (outcome.succeeded) {
-        ExtractionRunning = false;
-        OnMainThread(Unlock);
-        if (outcome.openOutput) {
-            OpenWithShell(settings_.outputPath);
-        }
-    } else if (outcome.deleteOutput) {
-        platform::DeleteFileQuietly(settings_.outputPath);
+        control_->SetRunning(false);
     }
 }
 

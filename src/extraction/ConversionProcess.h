@@ -1,34 +1,23 @@
 #pragma once
 
-// One extraction job: a worker thread that locks the main window, runs the extractor once,
-// judges what it printed, reports a failure, removes the output of a failed or stopped run,
-// opens a good result and unlocks the window again.
+// The extraction job's thread: runs an ExtractionJob on a worker thread, with the main window
+// as its view. The window is locked, judged and unlocked by the job; this file holds what the
+// job asks of the window.
+
+#include "app/Services.h"
+#include "extraction/ExtractionJob.h"
 
 #include <QPointer>
 #include <QThread>
 
-#include <functional>
+#include <memory>
 #include <string>
 
 namespace larkspan {
 
 class TMainForm;
 
-// What a job takes from the window. Copied on the main thread while the window is locked, so
-// the worker never reads a widget; the locked controls cannot change meanwhile anyway.
-struct JobSettings {
-    bool layout = true;
-    bool pageBreaks = true;
-    std::string pageCountText;
-    std::string pageRangeText;
-    std::string password;
-    std::string inputPath;
-    std::string outputPath;
-    bool openAfterExtraction = true;
-    std::string workingFolder; // AppFolder
-};
-
-// Main thread only.
+// The user's choices as a job takes them. Main thread only.
 JobSettings ReadJobSettings(const TMainForm& form);
 
 // Locks the window for a job: the three menus as a whole and every job control are disabled,
@@ -46,47 +35,29 @@ void EnableControls(TMainForm& form);
 // change handling), its hint and both page fields. Main thread only.
 void ReportError(TMainForm& form, const std::string& errorText, bool clearInputFields);
 
-// Where the one job of the program stands, as the main thread sees it.
-enum class JobPhase {
-    None,      // no job thread exists
-    Starting,  // the thread was started but has not locked the window yet
-    Locked,    // the window is locked for the job
-    Finishing, // the job has unlocked the window; its thread has not ended yet
-};
-
 class TConversionProcess : public QThread {
     Q_OBJECT
 public:
     // Starts a job for `form`: the thread is created without running, set to free itself once
-    // its body has returned, and then started. Main thread only; call it only when Phase() is
-    // None, since no two job threads may ever run at once.
+    // its body has returned, and then started. Main thread only; call it only when the form's
+    // job phase is None, since no two job threads may ever run at once.
     static void Start(TMainForm& form);
-
-    // Main thread only. Phase() goes back to None once the job's thread has ended.
-    static JobPhase Phase();
 
     // Jobs that found the program ending (its event loop over, or their window gone) and
     // stopped for good without touching anything again. For diagnostics and tests.
     static int AbandonedJobs();
-
-    // The message ReportError shows.
-    std::string ErrorText;
 
 protected:
     void run() override;
 
 private:
     explicit TConversionProcess(TMainForm& form);
-
-    void Extract();
-    // Runs `routine` with the window on the main thread while this thread waits (an error
-    // raised there comes back here). Throws ProgramEnding when it could not run because the
-    // program is ending.
-    void OnMainThread(const std::function<void(TMainForm&)>& routine);
     [[noreturn]] void Park();
 
     QPointer<TMainForm> form_; // read on the main thread only
-    JobSettings settings_;
+    std::shared_ptr<JobControl> control_;
+    std::shared_ptr<StopRequest> stop_;
+    const Services services_;
 };
 
 } // namespace larkspan

@@ -1,6 +1,5 @@
 #include "extraction/FilenameEdit.h"
 
-#include "platform/Platform.h"
 #include "shell/Controls.h"
 #include "shell/TextRules.h"
 
@@ -10,6 +9,7 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -125,7 +125,7 @@ void TsFilenameEdit::PickFile() {
     const std::string candidateText = candidate.toStdString();
     if (IsValidFileName(candidateText)) {
         const std::string folder = FolderPart(candidateText);
-        if (!folder.empty() && platform::FolderExists(folder)) {
+        if (!folder.empty() && QFileInfo(QString::fromStdString(folder)).isDir()) {
             dialogInitialFolder_ = DialogFolder(folder);
         }
         const std::string name = NamePart(candidateText);

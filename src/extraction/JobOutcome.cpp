@@ -5,7 +5,7 @@
 namespace larkspan {
 
 JobOutcome JudgeExtraction(bool started, std::string_view output, bool stopRequested,
-                           bool openAfterExtraction) {
+                           bool openAfterExtraction, bool outputProtected) {
     JobOutcome outcome;
     if (!started) {
         outcome.message = kExtractorNotStartedMessage;
@@ -27,7 +27,7 @@ JobOutcome JudgeExtraction(bool started, std::string_view output, bool stopReque
         outcome.succeeded = true;
         outcome.openOutput = openAfterExtraction;
     } else {
-        outcome.deleteOutput = true;
+        outcome.deleteOutput = !outputProtected;
     }
     return outcome;
 }

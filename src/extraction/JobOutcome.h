@@ -33,7 +33,9 @@ struct JobOutcome {
 // wrong-password message with the input fields cleared, anything else as printed, and blanks
 // alone as no message. No output is a success unless a stop was requested, which deletes the
 // output instead; a success opens the file when `openAfterExtraction` is set.
+// `outputProtected`: the output file existed before the job and the user cannot write it. The
+// extractor cannot have written it then, so it is never deleted: it is still the user's file.
 JobOutcome JudgeExtraction(bool started, std::string_view output, bool stopRequested,
-                           bool openAfterExtraction);
+                           bool openAfterExtraction, bool outputProtected = false);
 
 } // namespace larkspan

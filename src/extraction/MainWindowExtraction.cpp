@@ -1,20 +1,17 @@
 // The main window's handlers for the two file fields, their menu items and view buttons, and
 // the probe of the input document.
 
-#include "app/MessageBox.h"
-#include "app/ShellOpen.h"
 #include "extraction/FilenameEdit.h"
-#include "extraction/PasswordInputQuery.h"
+#include "extraction/InputProbe.h"
 #include "extraction/ProbeLogic.h"
-#include "platform/Platform.h"
 #include "shell/Controls.h"
+#include "shell/GeneralError.h"
 #include "shell/MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 
-#include <cstdint>
 #include <string>
 
 namespace larkspan {
@@ -23,14 +20,6 @@ namespace {
 
 const QString InputHintCleared = QStringLiteral("Click here to select input PDF file");
 const QString OutputHintCleared = QStringLiteral("Click here to specify output text file");
-
-const QString PasswordCaption = QStringLiteral("Password needed");
-const QString PasswordPrompt =
-    QStringLiteral("This PDF is password protected! Please enter the password:\r\n");
-
-const std::string DamagedFileMessage =
-    "Couldn't read PDF header info!\r\nProbably this file is damaged!";
-const std::string WrongPasswordMessage = "Wrong password, please try it again!";
 
 // A file dropped from another program's window brings this program forward: its most recently
 // active window, when that one is visible and enabled.
@@ -79,71 +68,29 @@ void TMainForm::ConnectExtractionHandlers() {
 void TMainForm::sFilenameEditInputChange() {
     BringProgramToFront(this);
 
-    const auto refuse = [this] {
+    const std::string path = sFilenameEditInput->text().toStdString();
+    ProbeResult result;
+    try {
+        InputProbe probe(services_.tools, services_.messages, services_.passwords);
+        result = probe.Probe(path, installation_.appFolder, document_);
+    } catch (const GeneralError& error) {
+        // A page count that is no whole number: shown as an error nobody expected, and the
+        // probe's later steps do not run (the field keeps its path, the focus stays).
+        ShowHandlerError(error);
+        return;
+    }
+
+    if (result.verdict == ProbeVerdict::Found) {
+        sEditPageCount->setText(QString::number(result.pageCount));
+        sFilenameEditInput->SetHint(sFilenameEditInput->text());
+        if (AutoSetOutput->isChecked()) {
+            sFilenameEditOutput->setText(QString::fromStdString(result.proposedOutput));
+        }
+    } else {
         sFilenameEditInput->setText(QString());
         sFilenameEditInput->SetHint(InputHintCleared);
         sEditPageCount->setText(QString());
         sEditPageRange->setText(QString());
-    };
-
-    const std::string path = sFilenameEditInput->text().toStdString();
-    if (!IsPdfName(path)) {
-        refuse();
-        sBitBtnStart->setFocus();
-        return;
-    }
-
-    bool done = false;
-    bool found = false;
-    std::int32_t pageCount = 0;
-    PdfPassword.clear();
-    while (!done) {
-        const platform::ConsoleResult run =
-            platform::RunConsoleCapture(BuildProbeCommand(PdfPassword, path), AppFolder);
-        // A "Pages:" value that is no whole number throws here and leaves the handler: the
-        // field keeps its path and nothing below runs.
-        const ProbeReport report = ReadProbeReport(run.output);
-        switch (report.kind) {
-        case ProbeReportKind::IncorrectPassword: {
-            if (ShouldShowWrongPasswordBox(PdfPassword)) {
-                ShowCenteredMessage(WrongPasswordMessage, MessageKind::Error, mbOK);
-            }
-            PdfPassword.clear();
-            QString answer;
-            bool ok = false;
-            {
-                TMyInputQuery query;
-                ok = query.Execute(PasswordCaption, PasswordPrompt, answer);
-            }
-            if (ok) {
-                PdfPassword = answer.toStdString();
-            }
-            done = AnswerEndsProbe(ok, PdfPassword);
-            break;
-        }
-        case ProbeReportKind::PageCount:
-            pageCount = report.pageCount;
-            found = true;
-            done = true;
-            break;
-        case ProbeReportKind::NoPageCount:
-        // A tool that printed nothing at all (or could not be started) has told us no more
-        // than a damaged file does, and asking it again would only loop.
-        case ProbeReportKind::NoLines:
-            ShowCenteredMessage(DamagedFileMessage, MessageKind::Warning, mbOK);
-            done = true;
-            break;
-        }
-    }
-
-    if (found) {
-        sEditPageCount->setText(QString::number(pageCount));
-        sFilenameEditInput->SetHint(sFilenameEditInput->text());
-        if (AutoSetOutput->isChecked()) {
-            sFilenameEditOutput->setText(QString::fromStdString(ProposeOutputName(path)));
-        }
-    } else {
-        refuse();
     }
     sBitBtnStart->setFocus();
 }
@@ -195,13 +142,13 @@ void TMainForm::OutputTextClick() {
 
 void TMainForm::sButtonOpenPDFClick() {
     if (!sFilenameEditInput->text().isEmpty()) {
-        OpenWithShell(sFilenameEditInput->text().toStdString());
+        services_.desktop.Open(sFilenameEditInput->text().toStdString());
     }
 }
 
 void TMainForm::sButtonOpenTextClick() {
     if (!sFilenameEditOutput->text().isEmpty()) {
-        OpenWithShell(sFilenameEditOutput->text().toStdString());
+        services_.desktop.Open(sFilenameEditOutput->text().toStdString());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "extraction/PasswordInputQuery.h"
 
+#include "app/Centring.h"
 #include "extraction/FilenameEdit.h"
 #include "extraction/PasswordPromptLayout.h"
 #include "shell/Controls.h"
@@ -62,12 +63,7 @@ protected:
     void showEvent(QShowEvent* event) override {
         if (!event->spontaneous()) {
             // Centred on the screen, not over the window that asked.
-            if (const QScreen* desktop = screen()) {
-                const QRect area = desktop->geometry();
-                const QSize outer = frameGeometry().size();
-                move(area.left() + (area.width() - outer.width()) / 2,
-                     area.top() + (area.height() - outer.height()) / 2);
-            }
+            CentreWindow(*this, nullptr);
         }
         QDialog::showEvent(event);
     }

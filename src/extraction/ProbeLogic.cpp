@@ -44,12 +44,15 @@ std::string BuildProbeCommand(std::string_view password, std::string_view inputP
 ProbeReport ReadProbeReport(std::string_view output) {
     const std::vector<std::string_view> lines = NonEmptyLines(output);
     if (lines.empty()) {
-        return {ProbeReportKind::NoLines, 0};
+        return {ProbeReportKind::NoLines, 0, {}};
     }
     if (lines.front() == kIncorrectPasswordLine) {
-        return {ProbeReportKind::IncorrectPassword, 0};
+        return {ProbeReportKind::IncorrectPassword, 0, {}};
     }
-    ProbeReport report{ProbeReportKind::NoPageCount, 0};
+    if (lines.front().starts_with(kInfoEngineMissingPrefix)) {
+        return {ProbeReportKind::EngineMissing, 0, std::string(lines.front())};
+    }
+    ProbeReport report{ProbeReportKind::NoPageCount, 0, {}};
     for (const std::string_view line : lines) {
         const std::string trimmed = Trim(line);
         if (trimmed.starts_with("Pages:")) {

@@ -16,6 +16,10 @@ namespace larkspan {
 // was not given or is wrong.
 inline constexpr std::string_view kIncorrectPasswordLine = "Command Line Error: Incorrect password";
 
+// How the information tool's answer begins when it could not start its PDF engine (poppler's
+// pdfinfo): the line goes on with the reason and the package to install.
+inline constexpr std::string_view kInfoEngineMissingPrefix = "pdfinfo could not be started: ";
+
 // True when the extension (from the last "." of the name after the last "/"), with A-Z lowered,
 // is exactly ".pdf". "x.PDF" passes; "x.pdf " and "x.pdfx" and "dir.pdf/x" do not.
 bool IsPdfName(std::string_view path);
@@ -33,16 +37,19 @@ enum class ProbeReportKind {
     IncorrectPassword, // the document needs a (different) user password
     PageCount,         // a "Pages:" line was found; pageCount holds the last one
     NoPageCount,       // lines, but none with the page count: a damaged file or an error text
+    EngineMissing,     // the tool could not start its PDF engine; `engineMessage` says why
 };
 
 struct ProbeReport {
     ProbeReportKind kind = ProbeReportKind::NoLines;
     std::int32_t pageCount = 0;
+    std::string engineMessage; // the tool's line, for EngineMissing
 };
 
 // Reads the information tool's output. It is cut into non-empty lines at CR and LF; the values
 // in it are free text (a title may hold an apostrophe), so no quote joins lines. A first line
-// that is exactly kIncorrectPasswordLine asks for a password. Otherwise every line that,
+// that is exactly kIncorrectPasswordLine asks for a password; one that begins with
+// kInfoEngineMissingPrefix tells that the tool's PDF engine is missing. Otherwise every line that,
 // trimmed, begins with "Pages:" (case-sensitive) gives the page count, the last such line
 // winning. Throws GeneralError("'<value>' is not a valid integer value") for a value after
 // "Pages:" that is not a 32-bit whole number.

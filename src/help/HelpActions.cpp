@@ -1,7 +1,5 @@
 // The main window's help actions: messages that lead to a vendor page, and the plain links.
 
-#include "app/MessageBox.h"
-#include "app/ShellOpen.h"
 #include "help/HelpTexts.h"
 #include "help/UnitAboutDialog.h"
 #include "shell/Controls.h"
@@ -13,24 +11,25 @@ namespace {
 
 // Shows an information text with OK and Cancel and opens `target` only on OK; Cancel, Esc and
 // the close box open nothing.
-void OfferLink(const std::string& text, const std::string& target) {
-    if (ShowCenteredMessage(text, MessageKind::Information, mbOK | mbCancel) == mrOk) {
-        OpenWithShell(target);
+void OfferLink(const Services& services, const std::string& text, const std::string& target) {
+    if (services.messages.Show(text, MessageKind::Information, mbOK | mbCancel) == mrOk) {
+        services.desktop.Open(target);
     }
 }
 
 } // namespace
 
 void TMainForm::Feedback1Click() {
-    OfferLink(help::FeedbackMessage(), FeedbackMailto);
+    OfferLink(services_, help::FeedbackMessage(), installation_.feedbackMailto);
 }
 
 void TMainForm::HowToExtractImagesClick() {
-    OfferLink(help::ImageExtractionMessage(), help::ImageExtractionPageUrl(WebsiteHost));
+    OfferLink(services_, help::ImageExtractionMessage(),
+              help::ImageExtractionPageUrl(installation_.websiteHost));
 }
 
 void TMainForm::Donate1Click() {
-    OfferLink(help::DonationMessage(), help::DonationPageUrl(WebsiteHost));
+    OfferLink(services_, help::DonationMessage(), help::DonationPageUrl(installation_.websiteHost));
 }
 
 // The menu item runs the button's handler whether or not the button is visible.
@@ -39,21 +38,21 @@ void TMainForm::Videotutorial1Click() {
 }
 
 void TMainForm::sBitBtnPlayVideoClick() {
-    OpenWithShell(help::TutorialVideoUrl(WebsiteUrl));
+    services_.desktop.Open(help::TutorialVideoUrl(installation_.websiteUrl));
 }
 
 void TMainForm::Image1Click() {
-    OpenWithShell(help::SocialUrl(WebsiteUrl));
+    services_.desktop.Open(help::SocialUrl(installation_.websiteUrl));
 }
 
 void TMainForm::About1Click() {
     // Modal over the main window and centred on it; destroyed when the call returns, also when
     // an error passes through.
     TAboutDialog about(this);
-    about.SetAboutInfo(std::string(help::ProductName), InstalledVersion, help::AboutDescription(),
-                       help::AboutLinkText(WebsiteHost));
+    about.SetAboutInfo(std::string(help::ProductName), installation_.installedVersion,
+                       help::AboutDescription(), help::AboutLinkText(installation_.websiteHost));
     if (about.ShowAbout() == help::AboutGoToWeb) {
-        OpenWithShell(WebsiteUrl);
+        services_.desktop.Open(installation_.websiteUrl);
     }
 }
 

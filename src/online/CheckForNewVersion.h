@@ -1,14 +1,12 @@
 #pragma once
 
-// The background update and tutorial check: once per program start a worker thread asks the
-// vendor server whether a tutorial video exists and whether a newer version is out. A video
-// shows the tutorial button and menu item; a newer version leads to a question and, on Yes, to
-// the installer download window, after which the program ends once the installer was started.
-// Every failure is dropped silently.
+// The background update and tutorial check's thread: once per program start it runs an
+// UpdateCheck on a worker thread, with the main window as its view.
+
+#include "online/UpdateCheck.h"
 
 #include <QPointer>
 
-#include <functional>
 #include <string>
 
 namespace larkspan {
@@ -17,10 +15,9 @@ class TMainForm;
 
 class TCheckForNewVersionProcess {
 public:
-    // Created suspended. The host and the installed version are copied: the worker reads no
-    // shared state while it runs. `terminate` asks the program to end (main thread).
-    TCheckForNewVersionProcess(TMainForm* form, std::string websiteHost,
-                               std::string installedVersion, std::function<void()> terminate);
+    // Created suspended for `form`, whose services, host and installed version it takes now:
+    // the worker reads no window state while it runs.
+    explicit TCheckForNewVersionProcess(TMainForm& form);
     TCheckForNewVersionProcess(const TCheckForNewVersionProcess&) = delete;
     TCheckForNewVersionProcess& operator=(const TCheckForNewVersionProcess&) = delete;
 
@@ -34,25 +31,22 @@ public:
     static void ShowTutorialControls(TMainForm& form);
 
     // Main thread: asks `upgradeMessage` with Yes and No; on Yes runs the download window for
-    // the free product over `form` and calls `terminate` when the installer was started. A
-    // failure of the installer-information request propagates to the caller.
-    static void AskToUpgrade(TMainForm& form, const std::string& upgradeMessage,
-                             const std::function<void()>& terminate);
+    // the free product over `form` and returns its state, otherwise -1. A failure of the
+    // installer-information request propagates to the caller.
+    static int AskToUpgrade(TMainForm& form, const std::string& upgradeMessage);
 
     // Number of checks started and not yet ended (for tests that wait for the worker).
     static int Running();
 
-    // Written by the worker before it hands AskToUpgrade to the main thread.
-    std::string UpgradeMessage;
-
 private:
     ~TCheckForNewVersionProcess();
-    void Execute();
+
+    class WindowView;
 
     QPointer<TMainForm> form_; // read on the main thread only
+    online::Connector connector_;
     std::string websiteHost_;
     std::string installedVersion_;
-    std::function<void()> terminate_;
 };
 
 } // namespace larkspan

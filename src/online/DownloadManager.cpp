@@ -1,13 +1,7 @@
 #include "online/DownloadManager.h"
 
-#include "app/MessageBox.h"
-#include "app/ShellOpen.h"
-#include "online/HttpParse.h"
-#include "online/InstallerInfo.h"
-#include "online/VersionCheck.h"
-#include "platform/Platform.h"
+#include "app/Centring.h"
 #include "shell/Controls.h"
-#include "shell/GeneralError.h"
 #include "shell/MainWindow.h"
 
 #include <QCloseEvent>
@@ -15,7 +9,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
@@ -28,18 +21,6 @@ namespace {
 
 // Steps of the underlying bar: fine enough that the fill moves smoothly for any maximum.
 constexpr int GaugeSteps = 10000;
-
-// An installer URL from the server's answer that names no host (or no usable protocol) makes
-// the answer unusable, judged with the rest of it: the window then reports the error without
-// touching an earlier Setup.exe, as for any other unusable answer. (The client would refuse the
-// URL too, but only after that file had been deleted.)
-bool NamesHost(const std::string& url) {
-    try {
-        return !online::SplitUrl(url).host.empty();
-    } catch (const std::exception&) {
-        return false;
-    }
-}
 
 } // namespace
 
@@ -87,7 +68,10 @@ void TGauge::Apply() {
 
 // ---- TDownloadForm --------------------------------------------------------------------------
 
-TDownloadForm::TDownloadForm(QWidget* owner) : QDialog(owner), IdHTTP1(platform::ConnectTcp) {
+TDownloadForm::TDownloadForm(const Services& services, const std::string& websiteHost,
+                             QWidget* owner)
+    : QDialog(owner), messages_(services.messages),
+      transfer_(services.connector, websiteHost, services.files, services.desktop) {
     setObjectName(QStringLiteral("DownloadForm"));
     // A title bar without buttons: the user cannot close the window, only cancel the transfer.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -132,6 +116,7 @@ TDownloadForm::TDownloadForm(QWidget* owner) : QDialog(owner), IdHTTP1(platform:
     TimerHTTP->setObjectName(QStringLiteral("TimerHTTP"));
     TimerHTTP->setInterval(500);
 
+    online::TIdHTTP& IdHTTP1 = transfer_.Http();
     IdHTTP1.OnWorkBegin = [this](online::TWorkMode mode, std::int64_t expected) {
         IdHTTP1WorkBegin(mode, expected);
     };
@@ -159,35 +144,9 @@ void TDownloadForm::SetStatus(const QString& text) {
 }
 
 void TDownloadForm::PrepareInstallerDownload(const std::string& identifier) {
-    DownloadState = dsDownloaded;
-    {
-        online::TIdHTTP http(platform::ConnectTcp);
-        http.Request.UserAgent = online::kFormPostUserAgent;
-        std::vector<std::string> lines{std::string(online::kSmartNameField) + identifier};
-        // A failure of the request itself leaves here for the caller: nothing is shown.
-        const std::string answer =
-            http.PostForm(online::VendorUrl(WebsiteHost, online::kInstallerInfoPath), lines);
-
-        const online::InstallerInfo info = online::ParseInstallerInfo(answer);
-        if (!info.caption.empty()) {
-            InstallerCaption = info.caption;
-            setWindowTitle(QString::fromStdString(InstallerCaption));
-        }
-        if (info.state != dsDownloaded) {
-            DownloadState = dsError;
-        } else {
-            InstallerUrl = info.url;
-            if (!NamesHost(InstallerUrl)) {
-                DownloadState = dsError;
-            }
-        }
-    }
-
-    if (DownloadState == dsDownloaded) {
-        InstallerTempPath = platform::TemporaryFolder() + "/Setup.exe";
-        if (platform::RegularFileExists(InstallerTempPath)) {
-            platform::DeleteFileQuietly(InstallerTempPath);
-        }
+    transfer_.Prepare(identifier);
+    if (!transfer_.Caption().empty()) {
+        setWindowTitle(QString::fromStdString(transfer_.Caption()));
     }
     // Started whatever the state: with an unusable answer the first tick closes the window and
     // reports the error. The caller shows the window right after this, before the first tick.
@@ -195,53 +154,16 @@ void TDownloadForm::PrepareInstallerDownload(const std::string& identifier) {
 }
 
 int TDownloadForm::ShowDownloadModal() {
-    PlaceWindow();
+    CentreWindow(*this, Position == TPosition::poOwnerFormCenter ? parentWidget() : nullptr);
     exec();
-    return DownloadState;
-}
-
-void TDownloadForm::PlaceWindow() {
-    // The frame is not known before the window is mapped; the client area is centred instead.
-    QRect area;
-    if (Position == TPosition::poOwnerFormCenter && parentWidget() != nullptr) {
-        area = parentWidget()->window()->frameGeometry();
-    } else if (const QScreen* desktop = screen()) {
-        area = desktop->availableGeometry();
-    } else {
-        return;
-    }
-    move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
+    return transfer_.State();
 }
 
 void TDownloadForm::TimerHTTPTimer() {
     TimerHTTP->stop();
-    if (DownloadState != dsDownloaded) {
-        Close();
-        return;
-    }
-
-    try {
-        std::string stream;
-        IdHTTP1.DownloadToStream(InstallerUrl, stream);
-        // A confirmed Cancel always ends the transfer with an error; this only guards against
-        // saving a download the user gave up on.
-        if (DownloadState != dsDownloaded) {
-            throw online::EIdTransferAborted();
-        }
-        // Never through a link planted at the path: the file is created anew and renamed over it.
-        std::string error;
-        if (!platform::WriteFileNoFollow(InstallerTempPath, stream, error)) {
-            throw GeneralError(error);
-        }
-    } catch (const std::exception&) {
+    transfer_.Transfer();
+    if (transfer_.State() != dsDownloaded) {
         sBitBtnCancel->setEnabled(false);
-        if (DownloadState != dsCancelled) {
-            DownloadState = dsError;
-        }
-    }
-
-    if (DownloadState == dsDownloaded) {
-        OpenWithShell(InstallerTempPath);
     }
     Close();
 }
@@ -267,17 +189,13 @@ void TDownloadForm::IdHTTP1Work(online::TWorkMode mode, std::int64_t count) {
 void TDownloadForm::sBitBtnCancelClick() {
     // Runs inside a progress event of the running download; the transfer waits while the
     // question is open.
-    if (ShowCenteredMessage("Are you sure to cancel this download?", MessageKind::Confirmation,
-                            mbYes | mbNo, {"Yes", "No"}) == mrYes) {
-        DownloadState = dsCancelled;
-    }
-    if (DownloadState == dsCancelled) {
+    if (messages_.Show("Are you sure to cancel this download?", MessageKind::Confirmation,
+                       mbYes | mbNo, {"Yes", "No"}) == mrYes) {
         // The download ends with an error as soon as the progress event returns; the partial
         // data are dropped with it and nothing is written.
-        IdHTTP1.RequestAbort();
-        if (!InstallerTempPath.empty() && platform::RegularFileExists(InstallerTempPath)) {
-            platform::DeleteFileQuietly(InstallerTempPath);
-        }
+        transfer_.Cancel();
+    }
+    if (transfer_.State() == dsCancelled) {
         Close();
     }
 }
@@ -292,8 +210,8 @@ void TDownloadForm::Close() {
 }
 
 void TDownloadForm::FormClose() {
-    if (DownloadState == dsError) {
-        ShowCenteredMessage("Installer download error!", MessageKind::Error, mbOK, {"OK"});
+    if (transfer_.State() == dsError) {
+        messages_.Show("Installer download error!", MessageKind::Error, mbOK, {"OK"});
     }
 }
 
@@ -314,8 +232,8 @@ void TDownloadForm::reject() {
     }
 }
 
-int RunInstallerDownload(QWidget* owner, const std::string& identifier) {
-    TDownloadForm window(owner);
+int RunInstallerDownload(TMainForm* owner, const std::string& identifier) {
+    TDownloadForm window(owner->services(), owner->Setup().websiteHost, owner);
     window.PrepareInstallerDownload(identifier);
     window.Position = TPosition::poOwnerFormCenter;
     return window.ShowDownloadModal();

@@ -5,7 +5,8 @@
 // desktop shell and closes. Runs on the main thread; the caller learns the outcome as the
 // window's download state.
 
-#include "online/HttpClient.h"
+#include "app/Services.h"
+#include "online/DownloadTransfer.h"
 
 #include <QDialog>
 #include <QProgressBar>
@@ -19,11 +20,6 @@ class QPushButton;
 class QTimer;
 
 namespace larkspan {
-
-// Outcomes of a download window.
-inline constexpr int dsDownloaded = 0; // no failure; at the end: saved and handed to the shell
-inline constexpr int dsCancelled = 1;  // the user confirmed Cancel
-inline constexpr int dsError = 2;      // missing or unusable answer, or the download failed
 
 enum class TPosition { poDesktopCenter, poOwnerFormCenter };
 
@@ -54,18 +50,20 @@ class TDownloadForm : public QDialog {
     Q_OBJECT
 public:
     // Created hidden, with the main window as owner: Cancel disabled, gauge 0, caption
-    // "Download Manager", status "Initializing".
-    explicit TDownloadForm(QWidget* owner = nullptr);
+    // "Download Manager", status "Initializing". The transfer asks `websiteHost` and reaches the
+    // outside world through `services`.
+    TDownloadForm(const Services& services, const std::string& websiteHost,
+                  QWidget* owner = nullptr);
     ~TDownloadForm() override;
 
     static constexpr int ClientWidth = 382;
     static constexpr int ClientHeight = 106;
 
-    // Asks the vendor server (WebsiteHost) for the installer of `identifier`, sets the caption,
-    // the installer URL and the temporary path, and starts the 500 ms timer that begins the
-    // download once the window is shown. A missing or unusable answer sets the state to
-    // dsError (the window then closes with an error message at its first tick). A failure of
-    // the request itself throws the client's error; the window must then not be shown.
+    // Asks the vendor server for the installer of `identifier` (DownloadTransfer::Prepare), shows
+    // the product's name in the caption, and starts the 500 ms timer that begins the download
+    // once the window is shown. A missing or unusable answer closes the window with an error
+    // message at the first tick. A failure of the request itself throws the client's error; the
+    // window must then not be shown.
     void PrepareInstallerDownload(const std::string& identifier);
 
     // Shows the window modally and returns its download state once it has closed.
@@ -75,12 +73,10 @@ public:
     // over its owner.
     TPosition Position = TPosition::poDesktopCenter;
 
-    // The window's own state. Each window keeps its own, so that an update offer that arrives
-    // while another download window is transferring cannot disturb it.
-    int DownloadState = dsDownloaded;
-    std::string InstallerCaption;  // product name + " Setup"
-    std::string InstallerUrl;      // from the server's answer
-    std::string InstallerTempPath; // the temporary folder + "/Setup.exe"
+    // The window's own transfer and state. Each window keeps its own, so that an update offer
+    // that arrives while another download window is transferring cannot disturb it.
+    DownloadTransfer& Transfer() { return transfer_; }
+    int DownloadState() const { return transfer_.State(); }
 
     // ---- Controls (object name = member name) ----
     QFrame* sPanel1 = nullptr;
@@ -88,9 +84,6 @@ public:
     TGauge* sGaugeProgress = nullptr;
     QPushButton* sBitBtnCancel = nullptr;
     QTimer* TimerHTTP = nullptr;
-    // The window's own client for the download (user agent "Mozilla/3.0 (compatible; Indy
-    // Library)").
-    online::TIdHTTP IdHTTP1;
 
     // ---- Event handlers ----
     void FormCreate();
@@ -109,16 +102,19 @@ protected:
     void reject() override;
 
 private:
-    void PlaceWindow();
     void SetStatus(const QString& text);
 
+    MessagePort& messages_;
+    DownloadTransfer transfer_;
     bool closed_ = false;
 };
 
+class TMainForm;
+
 // A download window as the update offer and "Start Pro version" use it: prepared for
-// `identifier`, centred over `owner`, shown modally and freed again. Returns the window's
-// download state. A failure of the installer-information request propagates, and then no window
-// is shown.
-int RunInstallerDownload(QWidget* owner, const std::string& identifier);
+// `identifier`, centred over the main window `owner`, shown modally and freed again. Returns the
+// window's download state. A failure of the installer-information request propagates, and then
+// no window is shown.
+int RunInstallerDownload(TMainForm* owner, const std::string& identifier);
 
 } // namespace larkspan

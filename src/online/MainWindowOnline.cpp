@@ -1,19 +1,14 @@
 // The main window's online parts: the background check started at creation and
 // "Start Pro version", which starts the paid sibling product or downloads its installer.
 
-#include "app/ShellOpen.h"
+#include "help/StartPro.h"
 #include "online/CheckForNewVersion.h"
 #include "online/DownloadManager.h"
 #include "online/InstallerInfo.h"
-#include "platform/Platform.h"
 #include "shell/Controls.h"
 #include "shell/MainWindow.h"
-#include "shell/RegistryAccess.h"
 
 #include <QAction>
-#include <QPointer>
-
-#include <exception>
 
 namespace larkspan {
 
@@ -23,15 +18,8 @@ void TMainForm::ConnectOnlineHandlers() {
 }
 
 void TMainForm::StartBackgroundCheck() {
-    // Frees itself when done; the window keeps no reference to it. Termination is asked for
-    // on the main thread, and only while this window exists.
-    const QPointer<TMainForm> self(this);
-    auto terminate = [self] {
-        if (self) {
-            self->RequestTermination();
-        }
-    };
-    (new TCheckForNewVersionProcess(this, WebsiteHost, InstalledVersion, terminate))->Start();
+    // Frees itself when done; the window keeps no reference to it.
+    (new TCheckForNewVersionProcess(*this))->Start();
 }
 
 void TMainForm::GetProVersion1Click() {
@@ -39,20 +27,9 @@ void TMainForm::GetProVersion1Click() {
 }
 
 void TMainForm::sBitBtnGetProClick() {
-    // Nothing of this action is ever reported: an unreachable server, say, just does nothing.
-    try {
-        const std::string installPath = ReadSiblingInstallPath();
-        if (platform::RegularFileExists(installPath)) {
-            OpenWithShell(installPath);
-            return;
-        }
-        const int state = RunInstallerDownload(this, online::kProProductIdentifier);
-        // The sibling's installer runs beside this program, which only steps aside.
-        if (state == dsDownloaded) {
-            showMinimized();
-        }
-    } catch (const std::exception&) {
-    }
+    StartProAction action(services_.records, services_.files, services_.desktop);
+    action.Run([this] { return RunInstallerDownload(this, online::kProProductIdentifier); },
+               [this] { showMinimized(); });
 }
 
 } // namespace larkspan

@@ -1,10 +1,10 @@
 #include "shell/MainWindow.h"
 
+#include "app/Centring.h"
+#include "app/LarkspanApplication.h"
 #include "app/MessageBox.h"
-#include "app/ShellOpen.h"
 #include "extraction/FilenameEdit.h"
 #include "help/HelpTexts.h"
-#include "platform/Platform.h"
 #include "shell/Controls.h"
 #include "shell/GeneralError.h"
 #include "shell/Pictures.h"
@@ -21,21 +21,13 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QRadioButton>
-#include <QScreen>
 #include <QShowEvent>
 
 namespace larkspan {
 
-std::string AppFolder;
-std::string InstalledVersion;
-std::string WebsiteUrl;
-std::string WebsiteHost;
-std::string FeedbackMailto;
-std::string PdfPassword;
-std::atomic<bool> ExtractionRunning{false};
-
-std::string ChooseWebsiteHost(const std::string& builtIn, const std::string& fromEnvironment) {
-    return fromEnvironment.empty() ? builtIn : fromEnvironment;
+std::string ChooseWebsiteHost(const std::string& builtIn, const std::string& fromEnvironment,
+                              bool overridable) {
+    return overridable && !fromEnvironment.empty() ? fromEnvironment : builtIn;
 }
 
 namespace {
@@ -79,7 +71,8 @@ QAction* AddSeparator(QMenu* menu, const char* name) {
 
 } // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+TMainForm::TMainForm(const Services& services, QWidget* parent)
+    : QMainWindow(parent), services_(services) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -364,39 +357,38 @@ void TMainForm::ConnectHandlers() {
 }
 
 void TMainForm::FormCreate() {
-    AppFolder = platform::ExecutableFolder();
+    installation_.appFolder = services_.programFolder;
 
     try {
         const std::string versionMessage = "Could not determinated the application's\r\n"
                                            "version number!"
                                            "\r\n\r\n"
                                            "Please re-install this software!";
-        InstalledVersion = ReadInstallVersion(std::string(help::ProductName));
-        if (InstalledVersion.empty()) {
+        installation_.installedVersion = services_.records.InstalledVersion();
+        if (installation_.installedVersion.empty()) {
             throw GeneralError(versionMessage);
         }
         const std::string websiteMessage = "Could not determinated the application's\r\n"
                                            "website!"
                                            "\r\n\r\n"
                                            "Please re-install this software!";
-        WebsiteUrl = ReadInstallWebsite(std::string(help::ProductName));
-        if (WebsiteUrl.empty()) {
+        installation_.websiteUrl = services_.records.InstalledWebsite();
+        if (installation_.websiteUrl.empty()) {
             throw GeneralError(websiteMessage);
         }
     } catch (const GeneralError& error) {
-        ShowCenteredMessage(std::string(error.what()) + "\r\n", MessageKind::Error, mbOK);
+        services_.messages.Show(std::string(error.what()) + "\r\n", MessageKind::Error, mbOK);
         RequestTermination();
     }
 
     setWindowTitle(Caption);
-    WebsiteHost =
-        ChooseWebsiteHost(LARKSPAN_WEBSITE_HOST, platform::GetEnvironment("LARKSPAN_WEBSITE_HOST"));
-    sLabelFXWebpage->SetText(QString::fromStdString(WebsiteHost));
-    // Built whole rather than appended to a prefix, so a second window in the same process
-    // (as in the tests) cannot double the host.
-    FeedbackMailto = help::FeedbackMailtoFor(WebsiteHost);
+    installation_.websiteHost = ChooseWebsiteHost(
+        LARKSPAN_WEBSITE_HOST, qEnvironmentVariable("LARKSPAN_WEBSITE_HOST").toStdString(),
+        LARKSPAN_HOST_OVERRIDE);
+    sLabelFXWebpage->SetText(QString::fromStdString(installation_.websiteHost));
+    installation_.feedbackMailto = help::FeedbackMailtoFor(installation_.websiteHost);
     ResizeMainForm();
-    // Last, and also after a missing record: the globals it reads are all set by now.
+    // Last, and also after a missing record: what it reads is all set by now.
     StartBackgroundCheck();
 }
 
@@ -430,23 +422,22 @@ void TMainForm::moveEvent(QMoveEvent* event) {
 void TMainForm::showEvent(QShowEvent* event) {
     if (!centredOnce_ && !event->spontaneous()) {
         centredOnce_ = true;
-        if (const QScreen* desktop = screen()) {
-            const QRect area = desktop->availableGeometry();
-            const QSize outer = frameGeometry().size();
-            move(area.left() + (area.width() - outer.width()) / 2,
-                 area.top() + (area.height() - outer.height()) / 2);
-        }
+        CentreWindow(*this, nullptr);
     }
     QMainWindow::showEvent(event);
     ResizeMainForm();
 }
 
 void TMainForm::ClickWebpageFX() {
-    OpenWithShell(WebsiteUrl);
+    services_.desktop.Open(installation_.websiteUrl);
 }
 
 void TMainForm::WebsiteClick() {
-    OpenWithShell(WebsiteUrl);
+    services_.desktop.Open(installation_.websiteUrl);
+}
+
+void TMainForm::ShowHandlerError(const std::exception& error) {
+    ShowUnhandledError(error.what());
 }
 
 void TMainForm::ExitClick() {

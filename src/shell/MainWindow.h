@@ -2,8 +2,12 @@
 
 // The main window and the state the whole program shares with it.
 
+#include "app/Services.h"
+#include "extraction/ExtractionJob.h"
+#include "extraction/InputProbe.h"
+
 #include <QMainWindow>
-#include <atomic>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -25,33 +29,37 @@ class TGlyphButton;
 class TPanelStatusBar;
 class TsFilenameEdit;
 
-// ---- Shared state ---------------------------------------------------------------------------
-// Set once by the main window's creation step, before any worker thread exists, and never
-// changed afterwards; UTF-8 text, empty for "absent".
+// What the main window's creation step learns once and never changes afterwards; UTF-8 text,
+// empty for "absent". Handed to whoever needs it.
+struct Installation {
+    std::string appFolder;        // folder of the program and its tools, trailing separator
+    std::string installedVersion; // "Version" of the installation record
+    std::string websiteUrl;       // "Website" of the installation record
+    std::string websiteHost;      // the vendor host (built in, or LARKSPAN_WEBSITE_HOST)
+    std::string feedbackMailto;   // "mailto:feedback@" + websiteHost
+};
 
-extern std::string AppFolder;        // folder of the executable, with a trailing "/"
-extern std::string InstalledVersion; // "Version" of the installation record
-extern std::string WebsiteUrl;       // "Website" of the installation record
-extern std::string WebsiteHost;      // the vendor host (build-time, or LARKSPAN_WEBSITE_HOST)
-extern std::string FeedbackMailto;   // "mailto:feedback@" + WebsiteHost
-
-// The password of the current input document (set by the probe, read by the command line).
-extern std::string PdfPassword;
-// True while an extraction job runs; written by the job and by the start/stop control.
-extern std::atomic<bool> ExtractionRunning;
-
-// The vendor host: the environment variable LARKSPAN_WEBSITE_HOST when it is set and not empty,
-// otherwise the host built into the program.
-std::string ChooseWebsiteHost(const std::string& builtIn, const std::string& fromEnvironment);
+// The vendor host: the environment's override when `overridable` (development and test builds)
+// and it is set and not empty, otherwise the host built into the program.
+std::string ChooseWebsiteHost(const std::string& builtIn, const std::string& fromEnvironment,
+                              bool overridable = true);
 
 // ---- The main window ------------------------------------------------------------------------
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
-    // Builds the window with every control in its initial state, then runs FormCreate.
-    explicit TMainForm(QWidget* parent = nullptr);
+    // Builds the window with every control in its initial state, then runs FormCreate. Everything
+    // outside the program is reached through `services`; the ports it refers to must outlive the
+    // window and every job it starts.
+    explicit TMainForm(const Services& services, QWidget* parent = nullptr);
     ~TMainForm() override;
+
+    const Services& services() const { return services_; }
+    const Installation& Setup() const { return installation_; }
+    const CurrentDocument& Document() const { return document_; }
+    // The one job the program allows at a time; shared with that job's thread.
+    const std::shared_ptr<JobControl>& Jobs() const { return jobs_; }
 
     // True when FormCreate found the installation record incomplete and asked the program to
     // end; the event loop then ends as soon as it runs.
@@ -153,8 +161,12 @@ private:
     void CreateControls();
     void SetTabOrder();
     void ConnectHandlers();
+
+public:
+    // Asks the program to end: the event loop ends as soon as it runs. Main thread only.
     void RequestTermination();
 
+private:
     // Connections of the handlers that live with their subsystems (MainWindowExtraction.cpp,
     // MainWindowOnline.cpp), made from ConnectHandlers.
     void ConnectExtractionHandlers();
@@ -163,7 +175,14 @@ private:
     void ConnectStartStopHandlers();
     // The background update and tutorial check, started as the last step of FormCreate.
     void StartBackgroundCheck();
+    // Shows an error that a handler expected (a page count that is no number): the box for
+    // errors nobody caught, shown here so that nothing unwinds into the event loop.
+    void ShowHandlerError(const std::exception& error);
 
+    const Services services_;
+    Installation installation_;
+    CurrentDocument document_;
+    std::shared_ptr<JobControl> jobs_ = std::make_shared<JobControl>();
     bool terminationRequested_ = false;
     bool centredOnce_ = false;
 };

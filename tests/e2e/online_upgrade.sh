@@ -3,7 +3,8 @@
 # tutorial answer counts: the "Play Video Tutorial" button appears in the input group and opens
 # the tutorial page. With an older version installed the program offers the upgrade; Enter
 # answers Yes, the download window fetches the installer (served slowly, so the gauge is seen
-# moving), saves it as Setup.exe in TEMP, opens it and the program ends with status 0.
+# moving), saves it as Setup.exe in TEMP, starts it (a script that leaves a file in its folder)
+# and the program ends with status 0.
 # Argument: the build's bin folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -14,7 +15,11 @@ website=http://larkspan.example/
 log=$E2E_WORK/standin.log
 files=$E2E_WORK/files
 mkdir -p "$files"
-head -c 2000000 /dev/urandom >"$files/Setup.bin"
+# A runnable installer: a script that notes that it ran, then 2 MB of bytes it never reaches.
+{
+    printf '#!/bin/sh\n: > installer-ran\nexit 0\n'
+    head -c 2000000 /dev/urandom
+} >"$files/Setup.bin"
 
 # 2 MB at 400 kB/s: about five seconds of transfer.
 online_start_server standin "$E2E_BIN/vendor-standin" --tutorial yes --latest 1.4 \
@@ -68,8 +73,13 @@ done
 e2e_running old || e2e_fail "the program ended during the transfer"
 xwd -silent -id "$download" | convert xwd:- "png:$E2E_ARTIFACTS/$E2E_NAME-downloading.png"
 
-e2e_wait_opened "$TEMP/Setup.exe"
+deadline=$(e2e__deadline "$E2E_WINDOW_DEADLINE")
+until [ -e "$TEMP/installer-ran" ]; do
+    e2e__past "$deadline" && e2e_fail "the installer was not started"
+    e2e__nap
+done
 cmp -s "$files/Setup.bin" "$TEMP/Setup.exe" || e2e_fail "Setup.exe differs from the served file"
+e2e_expect_eq "$(stat -c %a "$TEMP/Setup.exe")" 700 "Setup.exe permissions"
 e2e_wait_window_gone "$download"
 # The installer was started: the program ends by itself.
 e2e_wait_exit old

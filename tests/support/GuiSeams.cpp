@@ -1,7 +1,7 @@
 #include "support/GuiSeams.h"
 
 #include "app/LarkspanApplication.h"
-#include "app/ShellOpen.h"
+#include "platform/Platform.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -15,6 +15,47 @@
 namespace larkspan::test {
 
 namespace {
+
+// The desktop of the widget tests: documents and links go to the innermost RecordedShellOpens,
+// and without one they are a failure, so no browser ever opens; programs are really started
+// (tests hand it small scripts), and recorded too.
+class TestDesktop final : public DesktopPort {
+public:
+    void Open(const std::string& target) override {
+        const std::lock_guard lock(mutex_);
+        if (recorders_.empty()) {
+            ADD_FAILURE() << "Unexpected shell open (no RecordedShellOpens): " << target;
+            return;
+        }
+        recorders_.back()->RecordOpen(target);
+    }
+    bool StartProgram(const std::string& path) override {
+        std::string error;
+        const bool started = platform::StartProgram(path, error);
+        const std::lock_guard lock(mutex_);
+        if (!recorders_.empty()) {
+            recorders_.back()->RecordStart(path, started);
+        }
+        return started;
+    }
+    void Push(RecordedShellOpens* recorder) {
+        const std::lock_guard lock(mutex_);
+        recorders_.push_back(recorder);
+    }
+    void Pop(RecordedShellOpens* recorder) {
+        const std::lock_guard lock(mutex_);
+        std::erase(recorders_, recorder);
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<RecordedShellOpens*> recorders_;
+};
+
+TestDesktop& Desktop() {
+    static TestDesktop desktop;
+    return desktop;
+}
 
 void CloseModal(QWidget* window) {
     if (auto* dialog = qobject_cast<QDialog*>(window)) {
@@ -31,9 +72,6 @@ void InstallFailingDefaults() {
         ADD_FAILURE() << "Unexpected " << MessageCaption(request.kind)
                       << " message box (no ScriptedMessages or RealBoxes): " << request.text;
         return mrCancel;
-    });
-    SetShellOpenHook([](const std::string& target) {
-        ADD_FAILURE() << "Unexpected shell open (no RecordedShellOpens): " << target;
     });
     SetUnhandledErrorHook([](const std::string& text) {
         ADD_FAILURE() << "An error escaped an event handler: " << text;
@@ -72,20 +110,43 @@ std::vector<std::string> ScriptedMessages::Texts() const {
     return texts;
 }
 
+const Services& TestServices() {
+    static const Services services = TestServicesIn(SystemServices().programFolder);
+    return services;
+}
+
+Services TestServicesIn(const std::string& programFolder) {
+    const Services& system = SystemServices();
+    return Services{system.messages, system.passwords, Desktop(),        system.files,
+                    system.records,  system.tools,     system.connector, programFolder};
+}
+
 RecordedShellOpens::RecordedShellOpens() {
-    previous_ = SetShellOpenHook([this](const std::string& target) {
-        std::lock_guard lock(mutex_);
-        targets_.push_back(target);
-    });
+    Desktop().Push(this);
 }
 
 RecordedShellOpens::~RecordedShellOpens() {
-    SetShellOpenHook(std::move(previous_));
+    Desktop().Pop(this);
+}
+
+void RecordedShellOpens::RecordOpen(const std::string& target) {
+    const std::lock_guard lock(mutex_);
+    targets_.push_back(target);
+}
+
+void RecordedShellOpens::RecordStart(const std::string& path, bool started) {
+    const std::lock_guard lock(mutex_);
+    programs_.push_back(path + (started ? "" : " (not started)"));
 }
 
 std::vector<std::string> RecordedShellOpens::Targets() const {
-    std::lock_guard lock(mutex_);
+    const std::lock_guard lock(mutex_);
     return targets_;
+}
+
+std::vector<std::string> RecordedShellOpens::Programs() const {
+    const std::lock_guard lock(mutex_);
+    return programs_;
 }
 
 RecordedUnhandledErrors::RecordedUnhandledErrors() {

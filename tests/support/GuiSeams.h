@@ -9,6 +9,7 @@
 // once (a box answers mrCancel), so nothing waits for a user and no browser ever opens.
 
 #include "app/MessageBox.h"
+#include "app/Services.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -28,6 +29,14 @@ namespace larkspan::test {
 
 // Installs the failing defaults described above. Called once by the widget test main.
 void InstallFailingDefaults();
+
+// The services the tests hand the windows: the real system for files, records (from
+// XDG_CONFIG_DIRS), tools, password prompts and connections; message boxes through
+// ShowCenteredMessage (answered by ScriptedMessages, or shown under RealBoxes); and a desktop
+// that hands documents and links to the innermost RecordedShellOpens (a failure without one)
+// but really starts programs. TestServicesIn runs the tools from another program folder.
+const Services& TestServices();
+Services TestServicesIn(const std::string& programFolder);
 
 // Answers ShowCenteredMessage calls from a queue, in order, and records every request. A box
 // beyond the queue records a failure naming its text and answers mrCancel. Answers left unused
@@ -49,8 +58,9 @@ private:
     MessageHook previous_;
 };
 
-// Records the targets handed to OpenWithShell instead of opening them. Thread-safe: the
-// extraction worker opens its result on its own thread.
+// Records the documents and links handed to the test desktop instead of opening them, and the
+// programs it started (each path, followed by " (not started)" when the start failed).
+// Thread-safe: the extraction worker opens its result on its own thread.
 class RecordedShellOpens {
 public:
     RecordedShellOpens();
@@ -59,11 +69,15 @@ public:
     RecordedShellOpens& operator=(const RecordedShellOpens&) = delete;
 
     std::vector<std::string> Targets() const;
+    std::vector<std::string> Programs() const;
+
+    void RecordOpen(const std::string& target);
+    void RecordStart(const std::string& path, bool started);
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::string> targets_;
-    std::function<void(const std::string&)> previous_;
+    std::vector<std::string> programs_;
 };
 
 // Records the texts of the unhandled-error box (after the full-stop rule) instead of showing it.

@@ -3,6 +3,7 @@
 // without CTest's environment). Boxes, shell opens and escaped errors that no test expects fail
 // the test at once instead of waiting for a user.
 #include "app/LarkspanApplication.h"
+#include "app/MainThread.h"
 #include "support/GuiSeams.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     }
     larkspan::LarkspanApplication app(argc, argv);
     larkspan::ApplyProgramStyle(app);
+    larkspan::WatchProgramEnd();
     ::testing::InitGoogleTest(&argc, argv);
     larkspan::test::InstallFailingDefaults();
     return RUN_ALL_TESTS();

@@ -5,4 +5,5 @@ larkspan_test(extraction_logic_test LABEL unit
     ${CMAKE_CURRENT_LIST_DIR}/ProbeLogicTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/JobOutcomeTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PasswordPromptLayoutTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ExtractionControllersTest.cpp
   LIBS larkspan_core)

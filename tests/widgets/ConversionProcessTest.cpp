@@ -23,10 +23,11 @@ bool EveryLineEndIsCrLf(const std::string& text) {
 
 class RealExtractorTest : public JobTest {
 protected:
+    std::string ProgramFolder() override { return std::string(LARKSPAN_BIN_DIR) + "/"; }
+
     // A five-page document chosen through the input field, so the probe fills the page count
     // and proposes the output name.
     std::string ChooseDocument() {
-        AppFolder = std::string(LARKSPAN_BIN_DIR) + "/";
         testsupport::PdfContent content;
         for (int i = 1; i <= 5; ++i) {
             const std::string n = std::to_string(i);
@@ -62,7 +63,7 @@ TEST_F(RealExtractorTest, WritesUtf8TextWithCrLfOfTheChosenPagesAndOpensIt) {
         << "not UTF-8: " << text;
     EXPECT_TRUE(EveryLineEndIsCrLf(text)) << text;
     EXPECT_EQ(opens.Targets(), std::vector<std::string>{output});
-    EXPECT_FALSE(ExtractionRunning);
+    EXPECT_FALSE(Running());
     ExpectWindowState(Form(), false);
 }
 
@@ -135,7 +136,7 @@ TEST_P(JobOutcomeTest, ShowsDeletesAndOpensAsTheOutputSays) {
         EXPECT_EQ(Form().sFilenameEditInput->text().toStdString(), input);
         EXPECT_EQ(Form().sEditPageRange->text(), QStringLiteral("2-3"));
     }
-    EXPECT_FALSE(ExtractionRunning);
+    EXPECT_FALSE(Running());
     ExpectWindowState(Form(), false);
 }
 
@@ -158,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Outcome>& info) { return std::string(info.param.name); });
 
 TEST_F(JobTest, ExtractorThatCannotStartIsReportedAndTheReplacedFileIsKept) {
-    AppFolder = folder_ + "/no such folder/";
+    window_ = std::make_unique<StagedMainWindow>(folder_ + "/no such folder/");
     const std::string output = folder_ + "/out.txt";
     WriteFileBytes(output, "earlier text");
     SetFields(SomePdf(), output);
@@ -207,8 +208,8 @@ TEST_F(JobTest, WindowIsLockedWhileTheExtractorRunsAndOnlyTheButtonActs) {
 
     Press();
     ASSERT_TRUE(WaitFor([&] { return standIn.Started(); }));
-    EXPECT_EQ(TConversionProcess::Phase(), JobPhase::Locked);
-    EXPECT_TRUE(ExtractionRunning);
+    EXPECT_EQ(Phase(), JobPhase::Locked);
+    EXPECT_TRUE(Running());
     ExpectWindowState(Form(), true);
     EXPECT_EQ(Form().sGaugeProcess->text(), QStringLiteral("100%"));
 

@@ -22,12 +22,8 @@ namespace fs = std::filesystem;
 
 constexpr char InstallerPath[] = "/files/Setup.bin";
 
-// The window reads the vendor host from the shared global the main window normally sets.
 class DownloadFormTest : public ::testing::Test {
 protected:
-    DownloadFormTest() : previousHost_(WebsiteHost) { WebsiteHost = vendor.Host(); }
-    ~DownloadFormTest() override { WebsiteHost = previousHost_; }
-
     // What the window looked like when its (first) message box was asked for.
     struct AtBox {
         bool seen = false;
@@ -40,7 +36,7 @@ protected:
 
     // Prepares and shows a window for `identifier`; returns the download state.
     int Run(const std::string& identifier = "FreeLarkspan") {
-        TDownloadForm window;
+        TDownloadForm window(TestServices(), vendor.Host());
         QElapsedTimer clock;
         AtMessage look([&](const MessageRequest&) {
             if (!atBox.seen) {
@@ -79,13 +75,10 @@ protected:
     std::int64_t gaugeProgress = -1;
     std::string gaugeText;
     std::string status;
-
-private:
-    std::string previousHost_;
 };
 
 TEST_F(DownloadFormTest, StartsHiddenWithItsInitialLayout) {
-    TDownloadForm window;
+    TDownloadForm window(TestServices(), vendor.Host());
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Download Manager"));
     EXPECT_EQ(window.size(), QSize(382, 106));
@@ -103,7 +96,7 @@ TEST_F(DownloadFormTest, StartsHiddenWithItsInitialLayout) {
     EXPECT_FALSE(window.sBitBtnCancel->isEnabled());
     EXPECT_FALSE(window.TimerHTTP->isActive());
     EXPECT_EQ(window.TimerHTTP->interval(), 500);
-    EXPECT_EQ(window.IdHTTP1.Request.UserAgent, "Mozilla/3.0 (compatible; Indy Library)");
+    EXPECT_EQ(window.Transfer().Http().Request.UserAgent, "Mozilla/3.0 (compatible; Indy Library)");
 }
 
 TEST_F(DownloadFormTest, GaugeShowsATruncatedPercentAndZeroWithoutAMaximum) {
@@ -199,7 +192,7 @@ TEST_F(DownloadFormTest, CancelAnsweredNoGoesOnAndYesStopsSilently) {
     vendor.SetFile(InstallerPath, {200, "", size, 150000, nullptr});
 
     ScriptedMessages messages{mrNo, mrYes};
-    TDownloadForm window;
+    TDownloadForm window(TestServices(), vendor.Host());
     // Clicks arrive the way the user's do: handled inside the download's progress events.
     std::int64_t progressAtNo = -1;
     std::int64_t progressAtYes = -1;
@@ -239,11 +232,8 @@ TEST_F(DownloadFormTest, CancelAnsweredNoGoesOnAndYesStopsSilently) {
     EXPECT_FALSE(fs::exists(environment.SetupPath()));
 }
 
-TEST_F(DownloadFormTest, ASuccessfulDownloadIsSavedOpenedAndReportsZero) {
-    std::string installer;
-    for (int i = 0; i < 150000; ++i) {
-        installer += static_cast<char>(i * 7 % 256); // NUL, CR and LF bytes included
-    }
+TEST_F(DownloadFormTest, ASuccessfulDownloadIsSavedStartedAndReportsZero) {
+    const std::string installer = RunnableInstaller(150000); // NUL, CR and LF bytes included
     vendor.OfferInstaller("FreeLarkspan", "Sample Tool", InstallerPath);
     vendor.SetFile(InstallerPath, {200, installer, 0, 0, nullptr});
     {
@@ -254,7 +244,10 @@ TEST_F(DownloadFormTest, ASuccessfulDownloadIsSavedOpenedAndReportsZero) {
     RecordedShellOpens opens;
     EXPECT_EQ(Run(), dsDownloaded);
     EXPECT_EQ(ReadFileBytes(environment.SetupPath()), installer);
-    EXPECT_EQ(opens.Targets(), std::vector<std::string>{environment.SetupPath()});
+    EXPECT_EQ(opens.Programs(), std::vector<std::string>{environment.SetupPath()});
+    EXPECT_TRUE(InstallerRan(environment));
+    EXPECT_EQ(fs::status(environment.SetupPath()).permissions() & fs::perms::all,
+              fs::perms::owner_all);
     EXPECT_EQ(status, "Downloading installer");
     EXPECT_EQ(gaugeMax, static_cast<std::int64_t>(installer.size()));
     EXPECT_EQ(gaugeProgress, gaugeMax);
@@ -268,7 +261,7 @@ TEST_F(DownloadFormTest, ASuccessfulDownloadIsSavedOpenedAndReportsZero) {
 
 TEST_F(DownloadFormTest, ADownloadWithoutALengthLeavesTheGaugeAtZero) {
     vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
-    ServedFile file{200, "", 70000, 0, nullptr};
+    ServedFile file{200, RunnableInstaller(70000), 0, 0, nullptr};
     file.withLength = false;
     vendor.SetFile(InstallerPath, file);
     RecordedShellOpens opens;
@@ -283,19 +276,19 @@ TEST_F(DownloadFormTest, AWindowOpenedDuringAnotherDownloadKeepsItsOwnState) {
     // events through; the second window must not change the first one's outcome.
     constexpr std::uint64_t size = 300000;
     vendor.OfferInstaller("TarnwellPro", "Tarnwell Pro", InstallerPath);
-    vendor.SetFile(InstallerPath, {200, "", size, 300000, nullptr});
+    vendor.SetFile(InstallerPath, {200, RunnableInstaller(size), 0, 300000, nullptr});
     vendor.SetInstallerInfo("FreeLarkspan", {200, "false", {}});
 
     ScriptedMessages messages{mrOk}; // the inner window's error
     RecordedShellOpens opens;
-    TDownloadForm outer;
+    TDownloadForm outer(TestServices(), vendor.Host());
     int innerState = -1;
     QTimer offer;
     offer.setInterval(10);
     QObject::connect(&offer, &QTimer::timeout, [&] {
         if (innerState == -1 && outer.sBitBtnCancel->isEnabled()) {
             innerState = -2; // running
-            TDownloadForm inner;
+            TDownloadForm inner(TestServices(), vendor.Host());
             inner.PrepareInstallerDownload("FreeLarkspan");
             innerState = inner.ShowDownloadModal();
         }
@@ -309,7 +302,7 @@ TEST_F(DownloadFormTest, AWindowOpenedDuringAnotherDownloadKeepsItsOwnState) {
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Installer download error!"});
     EXPECT_EQ(outer.windowTitle(), QStringLiteral("Tarnwell Pro Setup"));
     EXPECT_EQ(fs::file_size(environment.SetupPath()), size);
-    EXPECT_EQ(opens.Targets(), std::vector<std::string>{environment.SetupPath()});
+    EXPECT_EQ(opens.Programs(), std::vector<std::string>{environment.SetupPath()});
 }
 
 TEST_F(DownloadFormTest, ALinkPlantedAtTheInstallerPathIsReplacedNotFollowed) {
@@ -323,7 +316,8 @@ TEST_F(DownloadFormTest, ALinkPlantedAtTheInstallerPathIsReplacedNotFollowed) {
     // Planted before: a dangling link; planted during the transfer: a link to the victim.
     fs::create_symlink(temp / "created-through-link", setup);
     vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
-    vendor.SetFile(InstallerPath, {200, "installer bytes", 0, 0, [setup, victim] {
+    const std::string installer = RunnableInstaller(100);
+    vendor.SetFile(InstallerPath, {200, installer, 0, 0, [setup, victim] {
                                        std::error_code ignored;
                                        fs::remove(setup, ignored);
                                        fs::create_symlink(victim, setup, ignored);
@@ -334,7 +328,19 @@ TEST_F(DownloadFormTest, ALinkPlantedAtTheInstallerPathIsReplacedNotFollowed) {
     EXPECT_EQ(ReadFileBytes(victim.string()), "precious");
     EXPECT_FALSE(fs::exists(temp / "created-through-link"));
     EXPECT_FALSE(fs::is_symlink(setup));
-    EXPECT_EQ(ReadFileBytes(setup.string()), "installer bytes");
+    EXPECT_EQ(ReadFileBytes(setup.string()), installer);
+}
+
+TEST_F(DownloadFormTest, AnInstallerTheSystemCannotRunIsADownloadError) {
+    vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
+    vendor.SetFile(InstallerPath, {200, "plain text, not a program\n", 0, 0, nullptr});
+    ScriptedMessages messages{mrOk};
+    RecordedShellOpens opens;
+    EXPECT_EQ(Run(), dsError);
+    ExpectErrorBox(messages);
+    EXPECT_EQ(opens.Programs(),
+              std::vector<std::string>{environment.SetupPath() + " (not started)"});
+    EXPECT_FALSE(atBox.cancelEnabled);
 }
 
 } // namespace

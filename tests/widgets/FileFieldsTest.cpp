@@ -29,12 +29,10 @@ const QString OutputHintCleared = QStringLiteral("Click here to specify output t
 
 // A main window whose information tool reports four pages for any name.
 struct FieldsWindow {
-    ShownMainWindow shown;
-    TMainForm& form = shown.form;
     StandInProbeTool tool{"Title: x\nPages: 4\n"};
+    ShownMainWindow shown{tool.Folder()};
+    TMainForm& form = shown.form;
     std::string folder = TempFolder("fields");
-
-    FieldsWindow() { AppFolder = tool.Folder(); }
 
     // Sets the input through the probe and the output through the proposal.
     void Fill() {

@@ -11,8 +11,8 @@
 // The installation record comes from the environment (XDG_CONFIG_DIRS), as in the program.
 
 #include "app/LarkspanApplication.h"
+#include "app/MainThread.h"
 #include "app/MessageBox.h"
-#include "app/ShellOpen.h"
 #include "extraction/ConversionProcess.h"
 #include "extraction/FilenameEdit.h"
 #include "platform/Platform.h"
@@ -32,6 +32,16 @@
 using namespace larkspan;
 
 namespace {
+
+// Documents and links the job hands to the desktop are printed, not opened.
+class PrintingDesktop final : public DesktopPort {
+public:
+    void Open(const std::string& target) override { std::printf("opened %s\n", target.c_str()); }
+    bool StartProgram(const std::string& path) override {
+        std::printf("started %s\n", path.c_str());
+        return false;
+    }
+};
 
 void SetField(QLineEdit* field, const std::string& text) {
     const QSignalBlocker quiet(field);
@@ -53,7 +63,7 @@ int main(int argc, char** argv) {
 
     LarkspanApplication app(argc, argv);
     ApplyProgramStyle(app);
-    SetShellOpenHook([](const std::string& target) { std::printf("opened %s\n", target.c_str()); });
+    WatchProgramEnd();
     if (when != "box") {
         SetMessageHook([](const MessageRequest& request) -> std::optional<int> {
             std::printf("box %s\n", request.text.c_str());
@@ -70,9 +80,12 @@ int main(int argc, char** argv) {
     }).detach();
 
     {
-        TMainForm form;
+        // Static: a job left behind may outlive this scope.
+        static PrintingDesktop desktop;
+        const Services& system = SystemServices();
+        TMainForm form(Services{system.messages, system.passwords, desktop, system.files,
+                                system.records, system.tools, system.connector, folder + "/"});
         LarkspanApplication::SetMainWindow(&form);
-        AppFolder = folder + "/";
         SetField(form.sFilenameEditInput, folder + "/in.pdf");
         SetField(form.sFilenameEditOutput, folder + "/out.txt");
         form.sEditPageCount->setText(QStringLiteral("3"));

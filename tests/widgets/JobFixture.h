@@ -26,6 +26,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -37,6 +39,32 @@ inline constexpr int JobDeadlineMs = 20000;
 
 inline bool FileExists(const std::string& path) {
     return platform::RegularFileExists(path);
+}
+
+// The command lines of the live processes that name `text` (a stand-in's folder, say); zombies,
+// which have ended, are not counted.
+inline std::vector<std::string> ProcessesMentioning(const std::string& text) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        // A process may end while it is looked at: its files then read as empty.
+        const auto read = [&entry](const char* name) {
+            std::ifstream in(entry.path() / name, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        std::string line = read("cmdline");
+        std::replace(line.begin(), line.end(), '\0', ' ');
+        const std::string stat = read("stat");
+        const auto state = stat.rfind(") ");
+        if (line.find(text) != std::string::npos && state != std::string::npos &&
+            stat[state + 2] != 'Z') {
+            found.push_back(pid + ": " + line);
+        }
+    }
+    return found;
 }
 
 // A textract.bin stand-in in `folder`. Each run appends a line to runs.log, writes
@@ -134,15 +162,16 @@ private:
 class JobTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ExtractionRunning = false;
-        ASSERT_EQ(TConversionProcess::Phase(), JobPhase::None) << "a job of an earlier test lives";
         folder_ = testsupport::MakeTempFolder("job");
-        AppFolder = folder_ + "/";
+        window_ = std::make_unique<StagedMainWindow>(ProgramFolder());
     }
+
+    // Where the window's tools are: the private folder, for the stand-ins.
+    virtual std::string ProgramFolder() { return folder_ + "/"; }
 
     void TearDown() override {
         // A job must never outlive its window; a test that fails halfway lets it end first.
-        if (TConversionProcess::Phase() != JobPhase::None) {
+        if (Phase() != JobPhase::None) {
             testsupport::WriteFileBytes(folder_ + "/release", "");
             const MessageHook previous =
                 SetMessageHook([](const MessageRequest&) -> std::optional<int> { return mrOk; });
@@ -151,7 +180,9 @@ protected:
         }
     }
 
-    TMainForm& Form() { return *window_.form; }
+    TMainForm& Form() { return *window_->form; }
+    JobPhase Phase() { return Form().Jobs()->Phase(); }
+    bool Running() { return Form().Jobs()->Running(); }
 
     // Fills the fields as the probe and the user would, without running the probe.
     void SetFields(const std::string& input, const std::string& output,
@@ -178,15 +209,14 @@ protected:
     void Press() { ClickMiddle(Form().sBitBtnStart); }
 
     [[nodiscard]] bool WaitForJobEnd() {
-        return QTest::qWaitFor([] { return TConversionProcess::Phase() == JobPhase::None; },
-                               JobDeadlineMs);
+        return QTest::qWaitFor([this] { return Phase() == JobPhase::None; }, JobDeadlineMs);
     }
     [[nodiscard]] bool WaitFor(const std::function<bool()>& condition) {
         return QTest::qWaitFor(condition, JobDeadlineMs);
     }
 
-    StagedMainWindow window_;
     std::string folder_;
+    std::unique_ptr<StagedMainWindow> window_;
 };
 
 // Every control of the job table in the state of a running job (locked) or of an idle window.

@@ -4,6 +4,7 @@
 // configuration folder, a chosen vendor host, and a mouse click delivered like a real one.
 
 #include "shell/MainWindow.h"
+#include "support/GuiSeams.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -80,11 +81,15 @@ inline constexpr const char* TestWebsite = "http://site.example/larkspan/";
 // the machine.
 inline constexpr const char* TestHost = "127.0.0.1:9";
 
-// A main window built on a complete record, with the vendor host fixed for the test.
+// A main window built on a complete record, with the vendor host fixed for the test and its
+// tools in `programFolder`.
 struct StagedMainWindow {
+    explicit StagedMainWindow(const std::string& programFolder = TestServices().programFolder)
+        : form(std::make_unique<TMainForm>(TestServicesIn(programFolder))) {}
+
     ScopedEnvironment host{"LARKSPAN_WEBSITE_HOST", std::string(TestHost)};
     StagedRecord record{std::string(TestVersion), std::string(TestWebsite)};
-    std::unique_ptr<TMainForm> form = std::make_unique<TMainForm>();
+    std::unique_ptr<TMainForm> form;
 };
 
 template <class T> T* Named(const QObject* root, const char* name) {

@@ -419,12 +419,13 @@ TEST(MainWindowCreation, CompleteRecordFillsTheSharedState) {
     ScriptedMessages none; // no box may appear
     StagedMainWindow staged;
     EXPECT_FALSE(staged.form->TerminationRequested());
-    EXPECT_EQ(InstalledVersion, TestVersion);
-    EXPECT_EQ(WebsiteUrl, TestWebsite);
-    EXPECT_EQ(WebsiteHost, TestHost);
-    EXPECT_EQ(FeedbackMailto, std::string("mailto:feedback@") + TestHost);
+    const Installation& setup = staged.form->Setup();
+    EXPECT_EQ(setup.installedVersion, TestVersion);
+    EXPECT_EQ(setup.websiteUrl, TestWebsite);
+    EXPECT_EQ(setup.websiteHost, TestHost);
+    EXPECT_EQ(setup.feedbackMailto, std::string("mailto:feedback@") + TestHost);
     EXPECT_EQ(staged.form->sLabelFXWebpage->text(), S(TestHost));
-    EXPECT_EQ(AppFolder, QCoreApplication::applicationDirPath().toStdString() + "/");
+    EXPECT_EQ(setup.appFolder, QCoreApplication::applicationDirPath().toStdString() + "/");
 }
 
 TEST(MainWindowCreation, MissingVersionShowsOneErrorBoxAndEndsTheProgram) {
@@ -432,7 +433,7 @@ TEST(MainWindowCreation, MissingVersionShowsOneErrorBoxAndEndsTheProgram) {
     ScopedEnvironment host("LARKSPAN_WEBSITE_HOST", std::string(TestHost));
     StagedRecord record(std::nullopt, std::nullopt);
     ScriptedMessages boxes({mrOk});
-    TMainForm form;
+    TMainForm form(TestServices());
     ASSERT_EQ(boxes.Requests().size(), 1u);
     EXPECT_EQ(boxes.Requests()[0].text, VersionMissing);
     EXPECT_EQ(boxes.Requests()[0].kind, MessageKind::Error);
@@ -440,18 +441,18 @@ TEST(MainWindowCreation, MissingVersionShowsOneErrorBoxAndEndsTheProgram) {
     EXPECT_TRUE(form.TerminationRequested());
     // Creation still finishes: caption, host and mail link are set.
     EXPECT_EQ(form.windowTitle(), S("Larkspan"));
-    EXPECT_EQ(FeedbackMailto, std::string("mailto:feedback@") + TestHost);
+    EXPECT_EQ(form.Setup().feedbackMailto, std::string("mailto:feedback@") + TestHost);
     EXPECT_EQ(RunLoopWithFailsafe(), 0) << "the queued quit must end the loop at once";
 }
 
 TEST(MainWindowCreation, MissingWebsiteShowsTheWebsiteTextAndEndsTheProgram) {
     StagedRecord record(std::string("2.0"), std::nullopt);
     ScriptedMessages boxes({mrOk});
-    TMainForm form;
+    TMainForm form(TestServices());
     ASSERT_EQ(boxes.Requests().size(), 1u);
     EXPECT_EQ(boxes.Requests()[0].text, WebsiteMissing);
     EXPECT_EQ(boxes.Requests()[0].kind, MessageKind::Error);
-    EXPECT_EQ(InstalledVersion, "2.0");
+    EXPECT_EQ(form.Setup().installedVersion, "2.0");
     EXPECT_TRUE(form.TerminationRequested());
     EXPECT_EQ(RunLoopWithFailsafe(), 0);
 }
@@ -459,7 +460,7 @@ TEST(MainWindowCreation, MissingWebsiteShowsTheWebsiteTextAndEndsTheProgram) {
 TEST(MainWindowCreation, EmptyValuesCountAsMissing) {
     StagedRecord record(std::string(""), std::string("http://site.example/"));
     ScriptedMessages boxes({mrCancel}); // closing the box any way ends the program too
-    TMainForm form;
+    TMainForm form(TestServices());
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{VersionMissing});
     EXPECT_TRUE(form.TerminationRequested());
     EXPECT_EQ(RunLoopWithFailsafe(), 0);
@@ -468,11 +469,13 @@ TEST(MainWindowCreation, EmptyValuesCountAsMissing) {
 TEST(MainWindowCreation, WebsiteHostComesFromTheEnvironmentOnlyWhenSetAndNotEmpty) {
     EXPECT_EQ(ChooseWebsiteHost("built.example", "env.example"), "env.example");
     EXPECT_EQ(ChooseWebsiteHost("built.example", ""), "built.example");
+    // A shipped build takes the built-in host whatever the environment says.
+    EXPECT_EQ(ChooseWebsiteHost("built.example", "env.example", false), "built.example");
     StagedRecord record{std::string(TestVersion), std::string(TestWebsite)};
     {
         ScopedEnvironment host("LARKSPAN_WEBSITE_HOST", std::string("127.0.0.2:9"));
-        TMainForm form;
-        EXPECT_EQ(WebsiteHost, "127.0.0.2:9");
+        TMainForm form(TestServices());
+        EXPECT_EQ(form.Setup().websiteHost, "127.0.0.2:9");
         EXPECT_EQ(form.sLabelFXWebpage->text(), S("127.0.0.2:9"));
     }
     // No window is built on the built-in host: its background check would look the name up

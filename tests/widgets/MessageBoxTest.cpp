@@ -1,7 +1,6 @@
 #include "app/MessageBox.h"
 #include "app/LarkspanApplication.h"
-#include "app/ShellOpen.h"
-#include "app/Synchronize.h"
+#include "app/MainThread.h"
 #include "shell/GeneralError.h"
 #include "support/GuiSeams.h"
 
@@ -231,10 +230,10 @@ TEST(MessageBox, CentredOverTheMainWindowOrElseOnTheScreen) {
     LarkspanApplication::SetMainWindow(nullptr);
 }
 
-TEST(Synchronize, RunsOnTheMainThreadAndCarriesResultsAndErrorsBack) {
+TEST(MainThreadHandOver, RunsOnTheMainThreadAndCarriesResultsAndErrorsBack) {
     // On the main thread the routine runs at once.
     bool ranDirectly = false;
-    Synchronize([&] { ranDirectly = true; });
+    RunOnMainThread([&] { ranDirectly = true; });
     EXPECT_TRUE(ranDirectly);
 
     std::atomic<bool> done = false;
@@ -242,12 +241,12 @@ TEST(Synchronize, RunsOnTheMainThreadAndCarriesResultsAndErrorsBack) {
     int value = 0;
     std::string error;
     std::thread worker([&] {
-        Synchronize([&] {
+        RunOnMainThread([&] {
             routineThread = QThread::currentThread();
             value = 42;
         });
         try {
-            Synchronize([] { throw GeneralError("Cannot open clipboard"); });
+            RunOnMainThread([] { throw GeneralError("Cannot open clipboard"); });
         } catch (const GeneralError& e) {
             error = e.what();
         }
@@ -260,7 +259,7 @@ TEST(Synchronize, RunsOnTheMainThreadAndCarriesResultsAndErrorsBack) {
     EXPECT_EQ(error, "Cannot open clipboard");
 }
 
-TEST(Synchronize, IsServedWhileAMessageBoxIsOpen) {
+TEST(MainThreadHandOver, IsServedWhileAMessageBoxIsOpen) {
     std::thread worker;
     std::atomic<bool> answeredBeforeReturn = false;
     std::string error;
@@ -269,12 +268,12 @@ TEST(Synchronize, IsServedWhileAMessageBoxIsOpen) {
         QPointer<QWidget> target = box;
         worker = std::thread([&, target] {
             try {
-                Synchronize([] { throw GeneralError("first"); });
+                RunOnMainThread([] { throw GeneralError("first"); });
             } catch (const GeneralError& e) {
                 error = e.what();
             }
             // Only the box's modal loop runs on the main thread now; it must serve this.
-            Synchronize([target] {
+            RunOnMainThread([target] {
                 if (target) {
                     target->findChild<QPushButton*>("No")->click();
                 }
@@ -389,8 +388,9 @@ TEST(GuiSeams, UnansweredBoxesFailInsteadOfHanging) {
 
 TEST(GuiSeams, ShellOpensAreRecordedFromAnyThread) {
     test::RecordedShellOpens opens;
-    OpenWithShell("http://larkspan.example/");
-    std::thread worker([] { OpenWithShell("/tmp/out.txt"); });
+    DesktopPort& desktop = test::TestServices().desktop;
+    desktop.Open("http://larkspan.example/");
+    std::thread worker([&desktop] { desktop.Open("/tmp/out.txt"); });
     worker.join();
     EXPECT_EQ(opens.Targets(),
               (std::vector<std::string>{"http://larkspan.example/", "/tmp/out.txt"}));

@@ -249,4 +249,22 @@ bool ShownWindows::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
+std::string RunnableInstaller(std::size_t size) {
+    std::string installer = "#!/bin/sh\n: > installer-ran\nexit 0\n";
+    for (std::size_t i = 0; installer.size() < size; ++i) {
+        installer += static_cast<char>(i * 7 % 256);
+    }
+    return installer;
+}
+
+bool InstallerRan(const OnlineEnvironment& environment) {
+    // The installer runs on its own, detached: only the file it leaves can be awaited.
+    return QTest::qWaitFor(
+        [&] {
+            return QFile::exists(QString::fromStdString(environment.TempFolder()) +
+                                 QStringLiteral("/installer-ran"));
+        },
+        10000);
+}
+
 } // namespace larkspan::test

@@ -108,6 +108,13 @@ private:
     std::unique_ptr<ScopedEnvironment> host_;
 };
 
+// An installer the system can run, `size` bytes long: a shell script that leaves the file
+// "installer-ran" in its own folder and exits, followed by bytes of every value.
+std::string RunnableInstaller(std::size_t size);
+
+// Waits until the installer saved in the environment's temporary folder has run.
+bool InstallerRan(const OnlineEnvironment& environment);
+
 // Waits (processing events) until every background check has ended.
 bool WaitForChecks(int timeoutMs = 10000);
 

@@ -37,17 +37,16 @@ inline std::string BuildBinFolder() {
     return std::string(LARKSPAN_BIN_DIR) + "/";
 }
 
-// A main window shown and active, with AppFolder on the real adapters and no password left
-// from an earlier test.
+// A main window shown and active, with its tools in `programFolder`: the real adapters unless
+// a test gives a stand-in's folder.
 struct ShownMainWindow {
-    StagedMainWindow staged;
-    TMainForm& form = *staged.form;
-
-    ShownMainWindow() {
-        AppFolder = BuildBinFolder();
-        PdfPassword.clear();
+    explicit ShownMainWindow(const std::string& programFolder = BuildBinFolder())
+        : staged(programFolder) {
         ShowActive(&form);
     }
+
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
 };
 
 // Answers the fields' file dialogs from a queue (a path for OK, std::nullopt for Cancel) and
@@ -110,7 +109,7 @@ inline std::string TempFolder(const std::string& prefix) {
 }
 
 // A stand-in information tool: a "pdfi.bin" shell script in a folder of its own that counts its
-// runs and prints `output`. Point AppFolder at Folder() to use it.
+// runs and prints `output`. A window whose program folder is Folder() uses it.
 class StandInProbeTool {
 public:
     explicit StandInProbeTool(const std::string& output) : folder_(TempFolder("standin")) {

@@ -82,7 +82,7 @@ TEST(Probe, GoodDocumentGivesPageCountHintAndOutputNameAndKeepsTheRange) {
         << "the proposal replaces a name the user had chosen";
     EXPECT_EQ(form.sFilenameEditOutput->Hint(), Q(folder + "Report.txt"));
     EXPECT_EQ(form.sEditPageRange->text(), QStringLiteral("2-3"));
-    EXPECT_EQ(PdfPassword, "");
+    EXPECT_EQ(form.Document().password, "");
     EXPECT_TRUE(form.sBitBtnStart->hasFocus());
 
     // Upper-case extension; the output name keeps every dot before it.
@@ -107,26 +107,23 @@ TEST(Probe, WithoutAutoSetOutputTheOutputFieldIsLeftAlone) {
 }
 
 TEST(Probe, NamesWithoutThePdfExtensionAreRefusedSilently) {
-    ShownMainWindow shown;
+    // No tool runs for a refused name: the stand-in counts its runs.
+    test::StandInProbeTool tool("Pages: 1\n");
+    ShownMainWindow shown(tool.Folder());
     TMainForm& form = shown.form;
     const std::string folder = TempFolder("probe");
     WritePdf(folder + "Report.pdf", NumberedPages(1));
     QDir().mkpath(Q(folder + "x.pdf"));
     WritePdf(folder + "x.pdf/doc", NumberedPages(1));
 
-    // No tool runs for a refused name: the stand-in counts its runs.
-    test::StandInProbeTool tool("Pages: 1\n");
-    AppFolder = tool.Folder();
     for (const std::string& name :
          {folder + "Report.pdf ", folder + "Report.pdfx", folder + "x.pdf/doc"}) {
         SCOPED_TRACE(name);
-        PdfPassword = "kept";
         form.sEditPageCount->setText(QStringLiteral("7"));
         form.sEditPageRange->setText(QStringLiteral("1-2"));
         form.sEditPageRange->setFocus();
         SetInput(form, name);
         ExpectCleared(form);
-        EXPECT_EQ(PdfPassword, "kept") << "only a .pdf name empties the password";
     }
     EXPECT_EQ(tool.Runs(), 0);
 }
@@ -159,7 +156,7 @@ TEST(Probe, EncryptedDocumentAsksAgainAfterAWrongAnswerAndTakesTheRightOneWhole)
     EXPECT_EQ(messages.Requests()[0].buttons, mbOK);
     EXPECT_EQ(secondStart, QString()) << "the second prompt starts empty";
     EXPECT_EQ(form.sEditPageCount->text(), QStringLiteral("4"));
-    EXPECT_EQ(PdfPassword, password);
+    EXPECT_EQ(form.Document().password, password);
     EXPECT_EQ(form.sFilenameEditOutput->text(), Q(folder + "Locked.txt"));
     EXPECT_TRUE(StartButtonGetsTheFocus(form));
 }
@@ -177,7 +174,7 @@ TEST(Probe, CancelOrABlankAnswerEndsWithoutAPageCount) {
         ModalActions act([](QWidget* prompt) { test::PressKey(prompt, Qt::Key_Escape); });
         SetInput(form, folder + "locked.pdf");
         ExpectCleared(form);
-        EXPECT_EQ(PdfPassword, "");
+        EXPECT_EQ(form.Document().password, "");
     }
     {
         SCOPED_TRACE("OK with blanks");
@@ -185,7 +182,7 @@ TEST(Probe, CancelOrABlankAnswerEndsWithoutAPageCount) {
         ModalActions act(Type(QStringLiteral("   ")));
         SetInput(form, folder + "locked.pdf");
         ExpectCleared(form);
-        EXPECT_EQ(PdfPassword, "   ") << "kept until the next probe of a .pdf name";
+        EXPECT_EQ(form.Document().password, "   ") << "kept until the next probe of a .pdf name";
     }
 }
 
@@ -207,12 +204,11 @@ TEST(Probe, DamagedDocumentWarnsOnceAndClears) {
 }
 
 TEST(Probe, AToolThatPrintsNoLineOrCannotStartEndsLikeADamagedFile) {
-    ShownMainWindow shown;
-    TMainForm& form = shown.form;
     test::StandInProbeTool tool("\r\n\n\r\n");
     for (const std::string& folder : {tool.Folder(), std::string("/no/such/folder/")}) {
         SCOPED_TRACE(folder);
-        AppFolder = folder;
+        ShownMainWindow shown(folder);
+        TMainForm& form = shown.form;
         ScriptedMessages messages{mrOk};
         SetInput(form, "/docs/Report.pdf");
         EXPECT_EQ(messages.Texts(), std::vector<std::string>{DamagedText});
@@ -222,10 +218,9 @@ TEST(Probe, AToolThatPrintsNoLineOrCannotStartEndsLikeADamagedFile) {
 }
 
 TEST(Probe, APageCountThatIsNoNumberReachesTheErrorBoxAndStopsTheProbe) {
-    ShownMainWindow shown;
-    TMainForm& form = shown.form;
     test::StandInProbeTool tool("Title:  x\r\nPages:   12x \r\n");
-    AppFolder = tool.Folder();
+    ShownMainWindow shown(tool.Folder());
+    TMainForm& form = shown.form;
     form.sEditPageCount->setText(QStringLiteral("5"));
     form.sFilenameEditOutput->setText(QStringLiteral("/keep/out.txt"));
     form.sEditPageRange->setFocus();

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 namespace larkspan::test {
@@ -22,11 +23,11 @@ class StartProTest : public ::testing::Test {
 protected:
     StartProTest() {
         vendor.OfferInstaller("TarnwellPro", "Tarnwell Pro", InstallerPath);
-        vendor.SetFile(InstallerPath, {200, "tarnwell installer", 0, 0, nullptr});
+        vendor.SetFile(InstallerPath, {200, installer, 0, 0, nullptr});
     }
 
     std::unique_ptr<TMainForm> Window() {
-        auto form = std::make_unique<TMainForm>();
+        auto form = std::make_unique<TMainForm>(TestServices());
         EXPECT_TRUE(WaitForChecks()); // the background check has had its say
         return form;
     }
@@ -35,23 +36,37 @@ protected:
         return vendor.RequestsStartingWith("POST /requests/getsmartinstallerinfo.php ");
     }
 
+    const std::string installer = RunnableInstaller(64);
     FakeVendor vendor;
     QTemporaryDir programs; // where an installed sibling program lives
 };
 
 TEST_F(StartProTest, AnInstalledSiblingIsStartedWithoutAWindow) {
+    // A real program, which leaves a file in the folder it runs in.
     const std::string program = programs.filePath(QStringLiteral("tarnwell")).toStdString();
-    std::ofstream(program) << "#!/bin/sh\n";
+    std::ofstream(program) << "#!/bin/sh\n: > tarnwell-ran\n";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
     OnlineEnvironment environment(vendor.Host(), program);
     const auto form = Window();
 
     RecordedShellOpens opens;
     ShownWindows shown;
     form->sBitBtnGetProVersion->click();
-    EXPECT_EQ(opens.Targets(), std::vector<std::string>{program});
+    EXPECT_EQ(opens.Programs(), std::vector<std::string>{program});
+    EXPECT_TRUE(opens.Targets().empty());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return QFile::exists(programs.filePath(QStringLiteral("tarnwell-ran"))); }));
     EXPECT_TRUE(shown.Names().empty());
     EXPECT_TRUE(InformationRequests().empty());
     EXPECT_FALSE(form->isMinimized());
+
+    // A sibling the system cannot run shows nothing either, and the program goes on as it was.
+    std::ofstream(program) << "not a program\n";
+    form->sBitBtnGetProVersion->click();
+    EXPECT_EQ(opens.Programs().back(), program + " (not started)");
+    EXPECT_TRUE(shown.Names().empty());
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_FALSE(form->TerminationRequested());
 }
 
 TEST_F(StartProTest, WithoutTheSiblingProgramItsInstallerIsDownloadedAndTheWindowMinimized) {
@@ -80,8 +95,9 @@ TEST_F(StartProTest, WithoutTheSiblingProgramItsInstallerIsDownloadedAndTheWindo
         }
         // The download window, then the main window shown minimized.
         EXPECT_EQ(shown.Names(), (std::vector<std::string>{"DownloadForm", "MainForm"}));
-        EXPECT_EQ(opens.Targets(), std::vector<std::string>{environment.SetupPath()});
-        EXPECT_EQ(ReadFileBytes(environment.SetupPath()), "tarnwell installer");
+        EXPECT_EQ(opens.Programs(), std::vector<std::string>{environment.SetupPath()});
+        EXPECT_TRUE(InstallerRan(environment));
+        EXPECT_EQ(ReadFileBytes(environment.SetupPath()), installer);
         // Unlike the upgrade, the program stays: it only steps aside.
         EXPECT_TRUE(form->isMinimized());
         EXPECT_FALSE(form->TerminationRequested());

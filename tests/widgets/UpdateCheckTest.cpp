@@ -29,7 +29,7 @@ class UpdateCheckTest : public ::testing::Test {
 protected:
     // A main window whose check has run to its end.
     std::unique_ptr<TMainForm> CheckedWindow() {
-        auto form = std::make_unique<TMainForm>();
+        auto form = std::make_unique<TMainForm>(TestServices());
         EXPECT_TRUE(WaitForChecks());
         return form;
     }
@@ -118,7 +118,7 @@ TEST_F(UpdateCheckTest, CookiesOfTheTutorialAnswerGoBackWithTheVersionQuestion) 
 }
 
 TEST_F(UpdateCheckTest, YesDownloadsTheInstallerStartsItAndEndsTheProgram) {
-    const std::string installer(40000, 'L');
+    const std::string installer = RunnableInstaller(40000);
     vendor.SetVersion({200, "1.4", {}});
     vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
     vendor.SetFile(InstallerPath, {200, installer, 0, 0, nullptr});
@@ -131,7 +131,8 @@ TEST_F(UpdateCheckTest, YesDownloadsTheInstallerStartsItAndEndsTheProgram) {
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{Upgrade("1.40")});
     EXPECT_EQ(shown.Names(), std::vector<std::string>{"DownloadForm"});
     EXPECT_EQ(ReadFileBytes(environment.SetupPath()), installer);
-    EXPECT_EQ(opens.Targets(), std::vector<std::string>{environment.SetupPath()});
+    EXPECT_EQ(opens.Programs(), std::vector<std::string>{environment.SetupPath()});
+    EXPECT_TRUE(InstallerRan(environment));
     EXPECT_TRUE(form->TerminationRequested());
     const auto info = vendor.RequestsStartingWith("POST /requests/getsmartinstallerinfo.php ");
     ASSERT_EQ(info.size(), 1u);
@@ -161,6 +162,20 @@ TEST_F(UpdateCheckTest, AFailedOrRefusedUpgradeLeavesTheProgramRunning) {
                   (std::vector<std::string>{Upgrade("1.40"), "Installer download error!"}));
         EXPECT_FALSE(form->TerminationRequested());
     }
+    {
+        // The installer arrives but the system cannot run it: no success, so no end.
+        SCOPED_TRACE("installer that cannot run");
+        vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
+        vendor.SetFile(InstallerPath, {200, "plain text, not a program\n", 0, 0, nullptr});
+        ScriptedMessages messages{mrYes, mrOk};
+        RecordedShellOpens opens;
+        const auto form = CheckedWindow();
+        EXPECT_EQ(messages.Texts(),
+                  (std::vector<std::string>{Upgrade("1.40"), "Installer download error!"}));
+        EXPECT_EQ(opens.Programs(),
+                  std::vector<std::string>{environment.SetupPath() + " (not started)"});
+        EXPECT_FALSE(form->TerminationRequested());
+    }
 }
 
 TEST_F(UpdateCheckTest, AWindowClosedWhileTheCheckWaitsIsLeftAlone) {
@@ -169,7 +184,7 @@ TEST_F(UpdateCheckTest, AWindowClosedWhileTheCheckWaitsIsLeftAlone) {
     vendor.HoldTutorial();
     vendor.SetTutorial({200, "video", {}});
     vendor.SetVersion({200, "9", {}});
-    auto form = std::make_unique<TMainForm>();
+    auto form = std::make_unique<TMainForm>(TestServices());
     ASSERT_TRUE(QTest::qWaitFor([&] { return vendor.Holding(); }, 5000));
     form.reset();
     vendor.Release();

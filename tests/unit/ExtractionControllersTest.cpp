@@ -1,0 +1,193 @@
+// The probe and the extraction job as plain classes, driven through recording stand-ins: the
+// exact command lines the tools get, the boxes shown, the files touched.
+
+#include "extraction/ExtractionJob.h"
+#include "extraction/InputProbe.h"
+#include "support/FakePorts.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace larkspan {
+namespace {
+
+using testing::MemoryFiles;
+using testing::RecordingDesktop;
+using testing::RecordingToolRunner;
+using testing::ScriptedMessagePort;
+using testing::ScriptedPasswordPort;
+
+constexpr const char* Folder = "/opt/larkspan/";
+
+TEST(InputProbeController, ANewDocumentIsAskedWithoutThePasswordOfThePreviousOne) {
+    RecordingToolRunner tools({"Title: x\r\nPages: 3\r\n"});
+    ScriptedMessagePort messages;
+    ScriptedPasswordPort passwords;
+    CurrentDocument document{"/docs/old.pdf", 9, "old secret"};
+
+    const ProbeResult result =
+        InputProbe(tools, messages, passwords).Probe("/docs/new.pdf", Folder, document);
+
+    EXPECT_EQ(tools.commands, std::vector<std::string>{"pdfi.bin \"/docs/new.pdf\""});
+    EXPECT_EQ(tools.folders, std::vector<std::string>{Folder});
+    EXPECT_EQ(result.verdict, ProbeVerdict::Found);
+    EXPECT_EQ(result.pageCount, 3);
+    EXPECT_EQ(result.proposedOutput, "/docs/new.txt");
+    EXPECT_EQ(document.password, "");
+    EXPECT_EQ(document.path, "/docs/new.pdf");
+
+    // A name that is no PDF runs nothing and keeps the password.
+    document.password = "kept";
+    EXPECT_EQ(
+        InputProbe(tools, messages, passwords).Probe("/docs/a.pdfx", Folder, document).verdict,
+        ProbeVerdict::Refused);
+    EXPECT_EQ(tools.commands.size(), 1u);
+    EXPECT_EQ(document.password, "kept");
+}
+
+TEST(InputProbeController, WrongAnswersAreRetriedWithTheTypedPasswordExactly) {
+    const std::string incorrect = "Command Line Error: Incorrect password\r\n";
+    RecordingToolRunner tools({incorrect, incorrect, "Pages: 2\n"});
+    ScriptedMessagePort messages({mrOk});
+    ScriptedPasswordPort passwords({"wrong", "a b"});
+    CurrentDocument document;
+
+    const ProbeResult result =
+        InputProbe(tools, messages, passwords).Probe("/d/x.pdf", Folder, document);
+
+    EXPECT_EQ(tools.commands,
+              (std::vector<std::string>{"pdfi.bin \"/d/x.pdf\"", "pdfi.bin -upw wrong \"/d/x.pdf\"",
+                                        "pdfi.bin -upw 'a b' \"/d/x.pdf\""}));
+    ASSERT_EQ(messages.shown.size(), 1u) << "no box before the first question";
+    EXPECT_EQ(messages.shown[0].text, kWrongPasswordRetryMessage);
+    EXPECT_EQ(result.verdict, ProbeVerdict::Found);
+    EXPECT_EQ(document.password, "a b");
+}
+
+TEST(InputProbeController, AMissingPdfEngineIsReportedAsSuchNotAsADamagedFile) {
+    const std::string line = "pdfinfo could not be started: No such file or directory. "
+                             "Install poppler-utils.";
+    RecordingToolRunner tools({line + "\n"});
+    ScriptedMessagePort messages({mrOk});
+    ScriptedPasswordPort passwords;
+    CurrentDocument document;
+
+    EXPECT_EQ(InputProbe(tools, messages, passwords).Probe("/d/x.pdf", Folder, document).verdict,
+              ProbeVerdict::Failed);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, line);
+    EXPECT_EQ(messages.shown[0].kind, MessageKind::Error);
+}
+
+// The window as a job sees it: fixed choices, and every call noted.
+class RecordingJobView final : public JobView {
+public:
+    explicit RecordingJobView(JobSettings settings) : settings_(std::move(settings)) {}
+    JobSettings Lock() override {
+        calls.push_back("lock");
+        return settings_;
+    }
+    void Unlock() override { calls.push_back("unlock"); }
+    void ReportError(const std::string& text, bool clear) override {
+        calls.push_back((clear ? "clear+box: " : "box: ") + text);
+    }
+    std::vector<std::string> calls;
+
+private:
+    JobSettings settings_;
+};
+
+JobSettings Choices() {
+    JobSettings settings;
+    settings.pageCountText = "5";
+    settings.inputPath = "/d/in.pdf";
+    settings.outputPath = "/d/out.txt";
+    settings.workingFolder = Folder;
+    return settings;
+}
+
+struct JobRun {
+    explicit JobRun(std::deque<std::string> outputs = {}) : tools(std::move(outputs)) {}
+
+    RecordingToolRunner tools;
+    MemoryFiles files;
+    RecordingDesktop desktop;
+    JobControl control;
+
+    std::vector<std::string> Run(const JobSettings& settings) {
+        RecordingJobView view(settings);
+        ExtractionJob(control, control.BeginJob(), view, tools, files, desktop).Run();
+        EXPECT_FALSE(control.Running());
+        EXPECT_EQ(control.Phase(), JobPhase::Finishing);
+        return view.calls;
+    }
+};
+
+TEST(ExtractionJobController, TheChoicesReadOnceMakeTheCommandLineAndASuccessOpensTheText) {
+    JobSettings settings = Choices();
+    settings.layout = false; // Raw
+    settings.pageBreaks = false;
+    settings.pageRangeText = " 2-3 ";
+    settings.password = "pw";
+    JobRun job;
+
+    EXPECT_EQ(job.Run(settings), (std::vector<std::string>{"lock", "unlock", "unlock"}));
+    EXPECT_EQ(job.tools.commands,
+              std::vector<std::string>{"textract.bin -enc UTF-8 -eol dos -raw -nopgbrk -f 2 -l 3 "
+                                       "-upw pw \"/d/in.pdf\" \"/d/out.txt\""});
+    EXPECT_EQ(job.tools.folders, std::vector<std::string>{Folder});
+    EXPECT_EQ(job.desktop.opened, std::vector<std::string>{"/d/out.txt"});
+
+    settings.layout = true;
+    settings.openAfterExtraction = false;
+    JobRun layout;
+    layout.Run(settings);
+    EXPECT_EQ(
+        layout.tools.commands,
+        std::vector<std::string>{"textract.bin -enc UTF-8 -eol dos -layout -nopgbrk -f 2 -l 3 "
+                                 "-upw pw \"/d/in.pdf\" \"/d/out.txt\""});
+    EXPECT_TRUE(layout.desktop.opened.empty());
+}
+
+TEST(ExtractionJobController, AFailureDeletesTheOutputUnlessItWasAReadOnlyFileOfTheUser) {
+    struct Case {
+        const char* name;
+        bool existed;
+        bool writable;
+        bool deleted;
+    };
+    for (const Case& c :
+         {Case{"new file", false, true, true}, Case{"writable file", true, true, true},
+          Case{"read-only file", true, false, false}}) {
+        SCOPED_TRACE(c.name);
+        JobRun job({"I/O Error: Couldn't open text file '/d/out.txt'\n"});
+        if (c.existed) {
+            job.files.files["/d/out.txt"] = {"the user's text", c.writable, false};
+        }
+        EXPECT_EQ(job.Run(Choices()),
+                  (std::vector<std::string>{
+                      "lock", "box: I/O Error: Couldn't open text file '/d/out.txt'\n", "unlock"}));
+        EXPECT_EQ(!job.files.deleted.empty(), c.deleted);
+        EXPECT_TRUE(job.desktop.opened.empty());
+    }
+}
+
+TEST(ExtractionJobController, AConfirmedStopEndsTheRunningExtractorAndDeletesItsOutput) {
+    JobRun job;
+    job.tools.runUntilStopped = true;
+    std::thread stopper([&] {
+        job.tools.AwaitRunning();
+        ScriptedMessagePort messages({mrYes});
+        StartStopControl buttons(job.control, messages, job.files);
+        EXPECT_FALSE(buttons.Press("/d/in.pdf", "/d/out.txt"));
+        EXPECT_EQ(messages.shown.at(0).text, kStopQuestion);
+    });
+    // What the ended extractor printed while it went is no message for the user.
+    EXPECT_EQ(job.Run(Choices()), (std::vector<std::string>{"lock", "unlock"}));
+    stopper.join();
+    EXPECT_EQ(job.files.deleted, std::vector<std::string>{"/d/out.txt"});
+}
+
+} // namespace
+} // namespace larkspan
