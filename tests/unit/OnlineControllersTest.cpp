@@ -1,0 +1,152 @@
+// The download, the update check and Start Pro as plain classes, over scripted in-memory
+// connections and recording stand-ins for files, the desktop and the window.
+
+#include "help/StartPro.h"
+#include "online/DownloadTransfer.h"
+#include "online/UpdateCheck.h"
+#include "support/FakePorts.h"
+#include "support/MemoryConnection.h"
+
+#include <gtest/gtest.h>
+
+namespace larkspan {
+namespace {
+
+using testing::MemoryFiles;
+using testing::RecordingDesktop;
+using testing::ScriptedNetwork;
+
+std::string Answer(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+constexpr const char* InstallerInfo = "product=Tarnwell+Pro&installer=http://files.example/Setup";
+
+TEST(DownloadTransferController, TheInstallerIsSavedRunnableAndStartedOrItIsAnError) {
+    for (const bool starts : {true, false}) {
+        SCOPED_TRACE(starts ? "started" : "cannot start");
+        ScriptedNetwork network;
+        network.AddConnection({Answer(InstallerInfo)});
+        network.AddConnection({Answer("#!/bin/sh\nexit 0\n")});
+        MemoryFiles files;
+        files.files["/temp/Setup.exe"] = {"an old installer", true, false};
+        RecordingDesktop desktop;
+        desktop.startSucceeds = starts;
+
+        DownloadTransfer transfer(network.Connector(), "vendor.example", files, desktop);
+        transfer.Prepare("TarnwellPro");
+        EXPECT_EQ(transfer.Caption(), "Tarnwell Pro Setup");
+        EXPECT_EQ(files.deleted, std::vector<std::string>{"/temp/Setup.exe"});
+        transfer.Transfer();
+
+        EXPECT_EQ(network.Script(1).host, "files.example");
+        EXPECT_EQ(files.files["/temp/Setup.exe"].contents, "#!/bin/sh\nexit 0\n");
+        EXPECT_TRUE(files.files["/temp/Setup.exe"].executable);
+        EXPECT_EQ(desktop.started, std::vector<std::string>{"/temp/Setup.exe"});
+        EXPECT_EQ(transfer.State(), starts ? dsDownloaded : dsError);
+    }
+}
+
+TEST(DownloadTransferController, AFileThatCannotBeWrittenIsAnErrorAndNothingStarts) {
+    ScriptedNetwork network;
+    network.AddConnection({Answer(InstallerInfo)});
+    network.AddConnection({Answer("bytes")});
+    MemoryFiles files;
+    files.refuseWrites = true;
+    RecordingDesktop desktop;
+    DownloadTransfer transfer(network.Connector(), "vendor.example", files, desktop);
+    transfer.Prepare("TarnwellPro");
+    transfer.Transfer();
+    EXPECT_EQ(transfer.State(), dsError);
+    EXPECT_TRUE(desktop.started.empty());
+}
+
+// The window as the check sees it: what it was asked, and what the download "returned".
+class RecordingCheckView final : public UpdateCheckView {
+public:
+    void ShowTutorialControls() override { calls.push_back("tutorial"); }
+    int OfferUpgrade(const std::string& message) override {
+        calls.push_back("offer " + message.substr(message.find("Version number: ") + 16, 4));
+        return downloadState;
+    }
+    void Terminate() override { calls.push_back("terminate"); }
+
+    int downloadState = -1;
+    std::vector<std::string> calls;
+};
+
+TEST(UpdateCheckController, AFailedTutorialQuestionStillAsksForTheVersion) {
+    ScriptedNetwork network;
+    network.AddConnection({"HTTP/1.1 500 Down\r\nContent-Length: 0\r\n\r\n"});
+    network.AddConnection({Answer("1.4")});
+    RecordingCheckView view;
+    view.downloadState = dsDownloaded;
+    UpdateCheck(network.Connector(), "vendor.example", "1.3", view).Run();
+    EXPECT_EQ(view.calls, (std::vector<std::string>{"offer 1.40", "terminate"}));
+    EXPECT_NE(network.Script(1).sent.find("POST /requests/checkversionid.php"), std::string::npos);
+}
+
+TEST(UpdateCheckController, OnlyAStartedInstallerEndsTheProgram) {
+    for (const int state : {-1, dsCancelled, dsError}) {
+        SCOPED_TRACE(state);
+        ScriptedNetwork network;
+        network.AddConnection({Answer("video")});
+        network.AddConnection({Answer("2")});
+        RecordingCheckView view;
+        view.downloadState = state;
+        UpdateCheck(network.Connector(), "vendor.example", "1.3", view).Run();
+        EXPECT_EQ(view.calls, (std::vector<std::string>{"tutorial", "offer 2.00"}));
+    }
+}
+
+// Records the program's records as Start Pro reads them.
+class SiblingRecord final : public RecordsPort {
+public:
+    explicit SiblingRecord(std::string path) : path_(std::move(path)) {}
+    std::string InstalledVersion() override { return "1.3"; }
+    std::string InstalledWebsite() override { return "http://site.example/"; }
+    std::string SiblingInstallPath() override { return path_; }
+
+private:
+    std::string path_;
+};
+
+TEST(StartProController, AnInstalledSiblingIsStartedAndOnlyAStartedInstallerStepsAside) {
+    struct Case {
+        const char* name;
+        bool installed;
+        bool siblingStarts;
+        int downloadState;
+        int downloads;
+        bool minimized;
+    };
+    for (const Case& c : {Case{"installed", true, true, -1, 0, false},
+                          Case{"installed, cannot start", true, false, -1, 0, false},
+                          Case{"downloaded and started", false, true, dsDownloaded, 1, true},
+                          Case{"download cancelled", false, true, dsCancelled, 1, false}}) {
+        SCOPED_TRACE(c.name);
+        SiblingRecord record("/opt/tarnwell/tarnwell");
+        MemoryFiles files;
+        if (c.installed) {
+            files.files["/opt/tarnwell/tarnwell"] = {"program", false, true};
+        }
+        RecordingDesktop desktop;
+        desktop.startSucceeds = c.siblingStarts;
+        int downloads = 0;
+        bool minimized = false;
+        StartProAction(record, files, desktop)
+            .Run(
+                [&] {
+                    ++downloads;
+                    return c.downloadState;
+                },
+                [&] { minimized = true; });
+        EXPECT_EQ(desktop.started, c.installed ? std::vector<std::string>{"/opt/tarnwell/tarnwell"}
+                                               : std::vector<std::string>{});
+        EXPECT_EQ(downloads, c.downloads);
+        EXPECT_EQ(minimized, c.minimized);
+    }
+}
+
+} // namespace
+} // namespace larkspan
