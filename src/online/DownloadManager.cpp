@@ -184,7 +184,7 @@ void TDownloadForm::PrepareInstallerDownload(const std::string& identifier) {
     }
 
     if (DownloadState == dsDownloaded) {
-        InstallerTempPath = platform::TemporaryFolder() + "/Setup.exe";
+        InstallerTempPath = platform::TemporaryFile("Setup.exe");
         if (platform::RegularFileExists(InstallerTempPath)) {
             platform::DeleteFileQuietly(InstallerTempPath);
         }

@@ -52,6 +52,8 @@ TEST(Files, TemporaryFolderPrefersTempThenTmpdir) {
     ::unsetenv("TMPDIR");
     EXPECT_EQ(platform::TemporaryFolder(), "/tmp");
     EXPECT_EQ(platform::GetEnvironment("TMPDIR"), "");
+    ::setenv("TEMP", "/", 1);
+    EXPECT_EQ(platform::TemporaryFile("Setup.exe"), "/Setup.exe");
     ::setenv("TEMP", temp.c_str(), 1);
     ::setenv("TMPDIR", tmpdir.c_str(), 1);
 }
