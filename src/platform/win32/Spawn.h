@@ -18,10 +18,10 @@ struct ChildStart {
                                           // command line (searched the way CreateProcessW does)
     std::wstring commandLine;
     const wchar_t* folder = nullptr; // working folder, or null to keep the program's
-    HANDLE output = nullptr;         // the child's standard output and error
-    HANDLE error = nullptr;
-    bool hidden = false; // hide the window a console child would get
-    DWORD flags = 0;     // further creation flags (CREATE_SUSPENDED, say)
+    HANDLE output = nullptr;         // the child's standard output
+    HANDLE error = nullptr;          // and standard error (may be the same handle)
+    bool hidden = false;             // hide the window a console child would get
+    DWORD flags = 0;                 // further creation flags (CREATE_SUSPENDED, say)
 };
 
 // Starts the child with the program's own standard input and the given output handles as its
