@@ -76,7 +76,13 @@ std::string TemporaryFolder() {
 }
 
 std::string TemporaryFile(const std::string& name) {
-    return TemporaryFolder() + os::PathSeparator() + name;
+    std::string folder = TemporaryFolder();
+    // A root folder keeps its separator; doubling it would name another place on Windows
+    // ("\\Setup.exe" is a network path).
+    if (folder.empty() || folder.back() != os::PathSeparator()) {
+        folder += os::PathSeparator();
+    }
+    return folder + name;
 }
 
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error) {

@@ -2,8 +2,9 @@
 
 // The operating-system facilities the program needs, declared once. What is policy (the order
 // in which places are searched, which variable wins, how a bare tool name is found) is written
-// once in Platform.cpp on top of a few primitives per OS (Primitives.h); each OS folder
-// (posix/ today) holds only system calls. Nothing above this layer calls the OS directly.
+// once in Platform.cpp on top of a few primitives per OS (Primitives.h); each OS folder (posix/,
+// win32/) holds only system calls. Nothing above this layer calls the OS directly. Text is UTF-8
+// throughout, file names included; the Windows layer converts it at every system call.
 
 #include "extraction/ShellQuoting.h"
 
@@ -26,34 +27,39 @@ public:
 };
 
 // Takes the per-user lock called `name` (POSIX: an exclusive lock on the file `name` in
-// $XDG_RUNTIME_DIR, or /tmp/<name>-<uid> without one). Programs started while it is held do not
-// inherit it. Returns nullptr when another copy holds it or when the lock cannot be taken at all
-// (a lock path that is not a lockable file, say): both mean "do not run".
+// $XDG_RUNTIME_DIR, or /tmp/<name>-<uid> without one; Windows: the named mutex `name` in the
+// logon session's namespace). Programs started while it is held do not inherit it. Returns
+// nullptr when another copy holds it or when the lock cannot be taken at all (a lock path that
+// is not a lockable file, a name taken by another kind of object): both mean "do not run".
 std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
 
 // ---- Installation records ---------------------------------------------------------------
 
 // Reads `key` from the installation record of `product` by `vendor` (POSIX: the INI file
 // "<vendor>/<product>.conf" in the system configuration folders, $XDG_CONFIG_DIRS else /etc/xdg,
-// first folder first). The first record found is the record, even when it cannot be read.
-// Returns the stored text unexpanded, or "" on any failure (no record, unreadable record, no
-// such key, empty value, a vendor or product name that is not a plain name).
+// first folder first; Windows: the value `key` of HKEY_LOCAL_MACHINE\Software\<vendor>\<product>,
+// REG_SZ or REG_EXPAND_SZ, up to its first NUL). The first record found is the record, even when
+// it cannot be read. Returns the stored text unexpanded, or "" on any failure (no record,
+// unreadable record, no such key, empty value, a value of another type, a vendor or product
+// name that is not a plain name).
 std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,
                                    const std::string& key);
 
 // ---- Desktop shell and programs ------------------------------------------------------------
 
-// Hands a URL, a "mailto:" link or a document to the desktop's "open" action (xdg-open, found
-// on PATH), fully detached: the opener inherits no descriptor and leaves no zombie. Returns at
-// once; failures are not reported. Callable from any thread. Programs are started with
-// StartProgram instead: desktop openers do not run them.
+// Hands a URL, a "mailto:" link or a document to the desktop's "open" action (POSIX: xdg-open,
+// found on PATH, fully detached: the opener inherits no descriptor and leaves no zombie;
+// Windows: the shell's "open" verb, which also runs a program). Returns at once; failures are
+// not reported. Callable from any thread. Programs are started with StartProgram instead:
+// desktop openers on POSIX do not run them.
 void OpenWithShell(const std::string& target);
 
-// Starts the program file `path` itself: no shell, no arguments, detached (it outlives this
-// program and leaves no zombie), with no descriptor of this program but /dev/null as its
-// standard streams, in the program's own folder. Returns true once the system has started it;
-// false (with `error` set, such as "Exec format error") when it could not: missing, not
-// executable, not a program the system can run.
+// Starts the program file `path` (a full path) itself: no arguments, detached (it outlives
+// this program and leaves no zombie), in the program's own folder; on POSIX with no shell and
+// no descriptor of this program but /dev/null as its standard streams, on Windows through the
+// shell's "open" verb. Returns true once the system has started it; false (with `error` set to
+// the system's text, such as "Exec format error") when it could not: missing, not executable,
+// not a program the system can run.
 bool StartProgram(const std::string& path, std::string& error);
 
 // ---- Processes ------------------------------------------------------------------------------
@@ -65,8 +71,8 @@ struct ConsoleResult {
 };
 
 // Lets another thread end a command that RunConsoleCapture runs: the command interpreter and
-// every process it started (on POSIX, its process group). Stop before the command has started
-// ends it as soon as it starts. Thread-safe.
+// every process it started (on POSIX, its process group; on Windows, its job object). Stop
+// before the command has started ends it as soon as it starts. Thread-safe.
 class CommandStopper {
 public:
     CommandStopper() = default;
@@ -76,8 +82,9 @@ public:
     void Stop();
     bool StopRequested() const;
 
-    // For RunConsoleCapture: `processGroup` runs from Attach to Detach. Attach returns false
-    // when a stop was asked for already (the caller then ends the group itself).
+    // For RunConsoleCapture: `processGroup` (a process group id, or on Windows the job
+    // object's handle) runs from Attach to Detach. Attach returns false when a stop was asked
+    // for already (the caller then ends the group itself).
     bool Attach(std::int64_t processGroup);
     void Detach();
 
@@ -91,13 +98,14 @@ private:
 // rules they are written in.
 CommandInterpreter ConsoleInterpreter();
 
-// Runs `commandLine` unchanged through the system command interpreter (/bin/sh -c) with
-// `workingFolder` as the current folder, where bare tool names are found first (as cmd.exe
-// finds them in its current folder). The child gets the program's own standard input and
-// environment and no other descriptor of the program. Waits until the output has ended and the
-// interpreter has exited, or until `stopper` ends the command. Each read takes at most 255
-// bytes, and a zero byte in the output drops the rest of the read it arrived in. `started` is
-// false when the interpreter could not be started (including a missing working folder).
+// Runs `commandLine` unchanged through the system command interpreter (/bin/sh -c; Windows:
+// cmd.exe /C, hidden, which takes off the first and last double quote of a line that begins
+// with one) with `workingFolder` as the current folder, where bare tool names are found first
+// (as cmd.exe finds them in its current folder). The child gets the program's own standard
+// input and environment and no other descriptor or handle of the program. Waits until the output
+// has ended and the interpreter has exited, or until `stopper` ends the command. Each read takes at
+// most 255 bytes, and a zero byte in the output drops the rest of the read it arrived in. `started`
+// is false when the interpreter could not be started (including a missing working folder).
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
                                 CommandStopper* stopper = nullptr);
 
@@ -112,9 +120,10 @@ struct CapturedRun {
 
 // Runs a program directly (no shell) with the given arguments (argv[0] included), collecting
 // its standard output and standard error apart, and waits for its end. A program without "/"
-// is looked up on PATH. The child gets the caller's standard input and environment and no other
-// descriptor of the caller. A program that cannot be started (missing, not executable) gives
-// started = false, never an exit status.
+// is looked up on PATH (Windows: as CreateProcessW looks up a command line's first word; the
+// arguments reach the program's C runtime intact). The child gets the caller's standard input
+// and environment and no other descriptor of the caller. A program that cannot be started
+// (missing, not executable) gives started = false, never an exit status.
 CapturedRun RunCaptured(const std::vector<std::string>& argv);
 
 // ---- Files and environment ------------------------------------------------------------------
@@ -133,7 +142,8 @@ enum class FileMode {
 };
 
 // Creates or replaces `path` with the bytes of `pieces`, in order, without following a symbolic
-// link at that path (a link there is replaced, its target left alone). Returns false (with
+// link (on Windows any reparse point) at that path (a link there is replaced, its target left
+// alone). Returns false (with
 // `error` filled, such as "Cannot create file \"<path>\". <reason>") when the file cannot be
 // written; a partly written file is never left at `path`.
 bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
@@ -146,11 +156,12 @@ std::string GetEnvironment(const std::string& name);
 // Folder of the running executable, with a trailing separator; "" when it cannot be determined.
 std::string ExecutableFolder();
 
-// Folder for temporary files, without a trailing separator: the first of the OS's variables
-// that is set (POSIX: $TEMP, then $TMPDIR), else the OS's default (POSIX: /tmp).
+// Folder for temporary files, without a trailing separator (a root keeps its own): the first of
+// the OS's variables that is set (POSIX: $TEMP, then $TMPDIR; Windows: TEMP alone), else the
+// OS's default (POSIX: /tmp; Windows: "", so that a file lands at the current drive's root).
 std::string TemporaryFolder();
 
-// `name` in the temporary folder.
+// `name` in the temporary folder, joined with the OS's separator.
 std::string TemporaryFile(const std::string& name);
 
 } // namespace larkspan::platform
@@ -168,7 +179,8 @@ namespace larkspan::platform {
 // "localhost" in any letter case is 127.0.0.1, a dotted address is used as it is, any other name
 // takes the first address found. Waits at most timeoutMs (0 or less: no limit) for the
 // connection. Failures throw online::EIdSocketError ("Socket Error # <errno>\r\n<text>", for
-// example "Connection refused."); a connect that runs out of time reports ETIMEDOUT.
+// example "Connection refused."; on Windows the Winsock error number); a connect that runs out
+// of time reports ETIMEDOUT (WSAETIMEDOUT).
 std::unique_ptr<online::Connection> ConnectTcp(const std::string& host, std::uint16_t port,
                                                int timeoutMs);
 

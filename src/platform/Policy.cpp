@@ -47,6 +47,46 @@ bool IsPlainName(std::string_view name) {
            name.find_first_of("/\\") == std::string_view::npos;
 }
 
+namespace {
+
+void AppendWindowsArgument(std::string& line, std::string_view argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string_view::npos) {
+        line += argument;
+        return;
+    }
+    line += '"';
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only in front of a double quote: there each one is doubled and
+        // the quote itself escaped.
+        line.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        line += c;
+    }
+    line.append(2 * backslashes, '\\'); // in front of the closing quote
+    line += '"';
+}
+
+} // namespace
+
+std::string WindowsCommandLine(const std::vector<std::string>& argv) {
+    std::string line;
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        if (i == 0) {
+            const bool blank = argv[0].empty() || argv[0].find_first_of(" \t") != std::string::npos;
+            line += blank ? '"' + argv[0] + '"' : argv[0];
+        } else {
+            line += ' ';
+            AppendWindowsArgument(line, argv[i]);
+        }
+    }
+    return line;
+}
+
 void AppendConsoleRead(std::string& output, const char* data, std::size_t size) {
     const void* zero = std::memchr(data, '\0', size);
     output.append(data, zero != nullptr ? static_cast<const char*>(zero) - data : size);

@@ -34,6 +34,15 @@ std::vector<std::string> XdgConfigFolders(const std::optional<std::string>& vari
 // separator of either kind, not "." or "..".
 bool IsPlainName(std::string_view name);
 
+// The command line that CreateProcess hands a program, written so that the Microsoft C
+// runtime splits it back into exactly `argv`. An argument without blank, tab, line break or
+// double quote goes in as it is; any other, and an empty one, goes in double quotes, with each
+// double quote written as \" and the backslashes just before a double quote, or before the
+// closing quote, doubled (elsewhere backslashes are plain). The program name is split by
+// simpler rules, under which backslashes are always plain: it is put in quotes whole when it
+// holds a blank or tab (a Windows file name cannot hold a double quote).
+std::string WindowsCommandLine(const std::vector<std::string>& argv);
+
 // Appends one read of console output: a zero byte the child wrote ends the text of that read
 // (the bytes after it, up to the end of the read, are dropped); the next read is taken whole.
 void AppendConsoleRead(std::string& output, const char* data, std::size_t size);

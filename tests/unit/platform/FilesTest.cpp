@@ -1,16 +1,12 @@
 #include "platform/Platform.h"
 
 #include "ScratchFolder.h"
-#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <sys/stat.h>
-#include <unistd.h>
-
 using larkspan::test::ReadWholeFile;
 using larkspan::test::ScratchFolder;
+using larkspan::test::Utf8Path;
 namespace platform = larkspan::platform;
 
 namespace {
@@ -19,14 +15,15 @@ TEST(Files, WriteReplacesAPlantedLinkAndLeavesItsTargetAlone) {
     ScratchFolder scratch;
     const std::string victim = scratch.Write("victim.txt", "precious");
     const std::string path = scratch / "Setup.exe";
-    ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
+    const std::string planted = larkspan::test::PlantFileLink(victim, path);
+    if (!planted.empty()) {
+        GTEST_SKIP() << "this user cannot make links here: " << planted;
+    }
 
     std::string error;
     ASSERT_TRUE(platform::WriteFileNoFollow(path, "installer", error)) << error;
     EXPECT_EQ(ReadWholeFile(victim), "precious");
-    struct stat info {};
-    ASSERT_EQ(::lstat(path.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(Utf8Path(path))));
     EXPECT_EQ(ReadWholeFile(path), "installer");
 
     // Replacing an ordinary file works the same way.
@@ -41,16 +38,17 @@ TEST(Files, WriteFailureIsReportedAndLeavesNothingBehind) {
     EXPECT_NE(error.find("missing/Setup.exe"), std::string::npos) << error;
 
     // A folder at the path cannot be replaced by a file; the temporary file is cleaned up.
-    ASSERT_EQ(::mkdir((scratch / "Setup.exe").c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(Utf8Path(scratch / "Setup.exe")));
     EXPECT_FALSE(platform::WriteFileNoFollow(scratch / "Setup.exe", "x", error));
     int entries = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(scratch.path())) {
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator(Utf8Path(scratch.path()))) {
         ++entries;
     }
     EXPECT_EQ(entries, 1);
 }
 
-TEST(Files, InstallerIsWrittenFromItsPiecesRunnableByTheUserOnly) {
+TEST(Files, InstallerIsWrittenFromItsPieces) {
     ScratchFolder scratch;
     const std::string path = scratch / "Setup.exe";
     std::string error;
@@ -58,24 +56,6 @@ TEST(Files, InstallerIsWrittenFromItsPiecesRunnableByTheUserOnly) {
                                             platform::FileMode::UserExecute, error))
         << error;
     EXPECT_EQ(ReadWholeFile(path), "#!/bin/sh\nexit 0\n");
-    struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0700u);
-}
-
-TEST(Files, ReadOnlyFileIsNotWritableForAnOrdinaryUser) {
-    ScratchFolder scratch;
-    // The folder lets anyone in, so only the file's own permissions decide.
-    ASSERT_EQ(::chmod(scratch.path().c_str(), 0777), 0);
-    const std::string readOnly = scratch.Write("kept.txt", "precious", 0444);
-    const std::string writable = scratch.Write("open.txt", "scratch", 0666);
-    const std::string missing = scratch / "missing.txt";
-    const int seen = larkspan::test::RunUnprivileged([&] {
-        return (platform::UserCanWrite(readOnly) ? 1 : 0) |
-               (platform::UserCanWrite(writable) ? 2 : 0) |
-               (platform::UserCanWrite(missing) ? 4 : 0);
-    });
-    EXPECT_EQ(seen, 2) << "1: the read-only file, 2: the writable one, 4: a missing one";
 }
 
 TEST(Files, ExistenceTellsFilesFromFolders) {
@@ -92,26 +72,12 @@ TEST(Files, ExistenceTellsFilesFromFolders) {
     platform::DeleteFileQuietly(file); // already gone: no complaint
 }
 
-TEST(Files, TemporaryFolderPrefersTempThenTmpdir) {
-    const std::string temp = platform::GetEnvironment("TEMP");
-    const std::string tmpdir = platform::GetEnvironment("TMPDIR");
-    ::setenv("TEMP", "/from/temp/", 1);
-    ::setenv("TMPDIR", "/from/tmpdir", 1);
-    EXPECT_EQ(platform::TemporaryFolder(), "/from/temp");
-    ::unsetenv("TEMP");
-    EXPECT_EQ(platform::TemporaryFolder(), "/from/tmpdir");
-    ::unsetenv("TMPDIR");
-    EXPECT_EQ(platform::TemporaryFolder(), "/tmp");
-    EXPECT_EQ(platform::GetEnvironment("TMPDIR"), "");
-    ::setenv("TEMP", temp.c_str(), 1);
-    ::setenv("TMPDIR", tmpdir.c_str(), 1);
-}
-
 TEST(Files, ExecutableFolderHoldsTheRunningProgram) {
     const std::string folder = platform::ExecutableFolder();
     ASSERT_FALSE(folder.empty());
-    EXPECT_EQ(folder.back(), '/');
-    EXPECT_TRUE(platform::RegularFileExists(folder + "platform_tests"));
+    EXPECT_TRUE(folder.back() == '/' || folder.back() == '\\') << folder;
+    EXPECT_TRUE(
+        platform::RegularFileExists(folder + "platform_tests" + larkspan::test::kProgramSuffix));
 }
 
 } // namespace

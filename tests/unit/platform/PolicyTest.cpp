@@ -30,4 +30,25 @@ TEST(PlatformPolicy, RecordNamesMustBePlain) {
     }
 }
 
+TEST(PlatformPolicy, WindowsCommandLineFollowsTheCRuntimesSplittingRules) {
+    struct Row {
+        std::vector<std::string> argv;
+        std::string line;
+    };
+    const Row rows[] = {
+        {{"pdftotext", "-layout", "C:\\in.pdf"}, "pdftotext -layout C:\\in.pdf"},
+        {{"C:\\Program Files\\x.exe", "a b"}, "\"C:\\Program Files\\x.exe\" \"a b\""},
+        {{"p", ""}, "p \"\""},
+        {{"p", "say \"hi\""}, "p \"say \\\"hi\\\"\""},
+        // Backslashes are plain unless a double quote follows them.
+        {{"p", "C:\\dir\\"}, "p C:\\dir\\"},
+        {{"p", "C:\\my dir\\"}, "p \"C:\\my dir\\\\\""},
+        {{"p", "a\\\"b"}, "p \"a\\\\\\\"b\""},
+        {{"p", "tab\there", "line\nbreak"}, "p \"tab\there\" \"line\nbreak\""},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(policy::WindowsCommandLine(row.argv), row.line) << row.line;
+    }
+}
+
 } // namespace

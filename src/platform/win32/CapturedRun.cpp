@@ -1,0 +1,70 @@
+// RunCaptured on Windows: CreateProcessW with two pipes, the error pipe drained on a thread of
+// its own (anonymous pipes cannot be waited on together).
+
+#include "platform/Platform.h"
+#include "platform/Policy.h"
+#include "platform/win32/Spawn.h"
+
+#include <thread>
+
+namespace larkspan::platform {
+
+CapturedRun RunCaptured(const std::vector<std::string>& argv) {
+    CapturedRun result;
+    if (argv.empty() || argv.front().empty()) {
+        result.startError = "no program to run";
+        return result;
+    }
+    for (const std::string& argument : argv) {
+        if (argument.find('\0') != std::string::npos) {
+            result.startError = win32::ErrorText(ERROR_INVALID_PARAMETER);
+            return result;
+        }
+    }
+
+    win32::UniqueHandle outRead, outWrite, errRead, errWrite;
+    if (!win32::MakePipe(outRead, outWrite) || !win32::MakePipe(errRead, errWrite)) {
+        result.startError = win32::ErrorText(::GetLastError());
+        return result;
+    }
+
+    // The program is found the way CreateProcessW finds the first word of a command line (a
+    // bare name also in the system folders and on PATH, with ".exe" added).
+    win32::ChildStart start;
+    start.commandLine = win32::Widen(policy::WindowsCommandLine(argv));
+    start.output = outWrite.Get();
+    start.error = errWrite.Get();
+    PROCESS_INFORMATION started{};
+    DWORD lastError = ERROR_SUCCESS;
+    const bool ok = win32::StartChild(start, started, lastError);
+    outWrite.Close();
+    errWrite.Close();
+    if (!ok) {
+        result.startError = win32::ErrorText(lastError, argv.front());
+        return result;
+    }
+    result.started = true;
+    const win32::UniqueHandle process(started.hProcess);
+    const win32::UniqueHandle thread(started.hThread);
+
+    // Both pipes are read as data arrives, so a child that fills one of them while the other
+    // is waited on cannot block.
+    std::thread errorReader([&] {
+        win32::ReadToEnd(errRead.Get(), 4096, [&](const char* data, std::size_t size) {
+            result.standardError.append(data, size);
+        });
+    });
+    win32::ReadToEnd(outRead.Get(), 4096, [&](const char* data, std::size_t size) {
+        result.standardOutput.append(data, size);
+    });
+    errorReader.join();
+
+    DWORD exitCode = 0;
+    if (::WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0 &&
+        ::GetExitCodeProcess(process.Get(), &exitCode)) {
+        result.exitCode = static_cast<int>(exitCode);
+    }
+    return result;
+}
+
+} // namespace larkspan::platform

@@ -1,0 +1,181 @@
+// Files and folders, through the wide calls so that any file name works.
+
+#include "platform/Platform.h"
+
+#include "platform/win32/Win32.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <random>
+
+namespace larkspan::platform {
+
+namespace {
+
+// The attributes of what `path` names, following a link (a symbolic link or junction) to its
+// target as the POSIX stat() does; nothing when there is no such file or the link dangles.
+std::optional<DWORD> TargetAttributes(const std::string& path) {
+    std::wstring wide;
+    if (!win32::WidePath(path, wide)) {
+        return std::nullopt;
+    }
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return std::nullopt;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return attributes;
+    }
+    // Opening without FILE_FLAG_OPEN_REPARSE_POINT follows the link; asking only for the
+    // attributes needs no right to the data and meets no sharing conflict.
+    const win32::UniqueHandle target(::CreateFileW(
+        wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!target || !::GetFileInformationByHandle(target.Get(), &information)) {
+        return std::nullopt;
+    }
+    return information.dwFileAttributes;
+}
+
+bool WriteAll(HANDLE file, std::string_view data) {
+    while (!data.empty()) {
+        const DWORD chunk = data.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(data.size());
+        DWORD written = 0;
+        if (!::WriteFile(file, data.data(), chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        data.remove_prefix(written);
+    }
+    return true;
+}
+
+// The full form of `path` and where its name starts; false when it names a folder ("C:\dir\")
+// or cannot be a path at all.
+bool SplitFullPath(const std::wstring& path, std::wstring& full, std::size_t& nameStart) {
+    full.assign(MAX_PATH, L'\0');
+    wchar_t* name = nullptr;
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), &name);
+        if (length == 0) {
+            return false;
+        }
+        if (length < full.size()) {
+            if (name == nullptr) {
+                ::SetLastError(ERROR_PATH_NOT_FOUND);
+                return false;
+            }
+            nameStart = static_cast<std::size_t>(name - full.data());
+            full.resize(length);
+            return true;
+        }
+        full.resize(length);
+    }
+}
+
+std::wstring UniqueSuffix() {
+    static thread_local std::mt19937_64 generator{std::random_device{}()};
+    wchar_t text[17];
+    std::swprintf(text, 17, L"%016llx", static_cast<unsigned long long>(generator()));
+    return text;
+}
+
+} // namespace
+
+bool RegularFileExists(const std::string& path) {
+    const auto attributes = TargetAttributes(path);
+    return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool FolderExists(const std::string& path) {
+    const auto attributes = TargetAttributes(path);
+    return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void DeleteFileQuietly(const std::string& path) {
+    std::wstring wide;
+    if (win32::WidePath(path, wide)) {
+        ::DeleteFileW(wide.c_str());
+    }
+}
+
+bool UserCanWrite(const std::string& path) {
+    const auto attributes = TargetAttributes(path);
+    if (!attributes || (*attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        return false;
+    }
+    // The read-only attribute is not the whole story: the file's access list, or another
+    // program holding it open without sharing, can refuse writing too. Opening it for writing
+    // asks all of them at once; OPEN_EXISTING leaves its contents alone.
+    std::wstring wide;
+    win32::WidePath(path, wide);
+    const win32::UniqueHandle file(::CreateFileW(
+        wide.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(file);
+}
+
+bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
+                       FileMode mode, std::string& error) {
+    // Nothing to do for FileMode::UserExecute: whether a file may be run is decided by its
+    // access list, which a new file inherits from its folder (the user's own temporary folder
+    // lets the user run what the user wrote there), not by a mode bit.
+    static_cast<void>(mode);
+    const auto fail = [&](DWORD code) {
+        error = "Cannot create file \"" + path + "\". " + win32::ErrorText(code, path);
+        return false;
+    };
+    std::wstring wide;
+    if (!win32::WidePath(path, wide)) {
+        return fail(ERROR_INVALID_NAME);
+    }
+    std::wstring full;
+    std::size_t nameStart = 0;
+    if (!SplitFullPath(wide, full, nameStart)) {
+        return fail(::GetLastError());
+    }
+    // Opening the path itself would write through a link someone planted there (a symbolic
+    // link or junction in a shared folder, onto any file of the user's). A fresh file with an
+    // unguessable name, moved over the path, replaces such a link instead of following it.
+    // CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT refuses anything already at the new name,
+    // a link included.
+    std::wstring temporary;
+    win32::UniqueHandle file;
+    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
+        temporary = full.substr(0, nameStart) + L".larkspan-" + UniqueSuffix() + L".tmp";
+        file.Reset(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file && ::GetLastError() != ERROR_FILE_EXISTS) {
+            break;
+        }
+    }
+    if (!file) {
+        return fail(::GetLastError());
+    }
+    bool written = true;
+    for (std::size_t i = 0; written && i < pieces.size(); ++i) {
+        written = WriteAll(file.Get(), pieces[i]);
+    }
+    DWORD code = written ? ERROR_SUCCESS : ::GetLastError();
+    // Closed here, where a failure to close (the last data not reaching the disk) counts.
+    if (!::CloseHandle(file.Release()) && written) {
+        written = false;
+        code = ::GetLastError();
+    }
+    // MoveFileExW replaces the name, whatever it named (a link stays unfollowed); a folder at
+    // the path is not replaced and fails.
+    if (written && !::MoveFileExW(temporary.c_str(), full.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        written = false;
+        code = ::GetLastError();
+    }
+    if (!written) {
+        ::DeleteFileW(temporary.c_str());
+        return fail(code);
+    }
+    error.clear();
+    return true;
+}
+
+} // namespace larkspan::platform

@@ -1,0 +1,123 @@
+#include "platform/win32/Spawn.h"
+
+#include <vector>
+
+namespace larkspan::platform::win32 {
+
+namespace {
+
+// An inheritable copy of `handle`, or an empty one when there is none to copy (a program
+// without a console has no standard input).
+void InheritableCopy(HANDLE handle, UniqueHandle& copy) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+        !::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), copy.Receive(), 0,
+                           TRUE, DUPLICATE_SAME_ACCESS)) {
+        copy.Reset(nullptr);
+    }
+}
+
+// The attribute list that names the only handles a child inherits.
+class HandleList {
+public:
+    explicit HandleList(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (!::InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+            return;
+        }
+        list_ = list;
+        if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                         handles_.data(), handles_.size() * sizeof(HANDLE), nullptr,
+                                         nullptr)) {
+            ::DeleteProcThreadAttributeList(list_);
+            list_ = nullptr;
+        }
+    }
+    ~HandleList() {
+        if (list_ != nullptr) {
+            ::DeleteProcThreadAttributeList(list_);
+        }
+    }
+    HandleList(const HandleList&) = delete;
+    HandleList& operator=(const HandleList&) = delete;
+
+    LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return list_; }
+
+private:
+    std::vector<HANDLE> handles_;
+    std::vector<unsigned char> storage_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+} // namespace
+
+bool MakePipe(UniqueHandle& readEnd, UniqueHandle& writeEnd) {
+    SECURITY_ATTRIBUTES attributes{};
+    attributes.nLength = sizeof attributes;
+    attributes.bInheritHandle = FALSE;
+    HANDLE ends[2] = {nullptr, nullptr};
+    if (!::CreatePipe(&ends[0], &ends[1], &attributes, 0)) {
+        return false;
+    }
+    readEnd.Reset(ends[0]);
+    writeEnd.Reset(ends[1]);
+    return true;
+}
+
+bool StartChild(ChildStart start, PROCESS_INFORMATION& started, DWORD& lastError) {
+    // Every handle of ours is created non-inheritable. The child's standard handles are
+    // inheritable copies that live only for this call, and the handle list makes them the only
+    // ones it inherits: a child that another thread starts at the same moment through this
+    // function gets none of them, and ours none of its, so each run sees end-of-data when its
+    // own child is done. (Marking the originals inheritable would not give that: any child
+    // started with inheritance while they are marked takes them all.)
+    UniqueHandle input;
+    UniqueHandle output;
+    UniqueHandle error;
+    InheritableCopy(::GetStdHandle(STD_INPUT_HANDLE), input);
+    InheritableCopy(start.output, output);
+    if (start.error == start.output) {
+        error.Reset(nullptr);
+    } else {
+        InheritableCopy(start.error, error);
+    }
+    std::vector<HANDLE> inherited;
+    for (const UniqueHandle* handle : {&input, &output, &error}) {
+        if (*handle) {
+            inherited.push_back(handle->Get());
+        }
+    }
+    const HandleList list(inherited);
+    if (!inherited.empty() && list.Get() == nullptr) {
+        lastError = ::GetLastError();
+        return false;
+    }
+
+    STARTUPINFOEXW info{};
+    info.StartupInfo.cb = sizeof info;
+    info.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    if (start.hidden) {
+        info.StartupInfo.dwFlags |= STARTF_USESHOWWINDOW;
+        info.StartupInfo.wShowWindow = SW_HIDE;
+    }
+    info.StartupInfo.hStdInput = input.Get();
+    info.StartupInfo.hStdOutput = output.Get();
+    info.StartupInfo.hStdError = start.error == start.output ? output.Get() : error.Get();
+    info.lpAttributeList = list.Get();
+
+    started = PROCESS_INFORMATION{};
+    const DWORD flags = start.flags | (list.Get() != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    // CreateProcessW may write into the command line, so it gets a copy of its own.
+    if (!::CreateProcessW(start.application, start.commandLine.data(), nullptr, nullptr,
+                          inherited.empty() ? FALSE : TRUE, flags, nullptr, start.folder,
+                          &info.StartupInfo, &started)) {
+        lastError = ::GetLastError();
+        return false;
+    }
+    lastError = ERROR_SUCCESS;
+    return true;
+}
+
+} // namespace larkspan::platform::win32
