@@ -2,7 +2,7 @@
 
 #include "app/MessageBox.h"
 #include "app/ShellOpen.h"
-#include "online/HttpParse.h"
+#include "online/HttpUrl.h"
 #include "online/InstallerInfo.h"
 #include "online/VersionCheck.h"
 #include "platform/Platform.h"

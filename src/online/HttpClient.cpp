@@ -1,6 +1,9 @@
 #include "online/HttpClient.h"
 
 #include "online/FormEncoding.h"
+#include "online/HttpRequestHead.h"
+#include "online/HttpText.h"
+#include "online/HttpUrl.h"
 #include "shell/TextRules.h"
 
 #include <algorithm>

@@ -4,8 +4,9 @@
 // no proxy, no redirects followed. Both operations block the calling thread; the progress
 // events run on that thread from inside the operation. One thread uses a client at a time.
 
+#include "online/HttpCookies.h"
 #include "online/HttpErrors.h"
-#include "online/HttpParse.h"
+#include "online/HttpResponseReader.h"
 #include "online/Transport.h"
 
 #include <array>

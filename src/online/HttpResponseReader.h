@@ -1,13 +1,11 @@
 #pragma once
 
-// The HTTP wire format of the client: URL splitting, request heads, reading response heads and
-// bodies, and cookies. Everything reads from an online::Connection, so the parsers run on plain
-// bytes in tests; nothing here opens a socket.
+// Reading an answer from a connection: lines, the status line and header block, the body
+// framing and the body itself. Everything reads from an online::Connection, so the parsers run
+// on plain bytes in tests; nothing here opens a socket.
 
 #include "online/Transport.h"
 
-#include <array>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -22,74 +20,6 @@ namespace larkspan::online {
 inline constexpr std::size_t kMaxLineLength = 16384;
 // Largest piece received or sent at once; progress is reported per piece.
 inline constexpr std::size_t kPieceSize = 32768;
-// Request header lines longer than this are folded into continuation lines.
-inline constexpr std::size_t kFoldLength = 1024;
-
-// ASCII letters compared without regard to case, every other byte exactly: how header names,
-// header tokens and host names compare.
-bool SameTextAscii(std::string_view a, std::string_view b);
-
-// ---- URLs ---------------------------------------------------------------------------------
-
-struct ParsedUrl {
-    std::string protocol; // lower case: "http" or "https"
-    std::string host;     // as written (may be empty for a malformed URL)
-    std::uint16_t port = 80;
-    std::string target; // the request target exactly as written, "/" when the URL ends at the host
-    std::string path;   // the target up to a "?" (for cookie matching)
-};
-
-// Backslashes become slashes and a "#" fragment is dropped; an empty protocol means "http";
-// a missing port is 80 for http and 443 for https; "user:password@" before the host is ignored.
-// Throws EIdException for any other protocol or a port that is not a number from 1 to 65535.
-ParsedUrl SplitUrl(std::string_view url);
-
-// ---- Request heads ------------------------------------------------------------------------
-
-// The request header lines in the fixed order in which they are written.
-enum class HeadField : std::size_t {
-    Connection,
-    ContentVersion,
-    ContentEncoding,
-    ContentLanguage,
-    ContentType,
-    ContentLength,
-    CacheControl,
-    Date,
-    Expires,
-    Pragma,
-    ProxyConnection,
-    Host,
-    Accept,
-    AcceptCharset,
-    AcceptEncoding,
-    AcceptLanguage,
-    From,
-    Referer,
-    UserAgent,
-    IfModifiedSince,
-    Range,
-    Authorization,
-    ProxyAuthorization,
-    Cookie,
-    Count
-};
-using HeadFields = std::array<std::string, static_cast<std::size_t>(HeadField::Count)>;
-
-inline std::string& Field(HeadFields& fields, HeadField f) {
-    return fields[static_cast<std::size_t>(f)];
-}
-
-// "<method> <target> HTTP/<version>", then "Name: value" for every field with a value, in the
-// fixed order, then an empty line; every line ends in CR LF.
-std::string BuildRequestHead(std::string_view method, std::string_view target,
-                             std::string_view version, const HeadFields& fields);
-
-// A header line longer than kFoldLength is cut after its last blank, tab or comma within the
-// limit, and the rest continues on a line that begins with a blank. Lines are joined by CR LF.
-std::string FoldHeaderLine(std::string_view line);
-
-// ---- Reading ----------------------------------------------------------------------------------
 
 // Buffered reading from a connection: lines for the head and chunk sizes, raw bytes for bodies.
 // Every wait for data uses the current time limit.
@@ -130,8 +60,6 @@ private:
     bool peerClosed_ = false;
     int timeoutMs_ = 0;
 };
-
-// ---- Responses ----------------------------------------------------------------------------
 
 struct TIdHTTPResponse {
     std::string ResponseText; // the status line as received, without its line break
@@ -186,49 +114,5 @@ void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, 
 // A chunk-size line: the text before its first blank as a hexadecimal number; anything that is
 // not one (an extension after ";", an empty line, a value beyond 31 bits) counts as 0.
 std::uint32_t ParseChunkSize(std::string_view line);
-
-// ---- Cookies --------------------------------------------------------------------------------
-
-using Clock = std::chrono::system_clock;
-
-// The cookies one client has been given. A cookie without a Domain attribute goes back only to
-// the host that set it; with one, to that domain and its subdomains (if the setting host lies
-// in it, else the cookie is refused). A missing Path is the folder of the request path. Expired
-// cookies (Max-Age, else Expires) are dropped; Secure cookies are never sent, since the client
-// has no TLS.
-class CookieJar {
-public:
-    // `value` is the text of a Set-Cookie header (one cookie) or of a Set-Cookie2 header
-    // (cookies separated by commas).
-    void Store(std::string_view value, bool setCookie2, std::string_view requestHost,
-               std::string_view requestPath, Clock::time_point now);
-
-    // "name=value" pairs for the host and path joined by "; ", longer paths first; "" if none.
-    std::string CookieHeader(std::string_view host, std::string_view path,
-                             Clock::time_point now) const;
-
-    std::size_t Count() const { return cookies_.size(); }
-
-private:
-    struct Cookie {
-        std::string name;
-        std::string value;
-        std::string domain; // lower case
-        bool hostOnly = true;
-        std::string path;
-        bool secure = false;
-        std::optional<Clock::time_point> expires;
-        std::uint64_t order = 0;
-    };
-    void StoreOne(std::string_view text, std::string_view requestHost, std::string_view requestPath,
-                  Clock::time_point now);
-
-    std::vector<Cookie> cookies_;
-    std::uint64_t nextOrder_ = 0;
-};
-
-// A cookie date (the loose grammar browsers accept: "Wdy, DD Mon YYYY HH:MM:SS GMT", "DD-Mon-YY",
-// and the like). Nothing when it is not one.
-std::optional<Clock::time_point> ParseCookieDate(std::string_view text);
 
 } // namespace larkspan::online
