@@ -7,6 +7,7 @@
 #include "shell/TextRules.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace larkspan::online {
@@ -153,8 +154,12 @@ void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::s
         }
 
         input_->SetTimeoutMs(readTimeoutMs_);
+        HeadBudget budget;
+        if (headTimeoutMs_ > 0) {
+            budget.deadline = SteadyClock::now() + std::chrono::milliseconds(headTimeoutMs_);
+        }
         do {
-            ReadResponseHead(*input_, response_);
+            ReadResponseHead(*input_, response_, budget);
             if (AllowCookies) {
                 for (const auto& [name, value] : response_.Headers) {
                     const bool cookie2 = SameTextAscii(name, "Set-Cookie2");

@@ -26,13 +26,41 @@ bool InputBuffer::Fill() {
             data_.resize(data_.size() * 2);
         }
     }
-    const std::size_t n = connection_.Receive(data_.data() + end_, data_.size() - end_, timeoutMs_);
+    const std::size_t n = Receive(data_.data() + end_, data_.size() - end_);
     if (n == 0) {
-        peerClosed_ = true;
         return false;
     }
     end_ += n;
     return true;
+}
+
+std::size_t InputBuffer::Receive(char* buffer, std::size_t size) {
+    int wait = timeoutMs_;
+    bool deadlineBound = false;
+    if (deadline_) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - SteadyClock::now()).count();
+        if (left <= 0) {
+            throw EIdReadTimeout();
+        }
+        if (wait <= 0 || left < wait) {
+            wait = static_cast<int>(std::min<std::int64_t>(left, INT32_MAX));
+            deadlineBound = true;
+        }
+    }
+    std::size_t n;
+    try {
+        n = connection_.Receive(buffer, size, wait);
+    } catch (const EIdSocketTimeout&) {
+        if (deadlineBound) {
+            throw EIdReadTimeout();
+        }
+        throw;
+    }
+    if (n == 0) {
+        peerClosed_ = true;
+    }
+    return n;
 }
 
 std::optional<std::string> InputBuffer::ReadLineOrClose(std::size_t maxLength) {
@@ -53,6 +81,7 @@ std::optional<std::string> InputBuffer::ReadLineOrClose(std::size_t maxLength) {
                 line.pop_back();
             }
             begin_ += length + 1;
+            consumed_ += length + 1;
             return line;
         }
         scanned = Buffered();
@@ -77,6 +106,7 @@ std::size_t InputBuffer::TakeBuffered(std::string& sink, std::size_t max) {
     const std::size_t n = std::min(Buffered(), max);
     sink.append(data_.data() + begin_, n);
     begin_ += n;
+    consumed_ += n;
     return n;
 }
 
@@ -92,13 +122,12 @@ std::size_t InputBuffer::ReadInto(std::string& sink, std::size_t n) {
     std::size_t filled = 0;
     try {
         while (filled < want) {
-            const std::size_t got =
-                connection_.Receive(sink.data() + base + filled, want - filled, timeoutMs_);
+            const std::size_t got = Receive(sink.data() + base + filled, want - filled);
             if (got == 0) {
-                peerClosed_ = true;
                 break;
             }
             filled += got;
+            consumed_ += got;
         }
     } catch (...) {
         sink.resize(base + filled);
@@ -138,36 +167,85 @@ int ParseStatusCode(std::string_view statusLine) {
     return code ? static_cast<int>(*code) : -1;
 }
 
-void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response) {
-    response = TIdHTTPResponse{};
-    response.ResponseText = in.ReadLine();
-    response.ResponseCode = ParseStatusCode(response.ResponseText);
-    for (;;) {
-        auto line = in.ReadLineOrClose();
-        if (!line) {
-            response.ClosedInHeaders = true;
-            break;
-        }
-        if (line->empty()) {
-            break;
-        }
-        response.RawHeaders.push_back(*line);
-        if (IsBlank(line->front())) {
-            if (!response.Headers.empty()) {
-                auto& value = response.Headers.back().second;
-                const std::string more = Trim(*line);
-                value = value.empty() ? more : value + " " + more;
-            }
-            continue;
-        }
-        const auto colon = line->find(':');
-        if (colon == std::string::npos) {
-            continue;
-        }
-        // Names and values lose every leading and trailing byte up to 32.
-        response.Headers.emplace_back(Trim(std::string_view(*line).substr(0, colon)),
-                                      Trim(std::string_view(*line).substr(colon + 1)));
+namespace {
+
+// Charges the budget for the bytes the head has taken since `start` and for `lines` more header
+// lines; throws once either is spent.
+void Charge(HeadBudget& budget, const InputBuffer& in, std::uint64_t& start, std::size_t lines) {
+    const std::uint64_t used = in.Consumed() - start;
+    start = in.Consumed();
+    if (used > budget.bytes) {
+        throw EIdResponseHeadRejected("Response head larger than " + std::to_string(kMaxHeadBytes) +
+                                      " bytes");
     }
+    budget.bytes -= static_cast<std::size_t>(used);
+    if (lines > budget.headerLines) {
+        throw EIdResponseHeadRejected("Response head with more than " +
+                                      std::to_string(kMaxHeaderLines) + " header lines");
+    }
+    budget.headerLines -= lines;
+}
+
+// Keeps a header line as received and adds it to the parsed headers: a line that begins with a
+// blank or a tab continues the previous value (appended in place, so a long run of
+// continuation lines costs time in proportion to its length); a line without a colon is kept
+// only as received.
+void AddHeaderLine(TIdHTTPResponse& response, std::string line) {
+    const std::string_view text = response.RawHeaders.emplace_back(std::move(line));
+    if (IsBlank(text.front())) {
+        if (!response.Headers.empty()) {
+            auto& value = response.Headers.back().second;
+            if (!value.empty()) {
+                value += ' ';
+            }
+            value += Trim(text);
+        }
+        return;
+    }
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        return;
+    }
+    // Names and values lose every leading and trailing byte up to 32.
+    response.Headers.emplace_back(Trim(text.substr(0, colon)), Trim(text.substr(colon + 1)));
+}
+
+} // namespace
+
+void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response) {
+    HeadBudget budget;
+    ReadResponseHead(in, response, budget);
+}
+
+void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response, HeadBudget& budget) {
+    // The deadline covers every line of the head, however slowly its bytes come.
+    struct DeadlineScope {
+        InputBuffer& in;
+        ~DeadlineScope() { in.SetDeadline(std::nullopt); }
+    } scope{in};
+    in.SetDeadline(budget.deadline);
+
+    response = TIdHTTPResponse{};
+    std::uint64_t start = in.Consumed();
+    try {
+        response.ResponseText = in.ReadLine();
+        Charge(budget, in, start, 0);
+        for (;;) {
+            auto line = in.ReadLineOrClose();
+            if (!line) {
+                response.ClosedInHeaders = true;
+                break;
+            }
+            Charge(budget, in, start, line->empty() ? 0 : 1);
+            if (line->empty()) {
+                break;
+            }
+            AddHeaderLine(response, std::move(*line));
+        }
+    } catch (const EIdReadTimeout&) {
+        throw EIdResponseHeadRejected("Response head not complete in time");
+    }
+    response.ResponseCode = ParseStatusCode(response.ResponseText);
 
     if (const auto length = ParseDecimal(response.Value("Content-Length"), INT64_MAX / 10)) {
         response.ContentLength = static_cast<std::int64_t>(*length);

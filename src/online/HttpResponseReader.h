@@ -6,6 +6,7 @@
 
 #include "online/Transport.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -21,6 +22,18 @@ inline constexpr std::size_t kMaxLineLength = 16384;
 // Largest piece received or sent at once; progress is reported per piece.
 inline constexpr std::size_t kPieceSize = 32768;
 
+// Bounds on the heads of one answer (its final head and any interim "100 Continue" heads before
+// it, together), taken from curl, the client closest to this one in purpose: at most 300 KiB
+// of status and header lines with their line ends (curl's MAX_HTTP_RESP_HEADER_SIZE; Chromium
+// allows 256 KiB) and at most 5000 header lines (curl's MAX_HTTP_RESP_HEADER_COUNT; here
+// continuation lines count too, so folding cannot get round it). The vendor's answers carry a
+// few hundred bytes of head; the bounds only stop a server that would otherwise keep the client
+// reading and storing header lines without end.
+inline constexpr std::size_t kMaxHeadBytes = 300 * 1024;
+inline constexpr std::size_t kMaxHeaderLines = 5000;
+
+using SteadyClock = std::chrono::steady_clock;
+
 // Buffered reading from a connection: lines for the head and chunk sizes, raw bytes for bodies.
 // Every wait for data uses the current time limit.
 class InputBuffer {
@@ -29,8 +42,16 @@ public:
 
     Connection& Source() { return connection_; }
 
+    // The longest wait for the next bytes (0 or less: no limit).
     void SetTimeoutMs(int timeoutMs) { timeoutMs_ = timeoutMs; }
     int TimeoutMs() const { return timeoutMs_; }
+
+    // A point in time after which no read waits any more, however steadily bytes trickle in:
+    // a read that would have to wait past it throws EIdReadTimeout. Nothing: no deadline.
+    void SetDeadline(std::optional<SteadyClock::time_point> deadline) { deadline_ = deadline; }
+
+    // Bytes taken out of the buffer so far (lines with their line ends, body bytes).
+    std::uint64_t Consumed() const { return consumed_; }
 
     // True once a receive has reported that the peer closed the connection.
     bool PeerClosed() const { return peerClosed_; }
@@ -52,6 +73,9 @@ public:
 
 private:
     bool Fill(); // one receive into the buffer; false when the peer has closed
+    // One receive into [buffer, buffer + size) within the time limit and the deadline; 0 when
+    // the peer has closed.
+    std::size_t Receive(char* buffer, std::size_t size);
 
     Connection& connection_;
     std::vector<char> data_;
@@ -59,6 +83,8 @@ private:
     std::size_t end_ = 0;
     bool peerClosed_ = false;
     int timeoutMs_ = 0;
+    std::optional<SteadyClock::time_point> deadline_;
+    std::uint64_t consumed_ = 0;
 };
 
 struct TIdHTTPResponse {
@@ -83,8 +109,19 @@ struct TIdHTTPResponse {
 // The word after the first blank of a status line as a decimal number, -1 when it is none.
 int ParseStatusCode(std::string_view statusLine);
 
+// What the heads of one answer may still take; each head read takes its share.
+struct HeadBudget {
+    std::size_t bytes = kMaxHeadBytes;
+    std::size_t headerLines = kMaxHeaderLines;
+    // The whole head must have arrived by then (see InputBuffer::SetDeadline); nothing: no limit.
+    std::optional<SteadyClock::time_point> deadline;
+};
+
 // Reads a status line and its header block into `response` (which is reset first). Header
 // lines that begin with a blank or a tab continue the previous value, joined by one space.
+// Throws EIdResponseHeadRejected when the head needs more than the budget allows.
+void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response, HeadBudget& budget);
+// The same with a budget of its own for this one head.
 void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response);
 
 enum class BodyFraming { ContentLength, Chunked, UntilClose, None };

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace larkspan;
@@ -267,6 +268,24 @@ TEST(Hostile, ServerThatNeverAnswersHitsTheReadLimit) {
     EXPECT_EQ(MessageOf([&] { d.Get(server.Url("/")); }),
               "Socket Error # 110\r\nConnection timed out.");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(Hostile, HeadTrickledSlowlyHitsTheHeadDeadline) {
+    // A line every 20 ms keeps every single wait far below the idle limit.
+    LoopbackServer server([](ServerSide& side) {
+        side.ReadRequest();
+        side.Send("HTTP/1.1 200 OK\r\n");
+        for (int i = 0; i < 250 && side.Send("X-Slow: y\r\n"); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        side.Send("Content-Length: 2\r\n\r\nok");
+    });
+    Downloader d;
+    d.http.SetHeadTimeoutMs(300);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(MessageOf([&] { d.Get(server.Url("/")); }), "Response head not complete in time");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(d.http.Connected());
 }
 
 TEST(Hostile, ErrorBodyThatStallsIsAReadTimeout) {

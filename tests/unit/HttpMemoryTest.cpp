@@ -185,6 +185,38 @@ TEST(ResponseHead, HeadersAreTrimmedUnfoldedAndMatchedWithoutCase) {
     EXPECT_FALSE(response.ClosedInHeaders);
 }
 
+TEST(ResponseHead, HostileHeadsStopAtTheClientsLimits) {
+    const std::string ok = "HTTP/1.1 200 OK\r\n";
+    auto repeat = [](const std::string& piece, std::size_t times) {
+        std::string out;
+        for (std::size_t i = 0; i < times; ++i) {
+            out += piece;
+        }
+        return out;
+    };
+    const std::string tooManyLines = "Response head with more than 5000 header lines";
+    const std::string tooLarge = "Response head larger than 307200 bytes";
+    const struct {
+        std::string head;
+        std::string message;
+    } cases[] = {
+        // With the Content-Length line below: exactly at the limit, and one line beyond it.
+        {ok + repeat("X: y\r\n", 4999), "(no error)"},
+        {ok + repeat("X: y\r\n", 5000), tooManyLines},
+        // Folding does not get round the count.
+        {ok + "X-Long: a\r\n" + repeat(" " + std::string(40, 'f') + "\r\n", 10000), tooManyLines},
+        // Every line within the line limit, the whole beyond the head limit.
+        {ok + repeat("X-Big: " + std::string(16000, 'b') + "\r\n", 20), tooLarge},
+        // Interim heads share one budget with the final head.
+        {repeat("HTTP/1.1 100 Continue\r\n\r\n", 13000) + ok, tooLarge},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        EXPECT_EQ(MessageOf([&] { f.Get({c.head + "Content-Length: 2\r\n\r\nok"}); }), c.message)
+            << c.head.substr(0, 60);
+    }
+}
+
 TEST(ResponseHead, ContentLengthThatIsNoNumberCountsAsAbsent) {
     Reader r({"HTTP/1.1 200 OK\r\nContent-Length: 1x\r\n\r\n"});
     TIdHTTPResponse response;
