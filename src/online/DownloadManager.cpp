@@ -221,7 +221,7 @@ void TDownloadForm::TimerHTTPTimer() {
     }
 
     try {
-        std::string stream;
+        online::BodyBuffer stream;
         IdHTTP1.DownloadToStream(InstallerUrl, stream);
         // A confirmed Cancel always ends the transfer with an error; this only guards against
         // saving a download the user gave up on.
@@ -230,7 +230,7 @@ void TDownloadForm::TimerHTTPTimer() {
         }
         // Never through a link planted at the path: the file is created anew and renamed over it.
         std::string error;
-        if (!platform::WriteFileNoFollow(InstallerTempPath, stream, error)) {
+        if (!platform::WriteFileNoFollow(InstallerTempPath, stream.Pieces(), error)) {
             throw GeneralError(error);
         }
     } catch (const std::exception&) {

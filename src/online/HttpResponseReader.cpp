@@ -5,8 +5,83 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace larkspan::online {
+
+namespace {
+
+// Body bytes go into a sink in two steps: a receive fills room at its end, then the bytes it
+// brought are committed. BodyBuffer is the sink of downloads; this one grows a std::string, for
+// the small answers kept as text. Room that was never committed (a receive that failed) is cut
+// off again when the sink ends.
+class StringSink {
+public:
+    explicit StringSink(std::string& text) : text_(text), committed_(text.size()) {}
+    ~StringSink() { text_.resize(committed_); }
+    StringSink(const StringSink&) = delete;
+    StringSink& operator=(const StringSink&) = delete;
+
+    std::span<char> Room(std::size_t want) {
+        text_.resize(committed_ + want);
+        return {text_.data() + committed_, want};
+    }
+    void Commit(std::size_t n) { committed_ += n; }
+
+private:
+    std::string& text_;
+    std::size_t committed_;
+};
+
+// Moves at most `max` of the bytes already buffered into the sink; returns how many.
+template <class Sink> std::size_t TakeBufferedInto(InputBuffer& in, Sink& sink, std::size_t max) {
+    std::size_t taken = 0;
+    while (taken < max && in.Buffered() > 0) {
+        const std::span<char> room = sink.Room(std::min(max - taken, in.Buffered()));
+        const std::size_t n = in.TakeBuffered(room.data(), room.size());
+        sink.Commit(n);
+        taken += n;
+    }
+    return taken;
+}
+
+// Moves exactly `want` bytes into the sink, fewer only when the peer closes first; returns how
+// many. Each piece is committed as soon as it has arrived, so a failure keeps what came before.
+template <class Sink> std::size_t ReadIntoSink(InputBuffer& in, Sink& sink, std::size_t want) {
+    std::size_t got = 0;
+    while (got < want) {
+        const std::span<char> room = sink.Room(want - got);
+        const std::size_t n = in.ReadSome(room.data(), room.size());
+        if (n == 0) {
+            break;
+        }
+        sink.Commit(n);
+        got += n;
+    }
+    return got;
+}
+
+// Downloads go into a BodyBuffer; each block it starts is announced to the connection, which may
+// prepare the memory for being filled at once.
+class BlockSink {
+public:
+    BlockSink(BodyBuffer& body, Connection& connection) : body_(body), connection_(connection) {}
+
+    std::span<char> Room(std::size_t want) {
+        const std::span<char> room = body_.Room(want);
+        if (const std::span<char> fresh = body_.FreshBlock(); !fresh.empty()) {
+            connection_.PrepareReceiveBuffer(fresh.data(), fresh.size());
+        }
+        return room;
+    }
+    void Commit(std::size_t n) { body_.Commit(n); }
+
+private:
+    BodyBuffer& body_;
+    Connection& connection_;
+};
+
+} // namespace
 
 bool InputBuffer::Fill() {
     if (peerClosed_) {
@@ -102,39 +177,40 @@ std::string InputBuffer::ReadLine(std::size_t maxLength) {
     return std::move(*line);
 }
 
-std::size_t InputBuffer::TakeBuffered(std::string& sink, std::size_t max) {
+std::size_t InputBuffer::TakeBuffered(char* out, std::size_t max) {
     const std::size_t n = std::min(Buffered(), max);
-    sink.append(data_.data() + begin_, n);
-    begin_ += n;
+    if (n > 0) {
+        std::memcpy(out, data_.data() + begin_, n);
+        begin_ += n;
+        consumed_ += n;
+    }
+    return n;
+}
+
+std::size_t InputBuffer::ReadSome(char* out, std::size_t max) {
+    if (max == 0) {
+        return 0;
+    }
+    if (Buffered() > 0) {
+        return TakeBuffered(out, max);
+    }
+    if (peerClosed_) {
+        return 0;
+    }
+    // Straight into the caller's memory: a large body is copied only once, by the system.
+    const std::size_t n = Receive(out, max);
     consumed_ += n;
     return n;
 }
 
+std::size_t InputBuffer::TakeBuffered(std::string& sink, std::size_t max) {
+    StringSink text(sink);
+    return TakeBufferedInto(*this, text, max);
+}
+
 std::size_t InputBuffer::ReadInto(std::string& sink, std::size_t n) {
-    const std::size_t taken = TakeBuffered(sink, n);
-    if (taken == n || peerClosed_) {
-        return taken;
-    }
-    // Receive straight into the caller's memory: a large body is then copied only once.
-    const std::size_t base = sink.size();
-    const std::size_t want = n - taken;
-    sink.resize(base + want);
-    std::size_t filled = 0;
-    try {
-        while (filled < want) {
-            const std::size_t got = Receive(sink.data() + base + filled, want - filled);
-            if (got == 0) {
-                break;
-            }
-            filled += got;
-            consumed_ += got;
-        }
-    } catch (...) {
-        sink.resize(base + filled);
-        throw;
-    }
-    sink.resize(base + filled);
-    return taken + filled;
+    StringSink text(sink);
+    return ReadIntoSink(*this, text, n);
 }
 
 // ---- Responses ----------------------------------------------------------------------------
@@ -314,17 +390,19 @@ private:
 };
 
 // Reads a body part of known size: a Content-Length body (short allowed) or one chunk.
-void ReadCounted(InputBuffer& in, std::uint64_t size, std::string& sink, BodyProgress& progress,
+template <class Sink>
+void ReadCounted(InputBuffer& in, std::uint64_t size, Sink& sink, BodyProgress& progress,
                  bool shortIsError) {
     WorkUnit unit(progress, static_cast<std::int64_t>(size));
-    std::uint64_t count = in.TakeBuffered(sink, size);
+    std::uint64_t count = TakeBufferedInto(
+        in, sink, static_cast<std::size_t>(std::min<std::uint64_t>(size, SIZE_MAX)));
     if (count > 0) {
         progress.Work(static_cast<std::int64_t>(count));
     }
     while (count < size) {
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, size - count));
-        const std::size_t got = in.ReadInto(sink, want);
+        const std::size_t got = ReadIntoSink(in, sink, want);
         if (got < want && shortIsError) {
             throw EIdConnClosedGracefully();
         }
@@ -338,12 +416,13 @@ void ReadCounted(InputBuffer& in, std::uint64_t size, std::string& sink, BodyPro
     }
 }
 
-void ReadUntilClose(InputBuffer& in, std::string& sink, BodyProgress& progress,
+template <class Sink>
+void ReadUntilClose(InputBuffer& in, Sink& sink, BodyProgress& progress,
                     std::uint64_t maxBodySize) {
     WorkUnit unit(progress, 0);
     const std::uint64_t allowed = maxBodySize + 1; // one byte more proves the body too large
-    std::uint64_t count =
-        in.TakeBuffered(sink, static_cast<std::size_t>(std::min<std::uint64_t>(allowed, SIZE_MAX)));
+    std::uint64_t count = TakeBufferedInto(
+        in, sink, static_cast<std::size_t>(std::min<std::uint64_t>(allowed, SIZE_MAX)));
     if (count > maxBodySize) {
         throw EIdBodyTooLarge(maxBodySize);
     }
@@ -353,7 +432,7 @@ void ReadUntilClose(InputBuffer& in, std::string& sink, BodyProgress& progress,
     for (;;) {
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, allowed - count));
-        const std::size_t got = in.ReadInto(sink, want);
+        const std::size_t got = ReadIntoSink(in, sink, want);
         count += got;
         if (count > maxBodySize) {
             throw EIdBodyTooLarge(maxBodySize);
@@ -365,10 +444,9 @@ void ReadUntilClose(InputBuffer& in, std::string& sink, BodyProgress& progress,
     }
 }
 
-} // namespace
-
-void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, std::string& sink,
-              BodyProgress& progress, std::uint64_t maxBodySize) {
+template <class Sink>
+void ReadBodyInto(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, Sink& sink,
+                  BodyProgress& progress, std::uint64_t maxBodySize) {
     switch (framing) {
     case BodyFraming::None:
         return;
@@ -377,10 +455,8 @@ void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, 
         if (size > maxBodySize) {
             throw EIdBodyTooLarge(maxBodySize);
         }
-        // Room for the whole announced body at once, so a large download is never reallocated
-        // (which would briefly need twice its size).
-        sink.reserve(sink.size() + static_cast<std::size_t>(size));
-        in.Source().PrepareReceiveBuffer(sink.data() + sink.size(), static_cast<std::size_t>(size));
+        // Nothing is set aside for the announced length: memory is taken as the bytes arrive,
+        // so a server that announces much and sends little costs little.
         ReadCounted(in, size, sink, progress, false);
         return;
     }
@@ -405,6 +481,20 @@ void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, 
         ReadUntilClose(in, sink, progress, maxBodySize);
         return;
     }
+}
+
+} // namespace
+
+void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, std::string& sink,
+              BodyProgress& progress, std::uint64_t maxBodySize) {
+    StringSink text(sink);
+    ReadBodyInto(in, framing, contentLength, text, progress, maxBodySize);
+}
+
+void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, BodyBuffer& sink,
+              BodyProgress& progress, std::uint64_t maxBodySize) {
+    BlockSink blocks(sink, in.Source());
+    ReadBodyInto(in, framing, contentLength, blocks, progress, maxBodySize);
 }
 
 } // namespace larkspan::online

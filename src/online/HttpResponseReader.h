@@ -4,6 +4,7 @@
 // framing and the body itself. Everything reads from an online::Connection, so the parsers run
 // on plain bytes in tests; nothing here opens a socket.
 
+#include "online/BodyBuffer.h"
 #include "online/Transport.h"
 
 #include <chrono>
@@ -64,6 +65,13 @@ public:
 
     // Like ReadLine, but returns nothing when the peer closes before the line ends.
     std::optional<std::string> ReadLineOrClose(std::size_t maxLength = kMaxLineLength);
+
+    // Copies at most `max` of the bytes already buffered to out; returns how many.
+    std::size_t TakeBuffered(char* out, std::size_t max);
+
+    // At most `max` bytes into out: those already buffered, else what one receive brings,
+    // received straight into out. Returns how many; 0 only when the peer has closed.
+    std::size_t ReadSome(char* out, std::size_t max);
 
     // Appends at most `max` of the bytes already buffered to sink; returns how many.
     std::size_t TakeBuffered(std::string& sink, std::size_t max);
@@ -144,8 +152,12 @@ public:
 // each piece of at most kPieceSize bytes; the last short piece of a body read until the
 // connection closes is not reported. A Content-Length body cut short by the peer ends there; a
 // chunk cut short throws EIdConnClosedGracefully. More than maxBodySize bytes throw
-// EIdBodyTooLarge.
+// EIdBodyTooLarge. Memory is taken only for bytes that have arrived, whatever the length a
+// server announces. Bytes that arrived before a failure stay in the sink.
 void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, std::string& sink,
+              BodyProgress& progress, std::uint64_t maxBodySize);
+// The same into a BodyBuffer, where a large body is received in place and never copied.
+void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, BodyBuffer& sink,
               BodyProgress& progress, std::uint64_t maxBodySize);
 
 // A chunk-size line: the text before its first blank as a hexadecimal number; anything that is

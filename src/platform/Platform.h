@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace larkspan::platform {
@@ -84,6 +86,10 @@ void DeleteFileQuietly(const std::string& path); // failures ignored
 // Returns false (with `error` filled, such as "Cannot create file \"<path>\". <reason>") when
 // the file cannot be written; a partly written file is never left at `path`.
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error);
+// The same with the data in pieces, written one after another (a downloaded body's blocks,
+// saved without joining them into one more copy in memory).
+bool WriteFileNoFollow(const std::string& path, std::span<const std::string_view> pieces,
+                       std::string& error);
 
 // "" when the variable is not set.
 std::string GetEnvironment(const std::string& name);

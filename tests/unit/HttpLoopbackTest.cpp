@@ -7,11 +7,13 @@
 #include "platform/Platform.h"
 #include "support/HttpErrorText.h"
 #include "support/LoopbackServer.h"
+#include "unit/platform/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdio>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -58,9 +60,9 @@ struct Downloader {
     }
 
     std::string Get(const std::string& url) {
-        std::string stream;
+        BodyBuffer stream;
         http.DownloadToStream(url, stream);
-        return stream;
+        return stream.ToString();
     }
 };
 
@@ -124,9 +126,9 @@ TEST(OnTheWire, TheProgramsFourRequestsByteForByte) {
     }
     {
         TIdHTTP http(platform::ConnectTcp); // the download window's client keeps its defaults
-        std::string stream;
+        BodyBuffer stream;
         http.DownloadToStream("http://" + host + "/files/Setup.exe", stream);
-        EXPECT_EQ(stream, "MZ\x90\x01");
+        EXPECT_EQ(stream.ToString(), "MZ\x90\x01");
     }
 
     const auto requests = server.Requests();
@@ -230,6 +232,41 @@ TEST(Bodies, ChunkedGivesOneWorkBeginPerChunk) {
     EXPECT_EQ(d.units[2].expected, 2);
     EXPECT_EQ(d.units[1].counts.back(), 16); // counted from the chunk's first byte
     EXPECT_EQ(d.units[2].counts.back(), 2);
+}
+
+TEST(Bodies, MegabytesInEveryFramingArriveWholeAndAreSavedPieceByPiece) {
+    // A few MiB span several blocks of the body buffer, and the receives end at arbitrary
+    // places within them.
+    std::string body(3 * 1024 * 1024 + 12345, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        body[i] = static_cast<char>(i * 7 % 251);
+    }
+    std::string chunked;
+    for (std::size_t at = 0; at < body.size(); at += 100003) {
+        const std::string piece = body.substr(at, 100003);
+        char size[16];
+        std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        chunked += size + piece + "\r\n";
+    }
+    const std::pair<const char*, std::string> replies[] = {
+        {"length",
+         "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body},
+        {"chunked",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked + "0\r\n\r\n"},
+        {"until close", "HTTP/1.1 200 OK\r\n\r\n" + body}};
+    larkspan::test::ScratchFolder scratch;
+    for (const auto& [framing, reply] : replies) {
+        LoopbackServer server(Reply(reply));
+        Downloader d;
+        BodyBuffer stream;
+        d.http.DownloadToStream(server.Url("/"), stream);
+        EXPECT_EQ(stream.Size(), body.size()) << framing;
+        EXPECT_GT(stream.Pieces().size(), 1u) << framing;
+        std::string error;
+        ASSERT_TRUE(platform::WriteFileNoFollow(scratch / "Setup.exe", stream.Pieces(), error))
+            << error;
+        EXPECT_TRUE(larkspan::test::ReadWholeFile(scratch / "Setup.exe") == body) << framing;
+    }
 }
 
 TEST(Hostile, OverlongStatusOrHeaderLine) {
@@ -352,10 +389,10 @@ TEST(Hostile, EndlessBodyStopsAtTheSizeLimit) {
     });
     Downloader d;
     d.http.SetMaxBodySize(1 << 20);
-    std::string stream;
+    BodyBuffer stream;
     EXPECT_EQ(MessageOf([&] { d.http.DownloadToStream(server.Url("/"), stream); }),
               "Response body larger than the limit of 1048576 bytes");
-    EXPECT_LE(stream.size(), (1u << 20) + 1);
+    EXPECT_LE(stream.Size(), (1u << 20) + 1);
     EXPECT_FALSE(d.http.Connected());
 }
 
@@ -373,10 +410,10 @@ TEST(Abort, FromOnWorkEndsTheDownload) {
             d.http.RequestAbort();
         }
     };
-    std::string stream;
+    BodyBuffer stream;
     EXPECT_THROW(d.http.DownloadToStream(server.Url("/"), stream), EIdTransferAborted);
-    EXPECT_GE(stream.size(), 100000u);
-    EXPECT_LT(stream.size(), 200000u);
+    EXPECT_GE(stream.Size(), 100000u);
+    EXPECT_LT(stream.Size(), 200000u);
     EXPECT_FALSE(d.http.Connected());
     EXPECT_GE(works, 1);
 }

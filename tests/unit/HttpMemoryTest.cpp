@@ -50,9 +50,9 @@ struct Fixture {
 
     std::string Get(std::deque<std::string> replies, AtEnd atEnd = AtEnd::Close) {
         net.AddConnection(std::move(replies), atEnd);
-        std::string body;
+        BodyBuffer body;
         http.DownloadToStream("http://host.test/file", body);
-        return body;
+        return body.ToString();
     }
 };
 
@@ -261,6 +261,15 @@ TEST(Response, ShortContentLengthBodyIsAccepted) {
     EXPECT_EQ(f.events, (std::vector<Event>{{'B', wmRead, 10}, {'W', wmRead, 4}}));
 }
 
+TEST(Response, AnnouncedLengthSetsNothingAsideForBytesThatNeverCome) {
+    Fixture f;
+    f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 536870912\r\n\r\nhello"});
+    BodyBuffer body;
+    f.http.DownloadToStream("http://host.test/", body);
+    EXPECT_EQ(body.ToString(), "hello");
+    EXPECT_LE(body.Capacity(), BodyBuffer::kFirstBlockSize);
+}
+
 TEST(Response, ContentLengthWinsOverChunked) {
     Fixture f;
     EXPECT_EQ(f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
@@ -337,7 +346,7 @@ TEST(Response, CloseInsideTheHeadersOfASuccessIsUndefined) {
 TEST(Response, ErrorStatusCarriesCodeStatusLineAndBody) {
     Fixture f;
     f.net.AddConnection({"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here!"});
-    std::string stream;
+    BodyBuffer stream;
     try {
         f.http.DownloadToStream("http://host.test/x", stream);
         FAIL() << "no error";
@@ -346,7 +355,7 @@ TEST(Response, ErrorStatusCarriesCodeStatusLineAndBody) {
         EXPECT_EQ(e.ErrorCode(), 404);
         EXPECT_EQ(e.ErrorMessage(), "not here!");
     }
-    EXPECT_EQ(stream, "");
+    EXPECT_TRUE(stream.Empty());
     EXPECT_FALSE(f.http.Connected());
     // The error body is a unit of work too.
     EXPECT_EQ(f.events, (std::vector<Event>{{'B', wmRead, 9}, {'W', wmRead, 9}}));
@@ -395,11 +404,11 @@ TEST(KeepAlive, Http11KeepsTheConnectionUnlessTheServerSaysClose) {
     auto& first = f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na",
                                        "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n"
                                        "Connection: Close \r\n\r\nb"});
-    std::string body;
+    BodyBuffer body;
     f.http.DownloadToStream("http://host.test/1", body);
     EXPECT_TRUE(f.http.Connected());
     f.http.DownloadToStream("http://host.test/2", body);
-    EXPECT_EQ(body, "ab");
+    EXPECT_EQ(body.ToString(), "ab");
     EXPECT_FALSE(f.http.Connected());
     EXPECT_EQ(f.net.Connects(), 1u);
     EXPECT_TRUE(first.closed);
@@ -409,10 +418,10 @@ TEST(KeepAlive, AnotherHostGetsAnotherConnection) {
     Fixture f;
     f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na"});
     f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"});
-    std::string body;
+    BodyBuffer body;
     f.http.DownloadToStream("http://one.test/", body);
     f.http.DownloadToStream("http://two.test:81/", body);
-    EXPECT_EQ(body, "ab");
+    EXPECT_EQ(body.ToString(), "ab");
     EXPECT_EQ(f.net.Script(1).host, "two.test");
     EXPECT_EQ(f.net.Script(1).port, 81);
 }
@@ -465,7 +474,7 @@ TEST(Post, FailedPostStillLeavesHttp11) {
 
 TEST(Requests, HttpsAndHostlessUrlsFailBeforeConnecting) {
     Fixture f;
-    std::string body;
+    BodyBuffer body;
     EXPECT_EQ(MessageOf([&] { f.http.DownloadToStream("https://host.test/setup.exe", body); }),
               "IOHandler value is not valid");
     EXPECT_THROW(f.http.DownloadToStream("", body), EIdException);
@@ -475,7 +484,7 @@ TEST(Requests, HttpsAndHostlessUrlsFailBeforeConnecting) {
 
 TEST(Requests, LineBreaksInTheUrlCannotAddHeaderLines) {
     Fixture f;
-    std::string body;
+    BodyBuffer body;
     EXPECT_EQ(
         MessageOf([&] { f.http.DownloadToStream("http://host.test/a\r\nX-Injected: 1", body); }),
         "Control characters in the URL");
@@ -506,6 +515,27 @@ TEST(BodyLimit, UnannouncedBodiesStopOneByteBeyondTheLimit) {
                  EIdBodyTooLarge);
 }
 
+TEST(BodyLimit, AnswersKeptAsTextStopAt64KiB) {
+    Fixture f;
+    std::vector<std::string> lines = {"a=1"};
+    f.net.AddConnection({"HTTP/1.0 200 OK\r\n\r\n" + std::string(65536, 'a')});
+    EXPECT_EQ(f.http.PostForm("http://host.test/", lines).size(), 65536u);
+    f.net.AddConnection({"HTTP/1.0 200 OK\r\n\r\n" + std::string(65537, 'a')});
+    EXPECT_EQ(MessageOf([&] { f.http.PostForm("http://host.test/", lines); }),
+              "Response body larger than the limit of 65536 bytes");
+
+    // An error answer still fails with its status, carrying the start of its body.
+    f.net.AddConnection({"HTTP/1.1 500 Oops\r\n\r\n" + std::string(100000, 'e')});
+    BodyBuffer stream;
+    try {
+        f.http.DownloadToStream("http://host.test/", stream);
+        FAIL() << "no error";
+    } catch (const EIdHTTPProtocolException& e) {
+        EXPECT_EQ(e.ErrorCode(), 500);
+        EXPECT_EQ(e.ErrorMessage(), std::string(65536, 'e'));
+    }
+}
+
 TEST(Abort, RequestFromOnWorkStopsTheTransfer) {
     Fixture f;
     f.http.OnWork = [&](TWorkMode, std::int64_t count) {
@@ -515,9 +545,9 @@ TEST(Abort, RequestFromOnWorkStopsTheTransfer) {
     const std::string big(100000, 'a');
     auto& script = f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n",
                                         big.substr(0, 40000), big.substr(40000)});
-    std::string stream;
+    BodyBuffer stream;
     EXPECT_THROW(f.http.DownloadToStream("http://host.test/", stream), EIdTransferAborted);
-    EXPECT_EQ(stream.size(), 32768u); // the first piece; nothing is read after the abort
+    EXPECT_EQ(stream.Size(), 32768u); // the first piece; nothing is read after the abort
     EXPECT_EQ(f.events.size(), 2u);
     EXPECT_TRUE(script.closed);
     EXPECT_FALSE(f.http.Connected());
@@ -534,10 +564,10 @@ TEST(Abort, RequestFromOnWorkBeginStopsBeforeAnyData) {
     f.http.OnWorkBegin = [&](TWorkMode, std::int64_t) {
         f.http.RequestAbort();
     };
-    std::string stream;
+    BodyBuffer stream;
     f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"});
     EXPECT_THROW(f.http.DownloadToStream("http://host.test/", stream), EIdTransferAborted);
-    EXPECT_EQ(stream, "");
+    EXPECT_TRUE(stream.Empty());
 }
 
 // ---- Cookies through the client --------------------------------------------------------------

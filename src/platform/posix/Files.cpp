@@ -15,7 +15,7 @@ namespace larkspan::platform {
 
 namespace {
 
-bool WriteAll(int fd, const std::string& data) {
+bool WriteAll(int fd, std::string_view data) {
     std::size_t done = 0;
     while (done < data.size()) {
         const ssize_t count = ::write(fd, data.data() + done, data.size() - done);
@@ -49,6 +49,12 @@ void DeleteFileQuietly(const std::string& path) {
 }
 
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error) {
+    const std::string_view whole = data;
+    return WriteFileNoFollow(path, std::span(&whole, 1), error);
+}
+
+bool WriteFileNoFollow(const std::string& path, std::span<const std::string_view> pieces,
+                       std::string& error) {
     const auto fail = [&](int code) {
         error = "Cannot create file \"" + path + "\". " + std::strerror(code);
         return false;
@@ -64,7 +70,13 @@ bool WriteFileNoFollow(const std::string& path, const std::string& data, std::st
     if (fd < 0) {
         return fail(errno);
     }
-    const bool written = WriteAll(fd, data);
+    bool written = true;
+    for (const std::string_view piece : pieces) {
+        if (!WriteAll(fd, piece)) {
+            written = false;
+            break;
+        }
+    }
     const int writeError = errno;
     if (::close(fd) != 0 || !written) {
         const int code = written ? errno : writeError;
