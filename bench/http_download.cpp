@@ -22,6 +22,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace larkspan;
@@ -55,14 +56,28 @@ std::string LoadAverage() {
     return one + " " + five + " " + fifteen;
 }
 
+// User plus system CPU time in seconds.
+double CpuSeconds(const rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double CpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return CpuSeconds(usage);
+}
+
 struct CurlRun {
     double seconds = 0;
+    double cpu = 0; // curl's own CPU time (and the shell's that starts it)
     std::uint64_t bytes = 0;
 };
 
 CurlRun RunCurl(const std::string& url) {
     const std::string command =
         "curl -s -o /dev/null -w '%{time_total} %{size_download}' '" + url + "'";
+    const double cpuBefore = CpuSeconds(RUSAGE_CHILDREN);
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return {};
@@ -74,6 +89,7 @@ CurlRun RunCurl(const std::string& url) {
     }
     run.bytes = static_cast<std::uint64_t>(bytes);
     pclose(pipe);
+    run.cpu = CpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
     return run;
 }
 
@@ -122,12 +138,22 @@ struct Framing {
     const char* path;
     std::vector<double> curl;
     std::vector<double> own;
+    std::vector<double> curlCpu;
+    std::vector<double> ownCpu;
     long peakKiB = 0;
     long baseKiB = 0;
 };
 
+long MinorFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
 struct OwnRun {
     double seconds = 0;
+    double cpu = 0;  // CPU time of the downloading thread (the server runs on another)
+    long faults = 0; // minor page faults of the whole process during the download
     long peakKiB = 0;
     long baseKiB = 0;
     bool ok = false;
@@ -140,18 +166,22 @@ OwnRun RunOwn(const std::string& url, std::uint64_t size, const std::string& sav
     run.baseKiB = StatusKiB("VmRSS");
     {
         online::TIdHTTP http(platform::ConnectTcp);
-        std::string stream;
+        online::BodyBuffer stream;
+        const long faultsBefore = MinorFaults();
+        const double cpuBefore = CpuSeconds(RUSAGE_THREAD);
         const auto start = std::chrono::steady_clock::now();
         http.DownloadToStream(url, stream);
         run.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        run.ok = stream.size() == size;
+        run.faults = MinorFaults() - faultsBefore;
+        run.cpu = CpuSeconds(RUSAGE_THREAD) - cpuBefore;
+        run.ok = stream.Size() == size;
         if (!run.ok) {
-            std::cerr << url << ": short download, " << stream.size() << " bytes\n";
+            std::cerr << url << ": short download, " << stream.Size() << " bytes\n";
         }
         if (!savePath.empty()) {
             std::string error;
-            if (!platform::WriteFileNoFollow(savePath, stream, error)) {
+            if (!platform::WriteFileNoFollow(savePath, stream.Pieces(), error)) {
                 std::cerr << error << "\n";
                 run.ok = false;
             }
@@ -193,9 +223,9 @@ int main(int argc, char** argv) {
         },
         0, true);
 
-    std::array<Framing, 3> framings{{{"Content-Length", "/length", {}, {}},
-                                     {"chunked", "/chunked", {}, {}},
-                                     {"until close", "/close", {}, {}}}};
+    std::array<Framing, 3> framings{{{"Content-Length", "/length", {}, {}, {}, {}},
+                                     {"chunked", "/chunked", {}, {}, {}, {}},
+                                     {"until close", "/close", {}, {}, {}, {}}}};
     std::printf("body: %.0f MiB over 127.0.0.1, %d rounds; load average before: %s\n", mib, rounds,
                 LoadAverage().c_str());
     bool ok = true;
@@ -209,12 +239,15 @@ int main(int argc, char** argv) {
                 return 1;
             }
             framing.curl.push_back(curl.seconds);
+            framing.curlCpu.push_back(curl.cpu);
             const OwnRun own = RunOwn(url, size, "");
             ok = ok && own.ok;
             framing.own.push_back(own.seconds);
+            framing.ownCpu.push_back(own.cpu);
             framing.peakKiB = std::max(framing.peakKiB, own.peakKiB);
             framing.baseKiB = std::max(framing.baseKiB, own.baseKiB);
-            std::printf("  %s curl %.3f s, own %.3f s;", framing.name, curl.seconds, own.seconds);
+            std::printf("  %s curl %.3f s, own %.3f s (CPU %.3f s, %ld faults);", framing.name,
+                        curl.seconds, own.seconds, own.cpu, own.faults);
         }
         std::printf("\n");
         std::fflush(stdout);
@@ -240,6 +273,14 @@ int main(int argc, char** argv) {
         std::printf("%-15s %-30s %-30s %5.2f   %.1f MiB (%.1f)\n", framing.name, curlText, ownText,
                     curl.median / own.median, static_cast<double>(framing.peakKiB) / 1024,
                     static_cast<double>(framing.baseKiB) / 1024);
+    }
+    std::printf("\nCPU time of the client per download, median [least .. most]; on a loaded\n"
+                "machine it tells the clients' own cost apart from the waits for a core:\n");
+    for (const auto& framing : framings) {
+        const Stats curl = Summary(framing.curlCpu);
+        const Stats own = Summary(framing.ownCpu);
+        std::printf("%-15s curl %.3f s [%.3f .. %.3f]   DownloadToStream %.3f s [%.3f .. %.3f]\n",
+                    framing.name, curl.median, curl.low, curl.high, own.median, own.low, own.high);
     }
     std::printf("download and save to a file: peak RSS %.1f MiB (before %.1f)\n",
                 static_cast<double>(saved.peakKiB) / 1024,
