@@ -34,19 +34,28 @@ bool PathMatches(std::string_view requestPath, std::string_view cookiePath) {
     return cookiePath.back() == '/' || requestPath[cookiePath.size()] == '/';
 }
 
-std::optional<std::int64_t> ParseSignedSeconds(std::string_view text) {
+// A Max-Age value: an optional "-" and decimal digits. Ages beyond 2^40 seconds (some 35,000
+// years) are cut to that, however many digits they have: such a cookie outlives the client
+// anyway, and a huge number must not wrap round into a short age.
+std::optional<std::int64_t> ParseMaxAge(std::string_view text) {
     bool negative = false;
     if (!text.empty() && text.front() == '-') {
         negative = true;
         text.remove_prefix(1);
     }
-    const auto value = ParseDecimal(text, UINT64_MAX / 10);
-    if (!value) {
+    if (text.empty() || !std::all_of(text.begin(), text.end(), IsDigit)) {
         return std::nullopt;
     }
-    // Anything beyond a few centuries means "keep for the client's lifetime" anyway.
-    const auto clamped = static_cast<std::int64_t>(std::min<std::uint64_t>(*value, 1ULL << 40));
-    return negative ? -clamped : clamped;
+    constexpr std::int64_t kLongest = std::int64_t{1} << 40;
+    std::int64_t value = 0;
+    for (char c : text) {
+        value = std::min(kLongest, value * 10 + (c - '0'));
+    }
+    return negative ? -value : value;
+}
+
+CookieTime Seconds(Clock::time_point time) {
+    return std::chrono::floor<std::chrono::seconds>(time);
 }
 
 } // namespace
@@ -110,7 +119,7 @@ void CookieJar::StoreOne(std::string_view text, std::string_view requestHost,
         } else if (key == "path" && !attr.empty() && attr.front() == '/') {
             cookie.path = attr;
         } else if (key == "max-age") {
-            if (auto seconds = ParseSignedSeconds(attr)) {
+            if (auto seconds = ParseMaxAge(attr)) {
                 maxAge = seconds;
             }
         } else if (key == "expires") {
@@ -136,7 +145,7 @@ void CookieJar::StoreOne(std::string_view text, std::string_view requestHost,
     }
     if (maxAge) {
         cookie.expires =
-            *maxAge <= 0 ? Clock::time_point::min() : now + std::chrono::seconds(*maxAge);
+            *maxAge <= 0 ? CookieTime::min() : Seconds(now) + std::chrono::seconds(*maxAge);
     }
 
     cookie.order = nextOrder_++;
@@ -147,7 +156,7 @@ void CookieJar::StoreOne(std::string_view text, std::string_view requestHost,
         cookie.order = same->order;
         cookies_.erase(same);
     }
-    if (cookie.expires && *cookie.expires <= now) {
+    if (cookie.expires && *cookie.expires <= Seconds(now)) {
         return; // an expired cookie only deletes the stored one
     }
     cookies_.push_back(std::move(cookie));
@@ -158,7 +167,7 @@ std::string CookieJar::CookieHeader(std::string_view host, std::string_view path
     const std::string lowerHost = LowerAscii(host);
     std::vector<const Cookie*> matches;
     for (const auto& c : cookies_) {
-        if (c.secure || (c.expires && *c.expires <= now)) {
+        if (c.secure || (c.expires && *c.expires <= Seconds(now))) {
             continue;
         }
         const bool hostOk = c.hostOnly ? lowerHost == c.domain : DomainMatches(lowerHost, c.domain);
@@ -180,7 +189,7 @@ std::string CookieJar::CookieHeader(std::string_view host, std::string_view path
     return header;
 }
 
-std::optional<Clock::time_point> ParseCookieDate(std::string_view text) {
+std::optional<CookieTime> ParseCookieDate(std::string_view text) {
     auto isDelimiter = [](unsigned char c) {
         return c == 0x09 || (c >= 0x20 && c <= 0x2F) || (c >= 0x3B && c <= 0x40) ||
                (c >= 0x5B && c <= 0x60) || (c >= 0x7B && c <= 0x7E);
@@ -270,9 +279,8 @@ std::optional<Clock::time_point> ParseCookieDate(std::string_view text) {
     if (!date.ok()) {
         return std::nullopt;
     }
-    return std::chrono::time_point_cast<Clock::duration>(
-        std::chrono::sys_days(date) + std::chrono::hours(*hour) + std::chrono::minutes(*minute) +
-        std::chrono::seconds(*second));
+    return std::chrono::sys_days(date) + std::chrono::hours(*hour) + std::chrono::minutes(*minute) +
+           std::chrono::seconds(*second);
 }
 
 } // namespace larkspan::online

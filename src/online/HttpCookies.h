@@ -12,6 +12,9 @@
 namespace larkspan::online {
 
 using Clock = std::chrono::system_clock;
+// Cookie expiry times are whole seconds in 64 bits: Clock::time_point counts nanoseconds and
+// ends in 2262, while servers commonly write dates up to 9999 for "never".
+using CookieTime = std::chrono::sys_seconds;
 
 // The cookies one client has been given. A cookie without a Domain attribute goes back only to
 // the host that set it; with one, to that domain and its subdomains (if the setting host lies
@@ -39,7 +42,7 @@ private:
         bool hostOnly = true;
         std::string path;
         bool secure = false;
-        std::optional<Clock::time_point> expires;
+        std::optional<CookieTime> expires;
         std::uint64_t order = 0;
     };
     void StoreOne(std::string_view text, std::string_view requestHost, std::string_view requestPath,
@@ -50,7 +53,7 @@ private:
 };
 
 // A cookie date (the loose grammar browsers accept: "Wdy, DD Mon YYYY HH:MM:SS GMT", "DD-Mon-YY",
-// and the like). Nothing when it is not one.
-std::optional<Clock::time_point> ParseCookieDate(std::string_view text);
+// and the like), from 1601 to 9999. Nothing when it is not one.
+std::optional<CookieTime> ParseCookieDate(std::string_view text);
 
 } // namespace larkspan::online

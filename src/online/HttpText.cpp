@@ -31,10 +31,13 @@ std::optional<std::uint64_t> ParseDecimal(std::string_view text, std::uint64_t l
         if (!IsDigit(c)) {
             return std::nullopt;
         }
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > limit) {
+        // value * 10 + digit > limit, asked without computing it: near the top of the range
+        // it would wrap round to a small number that passes.
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (digit > limit || value > (limit - digit) / 10) {
             return std::nullopt;
         }
+        value = value * 10 + digit;
     }
     return value;
 }

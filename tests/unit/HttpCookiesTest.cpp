@@ -60,3 +60,18 @@ TEST(Cookies, DatesInTheUsualForms) {
     EXPECT_FALSE(ParseCookieDate("yesterday").has_value());
     EXPECT_FALSE(ParseCookieDate("31 Feb 2015 07:28:00").has_value());
 }
+
+TEST(Cookies, FarFutureDatesAndHugeAgesNeverWrapIntoThePast) {
+    using namespace std::chrono;
+    EXPECT_EQ(ParseCookieDate("Fri, 31 Dec 9999 23:59:59 GMT"),
+              sys_days(year(9999) / December / 31) + hours(23) + minutes(59) + seconds(59));
+
+    CookieJar jar;
+    const auto now = Clock::now();
+    jar.Store("a=1; Path=/; Expires=Fri, 31 Dec 9999 23:59:59 GMT", false, "h", "/", now);
+    jar.Store("b=2; Path=/; Max-Age=1099511627776", false, "h", "/", now); // 2^40 s
+    // 2^64 + 3: read digit by digit in 64 bits it comes out as 3.
+    jar.Store("c=3; Path=/; Max-Age=18446744073709551619", false, "h", "/", now);
+    jar.Store("d=4; Path=/; Max-Age=99999999999999999999999999", false, "h", "/", now);
+    EXPECT_EQ(jar.CookieHeader("h", "/", now + hours(24 * 365 * 200)), "a=1; b=2; c=3; d=4");
+}

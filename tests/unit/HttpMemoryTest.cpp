@@ -4,6 +4,7 @@
 #include "online/HttpClient.h"
 #include "online/HttpRequestHead.h"
 #include "online/HttpResponseReader.h"
+#include "online/HttpText.h"
 #include "online/HttpUrl.h"
 #include "support/HttpErrorText.h"
 #include "support/MemoryConnection.h"
@@ -224,6 +225,13 @@ TEST(ResponseHead, ContentLengthThatIsNoNumberCountsAsAbsent) {
     EXPECT_EQ(response.ContentLength, -1);
     EXPECT_FALSE(response.HasContentLength);
     EXPECT_EQ(ChooseFraming(response), BodyFraming::UntilClose);
+}
+
+TEST(Decimal, NumbersBeyondTheLimitFailInsteadOfWrapping) {
+    EXPECT_EQ(ParseDecimal("18446744073709551615", UINT64_MAX), UINT64_MAX);
+    EXPECT_EQ(ParseDecimal("18446744073709551619", UINT64_MAX), std::nullopt);
+    EXPECT_EQ(ParseDecimal("65536", 65535), std::nullopt);
+    EXPECT_EQ(ParseDecimal("7", 5), std::nullopt);
 }
 
 TEST(ChunkSize, TextBeforeTheFirstBlankAsHex) {
