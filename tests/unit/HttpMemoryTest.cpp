@@ -422,6 +422,20 @@ TEST(KeepAlive, Http11KeepsTheConnectionUnlessTheServerSaysClose) {
     EXPECT_TRUE(first.closed);
 }
 
+TEST(KeepAlive, ChunkedBodyIsReadThroughItsLastLineBeforeTheNextAnswer) {
+    // The line after the zero-size chunk belongs to the first answer; left unread, it would
+    // be taken as the second answer's status line.
+    Fixture f;
+    f.net.AddConnection({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\na\r\n0\r\n\r\n",
+                         "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"});
+    BodyBuffer body;
+    f.http.DownloadToStream("http://host.test/1", body);
+    f.http.DownloadToStream("http://host.test/2", body);
+    EXPECT_EQ(body.ToString(), "ab");
+    EXPECT_EQ(f.http.Response().ResponseText, "HTTP/1.1 200 OK");
+    EXPECT_EQ(f.net.Connects(), 1u);
+}
+
 TEST(KeepAlive, AnotherHostGetsAnotherConnection) {
     Fixture f;
     f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na"});
@@ -471,6 +485,23 @@ TEST(Post, HeadAndBodyWithWriteProgress) {
     EXPECT_EQ(f.http.ProtocolVersion, TIdHTTPProtocolVersion::pv1_1);
     // The form content type stays for the client's later requests.
     EXPECT_EQ(f.http.Request.ContentType, "application/x-www-form-urlencoded");
+}
+
+TEST(Requests, HostHasNoPortWhenItIs80) {
+    for (const char* url : {"http://host.test/file", "http://host.test:80/file"}) {
+        Fixture f;
+        auto& script = f.net.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"});
+        BodyBuffer body;
+        f.http.DownloadToStream(url, body);
+        EXPECT_EQ(script.sent, "GET /file HTTP/1.1\r\n"
+                               "Content-Type: text/html\r\n"
+                               "Host: host.test\r\n"
+                               "Accept: text/html, */*\r\n"
+                               "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+                               "\r\n")
+            << url;
+        EXPECT_EQ(script.port, 80);
+    }
 }
 
 TEST(Post, FailedPostStillLeavesHttp11) {
