@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures the HTTP client's download throughput against curl on the same loopback server, and
-# its peak memory, with a 256 MiB body (arguments: [megabytes] [rounds]). Builds the benchmark
-# into $BUILD_DIR (default ./build) and installs curl first when it is missing.
+# its peak memory, for Content-Length, chunked and until-close bodies of 256 MiB (arguments:
+# [megabytes] [rounds]). Builds the benchmark into $BUILD_DIR (default ./build) and installs curl
+# first when it is missing.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$top/build}

@@ -1,6 +1,6 @@
 #include "online/DownloadTransfer.h"
 
-#include "online/HttpParse.h"
+#include "online/HttpUrl.h"
 #include "online/InstallerInfo.h"
 #include "online/VersionCheck.h"
 
@@ -65,7 +65,7 @@ void DownloadTransfer::Transfer() {
         return;
     }
     try {
-        std::string body;
+        online::BodyBuffer body;
         http_.DownloadToStream(installerUrl_, body);
         // A confirmed Cancel always ends the transfer with an error; this only guards against
         // saving a download the user gave up on.
@@ -75,7 +75,7 @@ void DownloadTransfer::Transfer() {
         // Never through a link planted at the path: the file is created anew and renamed over
         // it, runnable by the user only.
         std::string error;
-        if (!files_.WriteFile(installerPath_, {std::string_view(body)}, true, error)) {
+        if (!files_.WriteFile(installerPath_, body.Pieces(), true, error)) {
             state_ = dsError;
             return;
         }

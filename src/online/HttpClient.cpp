@@ -1,9 +1,13 @@
 #include "online/HttpClient.h"
 
 #include "online/FormEncoding.h"
+#include "online/HttpRequestHead.h"
+#include "online/HttpText.h"
+#include "online/HttpUrl.h"
 #include "shell/TextRules.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace larkspan::online {
@@ -59,31 +63,6 @@ void TIdHTTP::Disconnect() {
     }
 }
 
-std::string TIdHTTP::PostForm(const std::string& url, std::vector<std::string>& lines) {
-    if (Request.ContentType.empty() || SameTextAscii(Request.ContentType, "text/html")) {
-        Request.ContentType = "application/x-www-form-urlencoded";
-    }
-    EncodeFormLines(lines);
-    const std::string body = JoinFormLines(lines);
-
-    // Every post opens a new connection and is sent as HTTP/1.0. The version goes back to
-    // HTTP/1.1 afterwards on every path, so a failed post does not change later requests.
-    Disconnect();
-    struct VersionReset {
-        TIdHTTPProtocolVersion& version;
-        ~VersionReset() { version = TIdHTTPProtocolVersion::pv1_1; }
-    } reset{ProtocolVersion};
-    ProtocolVersion = TIdHTTPProtocolVersion::pv1_0;
-
-    std::string answer;
-    DoRequest("POST", url, &body, answer);
-    return answer;
-}
-
-void TIdHTTP::DownloadToStream(const std::string& url, std::string& stream) {
-    DoRequest("GET", url, nullptr, stream);
-}
-
 void TIdHTTP::Connect(const std::string& host, std::uint16_t port) {
     connection_ = connector_(host, port, connectTimeoutMs_);
     if (!connection_) {
@@ -94,8 +73,9 @@ void TIdHTTP::Connect(const std::string& host, std::uint16_t port) {
     connectedPort_ = port;
 }
 
+template <class Sink>
 void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::string* body,
-                        std::string& sink) {
+                        Sink& sink, std::uint64_t maxBodySize) {
     abortRequested_ = false;
     const ParsedUrl target = SplitUrl(url);
     if (target.protocol == "https") {
@@ -150,8 +130,12 @@ void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::s
         }
 
         input_->SetTimeoutMs(readTimeoutMs_);
+        HeadBudget budget;
+        if (headTimeoutMs_ > 0) {
+            budget.deadline = SteadyClock::now() + std::chrono::milliseconds(headTimeoutMs_);
+        }
         do {
-            ReadResponseHead(*input_, response_);
+            ReadResponseHead(*input_, response_, budget);
             if (AllowCookies) {
                 for (const auto& [name, value] : response_.Headers) {
                     const bool cookie2 = SameTextAscii(name, "Set-Cookie2");
@@ -172,9 +156,12 @@ void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::s
             input_->SetTimeoutMs(ShorterLimit(readTimeoutMs_, errorBodyTimeoutMs_));
             try {
                 ReadBody(*input_, ChooseFraming(response_), response_.ContentLength, errorBody,
-                         progress, maxBodySize_);
+                         progress, kMaxTextBodySize);
             } catch (const EIdSocketTimeout&) {
                 throw EIdReadTimeout();
+            } catch (const EIdBodyTooLarge&) {
+                // The status is what counts; the error keeps the start of its body.
+                errorBody.resize(std::min<std::size_t>(errorBody.size(), kMaxTextBodySize));
             }
             throw EIdHTTPProtocolException(code, response_.ResponseText, std::move(errorBody));
         }
@@ -182,7 +169,7 @@ void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::s
             throw EIdException("Undefined situation");
         }
         const BodyFraming framing = code == 204 ? BodyFraming::None : ChooseFraming(response_);
-        ReadBody(*input_, framing, response_.ContentLength, sink, progress, maxBodySize_);
+        ReadBody(*input_, framing, response_.ContentLength, sink, progress, maxBodySize);
 
         if (framing == BodyFraming::UntilClose || input_->PeerClosed() ||
             !ServerAllowsKeepAlive(http10)) {
@@ -192,6 +179,31 @@ void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::s
         Disconnect();
         throw;
     }
+}
+
+std::string TIdHTTP::PostForm(const std::string& url, std::vector<std::string>& lines) {
+    if (Request.ContentType.empty() || SameTextAscii(Request.ContentType, "text/html")) {
+        Request.ContentType = "application/x-www-form-urlencoded";
+    }
+    EncodeFormLines(lines);
+    const std::string body = JoinFormLines(lines);
+
+    // Every post opens a new connection and is sent as HTTP/1.0. The version goes back to
+    // HTTP/1.1 afterwards on every path, so a failed post does not change later requests.
+    Disconnect();
+    struct VersionReset {
+        TIdHTTPProtocolVersion& version;
+        ~VersionReset() { version = TIdHTTPProtocolVersion::pv1_1; }
+    } reset{ProtocolVersion};
+    ProtocolVersion = TIdHTTPProtocolVersion::pv1_0;
+
+    std::string answer;
+    DoRequest("POST", url, &body, answer, std::min(maxBodySize_, kMaxTextBodySize));
+    return answer;
+}
+
+void TIdHTTP::DownloadToStream(const std::string& url, BodyBuffer& stream) {
+    DoRequest("GET", url, nullptr, stream, maxBodySize_);
 }
 
 void TIdHTTP::SendBody(const std::string& body) {

@@ -51,6 +51,13 @@ public:
     EIdMaxLineLengthExceeded() : EIdException("Max line length exceeded.") {}
 };
 
+// An answer's head (status line and header lines) broke one of the client's limits on its
+// size, its number of lines or the time it may take: a broken or hostile server.
+class EIdResponseHeadRejected : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
 // A body larger than the client is willing to hold in memory.
 class EIdBodyTooLarge : public EIdException {
 public:

@@ -30,9 +30,10 @@ public:
     // Closes the connection; further calls fail. Closing twice is harmless.
     virtual void Close() = 0;
 
-    // A hint before a large body is received into [data, data + size), memory the caller owns
-    // and is about to fill: an implementation may ask the system to back it with large pages,
-    // which makes filling hundreds of MiB of fresh memory much cheaper. Contents are unchanged.
+    // A hint that [data, data + size), fresh memory the caller owns, is about to be filled by
+    // receives (each block of a body being downloaded): an implementation may ask the system to
+    // back it with large pages, which makes filling hundreds of MiB of fresh memory much
+    // cheaper. Contents are unchanged.
     virtual void PrepareReceiveBuffer(char* data, std::size_t size) {
         static_cast<void>(data);
         static_cast<void>(size);

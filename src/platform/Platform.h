@@ -141,11 +141,11 @@ enum class FileMode {
     UserExecute,   // 0700: a program only the user may run
 };
 
-// Creates or replaces `path` with the bytes of `pieces`, in order, without following a symbolic
-// link (on Windows any reparse point) at that path (a link there is replaced, its target left
-// alone). Returns false (with
-// `error` filled, such as "Cannot create file \"<path>\". <reason>") when the file cannot be
-// written; a partly written file is never left at `path`.
+// Creates or replaces `path` with the bytes of `pieces`, in order (a downloaded body's blocks are
+// saved without joining them into one more copy in memory), without following a symbolic link
+// (on Windows any reparse point) at that path: a link there is replaced, its target left alone.
+// Returns false (with `error` filled, such as "Cannot create file \"<path>\". <reason>") when
+// the file cannot be written; a partly written file is never left at `path`.
 bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
                        FileMode mode, std::string& error);
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error);

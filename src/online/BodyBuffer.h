@@ -1,0 +1,62 @@
+#pragma once
+
+// A downloaded body held in memory: the "memory stream" DownloadToStream fills.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkspan::online {
+
+// The body lives in a list of blocks that are filled in place and never moved, so growing it
+// copies nothing and never holds the body twice (a std::string that doubles needs twice the
+// body for a moment, and copies it each time). Blocks are taken only as bytes arrive and are
+// not zero-filled: the first is small, each further one as large as the body so far, up to
+// kMaxBlockSize, so the memory set aside beyond the body stays below one block (and the system
+// maps a page of it only when the body reaches it).
+class BodyBuffer {
+public:
+    static constexpr std::size_t kFirstBlockSize = 64 * 1024;
+    static constexpr std::size_t kMaxBlockSize = 16 * 1024 * 1024;
+
+    std::uint64_t Size() const { return size_; }
+    bool Empty() const { return size_ == 0; }
+    // Bytes set aside: the body and the free tail of its last block.
+    std::uint64_t Capacity() const;
+
+    // Room for up to `want` more bytes at the end: the free tail of the last block, else a new
+    // block. Never empty when want > 0; may be shorter than `want` at the end of a block. The
+    // bytes become part of the body only through Commit.
+    std::span<char> Room(std::size_t want);
+    // The first n bytes of the last Room (at most its size) now belong to the body.
+    void Commit(std::size_t n);
+    // The whole of the block the last Room call started, or nothing when it used the free tail
+    // of a block already there (for a hint to the memory system about a block about to be
+    // filled).
+    std::span<char> FreshBlock() const { return freshBlock_; }
+
+    void Append(std::string_view bytes);
+
+    // The body in order, one view per block; valid until the buffer changes.
+    std::vector<std::string_view> Pieces() const;
+    // A joined copy, for small bodies and tests: it doubles the memory a large body needs.
+    std::string ToString() const;
+
+    void Clear();
+
+private:
+    struct Block {
+        std::unique_ptr<char[]> data;
+        std::size_t capacity = 0;
+        std::size_t used = 0;
+    };
+    std::vector<Block> blocks_;
+    std::uint64_t size_ = 0;
+    std::span<char> freshBlock_;
+};
+
+} // namespace larkspan::online
