@@ -98,12 +98,7 @@ TDownloadForm::TDownloadForm(const Services& services, const std::string& websit
     sGaugeProgress = new TGauge(sPanel1);
     sGaugeProgress->setObjectName(QStringLiteral("sGaugeProgress"));
     sGaugeProgress->setGeometry(20, 38, 340, 20);
-    {
-        QPalette colours = sGaugeProgress->palette();
-        colours.setColor(QPalette::WindowText, Qt::black);
-        colours.setColor(QPalette::Text, Qt::black);
-        sGaugeProgress->setPalette(colours);
-    }
+    SetGaugeTextBlack(sGaugeProgress);
 
     sBitBtnCancel = new QPushButton(QStringLiteral("Cancel"), sPanel1);
     sBitBtnCancel->setObjectName(QStringLiteral("sBitBtnCancel"));

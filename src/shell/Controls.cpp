@@ -21,6 +21,15 @@ QFont ProgramFont(int pixelSize, bool bold) {
     return font;
 }
 
+void SetGaugeTextBlack(QWidget* gauge) {
+    QPalette colours = gauge->palette();
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::HighlightedText}) {
+        colours.setColor(role, Qt::black);
+    }
+    gauge->setPalette(colours);
+}
+
 void SetHint(QWidget* control, const QString& hint, bool shown) {
     control->setProperty("Hint", hint);
     if (shown) {

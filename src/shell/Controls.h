@@ -24,6 +24,10 @@ QFont ProgramFont(int pixelSize = 11, bool bold = false);
 // the hint is shown it is also the tool tip, which stays up for ten seconds.
 inline constexpr int HintShowMilliseconds = 10000;
 void SetHint(QWidget* control, const QString& hint, bool shown = true);
+
+// A gauge's percentage in black, over the filled part of the bar too (the style would draw it
+// there in the highlighted-text colour, white on most schemes).
+void SetGaugeTextBlack(QWidget* gauge);
 QString HintOf(const QWidget* control);
 
 // A label or picture that reports a left click (press and release inside it) and, with

@@ -10,6 +10,8 @@
 #include "shell/Pictures.h"
 #include "shell/RegistryAccess.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -35,8 +37,10 @@ namespace {
 const QString Caption =
     QString::fromUtf8(help::ProductName.data(), static_cast<qsizetype>(help::ProductName.size()));
 
-// Distance of the web-site label's right edge from the window's outer right edge.
+// Distance of the web-site label's right edge from the window's outer right edge, and the least
+// room between the gauge and the label.
 constexpr int WebsiteLabelRightGap = 20;
+constexpr int WebsiteLabelGaugeGap = 2;
 
 // A child control of `parent` named `name` at a fixed place.
 template <class Control> Control* Place(QWidget* parent, const char* name, QRect geometry) {
@@ -162,12 +166,7 @@ void TMainForm::CreateControls() {
     sGaugeProcess->setValue(0);
     sGaugeProcess->setFormat(QStringLiteral("%p%"));
     sGaugeProcess->setTextVisible(false);
-    {
-        QPalette colours = sGaugeProcess->palette();
-        colours.setColor(QPalette::WindowText, Qt::black);
-        colours.setColor(QPalette::Text, Qt::black);
-        sGaugeProcess->setPalette(colours);
-    }
+    SetGaugeTextBlack(sGaugeProcess);
 
     sLabelFXWebpage = Place<TClickLabel>(sStatusBar1, "sLabelFXWebpage", {408, 5, 78, 17});
     sLabelFXWebpage->setFont(bold);
@@ -402,9 +401,12 @@ void TMainForm::RequestTermination() {
 
 void TMainForm::ResizeMainForm() {
     // Measured against the window's outer width, frame included, although the label sits in
-    // the status bar.
-    sLabelFXWebpage->move(frameGeometry().width() - sLabelFXWebpage->width() - WebsiteLabelRightGap,
-                          sLabelFXWebpage->y());
+    // the status bar. A host too long for the gap beside the gauge would cover the gauge's end:
+    // the label then starts right after the gauge and is cut at the window's edge instead.
+    const int rightAligned =
+        frameGeometry().width() - sLabelFXWebpage->width() - WebsiteLabelRightGap;
+    const int afterGauge = sGaugeProcess->geometry().right() + 1 + WebsiteLabelGaugeGap;
+    sLabelFXWebpage->move(std::max(rightAligned, afterGauge), sLabelFXWebpage->y());
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event) {

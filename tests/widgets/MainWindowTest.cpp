@@ -484,7 +484,7 @@ TEST(MainWindowCreation, WebsiteHostComesFromTheEnvironmentOnlyWhenSetAndNotEmpt
 
 // ---- Label alignment and forwarding handlers ----------------------------------------------
 
-TEST(MainWindowHandlers, WebsiteLabelKeepsTwentyPixelsFromTheOuterRightEdge) {
+TEST(MainWindowHandlers, WebsiteLabelKeepsTwentyPixelsFromTheOuterRightEdgeClearOfTheGauge) {
     StagedMainWindow staged;
     TMainForm& form = *staged.form;
     ShowActive(&form);
@@ -493,14 +493,41 @@ TEST(MainWindowHandlers, WebsiteLabelKeepsTwentyPixelsFromTheOuterRightEdge) {
     };
     EXPECT_EQ(form.sLabelFXWebpage->x(), expectedLeft());
 
-    // A new caption resizes the label; the next resize of the window places it anew.
+    // A new caption resizes the label; the next resize of the window places it anew. Neither
+    // the host built into the program nor a longer one covers the gauge.
+    const auto replace = [&](const char* host) {
+        form.sLabelFXWebpage->SetText(S(host));
+        QResizeEvent resize(form.size(), form.size());
+        QApplication::sendEvent(&form, &resize);
+    };
     const int before = form.sLabelFXWebpage->x();
-    form.sLabelFXWebpage->SetText(S("a-much-longer-vendor-host.example"));
-    EXPECT_EQ(form.sLabelFXWebpage->x(), before);
-    QResizeEvent resize(form.size(), form.size());
-    QApplication::sendEvent(&form, &resize);
+    replace(BUILT_IN_WEBSITE_HOST);
     EXPECT_EQ(form.sLabelFXWebpage->x(), expectedLeft());
+    EXPECT_FALSE(form.sLabelFXWebpage->geometry().intersects(form.sGaugeProcess->geometry()));
     EXPECT_LT(form.sLabelFXWebpage->x(), before);
+    replace("a-much-longer-vendor-host.example");
+    EXPECT_EQ(form.sLabelFXWebpage->x(), form.sGaugeProcess->geometry().right() + 3);
+}
+
+TEST(MainWindowLayout, GaugeTextIsBlackOverTheFilledBarToo) {
+    StagedMainWindow staged;
+    QProgressBar* gauge = staged.form->sGaugeProcess;
+    gauge->setValue(100);
+    const QImage bar = gauge->grab().toImage();
+    gauge->setTextVisible(true);
+    const QImage withText = gauge->grab().toImage();
+    int textPixels = 0;
+    for (int y = 0; y < bar.height(); ++y) {
+        for (int x = 0; x < bar.width(); ++x) {
+            // White text would lighten the bar where it is drawn; black text only darkens it.
+            if (bar.pixel(x, y) != withText.pixel(x, y)) {
+                ++textPixels;
+                EXPECT_LT(qGray(withText.pixel(x, y)), qGray(bar.pixel(x, y)))
+                    << "a light text pixel at " << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(textPixels, 20) << "no text was drawn";
 }
 
 TEST(MainWindowHandlers, WebsiteLabelAndMenuItemOpenTheInstalledAddress) {
