@@ -31,7 +31,8 @@ endif()
 set(LARKSPAN_WIN_DEPS "${LARKSPAN_WIN_DEPS}" CACHE PATH "Folder with the Windows builds of Qt (qt/) and poppler (poppler/)")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES LARKSPAN_WIN_DEPS)
 
-set(CMAKE_FIND_ROOT_PATH
+# Appended, so that a root given on the command line (a dependency being built) comes first.
+list(APPEND CMAKE_FIND_ROOT_PATH
   /usr/${LARKSPAN_MINGW_TRIPLE}
   ${LARKSPAN_WIN_DEPS}/qt
   ${LARKSPAN_WIN_DEPS}/poppler)
