@@ -6,8 +6,8 @@
 #    from the prebuilt archives in $LARKSPAN_WIN_PREBUILT (default: ../shared/windows beside the
 #    checkout) when they are there, otherwise rebuilt from Debian's sources with
 #    build-poppler.sh (minutes) and build-qt.sh (about an hour on two cores).
-# LARKSPAN_WIN_REBUILD=1 rebuilds even when the archives are there. A folder that is already
-# prepared from the same archive is kept.
+# LARKSPAN_WIN_REBUILD=1 rebuilds even when the archives are there. A prepared folder is kept
+# unless another archive is there to replace it, or a rebuild is asked for.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build=$(realpath -m "${1:-$larkspan_top/build-win}")
@@ -16,13 +16,16 @@ prebuilt=$(larkspan_prebuilt_dir)
 
 # prepare <name> <archive> <rebuild script>
 prepare() {
-  local name=$1 archive=$prebuilt/$2 script=$3 dest=$deps/$1 origin
+  local name=$1 archive=$prebuilt/$2 script=$3 dest=$deps/$1 origin current=""
+  [ -f "$dest/.origin" ] && current=$(cat "$dest/.origin")
   if [ "${LARKSPAN_WIN_REBUILD:-0}" != 1 ] && [ -f "$archive" ]; then
     origin="archive $(basename "$archive") $(stat -c '%s %Y' "$archive")"
   else
     origin="rebuilt by $script"
+    # Without the archives, a folder unpacked from them earlier is as good as a rebuild.
+    [ "${LARKSPAN_WIN_REBUILD:-0}" != 1 ] && [ -n "$current" ] && origin=$current
   fi
-  if [ -f "$dest/.origin" ] && [ "$(cat "$dest/.origin")" = "$origin" ]; then
+  if [ "$current" = "$origin" ]; then
     echo "$name: already prepared ($origin)"
     return
   fi
