@@ -3,8 +3,9 @@
 # platform plugins) for 64-bit Windows from Debian 12's qt6-base source, as shared DLLs:
 #   scripts/windows/build-qt.sh [--configure-only | --targets <target>,...] <prefix> [work folder]
 # The work folder defaults to <prefix>.work. A full build takes about an hour of both cores.
-# --configure-only stops after the configure step; --targets builds only the given targets of
-# the configured tree (a quick check of the recipe) and installs nothing.
+# --configure-only stops after the configure step; --targets builds only the given targets (a
+# quick check of the recipe) in the tree configured before, configuring only when there is
+# none, and installs nothing.
 # moc, rcc and uic are not built: Debian's own Qt of the same version (qt6-base-dev-tools) is
 # the host Qt, found under /usr.
 set -euo pipefail
@@ -49,7 +50,9 @@ configure_qt() {
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
 }
 
-step "configure" configure_qt
+if [ "$mode" != targets ] || [ ! -f "$build/build.ninja" ]; then
+  step "configure" configure_qt
+fi
 case $mode in
   configure) ;;
   targets) step "build ${targets[*]}" cmake --build "$build" --parallel "$jobs" --target "${targets[@]}" ;;

@@ -43,7 +43,8 @@ windows_platform() {
   Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$display_file" 2>/dev/null &
   xvfb_pid=$!
   timeout 10 bash -c "until [ -s '$display_file' ]; do sleep 0.1; done"
-  export DISPLAY=:$(cat "$display_file")
+  DISPLAY=:$(cat "$display_file")
+  export DISPLAY
   start=$EPOCHREALTIME
   "$WINE" "$check/qt-check.exe" | tr -d '\r' >"$build/checks/windows.txt" &
   program_pid=$!

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the scripts of scripts/windows (sourced, not run).
 
 larkspan_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)

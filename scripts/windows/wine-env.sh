@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The wine environment of a Windows build folder (sourced, not run):
 #   source scripts/windows/wine-env.sh <build folder>
 # Sets the variables wine and the tests need and defines larkspan_wine_start and
