@@ -26,8 +26,9 @@ mkdir -p "$work"
 "$larkspan_top/scripts/windows/debian-source.sh" "$work" qt6-base=6.4.2+dfsg-10 >"$work/source"
 src=$(tail -n 1 "$work/source")
 
-# Direct2D is switched off (its headers pull in more than mingw's are worth here); two
-# DirectWrite 3 blocks of the windows plugin use it all the same, so they must ask for both.
+# Direct2D is switched off. Qt Gui then leaves out its DirectWrite font database, but two
+# blocks of the windows plugin ask only for DirectWrite 3 before using it, and the plugin would
+# not link: they must ask for Direct2D too.
 integration=$src/src/plugins/platforms/windows/qwindowsintegration.cpp
 if ! grep -q 'QT_CONFIG(directwrite3) && QT_CONFIG(direct2d)' "$integration"; then
   [ "$(grep -c '^#if QT_CONFIG(directwrite3)$' "$integration")" -eq 2 ] || {
