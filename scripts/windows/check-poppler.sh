@@ -22,7 +22,10 @@ fail() {
 
 make_pdf=$larkspan_top/build/bin/e2e-make-pdf
 if [ ! -x "$make_pdf" ]; then
-  [ -f "$larkspan_top/build/build.ninja" ] || cmake -S "$larkspan_top" -B "$larkspan_top/build" -G Ninja
+  if [ ! -f "$larkspan_top/build/build.ninja" ]; then
+    "$larkspan_top/scripts/install-deps.sh"
+    cmake -S "$larkspan_top" -B "$larkspan_top/build" -G Ninja
+  fi
   step "build e2e-make-pdf (Linux)" cmake --build "$larkspan_top/build" --target e2e-make-pdf
 fi
 rm -rf "$checks"

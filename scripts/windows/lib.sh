@@ -18,8 +18,3 @@ step() {
   "$@"
   awk -v a="$start" -v b="$EPOCHREALTIME" -v n="$name" 'BEGIN { printf "== %s: %.1f s\n", n, b - a }'
 }
-
-# Runs apt-get as root, through sudo when this script is not root.
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
