@@ -45,6 +45,7 @@ windows_platform() {
   timeout 10 bash -c "until [ -s '$display_file' ]; do sleep 0.1; done"
   DISPLAY=:$(cat "$display_file")
   export DISPLAY
+  larkspan_wine_desktop_gone
   start=$EPOCHREALTIME
   "$WINE" "$check/qt-check.exe" | tr -d '\r' >"$build/checks/windows.txt" &
   program_pid=$!
