@@ -133,18 +133,18 @@ std::string LowerAscii(std::string_view text) {
     return result;
 }
 
-std::string FolderPart(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
+std::string FolderPart(std::string_view path, std::string_view separators) {
+    const std::size_t slash = path.find_last_of(separators);
     return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
 
-std::string NamePart(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
+std::string NamePart(std::string_view path, std::string_view separators) {
+    const std::size_t slash = path.find_last_of(separators);
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-std::string ExtensionOf(std::string_view path) {
-    const std::string name = NamePart(path);
+std::string ExtensionOf(std::string_view path, std::string_view separators) {
+    const std::string name = NamePart(path, separators);
     const std::size_t dot = name.rfind('.');
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }

@@ -28,11 +28,21 @@ std::vector<std::string> SplitItems(std::string_view separators, std::string_vie
 // ASCII A-Z to a-z, everything else unchanged.
 std::string LowerAscii(std::string_view text);
 
-// Path pieces with "/" as the only separator: the folder part includes the trailing "/",
-// the name part is what follows it, and the extension is the part from the last "." of the
-// name part (empty when there is none).
-std::string FolderPart(std::string_view path);
-std::string NamePart(std::string_view path);
-std::string ExtensionOf(std::string_view path);
+// The characters that end a path's folder part. POSIX knows only "/". Windows also ends it at
+// "\" and at the ":" of a drive ("C:name.pdf"), and takes "/" as well, which Qt's dialogs return.
+inline constexpr std::string_view kPosixPathSeparators = "/";
+inline constexpr std::string_view kWindowsPathSeparators = "\\/:";
+#ifdef _WIN32
+inline constexpr std::string_view kPathSeparators = kWindowsPathSeparators;
+#else
+inline constexpr std::string_view kPathSeparators = kPosixPathSeparators;
+#endif
+
+// Path pieces: the folder part runs up to and including the last separator, the name part is
+// what follows it, and the extension is the part from the last "." of the name part (empty when
+// there is none). The separators default to those of the system the program is built for.
+std::string FolderPart(std::string_view path, std::string_view separators = kPathSeparators);
+std::string NamePart(std::string_view path, std::string_view separators = kPathSeparators);
+std::string ExtensionOf(std::string_view path, std::string_view separators = kPathSeparators);
 
 } // namespace larkspan

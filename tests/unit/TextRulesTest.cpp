@@ -88,15 +88,27 @@ TEST(SplitItems, TreatsUtf8BytesAsPlainBytes) {
 }
 
 TEST(PathPieces, UseSlashAsTheOnlySeparator) {
-    EXPECT_EQ(FolderPart("/docs/Report.PDF"), "/docs/");
-    EXPECT_EQ(NamePart("/docs/Report.PDF"), "Report.PDF");
-    EXPECT_EQ(ExtensionOf("/docs/Report.PDF"), ".PDF");
-    EXPECT_EQ(ExtensionOf("/docs/a.b.pdf"), ".pdf");
-    EXPECT_EQ(ExtensionOf("/docs.pdf/readme"), "");
-    EXPECT_EQ(ExtensionOf("C:\\docs\\x.pdf"), ".pdf"); // a backslash is just a character
-    EXPECT_EQ(FolderPart("name.pdf"), "");
-    EXPECT_EQ(NamePart("/docs/"), "");
+    constexpr std::string_view posix = kPosixPathSeparators;
+    EXPECT_EQ(FolderPart("/docs/Report.PDF", posix), "/docs/");
+    EXPECT_EQ(NamePart("/docs/Report.PDF", posix), "Report.PDF");
+    EXPECT_EQ(ExtensionOf("/docs/Report.PDF", posix), ".PDF");
+    EXPECT_EQ(ExtensionOf("/docs/a.b.pdf", posix), ".pdf");
+    EXPECT_EQ(ExtensionOf("/docs.pdf/readme", posix), "");
+    EXPECT_EQ(ExtensionOf("C:\\docs\\x.pdf", posix), ".pdf"); // a backslash is just a character
+    EXPECT_EQ(FolderPart("C:\\docs\\x.pdf", posix), "");
+    EXPECT_EQ(FolderPart("name.pdf", posix), "");
+    EXPECT_EQ(NamePart("/docs/", posix), "");
     EXPECT_EQ(LowerAscii("AbZ\xc3\x84"), "abz\xc3\x84");
+}
+
+TEST(PathPieces, WindowsPathsEndTheFolderAtBackslashSlashOrDriveColon) {
+    constexpr std::string_view windows = kWindowsPathSeparators;
+    EXPECT_EQ(FolderPart("C:\\My Docs\\Report.PDF", windows), "C:\\My Docs\\");
+    EXPECT_EQ(NamePart("C:\\My Docs\\Report.PDF", windows), "Report.PDF");
+    EXPECT_EQ(ExtensionOf("C:\\docs.v2\\readme", windows), "");
+    EXPECT_EQ(FolderPart("C:/docs/a.pdf", windows), "C:/docs/");
+    EXPECT_EQ(NamePart("D:report.pdf", windows), "report.pdf");
+    EXPECT_EQ(FolderPart("\\\\server\\share\\a.pdf", windows), "\\\\server\\share\\");
 }
 
 TEST(MulDiv, RoundsHalvesAwayFromZeroLikeWin32) {

@@ -9,5 +9,5 @@ larkspan_test(http_loopback_tests LABEL unit
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/HttpLoopbackTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VendorStandInTest.cpp
-  LIBS larkspan_http_servers larkspan_platform)
-add_dependencies(http_loopback_tests vendor-standin)
+  LIBS larkspan_http_servers larkspan_platform
+  DEPENDS vendor-standin)

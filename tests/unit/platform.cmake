@@ -21,7 +21,8 @@ else()
     ${platform_test_dir}/ShellOpenTest.cpp
     ${platform_test_dir}/ConsoleRunnerTest.cpp
     ${platform_test_dir}/posix/InstanceLockTest.cpp
-    ${platform_test_dir}/posix/FilesTest.cpp)
+    ${platform_test_dir}/posix/FilesTest.cpp
+    ${platform_test_dir}/ShellRoundTripTest.cpp)
 endif()
 larkspan_test(platform_tests LABEL unit
   SOURCES ${platform_test_sources}
