@@ -614,8 +614,13 @@ void CookieJar::StoreOne(std::string_view text, std::string_view requestHost,
         cookie.path = DefaultCookiePath(requestPath);
     }
     if (maxAge) {
-        cookie.expires =
-            *maxAge <= 0 ? Clock::time_point::min() : now + std::chrono::seconds(*maxAge);
+        // The clock counts nanoseconds and ends in 2262: a lifetime beyond that is "for good".
+        const auto room =
+            std::chrono::duration_cast<std::chrono::seconds>(Clock::time_point::max() - now);
+        const std::chrono::seconds lifetime(*maxAge);
+        cookie.expires = lifetime.count() <= 0 ? Clock::time_point::min()
+                         : lifetime >= room    ? Clock::time_point::max()
+                                               : now + lifetime;
     }
 
     cookie.order = nextOrder_++;
@@ -749,9 +754,18 @@ std::optional<Clock::time_point> ParseCookieDate(std::string_view text) {
     if (!date.ok()) {
         return std::nullopt;
     }
-    return std::chrono::time_point_cast<Clock::duration>(
+    const std::chrono::sys_seconds moment =
         std::chrono::sys_days(date) + std::chrono::hours(*hour) + std::chrono::minutes(*minute) +
-        std::chrono::seconds(*second));
+        std::chrono::seconds(*second);
+    // The clock's nanoseconds cover 1677 to 2262 only; dates outside (up to the year 9999 that
+    // servers use for "never") are its first or last moment.
+    if (moment >= std::chrono::floor<std::chrono::seconds>(Clock::time_point::max())) {
+        return Clock::time_point::max();
+    }
+    if (moment <= std::chrono::ceil<std::chrono::seconds>(Clock::time_point::min())) {
+        return Clock::time_point::min();
+    }
+    return std::chrono::time_point_cast<Clock::duration>(moment);
 }
 
 } // namespace larkspan::online

@@ -559,6 +559,17 @@ TEST(Cookies, DatesInTheUsualForms) {
     EXPECT_EQ(ParseCookieDate("Wed Oct 21 07:28:00 2015"), expected);
     EXPECT_FALSE(ParseCookieDate("yesterday").has_value());
     EXPECT_FALSE(ParseCookieDate("31 Feb 2015 07:28:00").has_value());
+    // Beyond the clock's nanosecond range: its ends, never a wrapped-around moment.
+    EXPECT_EQ(ParseCookieDate("Fri, 31 Dec 9999 23:59:59 GMT"), Clock::time_point::max());
+    EXPECT_EQ(ParseCookieDate("Mon, 01 Jan 1601 00:00:00 GMT"), Clock::time_point::min());
+}
+
+TEST(Cookies, LifetimesBeyondTheClockRangeKeepTheCookie) {
+    CookieJar jar;
+    const auto now = Clock::now();
+    jar.Store("a=1; Path=/; Max-Age=99999999999999", false, "h", "/", now);
+    jar.Store("b=2; Path=/; Expires=Fri, 31 Dec 9999 23:59:59 GMT", false, "h", "/", now);
+    EXPECT_EQ(jar.CookieHeader("h", "/", now + std::chrono::hours(24 * 365 * 200)), "a=1; b=2");
 }
 
 TEST(Cookies, AllowCookiesOffNeitherKeepsNorSends) {
