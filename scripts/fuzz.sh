@@ -85,8 +85,8 @@ for t in "${targets[@]}"; do
     echo "replay:   $build/bin/fuzz/fuzz_$t <input>"
     exit 1
   fi
-  runs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | awk '{print $2}')
-  rate=$(grep -o 'stat::average_exec_per_sec: [0-9]*' "$log" | awk '{print $2}')
+  runs=$(awk '/stat::number_of_executed_units:/ {print $2}' "$log")
+  rate=$(awk '/stat::average_exec_per_sec:/ {print $2}' "$log")
   units=$(find "$corpus" -type f | wc -l)
   printf '%-20s %12s %10s %8s\n' "$t" "${runs:-?}" "${rate:-?}" "$units" >>"$build/fuzz-summary.txt"
 done
