@@ -149,10 +149,14 @@ std::optional<std::vector<std::string>> RealShellWords(std::string_view command)
     return words;
 }
 
-void CheckCommand(const std::string& command, const std::vector<std::string>& expected) {
+void CheckCommand(const std::string& command, const std::vector<std::string>& expected,
+                  bool withRealShell) {
     const auto model = ShellWords(command);
     FUZZ_CHECK(model.has_value());
     FUZZ_CHECK(*model == expected);
+    if (!withRealShell) {
+        return;
+    }
     const auto real = RealShellWords(command);
     FUZZ_CHECK(real.has_value());
     // printf stands where the program's name stood.
@@ -162,6 +166,14 @@ void CheckCommand(const std::string& command, const std::vector<std::string>& ex
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // The real shell costs a process start, so it checks the model on one input in eight
+    // (chosen by the bytes, so a run can be repeated); the model checks every input.
+    std::uint32_t hash = 2166136261u;
+    for (std::size_t i = 0; i < size; ++i) {
+        hash = (hash ^ data[i]) * 16777619u;
+    }
+    const bool withRealShell = hash % 8 == 0;
+
     larkspan::fuzz::Input input(data, size);
     const std::uint8_t switches = input.Byte();
     const std::string password(input.Part('\0'));
@@ -189,13 +201,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expected.insert(expected.end(), {inputPath, outputPath});
     CheckCommand(
         BuildExtractCommand(layout, pageBreaks, "5", "2-3", password, inputPath, outputPath),
-        expected);
+        expected, withRealShell);
 
     std::vector<std::string> probe = {"pdfi.bin"};
     if (!password.empty()) {
         probe.insert(probe.end(), {"-upw", password});
     }
     probe.push_back(inputPath);
-    CheckCommand(BuildProbeCommand(password, inputPath), probe);
+    CheckCommand(BuildProbeCommand(password, inputPath), probe, withRealShell);
     return 0;
 }
