@@ -1,5 +1,7 @@
 #include "app/Synchronize.h"
 
+#include "app/ThreadAnnotations.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
@@ -18,16 +20,15 @@ void Synchronize(const std::function<void()>& routine) {
     // of an open message box included. The routine's error must not escape into that loop: it
     // is caught there and raised again here, in the thread that asked for the routine.
     std::exception_ptr error;
-    QMetaObject::invokeMethod(
-        app,
-        [&routine, &error] {
-            try {
-                routine();
-            } catch (...) {
-                error = std::current_exception();
-            }
-        },
-        Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(app, HandedOver([&routine, &error] {
+                                  try {
+                                      routine();
+                                  } catch (...) {
+                                      error = std::current_exception();
+                                  }
+                              }),
+                              Qt::BlockingQueuedConnection);
+    HappensAfter(&kHandOverEdge); // the wait ended on Qt's semaphore
     if (error) {
         std::rethrow_exception(error);
     }

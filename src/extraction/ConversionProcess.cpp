@@ -3,6 +3,7 @@
 #include "app/MessageBox.h"
 #include "app/ShellOpen.h"
 #include "app/Synchronize.h"
+#include "app/ThreadAnnotations.h"
 #include "extraction/ExtractCommand.h"
 #include "extraction/FilenameEdit.h"
 #include "extraction/JobOutcome.h"
@@ -165,6 +166,7 @@ void TConversionProcess::Start(TMainForm& form) {
         // The body has returned; wait for the thread's own clean-up, so the next job can never
         // overlap this thread.
         job->wait();
+        HappensAfter(job); // the wait ended on Qt's own condition
         phase = JobPhase::None;
         job->deleteLater();
     });
@@ -248,6 +250,7 @@ void TConversionProcess::run() {
         // Only a failure while reporting a failure gets here (memory, say); no box can show it.
         ExtractionRunning = false;
     }
+    HappensBefore(this); // for the main thread, which destroys the job once it has ended
 }
 
 void TConversionProcess::Extract() {

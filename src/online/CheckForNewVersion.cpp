@@ -1,6 +1,7 @@
 #include "online/CheckForNewVersion.h"
 
 #include "app/MessageBox.h"
+#include "app/ThreadAnnotations.h"
 #include "online/DownloadManager.h"
 #include "online/HttpClient.h"
 #include "online/InstallerInfo.h"
@@ -108,17 +109,15 @@ void RunOnMainThread(std::function<void()> routine) {
         if (!gate.open) {
             throw MainThreadGone();
         }
-        QMetaObject::invokeMethod(
-            gate.app,
-            [signal, routine = std::move(routine)] {
-                try {
-                    routine();
-                } catch (...) {
-                    signal->handOver->error = std::current_exception();
-                }
-                signal->handOver->ran = true;
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(gate.app, HandedOver([signal, routine = std::move(routine)] {
+                                      try {
+                                          routine();
+                                      } catch (...) {
+                                          signal->handOver->error = std::current_exception();
+                                      }
+                                      signal->handOver->ran = true;
+                                  }),
+                                  Qt::QueuedConnection);
     }
     std::unique_lock lock(handOver->mutex);
     handOver->finished.wait(lock, [&] { return handOver->done; });
