@@ -68,10 +68,8 @@ for mode in "${modes[@]}"; do
       mapfile -t targets < <(unit_and_widget_tests)
       configure_and_build "$dir" address,undefined "${targets[@]}"
       t1=$(date +%s)
-      # Leaks are checked at every exit, the tools' and the program's included; Qt and the
-      # system libraries keep some memory on purpose (see the suppression file).
+      # Leaks are checked at every exit, the tools' and the program's included.
       export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
-      export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
       export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
       run_tests "$dir" '_NOT_BUILT$' "$@" || status=1
       t2=$(date +%s)
