@@ -3,6 +3,7 @@
 
 #include "ProbeFieldsFixture.h"
 #include "app/MessageLayout.h"
+#include "extraction/ProbeLogic.h"
 #include "support/GuiSeams.h"
 
 #include <QAction>
@@ -234,6 +235,24 @@ TEST(Probe, APageCountThatIsNoNumberReachesTheErrorBoxAndStopsTheProbe) {
     EXPECT_EQ(form.sEditPageCount->text(), QStringLiteral("5"));
     EXPECT_EQ(form.sFilenameEditOutput->text(), QStringLiteral("/keep/out.txt"));
     EXPECT_TRUE(form.sEditPageRange->hasFocus()) << "the focus does not move";
+}
+
+TEST(Probe, ANameThatIsNotUtf8IsRefusedAndNoOtherFileIsRead) {
+    ShownMainWindow shown;
+    TMainForm& form = shown.form;
+    const std::string folder = TempFolder("probe");
+    // Side by side: a name with the byte FF, and the name that byte turns into as text.
+    WritePdf(folder + "report-\xff.pdf", NumberedPages(2));
+    WritePdf(folder + "report-\xef\xbf\xbd.pdf", NumberedPages(7));
+    ScriptedMessages messages{mrOk, mrOk};
+
+    EXPECT_TRUE(test::DropFiles(form.sFilenameEditInput, {folder + "report-\xff.pdf"}));
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{std::string(kUndecodableNameMessage)});
+    ExpectCleared(form);
+
+    EXPECT_TRUE(test::DropFiles(form.sFilenameEditOutput, {folder + "out-\xff.txt"}));
+    EXPECT_EQ(messages.Texts().size(), 2u);
+    EXPECT_EQ(form.sFilenameEditOutput->text(), QString());
 }
 
 } // namespace
