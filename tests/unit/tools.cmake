@@ -6,5 +6,6 @@ larkspan_test(tools_test LABEL unit
     ${CMAKE_CURRENT_LIST_DIR}/tools/ToolContractTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tools/CapturedRunTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tools/AdaptersTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tools/JobAsUserTest.cpp
   LIBS larkspan_test_pdfs larkspan_platform larkspan_core
   DEPENDS textract.bin pdfi.bin)
