@@ -237,6 +237,22 @@ TEST(Probe, APageCountThatIsNoNumberReachesTheErrorBoxAndStopsTheProbe) {
     EXPECT_TRUE(form.sEditPageRange->hasFocus()) << "the focus does not move";
 }
 
+TEST(Probe, AMissingPdfEngineIsNamedWithItsPackageAndTheFieldCleared) {
+    // The real information tool, pointed at a pdfinfo that is not there.
+    test::ScopedEnvironment engine("LARKSPAN_PDFINFO", std::string("/no/such/pdfinfo"));
+    ShownMainWindow shown;
+    TMainForm& form = shown.form;
+    const std::string folder = TempFolder("probe");
+    WritePdf(folder + "Report.pdf", NumberedPages(2));
+    ScriptedMessages messages{mrOk};
+    SetInput(form, folder + "Report.pdf");
+    ASSERT_EQ(messages.Requests().size(), 1u);
+    EXPECT_EQ(messages.Requests()[0].kind, MessageKind::Error);
+    EXPECT_EQ(messages.Requests()[0].text,
+              "pdfinfo could not be started: No such file or directory. Install poppler-utils.");
+    ExpectCleared(form);
+}
+
 TEST(Probe, ANameThatIsNotUtf8IsRefusedAndNoOtherFileIsRead) {
     ShownMainWindow shown;
     TMainForm& form = shown.form;
