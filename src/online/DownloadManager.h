@@ -6,11 +6,13 @@
 // window's download state.
 
 #include "online/HttpClient.h"
+#include "online/ProgressPacing.h"
 
 #include <QDialog>
 #include <QProgressBar>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class QFrame;
@@ -111,8 +113,12 @@ protected:
 private:
     void PlaceWindow();
     void SetStatus(const QString& text);
+    void ShowProgressIfDue(std::int64_t count);
 
     bool closed_ = false;
+    // When the window last repainted during the transfer, and when the current unit began.
+    std::optional<online::PacingClock::time_point> lastRepaint_;
+    online::PacingClock::time_point unitBegan_;
 };
 
 // A download window as the update offer and "Start Pro version" use it: prepared for
