@@ -11,8 +11,9 @@
 # program's peak resident memory during the download (the kernel's high-water mark).
 #
 # Cases: 256 MiB with Content-Length, chunked and read until close (ROUNDS each), and 16 MiB
-# with Content-Length (SMALL_ROUNDS), where the window's fixed 500 ms before the transfer is
-# taken off the program's time. The program hands the saved file to xdg-open, which here only
+# with Content-Length (SMALL_ROUNDS). Every case also shows the program's time with the window's
+# fixed 500 ms before the transfer taken off; the aim for 16 MiB is on that figure, the aims for
+# 256 MiB on the whole time from Yes. The program hands the saved file to xdg-open, which here only
 # records it, and then ends; should it ever stay up after that (say with a box saying the file
 # cannot be run), it is ended once the figures are taken.
 #
@@ -136,29 +137,33 @@ for ((round = 1; round <= small_rounds; round++)); do
 done
 printf 'load after: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"
 
-report() { # CASE TITLE BODY_MIB DELAY_US
-    local case=$1 delay=$4 curl_values=() values=()
+report() { # CASE TITLE BODY_MIB AIM_WITHOUT_DELAY(yes|no)
+    local case=$1 delay=500000 curl_values=() values=() shorter=()
     read -r -a curl_values <<<"${curl_us[$case]}"
     read -r -a values <<<"${program_us[$case]}"
-    for ((i = 0; i < ${#values[@]}; i++)); do
-        values[i]=$((values[i] - delay))
+    for value in "${values[@]}"; do
+        shorter+=($((value - delay)))
     done
     read -r c1 c2 c3 <<<"$(stats "${curl_values[@]}")"
     read -r p1 p2 p3 <<<"$(stats "${values[@]}")"
+    read -r s1 s2 s3 <<<"$(stats "${shorter[@]}")"
     printf '\n%s:\n' "$2"
-    printf '  curl to a file       min %8.1f  median %8.1f  max %8.1f ms\n' "$c1" "$c2" "$c3"
-    printf '  download window      min %8.1f  median %8.1f  max %8.1f ms\n' "$p1" "$p2" "$p3"
-    awk -v c="$c2" -v p="$p2" -v mib="$3" 'BEGIN {
-        printf "  throughput (medians) curl %.0f MiB/s, window %.0f MiB/s: ratio %.2f (aim >= 0.80)\n",
-            mib * 1000 / c, mib * 1000 / p, c / p }'
+    printf '  curl to a file           min %8.1f  median %8.1f  max %8.1f ms\n' "$c1" "$c2" "$c3"
+    printf '  window, from Yes         min %8.1f  median %8.1f  max %8.1f ms\n' "$p1" "$p2" "$p3"
+    printf '  window, 500 ms taken off min %8.1f  median %8.1f  max %8.1f ms\n' "$s1" "$s2" "$s3"
+    awk -v c="$c2" -v p="$p2" -v s="$s2" -v mib="$3" -v aim="$4" 'BEGIN {
+        printf "  throughput of the medians: curl %.0f MiB/s, window %.0f MiB/s (%.0f without the delay)\n",
+            mib * 1000 / c, mib * 1000 / p, mib * 1000 / s
+        printf "  ratio to curl from Yes %.2f%s; without the start delay %.2f%s\n", c / p,
+            aim == "no" ? " (aim >= 0.80)" : "", c / s, aim == "yes" ? " (aim >= 0.80)" : "" }'
     awk -v k="${peak_kib[$case]}" -v mib="$3" 'BEGIN {
         printf "  peak resident memory %.1f MiB (aim <= body + 64 = %d MiB)\n", k / 1024, mib + 64 }'
 }
 printf '\nLarkspan installer download through the download window against curl, 127.0.0.1,\n'
 printf 'from the Yes key to Setup.exe complete; %d rounds of 256 MiB, %d of 16 MiB:\n' \
     "$rounds" "$small_rounds"
-report length "256 MiB, Content-Length" 256 0
-report chunked "256 MiB, chunked (64 KiB chunks)" 256 0
-report close "256 MiB, read until the server closes" 256 0
-report small "16 MiB, Content-Length, the window's 500 ms start delay taken off" 16 500000
+report length "256 MiB, Content-Length" 256 no
+report chunked "256 MiB, chunked (64 KiB chunks)" 256 no
+report close "256 MiB, read until the server closes" 256 no
+report small "16 MiB, Content-Length" 16 yes
 e2e_pass
