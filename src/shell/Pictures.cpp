@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 #include <QPixmapCache>
 #include <QtGlobal>
 
@@ -44,6 +45,14 @@ qreal ScreenRatio() {
     return ratio > 0 ? ratio : 1.0;
 }
 
+// A PNG resource, read as PNG outright: left to find the format itself, the reader first asks
+// every installed image-format plugin whether it reads the file.
+QImage ReadPng(const QString& path) {
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
 QPixmap Cached(const char* name, QSize logicalSize) {
     return LoadPicture(QString::fromLatin1(name), logicalSize, ScreenRatio());
 }
@@ -68,7 +77,7 @@ QPixmap LoadPicture(const QString& name, QSize logicalSize, qreal devicePixelRat
 
     // Scaled down from a finer rendering, a picture stays sharp; scaled up it would blur.
     const int scale = std::clamp(static_cast<int>(std::ceil(devicePixelRatio)), 1, kLargestScale);
-    QImage image(name + QStringLiteral("@%1x.png").arg(scale));
+    QImage image = ReadPng(name + QStringLiteral("@%1x.png").arg(scale));
     if (image.isNull()) {
         qWarning("Picture %s could not be loaded", qPrintable(name));
         // An image's alpha channel is guaranteed on every platform; transparent on purpose.
@@ -107,9 +116,9 @@ QPixmap AppLogo() {
 QIcon AppIcon() {
     QIcon icon;
     for (const int side : {16, 24, 32, 48, 64, 128, 256}) {
-        // The theme icons, each drawn for its size; the icon engine picks an entry by pixel
-        // size and reads it only when it is asked for.
-        icon.addFile(QStringLiteral(":/icons/%1x%1/larkspan.png").arg(side), QSize(side, side));
+        // The theme icons, each drawn for its size; the icon engine picks an entry by pixel size.
+        icon.addPixmap(
+            QPixmap::fromImage(ReadPng(QStringLiteral(":/icons/%1x%1/larkspan.png").arg(side))));
     }
     return icon;
 }
