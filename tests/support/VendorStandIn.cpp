@@ -25,6 +25,8 @@
 //   --cookie TEXT             Set-Cookie value on every form answer
 //                             (default "session=standin; Path=/"; "" for none)
 //   --log FILE                append one line per request: method, target and form body
+//   --log-times               begin each log line with the time the request had arrived, in
+//                             microseconds since the epoch
 //   --exit-on-stdin-eof       end when standard input is closed (besides SIGTERM and SIGINT)
 //
 // Form requests need product_id=10 for the tutorial and version answers; anything else, and an
@@ -82,6 +84,7 @@ struct Settings {
     std::map<std::string, int> statuses;
     std::string cookie = "session=standin; Path=/";
     std::string log;
+    bool logTimes = false;
     bool exitOnStdinEof = false;
 };
 
@@ -138,6 +141,8 @@ Settings ParseArguments(int argc, char** argv) {
             s.cookie = argv[need(i, 1)];
         } else if (option == "--log") {
             s.log = argv[need(i, 1)];
+        } else if (option == "--log-times") {
+            s.logTimes = true;
         } else if (option == "--exit-on-stdin-eof") {
             s.exitOnStdinEof = true;
         } else {
@@ -173,8 +178,9 @@ public:
         if (raw.empty()) {
             return;
         }
+        const auto arrived = std::chrono::system_clock::now();
         const RequestParts request = SplitRequest(raw);
-        Log(request);
+        Log(request, arrived);
         const std::string path = request.target.substr(0, request.target.find('?'));
 
         if (const auto status = s_.statuses.find(path); status != s_.statuses.end()) {
@@ -295,12 +301,17 @@ private:
         }
     }
 
-    void Log(const RequestParts& request) {
+    void Log(const RequestParts& request, std::chrono::system_clock::time_point arrived) {
         if (s_.log.empty()) {
             return;
         }
         std::lock_guard lock(logMutex_);
         std::ofstream out(s_.log, std::ios::app);
+        if (s_.logTimes) {
+            out << std::chrono::duration_cast<std::chrono::microseconds>(arrived.time_since_epoch())
+                       .count()
+                << ' ';
+        }
         out << request.method << ' ' << request.target;
         if (!request.body.empty()) {
             out << ' ' << request.body;
