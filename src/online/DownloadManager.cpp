@@ -125,6 +125,8 @@ TDownloadForm::TDownloadForm(const Services& services, const std::string& websit
     TimerHTTP = new QTimer(this);
     TimerHTTP->setObjectName(QStringLiteral("TimerHTTP"));
     TimerHTTP->setInterval(500);
+    // Its first tick must come no earlier than the interval; a coarse timer may fire 5% early.
+    TimerHTTP->setTimerType(Qt::PreciseTimer);
 
     online::TIdHTTP& IdHTTP1 = transfer_.Http();
     IdHTTP1.OnWorkBegin = [this](online::TWorkMode mode, std::int64_t expected) {
