@@ -85,6 +85,20 @@ std::string TemporaryFile(const std::string& name) {
     return folder + name;
 }
 
+bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
+                       FileMode mode, std::string& error) {
+    FileWriter file;
+    if (!file.Open(path, mode, error)) {
+        return false;
+    }
+    for (const std::string_view piece : pieces) {
+        if (!file.Write(piece, error)) {
+            return false;
+        }
+    }
+    return file.Commit(error);
+}
+
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error) {
     return WriteFileNoFollow(path, {std::string_view(data)}, FileMode::UserReadWrite, error);
 }

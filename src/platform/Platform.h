@@ -141,6 +141,27 @@ enum class FileMode {
     UserExecute,   // 0700: a program only the user may run
 };
 
+// A file created or replaced without following a symbolic link (on Windows any reparse point)
+// planted at its path: the bytes go to a fresh, uniquely named file beside it, which Commit moves
+// over the path (a link there is replaced, its target left alone). Destroyed without a Commit, or
+// after a failure, the fresh file is removed: a partly written file is never left at the path.
+// Failures fill `error`, such as "Cannot create file \"<path>\". <reason>".
+class FileWriter {
+public:
+    FileWriter();
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    bool Open(const std::string& path, FileMode mode, std::string& error);
+    bool Write(std::string_view bytes, std::string& error);
+    bool Commit(std::string& error);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 // Creates or replaces `path` with the bytes of `pieces`, in order (a downloaded body's blocks are
 // saved without joining them into one more copy in memory), without following a symbolic link
 // (on Windows any reparse point) at that path: a link there is replaced, its target left alone.

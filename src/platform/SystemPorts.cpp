@@ -27,10 +27,32 @@ void SystemFiles::DeleteFile(const std::string& path) {
     DeleteFileQuietly(path);
 }
 
-bool SystemFiles::WriteFile(const std::string& path, const std::vector<std::string_view>& pieces,
-                            bool executable, std::string& error) {
-    return WriteFileNoFollow(path, pieces,
-                             executable ? FileMode::UserExecute : FileMode::UserReadWrite, error);
+namespace {
+
+class SystemOutputFile final : public OutputFile {
+public:
+    bool Open(const std::string& path, bool executable, std::string& error) {
+        return file_.Open(path, executable ? FileMode::UserExecute : FileMode::UserReadWrite,
+                          error);
+    }
+    bool Write(std::string_view bytes, std::string& error) override {
+        return file_.Write(bytes, error);
+    }
+    bool Commit(std::string& error) override { return file_.Commit(error); }
+
+private:
+    FileWriter file_;
+};
+
+} // namespace
+
+std::unique_ptr<OutputFile> SystemFiles::CreateFile(const std::string& path, bool executable,
+                                                    std::string& error) {
+    auto file = std::make_unique<SystemOutputFile>();
+    if (!file->Open(path, executable, error)) {
+        return nullptr;
+    }
+    return file;
 }
 
 std::string SystemFiles::TemporaryFile(const std::string& name) {

@@ -19,8 +19,8 @@ public:
     bool FileExists(const std::string& path) override;
     bool UserCanWrite(const std::string& path) override;
     void DeleteFile(const std::string& path) override;
-    bool WriteFile(const std::string& path, const std::vector<std::string_view>& pieces,
-                   bool executable, std::string& error) override;
+    std::unique_ptr<OutputFile> CreateFile(const std::string& path, bool executable,
+                                           std::string& error) override;
     std::string TemporaryFile(const std::string& name) override;
 };
 
