@@ -10,6 +10,7 @@
 #include "shell/Pictures.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 
@@ -59,7 +60,10 @@ int RunLarkspan(int argc, char** argv) {
     // The application title. Only the name is set: a display name would be appended by Qt to
     // the caption of every other window (message boxes included).
     QApplication::setApplicationName(QString::fromStdString(product));
-    QApplication::setWindowIcon(AppIcon());
+    // The icon's seven sizes are decoded and handed to the window system as soon as the event
+    // loop runs (inside the record's error box, if there is one), not before the main window is
+    // on screen: the frame's icon is the one thing that waits for it.
+    QTimer::singleShot(0, &app, [] { QApplication::setWindowIcon(AppIcon()); });
 
     TMainForm mainForm(SystemServices());
     LarkspanApplication::SetMainWindow(&mainForm);
