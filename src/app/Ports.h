@@ -68,7 +68,8 @@ public:
     virtual std::string TemporaryFile(const std::string& name) = 0;
 };
 
-// The installation records that installers leave behind; "" for anything missing.
+// The installation records that installers leave behind; "" for anything missing. The sibling's
+// path throws GeneralError when its value is there but is not text.
 class RecordsPort {
 public:
     virtual ~RecordsPort() = default;

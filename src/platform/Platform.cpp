@@ -8,12 +8,13 @@
 
 namespace larkspan::platform {
 
-std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,
-                                   const std::string& key) {
+std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
+                                                 const std::string& product,
+                                                 const std::string& key) {
     // The names become part of a path or key; one that could leave the vendor's place has no
     // record.
     if (!policy::IsPlainName(vendor) || !policy::IsPlainName(product) || key.empty()) {
-        return {};
+        return std::string();
     }
     for (const std::string& location : os::RecordLocations(vendor, product)) {
         std::string value;
@@ -22,12 +23,19 @@ std::string ReadInstallRecordValue(const std::string& vendor, const std::string&
             continue;
         case os::RecordRead::Failed:
             // A record further down the list is not the one that counts.
-            return {};
+            return std::string();
         case os::RecordRead::Read:
             return value;
+        case os::RecordRead::NotText:
+            return std::nullopt;
         }
     }
-    return {};
+    return std::string();
+}
+
+std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,
+                                   const std::string& key) {
+    return ReadInstallRecordText(vendor, product, key).value_or("");
 }
 
 void CommandStopper::Stop() {

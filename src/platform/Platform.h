@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,12 @@ std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
 // name that is not a plain name).
 std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,
                                    const std::string& key);
+
+// The same, but a value that is there and is not text (a registry number, say) gives nothing
+// instead of "", for a reader that must tell it from a missing value.
+std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
+                                                 const std::string& product,
+                                                 const std::string& key);
 
 // ---- Desktop shell and programs ------------------------------------------------------------
 
