@@ -18,7 +18,9 @@ using namespace std::chrono;
 
 namespace {
 
-const Clock::time_point kNow = time_point_cast<Clock::duration>(sys_days(year(2025) / 3 / 14));
+// In seconds, like the dates: compared with a date of the year 9999, a clock time in nanoseconds
+// would overflow.
+const sys_seconds kNow = sys_days(year(2025) / 3 / 14);
 
 bool IsHeaderSafe(std::string_view text) {
     for (const char c : text) {
