@@ -32,14 +32,19 @@ void CheckProbeReport(std::string_view output) {
     if (report.kind == ProbeReportKind::IncorrectPassword) {
         FUZZ_CHECK(output.find(kIncorrectPasswordLine) != std::string_view::npos);
     }
+    if (report.kind == ProbeReportKind::EngineMissing) {
+        FUZZ_CHECK(report.engineMessage.starts_with(kInfoEngineMissingPrefix));
+        FUZZ_CHECK(output.find(report.engineMessage) != std::string_view::npos);
+    }
     if (report.kind == ProbeReportKind::PageCount) {
         FUZZ_CHECK(output.find("Pages:") != std::string_view::npos);
     } else {
         FUZZ_CHECK(report.pageCount == 0);
     }
-    // Another "Pages:" line at the end wins over whatever came before it, unless the report
-    // asks for a password.
-    if (report.kind != ProbeReportKind::IncorrectPassword) {
+    // Another "Pages:" line at the end wins over whatever came before it, unless the report's
+    // first line asks for a password or says the engine is missing.
+    if (report.kind != ProbeReportKind::IncorrectPassword &&
+        report.kind != ProbeReportKind::EngineMissing) {
         const ProbeReport last = ReadProbeReport(std::string(output) + "\nPages:  42\r\n");
         FUZZ_CHECK(last.kind == ProbeReportKind::PageCount && last.pageCount == 42);
     }
