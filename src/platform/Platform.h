@@ -200,6 +200,15 @@ class Connection; // online/Transport.h: the byte pipe the HTTP client reads and
 
 namespace larkspan::platform {
 
+// ---- Start-up ------------------------------------------------------------------------------
+
+// Loads the system's font configuration ahead of the toolkit, which would otherwise load it on
+// the main thread when the first text is measured (on Linux, fontconfig's configuration and
+// caches: several milliseconds before the main window can be shown). Safe on any thread, at any
+// time, also before the application object exists; does nothing where the toolkit needs no
+// such step.
+void PrepareFontConfiguration();
+
 // ---- Network --------------------------------------------------------------------------------
 
 // Opens a TCP connection for the HTTP client; it matches online::Connector, so a client is
