@@ -92,6 +92,9 @@ int RunLarkspan(int argc, char** argv) {
     // The program takes no arguments, and Qt must not take any either ("-reverse" would mirror
     // the window): it is given the program's name alone.
     int qtArgc = argc > 0 ? 1 : 0;
+    // The menu bar belongs to the window, whose layout is measured below it; a desktop's global
+    // menu would take it away (and asking the desktop whether it has one costs start-up time).
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     LarkspanApplication app(qtArgc, argv);
     SideWork formats(&ScanImageFormats);
     ApplyProgramStyle(app);
