@@ -10,11 +10,20 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <utility>
 
 namespace larkspan {
 
 namespace {
+
+struct HandOver {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool ran = false;
+    std::exception_ptr error;
+};
 
 // Whether routines may still run, and on which application object. Never destroyed: a worker
 // may pass through it while the process runs its exit handlers.
@@ -22,6 +31,10 @@ struct Gate {
     std::mutex mutex;
     QCoreApplication* app = nullptr;
     bool open = false;
+    // Hand-overs whose workers wait. Closing the gate wakes them: a call posted just as the
+    // event loop ended would otherwise only be discarded with the application object, and its
+    // worker would wait until then.
+    std::set<std::shared_ptr<HandOver>> waiting;
 };
 
 Gate& TheGate() {
@@ -34,6 +47,12 @@ void CloseGate() {
     const std::lock_guard lock(gate.mutex);
     gate.open = false;
     gate.app = nullptr;
+    for (const std::shared_ptr<HandOver>& handOver : gate.waiting) {
+        const std::lock_guard wake(handOver->mutex);
+        handOver->done = true;
+        handOver->finished.notify_all();
+    }
+    gate.waiting.clear();
 }
 
 bool GateOpen() {
@@ -42,13 +61,10 @@ bool GateOpen() {
     return gate.open;
 }
 
-struct HandOver {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    bool ran = false;
-    std::exception_ptr error;
-};
+bool WorkerLetGo(HandOver& handOver) {
+    const std::lock_guard lock(handOver.mutex);
+    return handOver.done;
+}
 
 // Owned by the posted call; wakes the worker when the call is destroyed, whether it ran or was
 // discarded unrun with the application object's pending events.
@@ -100,10 +116,12 @@ void RunOnMainThread(const std::function<void()>& routine) {
         if (!gate.open) {
             throw MainThreadGone();
         }
+        gate.waiting.insert(handOver);
         QMetaObject::invokeMethod(gate.app, HandedOver([signal, &routine] {
                                       // The loop may have ended while the call waited to be
-                                      // delivered.
-                                      if (!GateOpen()) {
+                                      // delivered, and its worker may have been let go: the
+                                      // routine belongs to the worker's stack.
+                                      if (!GateOpen() || WorkerLetGo(*signal->handOver)) {
                                           return;
                                       }
                                       try {
@@ -115,8 +133,15 @@ void RunOnMainThread(const std::function<void()>& routine) {
                                   }),
                                   Qt::QueuedConnection);
     }
-    std::unique_lock lock(handOver->mutex);
-    handOver->finished.wait(lock, [&] { return handOver->done; });
+    {
+        std::unique_lock lock(handOver->mutex);
+        handOver->finished.wait(lock, [&] { return handOver->done; });
+    }
+    {
+        Gate& gate = TheGate();
+        const std::lock_guard lock(gate.mutex);
+        gate.waiting.erase(handOver);
+    }
     if (!handOver->ran) {
         throw MainThreadGone();
     }
