@@ -1,10 +1,10 @@
 #include "shell/Pictures.h"
 
+#include "shell/PictureDrawing.h"
+
 #include <QGuiApplication>
 #include <QImage>
-#include <QPainter>
 #include <QPixmapCache>
-#include <QSvgRenderer>
 #include <QtGlobal>
 
 #include <array>
@@ -74,13 +74,7 @@ QPixmap RenderPicture(const QString& resourcePath, QSize logicalSize, qreal devi
     // guaranteed on every platform, and the image starts out fully transparent on purpose.
     QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    QSvgRenderer renderer(resourcePath);
-    if (renderer.isValid()) {
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(pixels)));
-    } else {
+    if (!DrawPicture(resourcePath, image)) {
         qWarning("Picture %s could not be loaded", qPrintable(resourcePath));
     }
 

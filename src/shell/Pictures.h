@@ -1,7 +1,8 @@
 #pragma once
 
 // The program's pictures: hand-drawn SVG files compiled into the GUI library as Qt resources
-// and rendered on demand at their exact pixel sizes. Every function here must be called on the
+// and rendered on demand at their exact pixel sizes (where Qt has no SVG renderer, from PNGs
+// rendered at build time: shell/PictureDrawing.h). Every function here must be called on the
 // GUI thread (QPixmap is a GUI-thread type) after the QApplication exists.
 
 #include <QIcon>
