@@ -6,6 +6,7 @@
 #include "support/GuiSeams.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest/QTest>
@@ -229,7 +230,8 @@ TEST(Probe, APageCountThatIsNoNumberReachesTheErrorBoxAndStopsTheProbe) {
     test::RecordedUnhandledErrors errors;
     EXPECT_TRUE(test::DropFiles(form.sFilenameEditInput, {"/docs/Report.pdf"}));
     EXPECT_EQ(errors.Texts(), std::vector<std::string>{"'12x' is not a valid integer value."});
-    EXPECT_EQ(form.sFilenameEditInput->text(), QStringLiteral("/docs/Report.pdf"));
+    EXPECT_EQ(form.sFilenameEditInput->text(),
+              QDir::toNativeSeparators(QStringLiteral("/docs/Report.pdf")));
     EXPECT_EQ(form.sFilenameEditInput->Hint(), hintBefore);
     EXPECT_EQ(form.sEditPageCount->text(), QStringLiteral("5"));
     EXPECT_EQ(form.sFilenameEditOutput->text(), QStringLiteral("/keep/out.txt"));
