@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package larkspan_<version>_<arch>.deb into ./build-deb and checks it with
 # lintian. The program is built on its own (no tests) with Debian's hardening flags, installed
-# with the prefix /usr by CPack, stripped, and given its dependencies by dpkg-shlibdeps.
+# with the prefix /usr by CPack, stripped, and given its dependencies by dpkg-shlibdeps. The
+# shipped program asks its built-in vendor host only: LARKSPAN_WEBSITE_HOST is for development
+# and test builds.
 # Extra arguments go to the configure step. Install the result with
 #   sudo apt install ./build-deb/larkspan_<version>_<arch>.deb
 set -euo pipefail
@@ -16,7 +18,8 @@ eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
 export CXXFLAGS="$CPPFLAGS $CXXFLAGS"
 export LDFLAGS
 
-cmake -S "$top" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLARKSPAN_BUILD_TESTS=OFF "$@"
+cmake -S "$top" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLARKSPAN_BUILD_TESTS=OFF \
+  -DLARKSPAN_WEBSITE_HOST_OVERRIDE=OFF "$@"
 cmake --build "$out" --parallel "$(nproc)"
 rm -f "$out"/larkspan_*.deb
 (cd "$out" && cpack -G DEB >/dev/null)

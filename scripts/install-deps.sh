@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages of a list (one per line; default scripts/debian-packages.txt)
-# that are not installed yet.
+# Installs the Debian packages of scripts/debian-packages.txt (or of the package lists given as
+# arguments) that are not installed yet.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-list=${1:-$here/debian-packages.txt}
-mapfile -t wanted < <(grep -v '^\s*#' "$list" | sed '/^\s*$/d')
+lists=("$@")
+[ ${#lists[@]} -eq 0 ] && lists=("$here/debian-packages.txt")
+mapfile -t wanted < <(cat "${lists[@]}" | grep -v '^\s*#' | sed '/^\s*$/d')
 missing=()
 for p in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

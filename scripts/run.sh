@@ -9,7 +9,8 @@ Larkspan is a desktop program and needs a graphical display, but neither DISPLAY
 WAYLAND_DISPLAY is set. The build is ready in build/stage. To try it without a desktop, run it
 on a virtual display and look at it through a screenshot, for example:
 
-  xvfb-run -n 99 -s '-screen 0 1280x800x24' build/stage/bin/larkspan &
+  Xvfb :99 -screen 0 1280x800x24 &
+  sleep 1; DISPLAY=:99 build/stage/bin/larkspan &
   sleep 2; xwd -root -display :99 | convert xwd:- larkspan.png
 
 or run this command again from a desktop session.

@@ -1,5 +1,7 @@
 #include "app/MainThread.h"
 
+#include "app/ThreadAnnotations.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
@@ -98,21 +100,20 @@ void RunOnMainThread(const std::function<void()>& routine) {
         if (!gate.open) {
             throw MainThreadGone();
         }
-        QMetaObject::invokeMethod(
-            gate.app,
-            [signal, &routine] {
-                // The loop may have ended while the call waited to be delivered.
-                if (!GateOpen()) {
-                    return;
-                }
-                try {
-                    routine();
-                } catch (...) {
-                    signal->handOver->error = std::current_exception();
-                }
-                signal->handOver->ran = true;
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(gate.app, HandedOver([signal, &routine] {
+                                      // The loop may have ended while the call waited to be
+                                      // delivered.
+                                      if (!GateOpen()) {
+                                          return;
+                                      }
+                                      try {
+                                          routine();
+                                      } catch (...) {
+                                          signal->handOver->error = std::current_exception();
+                                      }
+                                      signal->handOver->ran = true;
+                                  }),
+                                  Qt::QueuedConnection);
     }
     std::unique_lock lock(handOver->mutex);
     handOver->finished.wait(lock, [&] { return handOver->done; });

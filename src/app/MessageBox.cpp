@@ -234,7 +234,13 @@ bool TMessageForm::eventFilter(QObject* /*watched*/, QEvent* event) {
         (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
 
     if (modifiers == Qt::ControlModifier && key->key() == Qt::Key_C) {
-        CopyToClipboard();
+        // Shown here, at the edge of the handler: an error must not unwind through Qt's frames,
+        // which are built without exception support and would skip their clean-up.
+        try {
+            CopyToClipboard();
+        } catch (const GeneralError& error) {
+            ShowUnhandledError(error.what());
+        }
         return true;
     }
     if (modifiers == Qt::NoModifier &&

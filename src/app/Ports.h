@@ -8,6 +8,7 @@
 #include "extraction/ShellQuoting.h"
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -43,6 +44,15 @@ public:
     virtual bool StartProgram(const std::string& path) = 0;
 };
 
+// A file being written: the bytes go to a fresh file beside its path, which Commit puts in place
+// (replacing, never following, whatever was there); dropped without a Commit, nothing is left.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    virtual bool Write(std::string_view bytes, std::string& error) = 0;
+    virtual bool Commit(std::string& error) = 0;
+};
+
 // Files as the decisions need them. Callable from any thread.
 class FileSystemPort {
 public:
@@ -50,15 +60,16 @@ public:
     virtual bool FileExists(const std::string& path) = 0;   // a regular file; a folder is not one
     virtual bool UserCanWrite(const std::string& path) = 0; // false for a missing file
     virtual void DeleteFile(const std::string& path) = 0;   // failures ignored
-    // Creates or replaces `path` from `pieces` without following a link planted there;
-    // `executable`: a program only the user may run. False (and `error`) when it failed.
-    virtual bool WriteFile(const std::string& path, const std::vector<std::string_view>& pieces,
-                           bool executable, std::string& error) = 0;
+    // Starts writing `path` (see OutputFile); `executable`: a program only the user may run.
+    // Nothing (and `error`) when the file cannot be created.
+    virtual std::unique_ptr<OutputFile> CreateFile(const std::string& path, bool executable,
+                                                   std::string& error) = 0;
     // `name` in the user's temporary folder.
     virtual std::string TemporaryFile(const std::string& name) = 0;
 };
 
-// The installation records that installers leave behind; "" for anything missing.
+// The installation records that installers leave behind; "" for anything missing. The sibling's
+// path throws GeneralError when its value is there but is not text.
 class RecordsPort {
 public:
     virtual ~RecordsPort() = default;

@@ -10,8 +10,12 @@
 #include "shell/Pictures.h"
 
 #include <QApplication>
+#include <QImageReader>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace larkspan {
 
@@ -26,6 +30,37 @@ bool DisplayAvailable() {
 
 } // namespace
 
+namespace {
+
+// Runs `work` on a thread of its own, or here when no thread can be had; Join waits for it.
+class SideWork {
+public:
+    explicit SideWork(void (*work)()) {
+        try {
+            thread_ = std::thread(work);
+        } catch (const std::system_error&) {
+            work();
+        }
+    }
+    ~SideWork() { Join(); }
+    SideWork(const SideWork&) = delete;
+    SideWork& operator=(const SideWork&) = delete;
+    void Join() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+private:
+    std::thread thread_;
+};
+
+void ScanImageFormats() {
+    QImageReader::supportedImageFormats();
+}
+
+} // namespace
+
 int RunLarkspan(int argc, char** argv) {
     if (!DisplayAvailable()) {
         std::fputs("Larkspan needs a graphical display, but neither DISPLAY nor WAYLAND_DISPLAY "
@@ -34,6 +69,10 @@ int RunLarkspan(int argc, char** argv) {
         return 1;
     }
 
+    // The second core prepares what the main window needs while the main thread connects to
+    // the display: the font configuration, and (once the application object exists) the list
+    // of picture formats, which the toolkit builds from its plugins when the menu bar is made.
+    SideWork fonts(&platform::PrepareFontConfiguration);
     const std::string product(help::ProductName);
     const std::unique_ptr<platform::InstanceLock> lock = platform::AcquireInstanceLock(product);
     if (!lock) {
@@ -52,14 +91,22 @@ int RunLarkspan(int argc, char** argv) {
     // the window): it is given the program's name alone.
     int qtArgc = argc > 0 ? 1 : 0;
     LarkspanApplication app(qtArgc, argv);
+    SideWork formats(&ScanImageFormats);
     ApplyProgramStyle(app);
     WatchProgramEnd();
     // The application title. Only the name is set: a display name would be appended by Qt to
     // the caption of every other window (message boxes included).
     QApplication::setApplicationName(QString::fromStdString(product));
-    QApplication::setWindowIcon(AppIcon());
+    // The icon's seven sizes are decoded and handed to the window system as soon as the event
+    // loop runs (inside the record's error box, if there is one), not before the main window is
+    // on screen: the frame's icon is the one thing that waits for it.
+    QTimer::singleShot(0, &app, [] { QApplication::setWindowIcon(AppIcon()); });
 
+    // Joined before the window measures its first text, so the toolkit does not load the
+    // configuration a second time alongside.
+    fonts.Join();
     TMainForm mainForm(SystemServices());
+    formats.Join();
     LarkspanApplication::SetMainWindow(&mainForm);
     // A window whose creation asked to end the program is never shown; the quit it queued ends
     // the loop as soon as the loop runs.

@@ -1,6 +1,7 @@
 #include "extraction/ConversionProcess.h"
 
 #include "app/MainThread.h"
+#include "app/ThreadAnnotations.h"
 #include "extraction/FilenameEdit.h"
 #include "shell/Controls.h"
 #include "shell/MainWindow.h"
@@ -133,6 +134,7 @@ void TConversionProcess::Start(TMainForm& form) {
         // The body has returned; wait for the thread's own clean-up, so the next job can never
         // overlap this thread.
         job->wait();
+        HappensAfter(job); // the wait ended on Qt's own condition
         job->control_->SetPhase(JobPhase::None);
         job->deleteLater();
     });
@@ -165,6 +167,7 @@ void TConversionProcess::run() {
         // Only a failure while reporting a failure gets here (memory, say); no box can show it.
         control_->SetRunning(false);
     }
+    HappensBefore(this); // for the main thread, which destroys the job once it has ended
 }
 
 } // namespace larkspan

@@ -1,5 +1,6 @@
 #include "extraction/FilenameEdit.h"
 
+#include "app/MessageBox.h"
 #include "shell/Controls.h"
 #include "shell/TextRules.h"
 
@@ -61,6 +62,32 @@ std::optional<QString> FirstDroppedFile(const QMimeData* data) {
     }
     return std::nullopt;
 }
+
+// The fields' dialog. A save dialog does not return a read-only file: the user is told and the
+// dialog stays open, as a Windows save dialog does, so the extraction is never pointed at a file
+// it cannot replace.
+class TFileDialog final : public QFileDialog {
+public:
+    explicit TFileDialog(QWidget* parent) : QFileDialog(parent) {}
+
+    void accept() override {
+        if (acceptMode() == AcceptSave) {
+            const QStringList chosen = selectedFiles();
+            if (!chosen.isEmpty()) {
+                const QFileInfo file(chosen.first());
+                if (file.isFile() &&
+                    (!file.isWritable() || !file.permission(QFileDevice::WriteOwner))) {
+                    ShowCenteredMessage(QDir::toNativeSeparators(file.filePath()).toStdString() +
+                                            "\r\nThis file is set to read-only.\r\n"
+                                            "Try again with a different file name.",
+                                        MessageKind::Warning, mbOK);
+                    return;
+                }
+            }
+        }
+        QFileDialog::accept();
+    }
+};
 
 } // namespace
 
@@ -171,7 +198,7 @@ std::optional<QString> TsFilenameEdit::RunDialog() {
     }
 
     if (dialog_ == nullptr) {
-        dialog_ = new QFileDialog(this);
+        dialog_ = new TFileDialog(this);
         dialog_->setObjectName(QStringLiteral("FileDialog"));
         // Qt's own dialog, so the filter, suffix and seeding behave alike on every desktop.
         dialog_->setOption(QFileDialog::DontUseNativeDialog, true);

@@ -17,6 +17,12 @@ ProbeResult InputProbe::Probe(const std::string& path, const std::string& toolFo
     }
 
     result.verdict = ProbeVerdict::Failed;
+    if (NameIsUndecodable(path)) {
+        messages_.Show(std::string(kUndecodableNameMessage), MessageKind::Error, mbOK);
+        document.path.clear();
+        document.pageCount.reset();
+        return result;
+    }
     document.password.clear();
     bool done = false;
     while (!done) {

@@ -112,7 +112,12 @@ void TMainForm::sFilenameEditInputAfterDialog() {
 // once more, nested, for the empty name).
 void TMainForm::sFilenameEditOutputChange() {
     BringProgramToFront(this);
-    if (!IsTextName(sFilenameEditOutput->text().toStdString())) {
+    const std::string path = sFilenameEditOutput->text().toStdString();
+    const bool undecodable = IsTextName(path) && NameIsUndecodable(path);
+    if (undecodable) {
+        services_.messages.Show(std::string(kUndecodableNameMessage), MessageKind::Error, mbOK);
+    }
+    if (!IsTextName(path) || undecodable) {
         sFilenameEditOutput->setText(QString());
         sFilenameEditOutput->SetHint(OutputHintCleared);
     } else {

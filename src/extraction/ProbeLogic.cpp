@@ -32,6 +32,10 @@ bool IsTextName(std::string_view path) {
     return LowerAscii(ExtensionOf(path)) == ".txt";
 }
 
+bool NameIsUndecodable(std::string_view path) {
+    return path.find("\xEF\xBF\xBD") != std::string_view::npos;
+}
+
 std::string BuildProbeCommand(std::string_view password, std::string_view inputPath,
                               CommandInterpreter interpreter) {
     std::string command = "pdfi.bin ";

@@ -27,6 +27,15 @@ bool IsPdfName(std::string_view path);
 // The same rule for the output field: the extension, with A-Z lowered, is exactly ".txt".
 bool IsTextName(std::string_view path);
 
+// True for a path that holds the Unicode replacement character U+FFFD. File names reach the
+// program as text: bytes of a name that are not valid UTF-8 arrive as that character, and the
+// path then names another file, or none. Such a name is refused with kUndecodableNameMessage
+// rather than read or written.
+bool NameIsUndecodable(std::string_view path);
+inline constexpr std::string_view kUndecodableNameMessage =
+    "The name of this file (or of a folder above it) is not valid UTF-8 text, so Larkspan "
+    "cannot tell which file it names.\r\n\r\nPlease rename it and choose it again.";
+
 // "pdfi.bin " + quoted path, or "pdfi.bin -upw " + password + " " + quoted path when the
 // password is not empty. The password is quoted only where the interpreter needs it.
 std::string BuildProbeCommand(std::string_view password, std::string_view inputPath,

@@ -10,9 +10,14 @@ std::span<char> BodyBuffer::Room(std::size_t want) {
     if (want == 0) {
         return {};
     }
+    if (output_ != nullptr && !blocks_.empty() && blocks_.back().used == blocks_.back().capacity) {
+        Flush(); // the full block goes to the output and is filled again
+    }
     if (blocks_.empty() || blocks_.back().used == blocks_.back().capacity) {
-        const std::size_t capacity = static_cast<std::size_t>(
-            std::clamp<std::uint64_t>(size_, kFirstBlockSize, kMaxBlockSize));
+        const std::size_t capacity = output_ != nullptr
+                                         ? kSpillBlockSize
+                                         : static_cast<std::size_t>(std::clamp<std::uint64_t>(
+                                               size_, kFirstBlockSize, kMaxBlockSize));
         // new char[] leaves the bytes uninitialised: the pages are touched first by the receive
         // that fills them, not by a zero-fill before it.
         blocks_.push_back({std::unique_ptr<char[]>(new char[capacity]), capacity, 0});
@@ -67,6 +72,18 @@ std::string BodyBuffer::ToString() const {
         joined += piece;
     }
     return joined;
+}
+
+void BodyBuffer::Flush() {
+    if (output_ == nullptr) {
+        return;
+    }
+    for (Block& block : blocks_) {
+        if (block.used > 0) {
+            output_->Write(std::string_view(block.data.get(), block.used));
+            block.used = 0;
+        }
+    }
 }
 
 void BodyBuffer::Clear() {

@@ -12,6 +12,14 @@
 
 namespace larkspan::online {
 
+// Where a body goes as it arrives when it is not kept whole in memory (a file being written).
+// A failure throws (an EIdException), which ends the transfer.
+class BodyOutput {
+public:
+    virtual ~BodyOutput() = default;
+    virtual void Write(std::string_view bytes) = 0;
+};
+
 // The body lives in a list of blocks that are filled in place and never moved, so growing it
 // copies nothing and never holds the body twice (a std::string that doubles needs twice the
 // body for a moment, and copies it each time). Blocks are taken only as bytes arrive and are
@@ -22,6 +30,14 @@ class BodyBuffer {
 public:
     static constexpr std::size_t kFirstBlockSize = 64 * 1024;
     static constexpr std::size_t kMaxBlockSize = 16 * 1024 * 1024;
+    static constexpr std::size_t kSpillBlockSize = 1024 * 1024;
+
+    // From now on the body goes to `output` as it arrives: the buffer keeps a single block of
+    // kSpillBlockSize, hands it over whenever it is full and fills it again, so a body of any
+    // size needs that much memory. Call before the first byte; Flush hands over the rest.
+    // Size() still counts every byte; Pieces() holds only what has not been handed over.
+    void SpillTo(BodyOutput& output) { output_ = &output; }
+    void Flush();
 
     std::uint64_t Size() const { return size_; }
     bool Empty() const { return size_ == 0; }
@@ -57,6 +73,7 @@ private:
     std::vector<Block> blocks_;
     std::uint64_t size_ = 0;
     std::span<char> freshBlock_;
+    BodyOutput* output_ = nullptr;
 };
 
 } // namespace larkspan::online

@@ -22,6 +22,21 @@ namespace {
 // Steps of the underlying bar: fine enough that the fill moves smoothly for any maximum.
 constexpr int GaugeSteps = 10000;
 
+// A progress bar paints itself at once whenever its value changes visibly. While one of these
+// lives the gauge only takes its new value, and it is painted with the window's next repaint,
+// which the progress handlers pace: done for every piece of a fast download, that painting would
+// cost more than the transfer itself.
+class DeferredPaint {
+public:
+    explicit DeferredPaint(QWidget* widget) : widget_(widget) { widget_->setUpdatesEnabled(false); }
+    ~DeferredPaint() { widget_->setUpdatesEnabled(true); } // marks the widget for that repaint
+    DeferredPaint(const DeferredPaint&) = delete;
+    DeferredPaint& operator=(const DeferredPaint&) = delete;
+
+private:
+    QWidget* widget_;
+};
+
 } // namespace
 
 // ---- TGauge ---------------------------------------------------------------------------------
@@ -110,6 +125,8 @@ TDownloadForm::TDownloadForm(const Services& services, const std::string& websit
     TimerHTTP = new QTimer(this);
     TimerHTTP->setObjectName(QStringLiteral("TimerHTTP"));
     TimerHTTP->setInterval(500);
+    // Its first tick must come no earlier than the interval; a coarse timer may fire 5% early.
+    TimerHTTP->setTimerType(Qt::PreciseTimer);
 
     online::TIdHTTP& IdHTTP1 = transfer_.Http();
     IdHTTP1.OnWorkBegin = [this](online::TWorkMode mode, std::int64_t expected) {
@@ -164,20 +181,41 @@ void TDownloadForm::TimerHTTPTimer() {
 }
 
 void TDownloadForm::IdHTTP1WorkBegin(online::TWorkMode /*mode*/, std::int64_t expected) {
-    sGaugeProgress->SetMaxValue(expected);
-    sGaugeProgress->SetProgress(0);
+    unitBegan_ = online::PacingClock::now();
+    {
+        const DeferredPaint gauge(sGaugeProgress);
+        sGaugeProgress->SetMaxValue(expected);
+        sGaugeProgress->SetProgress(0);
+    }
     SetStatus(QStringLiteral("Downloading installer"));
     sBitBtnCancel->setEnabled(true);
-    // The download blocks the main thread; these are the moments the window can repaint and
-    // take a click on Cancel.
-    QCoreApplication::processEvents();
+    ShowProgressIfDue(0);
 }
 
 void TDownloadForm::IdHTTP1Work(online::TWorkMode mode, std::int64_t count) {
     if (mode != online::wmRead) {
         return;
     }
-    sGaugeProgress->SetProgress(count);
+    {
+        const DeferredPaint gauge(sGaugeProgress);
+        sGaugeProgress->SetProgress(count);
+    }
+    ShowProgressIfDue(count);
+}
+
+void TDownloadForm::ShowProgressIfDue(std::int64_t count) {
+    const auto now = online::PacingClock::now();
+    std::optional<online::PacingClock::duration> sinceRepaint;
+    if (lastRepaint_) {
+        sinceRepaint = now - *lastRepaint_;
+    }
+    if (!online::ProgressRepaintDue(sinceRepaint, now - unitBegan_, count,
+                                    sGaugeProgress->MaxValue())) {
+        return;
+    }
+    lastRepaint_ = now;
+    // The download blocks the main thread; these are the moments the window can repaint and
+    // take a click on Cancel.
     QCoreApplication::processEvents();
 }
 

@@ -7,11 +7,13 @@
 
 #include "app/Services.h"
 #include "online/DownloadTransfer.h"
+#include "online/ProgressPacing.h"
 
 #include <QDialog>
 #include <QProgressBar>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class QFrame;
@@ -103,10 +105,14 @@ protected:
 
 private:
     void SetStatus(const QString& text);
+    void ShowProgressIfDue(std::int64_t count);
 
     MessagePort& messages_;
     DownloadTransfer transfer_;
     bool closed_ = false;
+    // When the window last repainted during the transfer, and when the current unit began.
+    std::optional<online::PacingClock::time_point> lastRepaint_;
+    online::PacingClock::time_point unitBegan_;
 };
 
 class TMainForm;

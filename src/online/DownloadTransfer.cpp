@@ -60,22 +60,52 @@ void DownloadTransfer::Prepare(const std::string& identifier) {
     }
 }
 
+namespace {
+
+// The download goes straight into the installer's file as it arrives, as a browser's does: the
+// body is never held in memory, which would cost a fresh page for every byte and then a second
+// pass to write them all.
+class FileOutput final : public online::BodyOutput {
+public:
+    explicit FileOutput(OutputFile& file) : file_(file) {}
+    void Write(std::string_view bytes) override {
+        std::string error;
+        if (!file_.Write(bytes, error)) {
+            throw online::EIdException(error);
+        }
+    }
+
+private:
+    OutputFile& file_;
+};
+
+} // namespace
+
 void DownloadTransfer::Transfer() {
     if (state_ != dsDownloaded) {
         return;
     }
     try {
+        // Never through a link planted at the path: a fresh file is filled and, once complete,
+        // renamed over it, runnable by the user only. Dropped on any failure or a Cancel, it
+        // leaves nothing behind.
+        std::string error;
+        const std::unique_ptr<OutputFile> file = files_.CreateFile(installerPath_, true, error);
+        if (!file) {
+            state_ = dsError;
+            return;
+        }
+        FileOutput output(*file);
         online::BodyBuffer body;
+        body.SpillTo(output);
         http_.DownloadToStream(installerUrl_, body);
+        body.Flush();
         // A confirmed Cancel always ends the transfer with an error; this only guards against
-        // saving a download the user gave up on.
+        // keeping a download the user gave up on.
         if (state_ != dsDownloaded) {
             throw online::EIdTransferAborted();
         }
-        // Never through a link planted at the path: the file is created anew and renamed over
-        // it, runnable by the user only.
-        std::string error;
-        if (!files_.WriteFile(installerPath_, body.Pieces(), true, error)) {
+        if (!file->Commit(error)) {
             state_ = dsError;
             return;
         }

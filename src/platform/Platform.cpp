@@ -8,12 +8,13 @@
 
 namespace larkspan::platform {
 
-std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,
-                                   const std::string& key) {
+std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
+                                                 const std::string& product,
+                                                 const std::string& key) {
     // The names become part of a path or key; one that could leave the vendor's place has no
     // record.
     if (!policy::IsPlainName(vendor) || !policy::IsPlainName(product) || key.empty()) {
-        return {};
+        return std::string();
     }
     for (const std::string& location : os::RecordLocations(vendor, product)) {
         std::string value;
@@ -22,12 +23,19 @@ std::string ReadInstallRecordValue(const std::string& vendor, const std::string&
             continue;
         case os::RecordRead::Failed:
             // A record further down the list is not the one that counts.
-            return {};
+            return std::string();
         case os::RecordRead::Read:
             return value;
+        case os::RecordRead::NotText:
+            return std::nullopt;
         }
     }
-    return {};
+    return std::string();
+}
+
+std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,
+                                   const std::string& key) {
+    return ReadInstallRecordText(vendor, product, key).value_or("");
 }
 
 void CommandStopper::Stop() {
@@ -83,6 +91,20 @@ std::string TemporaryFile(const std::string& name) {
         folder += os::PathSeparator();
     }
     return folder + name;
+}
+
+bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
+                       FileMode mode, std::string& error) {
+    FileWriter file;
+    if (!file.Open(path, mode, error)) {
+        return false;
+    }
+    for (const std::string_view piece : pieces) {
+        if (!file.Write(piece, error)) {
+            return false;
+        }
+    }
+    return file.Commit(error);
 }
 
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error) {

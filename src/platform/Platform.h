@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,12 @@ std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
 // name that is not a plain name).
 std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,
                                    const std::string& key);
+
+// The same, but a value that is there and is not text (a registry number, say) gives nothing
+// instead of "", for a reader that must tell it from a missing value.
+std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
+                                                 const std::string& product,
+                                                 const std::string& key);
 
 // ---- Desktop shell and programs ------------------------------------------------------------
 
@@ -149,6 +156,27 @@ enum class FileMode {
     UserExecute,   // 0700: a program only the user may run
 };
 
+// A file created or replaced without following a symbolic link (on Windows any reparse point)
+// planted at its path: the bytes go to a fresh, uniquely named file beside it, which Commit moves
+// over the path (a link there is replaced, its target left alone). Destroyed without a Commit, or
+// after a failure, the fresh file is removed: a partly written file is never left at the path.
+// Failures fill `error`, such as "Cannot create file \"<path>\". <reason>".
+class FileWriter {
+public:
+    FileWriter();
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    bool Open(const std::string& path, FileMode mode, std::string& error);
+    bool Write(std::string_view bytes, std::string& error);
+    bool Commit(std::string& error);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 // Creates or replaces `path` with the bytes of `pieces`, in order (a downloaded body's blocks are
 // saved without joining them into one more copy in memory), without following a symbolic link
 // (on Windows any reparse point) at that path: a link there is replaced, its target left alone.
@@ -179,6 +207,15 @@ class Connection; // online/Transport.h: the byte pipe the HTTP client reads and
 } // namespace larkspan::online
 
 namespace larkspan::platform {
+
+// ---- Start-up ------------------------------------------------------------------------------
+
+// Loads the system's font configuration ahead of the toolkit, which would otherwise load it on
+// the main thread when the first text is measured (on Linux, fontconfig's configuration and
+// caches: several milliseconds before the main window can be shown). Safe on any thread, at any
+// time, also before the application object exists; does nothing where the toolkit needs no
+// such step.
+void PrepareFontConfiguration();
 
 // ---- Network --------------------------------------------------------------------------------
 

@@ -32,6 +32,7 @@ enum class RecordRead {
     NotThere, // no record at this location: ask the next one
     Failed,   // a record is there but cannot be read: it still is the record
     Read,     // `value` holds the key's value ("" when the record lacks the key)
+    NotText,  // the key holds a value that is not text (a registry number, say)
 };
 RecordRead ReadRecordValue(const std::string& location, const std::string& key, std::string& value);
 

@@ -1,12 +1,12 @@
 #include "shell/Pictures.h"
 
-#include "shell/PictureDrawing.h"
-
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 #include <QPixmapCache>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -15,28 +15,25 @@ namespace larkspan {
 namespace {
 
 constexpr std::array<const char*, kGlyph24Count> kGlyph24Files{
-    ":/pictures/list24/start.svg",
-    ":/pictures/list24/stop.svg",
-    ":/pictures/list24/pro.svg",
+    ":/pictures/list24/start",
+    ":/pictures/list24/stop",
+    ":/pictures/list24/pro",
 };
 
 constexpr std::array<const char*, kGlyph16Count> kGlyph16Files{
-    ":/pictures/list16/globe.svg",  ":/pictures/list16/mail.svg",
-    ":/pictures/list16/pdf.svg",    ":/pictures/list16/pdf-arrow.svg",
-    ":/pictures/list16/text.svg",   ":/pictures/list16/text-arrow.svg",
-    ":/pictures/list16/gear.svg",   ":/pictures/list16/play.svg",
-    ":/pictures/list16/view.svg",   ":/pictures/list16/camera.svg",
-    ":/pictures/list16/info.svg",   ":/pictures/list16/power.svg",
-    ":/pictures/list16/paypal.svg", ":/pictures/list16/video.svg",
+    ":/pictures/list16/globe",     ":/pictures/list16/mail",  ":/pictures/list16/pdf",
+    ":/pictures/list16/pdf-arrow", ":/pictures/list16/text",  ":/pictures/list16/text-arrow",
+    ":/pictures/list16/gear",      ":/pictures/list16/play",  ":/pictures/list16/view",
+    ":/pictures/list16/camera",    ":/pictures/list16/info",  ":/pictures/list16/power",
+    ":/pictures/list16/paypal",    ":/pictures/list16/video",
 };
 
-constexpr const char* kDonateFile = ":/pictures/donate.svg";
-constexpr const char* kSideFile = ":/pictures/side.svg";
-constexpr const char* kLogoFile = ":/pictures/larkspan.svg";
-// Scaled down to 16 or 24 pixels the logo's detail turns to mush, so those sizes have their
-// own drawings of the same motif on the pixel grid.
-constexpr const char* kIcon16File = ":/pictures/larkspan-16.svg";
-constexpr const char* kIcon24File = ":/pictures/larkspan-24.svg";
+constexpr const char* kDonateFile = ":/pictures/donate";
+constexpr const char* kSideFile = ":/pictures/side";
+constexpr const char* kLogoFile = ":/pictures/larkspan";
+
+// The renderings made at build time: one, two and three times the logical size.
+constexpr int kLargestScale = 3;
 
 // The ratio of the densest screen, so a picture is sharp wherever its window is moved. Without
 // a screen (or before the application exists) plain pixels are the only sensible choice.
@@ -48,20 +45,28 @@ qreal ScreenRatio() {
     return ratio > 0 ? ratio : 1.0;
 }
 
-QPixmap Cached(const char* resourcePath, QSize logicalSize) {
-    return RenderPicture(QString::fromLatin1(resourcePath), logicalSize, ScreenRatio());
+// A PNG resource, read as PNG outright: left to find the format itself, the reader first asks
+// every installed image-format plugin whether it reads the file.
+QImage ReadPng(const QString& path) {
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+QPixmap Cached(const char* name, QSize logicalSize) {
+    return LoadPicture(QString::fromLatin1(name), logicalSize, ScreenRatio());
 }
 
 } // namespace
 
-QPixmap RenderPicture(const QString& resourcePath, QSize logicalSize, qreal devicePixelRatio) {
+QPixmap LoadPicture(const QString& name, QSize logicalSize, qreal devicePixelRatio) {
     if (devicePixelRatio <= 0) {
         devicePixelRatio = 1.0;
     }
     const QSize pixels(static_cast<int>(std::ceil(logicalSize.width() * devicePixelRatio)),
                        static_cast<int>(std::ceil(logicalSize.height() * devicePixelRatio)));
     const QString key = QStringLiteral("larkspan:%1@%2x%3x%4")
-                            .arg(resourcePath)
+                            .arg(name)
                             .arg(pixels.width())
                             .arg(pixels.height())
                             .arg(devicePixelRatio);
@@ -70,12 +75,16 @@ QPixmap RenderPicture(const QString& resourcePath, QSize logicalSize, qreal devi
         return cached;
     }
 
-    // Render into an image rather than straight into a pixmap: an image's alpha channel is
-    // guaranteed on every platform, and the image starts out fully transparent on purpose.
-    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    if (!DrawPicture(resourcePath, image)) {
-        qWarning("Picture %s could not be loaded", qPrintable(resourcePath));
+    // Scaled down from a finer rendering, a picture stays sharp; scaled up it would blur.
+    const int scale = std::clamp(static_cast<int>(std::ceil(devicePixelRatio)), 1, kLargestScale);
+    QImage image = ReadPng(name + QStringLiteral("@%1x.png").arg(scale));
+    if (image.isNull()) {
+        qWarning("Picture %s could not be loaded", qPrintable(name));
+        // An image's alpha channel is guaranteed on every platform; transparent on purpose.
+        image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+    } else if (image.size() != pixels) {
+        image = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
 
     QPixmap pixmap = QPixmap::fromImage(image);
@@ -107,9 +116,9 @@ QPixmap AppLogo() {
 QIcon AppIcon() {
     QIcon icon;
     for (const int side : {16, 24, 32, 48, 64, 128, 256}) {
-        const char* file = side == 16 ? kIcon16File : side == 24 ? kIcon24File : kLogoFile;
-        // The icon engine picks an entry by pixel size, so each entry is rendered 1:1.
-        icon.addPixmap(RenderPicture(QString::fromLatin1(file), QSize(side, side), 1.0));
+        // The theme icons, each drawn for its size; the icon engine picks an entry by pixel size.
+        icon.addPixmap(
+            QPixmap::fromImage(ReadPng(QStringLiteral(":/icons/%1x%1/larkspan.png").arg(side))));
     }
     return icon;
 }

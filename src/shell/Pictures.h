@@ -1,9 +1,9 @@
 #pragma once
 
-// The program's pictures: hand-drawn SVG files compiled into the GUI library as Qt resources
-// and rendered on demand at their exact pixel sizes (where Qt has no SVG renderer, from PNGs
-// rendered at build time: shell/PictureDrawing.h). Every function here must be called on the
-// GUI thread (QPixmap is a GUI-thread type) after the QApplication exists.
+// The program's pictures: hand-drawn SVG files (resources/pictures) rendered at build time to
+// PNGs at one, two and three times their size and compiled into the GUI library as Qt
+// resources. Every function here must be called on the GUI thread (QPixmap is a GUI-thread type)
+// after the QApplication exists.
 
 #include <QIcon>
 #include <QPixmap>
@@ -53,9 +53,12 @@ QPixmap AppLogo();          // 128 x 128, the About window's logo
 // The window icon: the logo's motif at 16, 24, 32, 48, 64, 128 and 256 pixels.
 QIcon AppIcon();
 
-// Renders one SVG resource (":/pictures/...") at a logical size for a device pixel ratio.
-// A missing or unreadable resource gives a fully transparent pixmap of the right size and a
-// warning, so a window still lays out; tests catch that case by looking for drawn pixels.
-QPixmap RenderPicture(const QString& resourcePath, QSize logicalSize, qreal devicePixelRatio);
+// One picture, a resource name without its ending (":/pictures/list16/globe"), at a logical
+// size for a device pixel ratio: the rendering made for the next whole ratio up
+// (<name>@<n>x.png, n from 1 to 3), scaled smoothly to the exact pixel size when the ratio is
+// not whole (or above 3). A missing or unreadable resource gives a fully transparent pixmap of
+// the right size and a warning, so a window still lays out; tests catch that case by looking for
+// drawn pixels.
+QPixmap LoadPicture(const QString& name, QSize logicalSize, qreal devicePixelRatio);
 
 } // namespace larkspan

@@ -1,6 +1,7 @@
 #include "shell/RegistryAccess.h"
 
 #include "platform/Platform.h"
+#include "shell/GeneralError.h"
 
 namespace larkspan {
 
@@ -23,7 +24,12 @@ std::string ReadInstallWebsite(const std::string& product) {
 }
 
 std::string ReadSiblingInstallPath() {
-    return ReadProductValue("Tarnwell", "InstallPath");
+    const std::optional<std::string> path =
+        platform::ReadInstallRecordText(vendor, "Tarnwell", "InstallPath");
+    if (!path) {
+        throw GeneralError("Invalid data type for 'InstallPath'");
+    }
+    return *path;
 }
 
 } // namespace larkspan

@@ -14,7 +14,8 @@ std::string ReadInstallVersion(const std::string& product);
 std::string ReadInstallWebsite(const std::string& product);
 
 // The "InstallPath" value of the paid sibling product's record: the full path of its program
-// file, or "" when it is not installed.
+// file, or "" when it is not installed. Throws GeneralError ("Invalid data type for
+// 'InstallPath'") when the value is there but is not text: the caller then does nothing at all.
 std::string ReadSiblingInstallPath();
 
 } // namespace larkspan

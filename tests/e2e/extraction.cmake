@@ -12,4 +12,5 @@ larkspan_e2e_tests(
   "Extraction.PickedPdfIsExtractedWithCrLfAndOpened=extraction_plain.sh"
   "Extraction.EncryptedPdfAsksPasswordWithShellCharactersThenExtracts=extraction_encrypted.sh"
   "Extraction.HostileFileNameIsExtractedAndNeverRun=extraction_hostile_name.sh"
-  "Extraction.DamagedPdfWarnsClearsInputAndWritesNothing=extraction_damaged.sh")
+  "Extraction.DamagedPdfWarnsClearsInputAndWritesNothing=extraction_damaged.sh"
+  "Extraction.ConfirmedStopEndsALongExtractionAtOnce=extraction_stop.sh")

@@ -2,7 +2,9 @@
 # The whole extraction path: File > Input PDF file (Ctrl+I) and a path typed into the dialog; the
 # probe counts 3 pages and proposes the output name beside the input; Ctrl+S runs the real
 # extractor, which writes the known words as UTF-8 with CR LF line ends and a form feed after
-# each page; the finished text file is handed to the desktop to open, and nothing else is.
+# each page; the finished text file is handed to the desktop to open, and nothing else is. Then a
+# document whose columns are stored right one first, extracted with Raw chosen by the keyboard,
+# comes out in content-stream order, unlike its layout.
 # Argument: the build's bin folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -25,6 +27,15 @@ e2e_screenshot "$main" after-job >/dev/null
 extraction_expect_known_text "$docs/report.txt"
 e2e_expect_eq "$(e2e_opened)" "$docs/report.txt" "targets opened"
 e2e_expect_eq "$(extraction_listing "$docs")" $'report.pdf\nreport.txt' "files beside the input"
+
+"$E2E_BIN/e2e-make-pdf" "$docs/columns.pdf" columns || e2e_fail "could not write columns.pdf"
+extraction_pick_input "$main" "$docs/columns.pdf"
+# From the start button, which has the focus after the probe: Tab to "Open After Extraction",
+# Tab into the radio pair at Layout, Right to Raw.
+e2e_key "$main" Tab Tab Right ctrl+s
+e2e_wait_opened "$docs/columns.txt"
+columns=$(tr -s ' \r\n\f' ' ' <"$docs/columns.txt")
+e2e_expect_eq "$columns" "Right column Left column " "raw order of columns.txt"
 
 e2e_key "$main" ctrl+w
 e2e_wait_exit main

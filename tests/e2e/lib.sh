@@ -71,6 +71,12 @@
 #                                     microseconds since the epoch, comparable with e2e_now_us;
 #                                     waits for the record. The X server hands the same ids to
 #                                     the windows of a later program, hence SINCE.
+#   e2e_watch_keys WID                Starts recording the key presses that reach WID, each
+#                                     stamped with the time it arrived; returns once the
+#                                     recording is known to run.
+#   e2e_key_time WID KEYSYM           When KEYSYM (an X name: Return, Escape) first reached WID
+#                                     since e2e_watch_keys, in microseconds since the epoch;
+#                                     waits for the record. e2e_unwatch_keys WID stops recording.
 #
 # Opened links and files (the recording xdg-open opens nothing)
 #   e2e_opened                        Every target the program asked to open, one a line.
@@ -498,6 +504,69 @@ e2e_map_time() { # WID [SINCE]
     printf '%s\n' "$stamp"
 }
 
+# ---- key presses, with time stamps ----------------------------------------------------------
+
+declare -gA E2E_KEY_WATCH_PIDS=()
+
+# Reads xev's report of key presses: the "KeyPress event" line is stamped when it arrives, the
+# keysym follows two lines later.
+e2e__stamp_keys() {
+    local line stamp=
+    while IFS= read -r line; do
+        case $line in
+        KeyPress*) stamp=${EPOCHREALTIME/[.,]/} ;;
+        *"(keysym "*)
+            if [ -n "$stamp" ]; then
+                line=${line#*(keysym }
+                line=${line#*, }
+                printf '%s %s\n' "$stamp" "${line%%)*}"
+                stamp=
+            fi
+            ;;
+        esac
+    done
+}
+
+e2e_watch_keys() { # WID
+    local log=$E2E_WORK/keys-$1.log deadline
+    [ -z "${E2E_KEY_WATCH_PIDS[$1]:-}" ] || e2e_fail "the keys of window $1 are watched already"
+    : >"$log"
+    mkfifo "$E2E_WORK/keys-$1"
+    stdbuf -oL xev -id "$1" -event keyboard >"$E2E_WORK/keys-$1" 2>/dev/null &
+    E2E_KEY_WATCH_PIDS[$1]=$!
+    e2e__stamp_keys <"$E2E_WORK/keys-$1" >>"$log" &
+    E2E_KEY_WATCH_PIDS[$1]+=" $!"
+    # xev says nothing once it listens; a Shift press, which no window acts on, proves it does.
+    timeout 10 xdotool windowfocus --sync "$1" || e2e_fail "could not focus window $1"
+    deadline=$(e2e__deadline 10)
+    until grep -q ' Shift_L$' "$log"; do
+        e2e__past "$deadline" && e2e_fail "the key watcher of window $1 does not answer"
+        timeout 10 xdotool key --delay 0 shift
+        e2e__nap
+    done
+}
+
+e2e_key_time() { # WID KEYSYM
+    local stamp deadline
+    deadline=$(e2e__deadline 5)
+    while :; do
+        stamp=$(awk -v key="$2" '$2 == key { print $1; exit }' "$E2E_WORK/keys-$1.log")
+        [ -n "$stamp" ] && break
+        e2e__past "$deadline" && e2e_fail "no record of $2 reaching window $1"
+        e2e__nap
+    done
+    printf '%s\n' "$stamp"
+}
+
+e2e_unwatch_keys() { # WID
+    local pid
+    for pid in ${E2E_KEY_WATCH_PIDS[$1]:-}; do
+        e2e__stop_pid "$pid" 2>/dev/null
+    done
+    unset "E2E_KEY_WATCH_PIDS[$1]"
+    rm -f "$E2E_WORK/keys-$1"
+}
+
 # ---- opened links ----------------------------------------------------------------------------
 
 e2e_opened() {
@@ -572,6 +641,9 @@ e2e__on_exit() {
             e2e__stop_pid "${E2E_PIDS[$name]}"
         done
         for pid in "${E2E_WATCH_PIDS[@]}"; do
+            e2e__stop_pid "$pid"
+        done
+        for pid in ${E2E_KEY_WATCH_PIDS[@]+"${E2E_KEY_WATCH_PIDS[@]}"}; do
             e2e__stop_pid "$pid"
         done
         [ -z "$E2E_XVFB_PID" ] || e2e__stop_pid "$E2E_XVFB_PID"

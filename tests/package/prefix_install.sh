@@ -2,7 +2,8 @@
 # A developer's installation from source: `cmake --install <build> --prefix <folder>` gives the
 # same layout as the package, with the installation record inside the prefix. The menu entry
 # and the metainfo validate, and the launcher on <prefix>/bin starts the program into its main
-# window, which it only shows when it has found the record in <prefix>/etc/xdg.
+# window, which it only shows when it has found the record in <prefix>/etc/xdg; so does a link
+# to the launcher elsewhere.
 # Argument: the build folder. Skips (status 77) without the validators.
 # shellcheck source-path=SCRIPTDIR source=../e2e/lib.sh
 for tool in desktop-file-validate appstreamcli; do
@@ -44,4 +45,16 @@ main=$(e2e_wait_window Larkspan main)
 e2e_key "$main" ctrl+w
 e2e_wait_exit main
 e2e_expect_eq "$E2E_EXIT_STATUS" 0 "exit status after Ctrl+W"
+
+# Through a link to the launcher in a folder of the user's own, named by a relative path: the
+# launcher still finds its prefix, and with it the program and the record.
+mkdir -p "$HOME/bin"
+ln -s "$prefix/bin/larkspan" "$HOME/bin/larkspan"
+cd "$HOME"
+e2e_start linked bin/larkspan
+cd - >/dev/null
+main=$(e2e_wait_window Larkspan linked)
+e2e_key "$main" ctrl+w
+e2e_wait_exit linked
+e2e_expect_eq "$E2E_EXIT_STATUS" 0 "exit status of the copy started through a link"
 e2e_pass

@@ -148,24 +148,40 @@ public:
         deleted.push_back(path);
         files.erase(path);
     }
-    bool WriteFile(const std::string& path, const std::vector<std::string_view>& pieces,
-                   bool executable, std::string& error) override {
+    // Written files appear at their path only once committed.
+    std::unique_ptr<OutputFile> CreateFile(const std::string& path, bool executable,
+                                           std::string& error) override {
         if (refuseWrites) {
             error = "Cannot create file \"" + path + "\". Permission denied";
-            return false;
+            return nullptr;
         }
-        File file{{}, true, executable};
-        for (std::string_view piece : pieces) {
-            file.contents += piece;
-        }
-        files[path] = file;
-        return true;
+        return std::make_unique<Output>(*this, path, executable);
     }
     std::string TemporaryFile(const std::string& name) override { return "/temp/" + name; }
 
     std::map<std::string, File> files;
     std::vector<std::string> deleted;
     bool refuseWrites = false;
+
+private:
+    class Output final : public OutputFile {
+    public:
+        Output(MemoryFiles& files, std::string path, bool executable)
+            : files_(files), path_(std::move(path)), file_{{}, true, executable} {}
+        bool Write(std::string_view bytes, std::string&) override {
+            file_.contents += bytes;
+            return true;
+        }
+        bool Commit(std::string&) override {
+            files_.files[path_] = file_;
+            return true;
+        }
+
+    private:
+        MemoryFiles& files_;
+        std::string path_;
+        File file_;
+    };
 };
 
 class RecordingDesktop final : public DesktopPort {

@@ -222,6 +222,25 @@ bool ServerSide::Send(std::string_view bytes) {
     return true;
 }
 
+bool ServerSide::SendThrottled(std::string_view data, std::uint64_t bytesPerSecond) {
+    if (bytesPerSecond == 0) {
+        return Send(data);
+    }
+    // Ten pieces a second, as SendPattern sends them.
+    const std::size_t piece = std::max<std::size_t>(1, bytesPerSecond / 10);
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t sent = 0; sent < data.size();) {
+        const std::size_t n = std::min(piece, data.size() - sent);
+        if (!Send(data.substr(sent, n))) {
+            return false;
+        }
+        sent += n;
+        std::this_thread::sleep_until(start +
+                                      std::chrono::microseconds(sent * 1000000 / bytesPerSecond));
+    }
+    return true;
+}
+
 bool ServerSide::SendPattern(std::uint64_t size, std::uint64_t bytesPerSecond) {
     static const std::string pattern = [] {
         std::string p(1 << 20, '\0');

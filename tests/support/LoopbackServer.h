@@ -38,6 +38,8 @@ public:
     // Sends `size` bytes of a repeating pattern in pieces, pausing between them so that at most
     // bytesPerSecond go out (0: no pause). Stops early when the client goes away.
     bool SendPattern(std::uint64_t size, std::uint64_t bytesPerSecond = 0);
+    // `data` at `bytesPerSecond` (0: all at once).
+    bool SendThrottled(std::string_view data, std::uint64_t bytesPerSecond);
 
     // Waits until the client closes its end (or timeoutMs passes), discarding what it sends.
     void WaitForClientClose(int timeoutMs = 5000);

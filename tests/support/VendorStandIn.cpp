@@ -25,6 +25,8 @@
 //   --cookie TEXT             Set-Cookie value on every form answer
 //                             (default "session=standin; Path=/"; "" for none)
 //   --log FILE                append one line per request: method, target and form body
+//   --log-times               begin each log line with the time the request had arrived, in
+//                             microseconds since the epoch
 //   --exit-on-stdin-eof       end when standard input is closed (besides SIGTERM and SIGINT)
 //
 // Form requests need product_id=10 for the tutorial and version answers; anything else, and an
@@ -40,10 +42,13 @@
 #include "online/InstallerInfo.h"
 #include "support/LoopbackServer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -79,6 +84,7 @@ struct Settings {
     std::map<std::string, int> statuses;
     std::string cookie = "session=standin; Path=/";
     std::string log;
+    bool logTimes = false;
     bool exitOnStdinEof = false;
 };
 
@@ -135,6 +141,8 @@ Settings ParseArguments(int argc, char** argv) {
             s.cookie = argv[need(i, 1)];
         } else if (option == "--log") {
             s.log = argv[need(i, 1)];
+        } else if (option == "--log-times") {
+            s.logTimes = true;
         } else if (option == "--exit-on-stdin-eof") {
             s.exitOnStdinEof = true;
         } else {
@@ -170,8 +178,9 @@ public:
         if (raw.empty()) {
             return;
         }
+        const auto arrived = std::chrono::system_clock::now();
         const RequestParts request = SplitRequest(raw);
-        Log(request);
+        Log(request, arrived);
         const std::string path = request.target.substr(0, request.target.find('?'));
 
         if (const auto status = s_.statuses.find(path); status != s_.statuses.end()) {
@@ -224,32 +233,59 @@ private:
 
     void ServeFile(ServerSide& side, const std::string& urlPath) {
         const std::string path = larkspan::online::UrlDecode(urlPath);
-        struct stat info {};
-        if (path.find("/../") != std::string::npos || path.ends_with("/..") ||
-            ::stat((s_.files + path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (path.find("/../") != std::string::npos || path.ends_with("/..")) {
             side.Send(Answer(404, "not found"));
             return;
         }
-        std::ifstream file(s_.files + path, std::ios::binary);
-        std::string data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        // O_NONBLOCK: a FIFO among the files must not hang the server; a regular file ignores it.
+        const int fd = ::open((s_.files + path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        struct stat info {};
+        if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            side.Send(Answer(404, "not found"));
+            return;
+        }
+        const struct Closer {
+            int fd;
+            ~Closer() { ::close(fd); }
+        } closer{fd};
+        const auto size = static_cast<std::uint64_t>(info.st_size);
+
         std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n";
         if (s_.framing == "length") {
-            head += "Content-Length: " + std::to_string(data.size()) + "\r\n";
+            head += "Content-Length: " + std::to_string(size) + "\r\n";
         } else if (s_.framing == "chunked") {
             head += "Transfer-Encoding: chunked\r\n";
         }
         if (!side.Send(head + "Connection: close\r\n\r\n")) {
             return;
         }
+        // The file is read piece by piece as it goes out: a large installer then costs neither
+        // its size in memory nor the time to read all of it before the first byte, which would
+        // slow every client measured against this server alike.
         const std::size_t piece = s_.framing == "chunked" ? 65536 : 32768;
+        constexpr std::size_t room = 16; // before the data: the longest chunk-size line
+        std::string buffer(room + piece + 2, '\0');
         const auto start = std::chrono::steady_clock::now();
-        for (std::size_t sent = 0; sent < data.size();) {
-            const std::size_t n = std::min(piece, data.size() - sent);
-            std::string bytes = data.substr(sent, n);
+        for (std::uint64_t sent = 0; sent < size;) {
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(piece, size - sent));
+            const ssize_t got = ::pread(fd, buffer.data() + room, want, static_cast<off_t>(sent));
+            if (got <= 0) {
+                return; // the file shrank: the client sees a body cut short
+            }
+            const auto n = static_cast<std::size_t>(got);
+            std::string_view bytes(buffer.data() + room, n);
             if (s_.framing == "chunked") {
-                char size[32];
-                std::snprintf(size, sizeof size, "%zx\r\n", n);
-                bytes = size + bytes + "\r\n";
+                char line[room];
+                const int length = std::snprintf(line, sizeof line, "%zx\r\n", n);
+                char* first = buffer.data() + room - length;
+                std::memcpy(first, line, static_cast<std::size_t>(length));
+                buffer[room + n] = '\r';
+                buffer[room + n + 1] = '\n';
+                bytes = std::string_view(first, static_cast<std::size_t>(length) + n + 2);
             }
             if (!side.Send(bytes)) {
                 return;
@@ -265,12 +301,17 @@ private:
         }
     }
 
-    void Log(const RequestParts& request) {
+    void Log(const RequestParts& request, std::chrono::system_clock::time_point arrived) {
         if (s_.log.empty()) {
             return;
         }
         std::lock_guard lock(logMutex_);
         std::ofstream out(s_.log, std::ios::app);
+        if (s_.logTimes) {
+            out << std::chrono::duration_cast<std::chrono::microseconds>(arrived.time_since_epoch())
+                       .count()
+                << ' ';
+        }
         out << request.method << ' ' << request.target;
         if (!request.body.empty()) {
             out << ' ' << request.body;

@@ -278,6 +278,31 @@ TEST(Response, AnnouncedLengthSetsNothingAsideForBytesThatNeverCome) {
     EXPECT_LE(body.Capacity(), BodyBuffer::kFirstBlockSize);
 }
 
+TEST(Response, ABodySpilledToAnOutputArrivesWholeInOneBlockOfMemory) {
+    struct Collected final : BodyOutput {
+        std::string bytes;
+        int writes = 0;
+        void Write(std::string_view piece) override {
+            bytes += piece;
+            ++writes;
+        }
+    } output;
+    std::string sent;
+    for (std::size_t i = 0; sent.size() < 3 * BodyBuffer::kSpillBlockSize + 12345; ++i) {
+        sent += static_cast<char>(i * 31 % 256);
+    }
+    Fixture f;
+    f.net.AddConnection({"HTTP/1.1 200 OK\r\n\r\n", sent}); // read until close
+    BodyBuffer body;
+    body.SpillTo(output);
+    f.http.DownloadToStream("http://host.test/", body);
+    EXPECT_EQ(output.writes, 3) << "full blocks go out as they fill";
+    body.Flush();
+    EXPECT_TRUE(output.bytes == sent);
+    EXPECT_EQ(body.Size(), sent.size());
+    EXPECT_EQ(body.Capacity(), BodyBuffer::kSpillBlockSize);
+}
+
 TEST(Response, ContentLengthWinsOverChunked) {
     Fixture f;
     EXPECT_EQ(f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"

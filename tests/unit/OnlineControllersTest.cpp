@@ -4,6 +4,7 @@
 #include "help/StartPro.h"
 #include "online/DownloadTransfer.h"
 #include "online/UpdateCheck.h"
+#include "shell/GeneralError.h"
 #include "support/FakePorts.h"
 #include "support/MemoryConnection.h"
 
@@ -100,15 +101,21 @@ TEST(UpdateCheckController, OnlyAStartedInstallerEndsTheProgram) {
 }
 
 // Records the program's records as Start Pro reads them.
+// The sibling's record; no path at all stands for a value that is not text.
 class SiblingRecord final : public RecordsPort {
 public:
-    explicit SiblingRecord(std::string path) : path_(std::move(path)) {}
+    explicit SiblingRecord(std::optional<std::string> path) : path_(std::move(path)) {}
     std::string InstalledVersion() override { return "1.3"; }
     std::string InstalledWebsite() override { return "http://site.example/"; }
-    std::string SiblingInstallPath() override { return path_; }
+    std::string SiblingInstallPath() override {
+        if (!path_) {
+            throw GeneralError("Invalid data type for 'InstallPath'");
+        }
+        return *path_;
+    }
 
 private:
-    std::string path_;
+    std::optional<std::string> path_;
 };
 
 TEST(StartProController, AnInstalledSiblingIsStartedAndOnlyAStartedInstallerStepsAside) {
@@ -119,13 +126,16 @@ TEST(StartProController, AnInstalledSiblingIsStartedAndOnlyAStartedInstallerStep
         int downloadState;
         int downloads;
         bool minimized;
+        bool pathIsText = true;
     };
     for (const Case& c : {Case{"installed", true, true, -1, 0, false},
                           Case{"installed, cannot start", true, false, -1, 0, false},
                           Case{"downloaded and started", false, true, dsDownloaded, 1, true},
-                          Case{"download cancelled", false, true, dsCancelled, 1, false}}) {
+                          Case{"download cancelled", false, true, dsCancelled, 1, false},
+                          Case{"path not text", true, true, dsDownloaded, 0, false, false}}) {
         SCOPED_TRACE(c.name);
-        SiblingRecord record("/opt/tarnwell/tarnwell");
+        SiblingRecord record(c.pathIsText ? std::optional<std::string>("/opt/tarnwell/tarnwell")
+                                          : std::nullopt);
         MemoryFiles files;
         if (c.installed) {
             files.files["/opt/tarnwell/tarnwell"] = {"program", false, true};
@@ -141,8 +151,9 @@ TEST(StartProController, AnInstalledSiblingIsStartedAndOnlyAStartedInstallerStep
                     return c.downloadState;
                 },
                 [&] { minimized = true; });
-        EXPECT_EQ(desktop.started, c.installed ? std::vector<std::string>{"/opt/tarnwell/tarnwell"}
-                                               : std::vector<std::string>{});
+        EXPECT_EQ(desktop.started, c.installed && c.pathIsText
+                                       ? std::vector<std::string>{"/opt/tarnwell/tarnwell"}
+                                       : std::vector<std::string>{});
         EXPECT_EQ(downloads, c.downloads);
         EXPECT_EQ(minimized, c.minimized);
     }

@@ -1,8 +1,9 @@
 // The pure rules of the online part: form bodies, the installer answer's field splitting and
-// URL decoding, and reading, comparing and showing version numbers.
+// URL decoding, reading, comparing and showing version numbers, and the download window's pace.
 
 #include "online/FormEncoding.h"
 #include "online/InstallerInfo.h"
+#include "online/ProgressPacing.h"
 #include "online/VersionCheck.h"
 #include "shell/GeneralError.h"
 
@@ -238,4 +239,31 @@ TEST(VendorRequests, UrlsJoinHostAndPath) {
               "http://larkspan.example/requests/checkversionid.php");
     EXPECT_EQ(VendorUrl("127.0.0.1:8080", kTutorialPath),
               "http://127.0.0.1:8080/requests/getytvideoid.php");
+}
+
+// ---- Download progress pacing -----------------------------------------------------------------
+
+TEST(ProgressPacing, DueFirstThenOncePerIntervalAndAtTheEndOfALongUnit) {
+    using namespace std::chrono_literals;
+    struct Case {
+        const char* what;
+        std::optional<PacingClock::duration> sinceRepaint;
+        PacingClock::duration unitLasted;
+        std::int64_t count;
+        std::int64_t expected;
+        bool due;
+    };
+    const Case cases[] = {
+        {"the first event", std::nullopt, 0ms, 0, 1000, true},
+        {"within the interval", 1ms, 5s, 500, 1000, false},
+        {"just before it ends", 29ms, 5s, 500, 1000, false},
+        {"once it has passed", 30ms, 5s, 500, 1000, true},
+        {"the end of a long unit", 1ms, 5s, 1000, 1000, true},
+        {"the end of a short unit (a chunk)", 1ms, 29ms, 1000, 1000, false},
+        {"no size known, so no end to show", 1ms, 5s, 1000, 0, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ProgressRepaintDue(c.sinceRepaint, c.unitLasted, c.count, c.expected), c.due)
+            << c.what;
+    }
 }

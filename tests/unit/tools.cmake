@@ -10,7 +10,8 @@ else()
   set(tools_test_sources
     ${CMAKE_CURRENT_LIST_DIR}/tools/ToolContractTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tools/CapturedRunTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/tools/AdaptersTest.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/tools/AdaptersTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tools/JobAsUserTest.cpp)
 endif()
 larkspan_test(tools_test LABEL unit
   SOURCES ${tools_test_sources}

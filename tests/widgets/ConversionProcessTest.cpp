@@ -158,6 +158,25 @@ INSTANTIATE_TEST_SUITE_P(
                 "I/O Error: Couldn't open file 'x'\n", true, false, false}),
     [](const ::testing::TestParamInfo<Outcome>& info) { return std::string(info.param.name); });
 
+TEST_F(JobTest, TheJobTakesTheChoicesAsTheWindowShowsThem) {
+    SetFields(SomePdf(), folder_ + "/out.txt", "3", " 2-3 ");
+    ShowActive(&Form());
+    ClickMiddle(Form().sRadioButtonFormattedRaw);
+    ClickMiddle(Form().sCheckBoxInsertPageBreak);
+    ClickMiddle(Form().sCheckBoxOpenAfter);
+    JobSettings settings = ReadJobSettings(Form());
+    EXPECT_FALSE(settings.layout);
+    EXPECT_FALSE(settings.pageBreaks);
+    EXPECT_FALSE(settings.openAfterExtraction);
+    EXPECT_EQ(settings.pageCountText, "3");
+    EXPECT_EQ(settings.pageRangeText, " 2-3 ");
+    EXPECT_EQ(settings.outputPath, folder_ + "/out.txt");
+    EXPECT_EQ(settings.workingFolder, folder_ + "/");
+
+    ClickMiddle(Form().sRadioButtonFormattedLayout);
+    EXPECT_TRUE(ReadJobSettings(Form()).layout);
+}
+
 TEST_F(JobTest, ExtractorThatCannotStartIsReportedAndTheReplacedFileIsKept) {
     window_ = std::make_unique<StagedMainWindow>(folder_ + "/no such folder/");
     const std::string output = folder_ + "/out.txt";

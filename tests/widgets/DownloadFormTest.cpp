@@ -7,6 +7,7 @@
 #include "widgets/OnlineTestSupport.h"
 
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -261,6 +262,49 @@ TEST_F(DownloadFormTest, ASuccessfulDownloadIsSavedStartedAndReportsZero) {
     ASSERT_EQ(gets.size(), 1u);
     EXPECT_NE(gets[0].find("\r\nUser-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"),
               std::string::npos);
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        count += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+TEST_F(DownloadFormTest, AFastDownloadRepaintsTheGaugeAtAPaceNotForEveryPiece) {
+    constexpr std::uint64_t size = 16 * 1024 * 1024; // hundreds of pieces, all at once
+    vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
+    vendor.SetFile(InstallerPath, {200, RunnableInstaller(size), 0, 0, nullptr});
+    RecordedShellOpens opens;
+
+    TDownloadForm window(TestServices(), vendor.Host());
+    const PaintCounter paints(window.sGaugeProgress);
+    int paintsBefore = -1;
+    QElapsedTimer transfer;
+    online::TIdHTTP& IdHTTP1 = window.Transfer().Http();
+    const auto begin = IdHTTP1.OnWorkBegin;
+    IdHTTP1.OnWorkBegin = [&](online::TWorkMode mode, std::int64_t expected) {
+        paintsBefore = paints.count;
+        transfer.start();
+        begin(mode, expected);
+    };
+    window.PrepareInstallerDownload("FreeLarkspan");
+    EXPECT_EQ(window.ShowDownloadModal(), dsDownloaded);
+    ASSERT_GE(paintsBefore, 0);
+
+    // Seen moving, but painted about once per pacing interval of the transfer (which also
+    // holds the saving here), however many pieces came in.
+    const int paintsDuring = paints.count - paintsBefore;
+    EXPECT_GE(paintsDuring, 1);
+    EXPECT_LE(paintsDuring, transfer.elapsed() / 30 + 3) << transfer.elapsed() << " ms";
+    EXPECT_EQ(window.sGaugeProgress->text(), QStringLiteral("100%"));
+    EXPECT_EQ(fs::file_size(environment.SetupPath()), size);
 }
 
 TEST_F(DownloadFormTest, ADownloadWithoutALengthLeavesTheGaugeAtZero) {

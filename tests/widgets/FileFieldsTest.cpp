@@ -146,13 +146,17 @@ TEST(FileFields, TheDialogRemembersTheLastNameAndFolderWithinARun) {
     EXPECT_EQ(dialogs.Requests()[2].initialFolder, Q(window.folder + "sub"));
 }
 
-TEST(FileFields, TheRealDialogIsKeptSeededAndAddsTheDefaultSuffix) {
+TEST(FileFields, TheRealDialogIsKeptSeededAddsTheDefaultSuffixAndRefusesReadOnlyFiles) {
     FieldsWindow window;
     TMainForm& form = window.form;
     window.Fill();
     const std::string folderWithoutSlash = window.folder.substr(0, window.folder.size() - 1);
+    testsupport::WriteFileBytes(window.folder + "Locked.txt", "kept");
+    QFile::setPermissions(Q(window.folder + "Locked.txt"), QFile::ReadOwner | QFile::ReadUser);
     QPointer<QFileDialog> seen;
     QString seededName;
+    bool openAfterReadOnly = false;
+    test::ScriptedMessages warnings{mrOk};
     {
         test::ModalActions act([&](QWidget* shownDialog) {
             seen = qobject_cast<QFileDialog*>(shownDialog);
@@ -167,13 +171,21 @@ TEST(FileFields, TheRealDialogIsKeptSeededAndAddsTheDefaultSuffix) {
             auto* name = seen->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             ASSERT_NE(name, nullptr);
             seededName = name->text();
+            // What the dialog's Save button does: a read-only file is refused, the dialog stays.
+            name->setText(QStringLiteral("Locked"));
+            QMetaObject::invokeMethod(seen, "accept");
+            openAfterReadOnly = seen->isVisible();
             name->setText(QStringLiteral("Fresh"));
-            // What the dialog's Save button does.
             QMetaObject::invokeMethod(seen, "accept");
         });
         form.OutputText->trigger();
     }
     EXPECT_EQ(seededName, QStringLiteral("Report.txt"));
+    EXPECT_TRUE(openAfterReadOnly);
+    EXPECT_EQ(warnings.Texts(),
+              std::vector<std::string>{window.folder + "Locked.txt\r\nThis file is set to "
+                                                       "read-only.\r\nTry again with a different "
+                                                       "file name."});
     EXPECT_EQ(form.sFilenameEditOutput->text().toStdString(), window.folder + "Fresh.txt");
     EXPECT_NE(seen, nullptr) << "the dialog is kept for the field's lifetime";
     EXPECT_EQ(form.sFilenameEditOutput->findChildren<QFileDialog*>().size(), 1);

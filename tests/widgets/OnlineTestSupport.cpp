@@ -156,7 +156,7 @@ void FakeVendor::Serve(testing::ServerSide& side) {
         if (file.patternSize != 0) {
             side.SendPattern(file.patternSize, file.bytesPerSecond);
         } else {
-            side.Send(file.body);
+            side.SendThrottled(file.body, file.bytesPerSecond);
         }
         return;
     }

@@ -120,21 +120,29 @@ TEST(Pictures, ButtonGlyphsAreAllDistinct) {
 }
 
 TEST(Pictures, HighDensityScreensGetMorePixelsAtTheSameLogicalSize) {
-    const QPixmap sharp =
-        RenderPicture(QStringLiteral(":/pictures/list16/globe.svg"), {16, 16}, 2.0);
+    const QPixmap sharp = LoadPicture(QStringLiteral(":/pictures/list16/globe"), {16, 16}, 2.0);
     EXPECT_EQ(sharp.size(), QSize(32, 32));
     EXPECT_EQ(sharp.devicePixelRatio(), 2.0);
     EXPECT_EQ(sharp.deviceIndependentSize().toSize(), QSize(16, 16));
+    // Drawn for those pixels, not the plain picture blown up: its edges are finer.
+    const QImage plainBlownUp =
+        Pixels(LoadPicture(QStringLiteral(":/pictures/list16/globe"), {16, 16}, 1.0))
+            .scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_GE(ClearlyDifferentPixels(Pixels(sharp), plainBlownUp), 100);
 
     // A fractional ratio rounds the pixel size up, so nothing of the drawing is cut off.
-    const QPixmap scaled = RenderPicture(QStringLiteral(":/pictures/donate.svg"), {42, 16}, 1.25);
+    const QPixmap scaled = LoadPicture(QStringLiteral(":/pictures/donate"), {42, 16}, 1.25);
     EXPECT_EQ(scaled.size(), QSize(53, 20));
+    EXPECT_EQ(scaled.devicePixelRatio(), 1.25);
     EXPECT_GT(OpaqueShare(Pixels(scaled)), 0.5);
+    // Past the finest rendering the picture is still made to the pixel size.
+    EXPECT_EQ(LoadPicture(QStringLiteral(":/pictures/side"), {73, 230}, 4.0).size(),
+              QSize(292, 920));
 }
 
 TEST(Pictures, MissingResourceGivesAnEmptyPictureOfTheRightSize) {
     const QPixmap missing =
-        RenderPicture(QStringLiteral(":/pictures/no-such-picture.svg"), {16, 16}, 1.0);
+        LoadPicture(QStringLiteral(":/pictures/no-such-picture"), {16, 16}, 1.0);
     ASSERT_EQ(missing.size(), QSize(16, 16));
     EXPECT_EQ(OpaqueShare(Pixels(missing)), 0.0);
     EXPECT_EQ(qAlpha(Pixels(missing).pixel(8, 8)), 0);

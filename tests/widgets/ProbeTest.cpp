@@ -3,6 +3,7 @@
 
 #include "ProbeFieldsFixture.h"
 #include "app/MessageLayout.h"
+#include "extraction/ProbeLogic.h"
 #include "support/GuiSeams.h"
 
 #include <QAction>
@@ -236,6 +237,50 @@ TEST(Probe, APageCountThatIsNoNumberReachesTheErrorBoxAndStopsTheProbe) {
     EXPECT_EQ(form.sEditPageCount->text(), QStringLiteral("5"));
     EXPECT_EQ(form.sFilenameEditOutput->text(), QStringLiteral("/keep/out.txt"));
     EXPECT_TRUE(form.sEditPageRange->hasFocus()) << "the focus does not move";
+}
+
+TEST(Probe, AMissingPdfEngineIsNamedWithItsPackageAndTheFieldCleared) {
+    // The real information tool, pointed at a pdfinfo that is not there.
+    test::ScopedEnvironment engine("LARKSPAN_PDFINFO", std::string("/no/such/pdfinfo"));
+    ShownMainWindow shown;
+    TMainForm& form = shown.form;
+    const std::string folder = TempFolder("probe");
+    WritePdf(folder + "Report.pdf", NumberedPages(2));
+    ScriptedMessages messages{mrOk};
+    SetInput(form, folder + "Report.pdf");
+    ASSERT_EQ(messages.Requests().size(), 1u);
+    EXPECT_EQ(messages.Requests()[0].kind, MessageKind::Error);
+#ifdef _WIN32
+    // The system's own reason; the tools ship with the program there.
+    EXPECT_TRUE(messages.Requests()[0].text.starts_with("pdfinfo could not be started: "));
+    EXPECT_TRUE(messages.Requests()[0].text.ends_with(". Reinstall Larkspan."))
+        << messages.Requests()[0].text;
+#else
+    EXPECT_EQ(messages.Requests()[0].text,
+              "pdfinfo could not be started: No such file or directory. Install poppler-utils.");
+#endif
+    ExpectCleared(form);
+}
+
+TEST(Probe, ANameThatIsNotUtf8IsRefusedAndNoOtherFileIsRead) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows file names are UTF-16 text: no name holds a byte that is not UTF-8";
+#endif
+    ShownMainWindow shown;
+    TMainForm& form = shown.form;
+    const std::string folder = TempFolder("probe");
+    // Side by side: a name with the byte FF, and the name that byte turns into as text.
+    WritePdf(folder + "report-\xff.pdf", NumberedPages(2));
+    WritePdf(folder + "report-\xef\xbf\xbd.pdf", NumberedPages(7));
+    ScriptedMessages messages{mrOk, mrOk};
+
+    EXPECT_TRUE(test::DropFiles(form.sFilenameEditInput, {folder + "report-\xff.pdf"}));
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{std::string(kUndecodableNameMessage)});
+    ExpectCleared(form);
+
+    EXPECT_TRUE(test::DropFiles(form.sFilenameEditOutput, {folder + "out-\xff.txt"}));
+    EXPECT_EQ(messages.Texts().size(), 2u);
+    EXPECT_EQ(form.sFilenameEditOutput->text(), QString());
 }
 
 } // namespace

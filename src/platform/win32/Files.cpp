@@ -128,62 +128,88 @@ bool UserCanWrite(const std::string& path) {
     return static_cast<bool>(file);
 }
 
-bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
-                       FileMode mode, std::string& error) {
+struct FileWriter::State {
+    std::string path;
+    std::wstring full;
+    std::wstring temporary;
+    win32::UniqueHandle file;
+};
+
+FileWriter::FileWriter() = default;
+
+FileWriter::~FileWriter() {
+    if (state_ && state_->file) {
+        state_->file.Reset(nullptr);
+        ::DeleteFileW(state_->temporary.c_str());
+    }
+}
+
+namespace {
+
+bool Fail(const std::string& path, DWORD code, std::string& error) {
+    error = "Cannot create file \"" + path + "\". " + win32::ErrorText(code, path);
+    return false;
+}
+
+} // namespace
+
+bool FileWriter::Open(const std::string& path, FileMode mode, std::string& error) {
     // Nothing to do for FileMode::UserExecute: whether a file may be run is decided by its
     // access list, which a new file inherits from its folder (the user's own temporary folder
     // lets the user run what the user wrote there), not by a mode bit.
     static_cast<void>(mode);
-    const auto fail = [&](DWORD code) {
-        error = "Cannot create file \"" + path + "\". " + win32::ErrorText(code, path);
-        return false;
-    };
     std::wstring wide;
     if (!win32::WidePath(path, wide)) {
-        return fail(ERROR_INVALID_NAME);
+        return Fail(path, ERROR_INVALID_NAME, error);
     }
-    std::wstring full;
+    auto state = std::make_unique<State>();
+    state->path = path;
     std::size_t nameStart = 0;
-    if (!SplitFullPath(wide, full, nameStart)) {
-        return fail(::GetLastError());
+    if (!SplitFullPath(wide, state->full, nameStart)) {
+        return Fail(path, ::GetLastError(), error);
     }
     // Opening the path itself would write through a link someone planted there (a symbolic
     // link or junction in a shared folder, onto any file of the user's). A fresh file with an
     // unguessable name, moved over the path, replaces such a link instead of following it.
     // CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT refuses anything already at the new name,
     // a link included.
-    std::wstring temporary;
-    win32::UniqueHandle file;
-    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-        temporary = full.substr(0, nameStart) + L".larkspan-" + UniqueSuffix() + L".tmp";
-        file.Reset(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file && ::GetLastError() != ERROR_FILE_EXISTS) {
+    for (int attempt = 0; attempt < 16 && !state->file; ++attempt) {
+        state->temporary =
+            state->full.substr(0, nameStart) + L".larkspan-" + UniqueSuffix() + L".tmp";
+        state->file.Reset(
+            ::CreateFileW(state->temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!state->file && ::GetLastError() != ERROR_FILE_EXISTS) {
             break;
         }
     }
-    if (!file) {
-        return fail(::GetLastError());
+    if (!state->file) {
+        return Fail(path, ::GetLastError(), error);
     }
-    bool written = true;
-    for (std::size_t i = 0; written && i < pieces.size(); ++i) {
-        written = WriteAll(file.Get(), pieces[i]);
+    state_ = std::move(state);
+    return true;
+}
+
+bool FileWriter::Write(std::string_view bytes, std::string& error) {
+    if (!state_ || !state_->file) {
+        return Fail(state_ ? state_->path : std::string(), ERROR_INVALID_HANDLE, error);
     }
-    DWORD code = written ? ERROR_SUCCESS : ::GetLastError();
+    return WriteAll(state_->file.Get(), bytes) || Fail(state_->path, ::GetLastError(), error);
+}
+
+bool FileWriter::Commit(std::string& error) {
+    if (!state_ || !state_->file) {
+        return Fail(state_ ? state_->path : std::string(), ERROR_INVALID_HANDLE, error);
+    }
     // Closed here, where a failure to close (the last data not reaching the disk) counts.
-    if (!::CloseHandle(file.Release()) && written) {
-        written = false;
-        code = ::GetLastError();
-    }
-    // MoveFileExW replaces the name, whatever it named (a link stays unfollowed); a folder at
-    // the path is not replaced and fails.
-    if (written && !::MoveFileExW(temporary.c_str(), full.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        written = false;
-        code = ::GetLastError();
-    }
-    if (!written) {
-        ::DeleteFileW(temporary.c_str());
-        return fail(code);
+    // MoveFileExW then replaces the name, whatever it named (a link stays unfollowed); a folder
+    // at the path is not replaced and fails.
+    const bool closed = ::CloseHandle(state_->file.Release()) != 0;
+    if (!closed || !::MoveFileExW(state_->temporary.c_str(), state_->full.c_str(),
+                                  MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD code = ::GetLastError();
+        ::DeleteFileW(state_->temporary.c_str());
+        return Fail(state_->path, code, error);
     }
     error.clear();
     return true;

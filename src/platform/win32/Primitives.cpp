@@ -151,7 +151,7 @@ RecordRead ReadRecordValue(const std::string& location, const std::string& key,
     }
     // Only text counts; REG_EXPAND_SZ comes back as stored, its %NAME% references unexpanded.
     if (type != REG_SZ && type != REG_EXPAND_SZ) {
-        return RecordRead::Failed;
+        return RecordRead::NotText;
     }
     // The stored data need not end in a NUL, nor hold an even number of bytes; the text ends
     // at its first NUL either way.

@@ -76,6 +76,10 @@ TEST_F(InstallRecordRegistry, StringValuesComeBackAsStoredAndEverythingElseAsEmp
     EXPECT_EQ(Read("Unterminated"), "1.4");
     EXPECT_EQ(Read("OddSize"), "1.5");
     EXPECT_EQ(Read("Number"), "");
+    // A reader that must tell a value that is not text from a missing one (the sibling's path).
+    EXPECT_EQ(larkspan::platform::ReadInstallRecordText(kVendor, "Product", "Number"),
+              std::nullopt);
+    EXPECT_EQ(larkspan::platform::ReadInstallRecordText(kVendor, "Product", "Missing"), "");
     EXPECT_EQ(Read("Binary"), "");
     EXPECT_EQ(Read("Multi"), "");
     EXPECT_EQ(Read("Empty"), "");

@@ -1,0 +1,91 @@
+#include "platform/SystemPorts.h"
+
+#include "help/HelpTexts.h"
+#include "platform/Platform.h"
+#include "shell/RegistryAccess.h"
+
+namespace larkspan::platform {
+
+void SystemDesktop::Open(const std::string& target) {
+    OpenWithShell(target);
+}
+
+bool SystemDesktop::StartProgram(const std::string& path) {
+    std::string error;
+    return platform::StartProgram(path, error);
+}
+
+bool SystemFiles::FileExists(const std::string& path) {
+    return RegularFileExists(path);
+}
+
+bool SystemFiles::UserCanWrite(const std::string& path) {
+    return platform::UserCanWrite(path);
+}
+
+void SystemFiles::DeleteFile(const std::string& path) {
+    DeleteFileQuietly(path);
+}
+
+namespace {
+
+class SystemOutputFile final : public OutputFile {
+public:
+    bool Open(const std::string& path, bool executable, std::string& error) {
+        return file_.Open(path, executable ? FileMode::UserExecute : FileMode::UserReadWrite,
+                          error);
+    }
+    bool Write(std::string_view bytes, std::string& error) override {
+        return file_.Write(bytes, error);
+    }
+    bool Commit(std::string& error) override { return file_.Commit(error); }
+
+private:
+    FileWriter file_;
+};
+
+} // namespace
+
+std::unique_ptr<OutputFile> SystemFiles::CreateFile(const std::string& path, bool executable,
+                                                    std::string& error) {
+    auto file = std::make_unique<SystemOutputFile>();
+    if (!file->Open(path, executable, error)) {
+        return nullptr;
+    }
+    return file;
+}
+
+std::string SystemFiles::TemporaryFile(const std::string& name) {
+    return platform::TemporaryFile(name);
+}
+
+std::string SystemRecords::InstalledVersion() {
+    return ReadInstallVersion(std::string(help::ProductName));
+}
+
+std::string SystemRecords::InstalledWebsite() {
+    return ReadInstallWebsite(std::string(help::ProductName));
+}
+
+std::string SystemRecords::SiblingInstallPath() {
+    return ReadSiblingInstallPath();
+}
+
+CommandInterpreter ConsoleTools::Interpreter() const {
+    return ConsoleInterpreter();
+}
+
+ToolRun ConsoleTools::Run(const std::string& commandLine, const std::string& workingFolder,
+                          StopRequest* stop) {
+    CommandStopper stopper;
+    if (stop != nullptr) {
+        stop->Register([&stopper] { stopper.Stop(); });
+    }
+    const ConsoleResult result = RunConsoleCapture(commandLine, workingFolder, &stopper);
+    if (stop != nullptr) {
+        stop->Unregister();
+    }
+    return {result.started, result.stopped, result.output};
+}
+
+} // namespace larkspan::platform

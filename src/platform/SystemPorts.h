@@ -1,0 +1,44 @@
+#pragma once
+
+// The ports of app/Ports.h over the real system: the desktop, files, the installation records
+// and the console runner. The program's Services hand these to the windows (with the message and
+// password ports, which need the GUI); tests that must see a real effect use them directly.
+
+#include "app/Ports.h"
+
+namespace larkspan::platform {
+
+class SystemDesktop final : public DesktopPort {
+public:
+    void Open(const std::string& target) override;
+    bool StartProgram(const std::string& path) override;
+};
+
+class SystemFiles final : public FileSystemPort {
+public:
+    bool FileExists(const std::string& path) override;
+    bool UserCanWrite(const std::string& path) override;
+    void DeleteFile(const std::string& path) override;
+    std::unique_ptr<OutputFile> CreateFile(const std::string& path, bool executable,
+                                           std::string& error) override;
+    std::string TemporaryFile(const std::string& name) override;
+};
+
+// The records of Larkspan and of its paid sibling.
+class SystemRecords final : public RecordsPort {
+public:
+    std::string InstalledVersion() override;
+    std::string InstalledWebsite() override;
+    std::string SiblingInstallPath() override;
+};
+
+// The tools run through the command interpreter; a StopRequest ends the command and all it
+// started.
+class ConsoleTools final : public ToolRunner {
+public:
+    CommandInterpreter Interpreter() const override;
+    ToolRun Run(const std::string& commandLine, const std::string& workingFolder,
+                StopRequest* stop) override;
+};
+
+} // namespace larkspan::platform
