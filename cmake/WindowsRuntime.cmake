@@ -48,3 +48,23 @@ add_custom_target(larkspan_windows_runtime ALL DEPENDS ${runtime_copies})
 add_dependencies(larkspan larkspan_windows_runtime)
 
 install(TARGETS larkspan RUNTIME DESTINATION ${LARKSPAN_PROGRAM_DIR})
+
+# The installer (packaging/windows/installer.nsi around a stripped installation of this build):
+#   cmake --build <build> --target larkspan_setup   gives <build>/Larkspan-<version>-Setup.exe
+# scripts/windows/build-installer.sh makes the one that ships, from a build without the tests
+# and without the vendor-host override.
+find_program(LARKSPAN_MAKENSIS makensis)
+if(LARKSPAN_MAKENSIS)
+  set(LARKSPAN_SETUP ${CMAKE_BINARY_DIR}/Larkspan-${PROJECT_VERSION}-Setup.exe)
+  set(payload ${CMAKE_BINARY_DIR}/payload)
+  add_custom_target(larkspan_setup
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${payload}
+    COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${payload} --strip
+    COMMAND ${LARKSPAN_MAKENSIS} -V2 -DPAYLOAD_DIR=${payload} -DVERSION=${PROJECT_VERSION}
+      -DWEBSITE=${LARKSPAN_WEBSITE_URL} -DOUTFILE=${LARKSPAN_SETUP}
+      ${CMAKE_SOURCE_DIR}/packaging/windows/installer.nsi
+    DEPENDS larkspan textract.bin pdfi.bin larkspan_windows_runtime larkspan_poppler_tools
+    BYPRODUCTS ${LARKSPAN_SETUP}
+    COMMENT "Packing ${LARKSPAN_SETUP}"
+    VERBATIM)
+endif()

@@ -11,6 +11,8 @@
 //                         the file "wait" exists, start a copy of itself that waits too
 //                         ("linger") and wait until the file "release" exists; then print the
 //                         bytes of reply.txt (when there is one) and create "ended"
+//   opener.exe ARGS...    append each argument to opened.log, one a line (the program a
+//                         file type is opened with, for the end-to-end tests)
 //   any name, "linger"    append this process's id to pids.log and wait for "release"
 //   any other name        create "<this program's path>-ran" and end: an installer or a
 //                         program started through the shell
@@ -114,6 +116,19 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 2 && std::wcscmp(argv[1], L"linger") == 0) {
         AppendProcessId();
         AwaitRelease();
+        return 0;
+    }
+    if (_wcsicmp(ownName, L"opener.exe") == 0) {
+        for (int i = 1; i < argc; ++i) {
+            char line[4 * MAX_PATH];
+            const int size = ::WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, line,
+                                                   static_cast<int>(sizeof line) - 1, nullptr,
+                                                   nullptr);
+            if (size > 0) {
+                line[size - 1] = '\n';
+                Write(Beside(L"opened.log"), line, static_cast<DWORD>(size), true);
+            }
+        }
         return 0;
     }
     if (_wcsicmp(ownName, L"pdfi.bin") == 0) {
