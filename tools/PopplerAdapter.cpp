@@ -6,25 +6,25 @@
 
 namespace larkspan::tools {
 
-int RunAdapter(const AdapterDescription& adapter, int argc, char** argv) {
+int RunAdapter(const AdapterDescription& adapter, const std::vector<std::string>& arguments,
+               std::string_view remedy) {
     std::vector<std::string> command;
-    command.reserve(static_cast<std::size_t>(argc > 0 ? argc : 1));
+    command.reserve(arguments.size() + 1);
     command.emplace_back();
-    for (int i = 1; i < argc; ++i) {
-        command.emplace_back(argv[i]); // unchanged: no shell sees them
-    }
+    command.insert(command.end(), arguments.begin(), arguments.end()); // unchanged
 
     PopplerRun run;
     for (const std::string& program :
          ToolCandidates(platform::GetEnvironment(adapter.overrideVariable), adapter.configuredPath,
-                        adapter.toolName)) {
+                        adapter.toolName, platform::ExecutableFolder())) {
         command.front() = program;
         platform::CapturedRun captured = platform::RunCaptured(command);
         run.started = captured.started;
         run.startError = std::move(captured.startError);
         run.exitCode = captured.exitCode;
         run.standardOutput = std::move(captured.standardOutput);
-        run.standardError = std::move(captured.standardError);
+        run.standardError =
+            RepairOpenFailureReasons(captured.standardError, &platform::OpenForReadingError);
         if (run.started) {
             break;
         }
@@ -32,7 +32,7 @@ int RunAdapter(const AdapterDescription& adapter, int argc, char** argv) {
 
     // Everything goes to standard output: the program merges both streams anyway, and one
     // stream keeps the answer in one piece.
-    const AdapterAnswer answer = adapter.answer(run);
+    const AdapterAnswer answer = adapter.answer(run, remedy);
     std::fwrite(answer.text.data(), 1, answer.text.size(), stdout);
     std::fflush(stdout);
     return answer.exitStatus;

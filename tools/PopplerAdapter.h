@@ -5,16 +5,25 @@
 
 #include "extraction/ToolContract.h"
 
+#include <string>
+#include <vector>
+
 namespace larkspan::tools {
 
 struct AdapterDescription {
     const char* toolName;         // looked up on PATH as the last resort, e.g. "pdftotext"
-    const char* configuredPath;   // found when the program was built; may be ""
+    const char* configuredPath;   // found when the program was built; may be "", and a bare
+                                  // file name is a file in the adapter's own folder
     const char* overrideVariable; // environment variable naming another tool path
-    AdapterAnswer (*answer)(const PopplerRun&);
+    AdapterAnswer (*answer)(const PopplerRun&, std::string_view remedy);
 };
 
-// Returns the exit status for main.
-int RunAdapter(const AdapterDescription& adapter, int argc, char** argv);
+// The adapter of this program (textract.cpp or pdfi.cpp).
+extern const AdapterDescription kThisAdapter;
+
+// Returns the exit status for main. `arguments` are the adapter's own, without its name, in
+// UTF-8; `remedy` is the advice for a tool that cannot be started.
+int RunAdapter(const AdapterDescription& adapter, const std::vector<std::string>& arguments,
+               std::string_view remedy);
 
 } // namespace larkspan::tools

@@ -3,8 +3,9 @@
 
 #include "PopplerAdapter.h"
 
-int main(int argc, char** argv) {
-    return larkspan::tools::RunAdapter(
-        {"pdfinfo", LARKSPAN_CONFIGURED_TOOL, "LARKSPAN_PDFINFO", &larkspan::PdfiAnswer}, argc,
-        argv);
-}
+namespace larkspan::tools {
+
+const AdapterDescription kThisAdapter{"pdfinfo", LARKSPAN_CONFIGURED_TOOL, "LARKSPAN_PDFINFO",
+                                      &PdfiAnswer};
+
+} // namespace larkspan::tools

@@ -3,8 +3,9 @@
 
 #include "PopplerAdapter.h"
 
-int main(int argc, char** argv) {
-    return larkspan::tools::RunAdapter(
-        {"pdftotext", LARKSPAN_CONFIGURED_TOOL, "LARKSPAN_PDFTOTEXT", &larkspan::TextractAnswer},
-        argc, argv);
-}
+namespace larkspan::tools {
+
+const AdapterDescription kThisAdapter{"pdftotext", LARKSPAN_CONFIGURED_TOOL, "LARKSPAN_PDFTOTEXT",
+                                      &TextractAnswer};
+
+} // namespace larkspan::tools

@@ -50,6 +50,6 @@ set(QT_HOST_PATH /usr CACHE PATH "Host Qt for moc, rcc and uic")
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "CMake packages of the host Qt")
 
 # wine64 itself rather than /usr/bin/wine, whose wrapper warns on every run that the 32-bit
-# half is missing. The wine environment (prefix, DLL folders) comes from
-# scripts/windows/wine-env.sh.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# half is missing, behind a script that keeps the program's output away from the wine processes
+# it starts. The wine environment (prefix, DLL folders) comes from scripts/windows/wine-env.sh.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../scripts/windows/wine-run.sh)

@@ -1,5 +1,7 @@
-; Installer for Larkspan on 64-bit Windows (draft: the program folder's contents come from a
-; payload folder given at build time). Built with Debian's NSIS:
+; Installer for Larkspan on 64-bit Windows. The program folder's contents come from a payload
+; folder given at build time: a stripped installation of a Windows build (the build target
+; larkspan_setup, cmake/WindowsRuntime.cmake, makes both; scripts/windows/build-installer.sh the
+; one that ships). Built with Debian's NSIS:
 ;
 ;   makensis -DPAYLOAD_DIR=<folder> -DVERSION=1.3 -DWEBSITE=http://larkspan.example/ \
 ;            -DOUTFILE=<Setup.exe> packaging/windows/installer.nsi
@@ -24,6 +26,8 @@
 !ifndef PROGRAM_EXE
   !define PROGRAM_EXE "larkspan.exe"
 !endif
+
+!include "FileFunc.nsh"
 
 !define PRODUCT "Larkspan"
 !define RECORD_KEY "Software\Oxbeck\${PRODUCT}"
@@ -82,6 +86,9 @@ Section "Install"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ; The size the list of installed programs shows, in KiB.
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
 Section "Uninstall"

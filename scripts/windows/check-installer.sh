@@ -33,6 +33,8 @@ shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/
 record='HKLM\Software\Oxbeck\Larkspan'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Larkspan'
 query() { "$WINE" reg query "$@" 2>/dev/null | tr -d '\r'; }
+# reg.exe tells a missing key by its status; its complaint goes to standard output.
+exists() { "$WINE" reg query "$@" >/dev/null 2>&1; }
 
 step "silent install" "$WINE" "$checks/Larkspan-Setup.exe" /S
 for file in larkspan.exe plugins/platforms/dummy.txt uninstall.exe; do
@@ -42,7 +44,7 @@ done
 query "$record" /reg:64 | tee "$checks/record.txt"
 grep -Eq "^ +Version +REG_SZ +$version$" "$checks/record.txt" || fail "Version not in the record"
 grep -Eq "^ +Website +REG_SZ +$website$" "$checks/record.txt" || fail "Website not in the record"
-query "$record" /reg:32 | grep -q REG_SZ && fail "the record landed in the 32-bit view"
+exists "$record" /reg:32 && fail "the record landed in the 32-bit view"
 query "$uninstall_key" /reg:64 | grep -q QuietUninstallString || fail "no entry among installed programs"
 
 # The uninstaller copies itself to the temporary folder and runs from there, so the first
@@ -57,9 +59,9 @@ uninstall() {
 step "silent uninstall" uninstall
 [ -e "$folder" ] && fail "program folder left: $(cd "$folder" && find . | tr '\n' ' ')"
 [ -e "$shortcut" ] && fail "Start-menu entry left"
-query "$record" /reg:64 | grep -q REG_SZ && fail "record left"
-query 'HKLM\Software\Oxbeck' /reg:64 | grep -q . && fail "empty vendor key left"
-query "$uninstall_key" /reg:64 | grep -q . && fail "entry among installed programs left"
+exists "$record" /reg:64 && fail "record left"
+exists 'HKLM\Software\Oxbeck' /reg:64 && fail "empty vendor key left"
+exists "$uninstall_key" /reg:64 && fail "entry among installed programs left"
 
 [ "$failures" -eq 0 ] && echo "installer under wine: all checks passed"
 exit "$failures"

@@ -22,12 +22,10 @@ namespace larkspan {
 namespace {
 
 // Without a display Qt aborts with a message about platform plugins that does not say what is
-// wrong. A platform chosen explicitly (offscreen, say) is trusted; otherwise an X11 or Wayland
-// display must be named.
+// wrong. A platform chosen explicitly (offscreen, say) is trusted; otherwise the session must
+// have a display (on X11 or Wayland, one must be named).
 bool DisplayAvailable() {
-    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-           !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || platform::DisplayAvailable();
 }
 
 } // namespace

@@ -38,23 +38,26 @@ bool IsValidFileName(std::string_view name) {
     return !name.empty() && name.find_first_of("<>\"|*?") == std::string_view::npos;
 }
 
-// The folder a dialog opens in: the folder part without its trailing "/", except for the root.
+// The folder a dialog opens in: the folder part without its trailing separator, except for a
+// root ("/", "C:\\").
 QString DialogFolder(const std::string& folderPart) {
     std::string folder = folderPart;
-    if (folder.size() > 1 && folder.back() == '/') {
+    const bool driveRoot = folder.size() == 3 && folder[1] == ':';
+    if (folder.size() > 1 && !driveRoot && (folder.back() == '/' || folder.back() == '\\')) {
         folder.pop_back();
     }
     return QString::fromStdString(folder);
 }
 
-// The first dropped local file, or nothing when the drop holds none.
+// The first dropped local file, or nothing when the drop holds none. Qt writes every path with
+// "/"; the field shows it as the system writes it (on Windows with "\\").
 std::optional<QString> FirstDroppedFile(const QMimeData* data) {
     if (data == nullptr || !data->hasUrls()) {
         return std::nullopt;
     }
     for (const QUrl& url : data->urls()) {
         if (url.isLocalFile()) {
-            return url.toLocalFile();
+            return QDir::toNativeSeparators(url.toLocalFile());
         }
     }
     return std::nullopt;
@@ -208,10 +211,11 @@ std::optional<QString> TsFilenameEdit::RunDialog() {
                                                                 : QFileDialog::AcceptSave);
     dialog_->setNameFilter(request.filter);
     dialog_->setDefaultSuffix(request.defaultSuffix);
+    // Qt's dialog splits folder and name at "/" only.
     if (!request.initialFolder.isEmpty()) {
-        dialog_->setDirectory(request.initialFolder);
+        dialog_->setDirectory(QDir::fromNativeSeparators(request.initialFolder));
     }
-    dialog_->selectFile(request.fileName);
+    dialog_->selectFile(QDir::fromNativeSeparators(request.fileName));
     const int result = dialog_->exec();
     // A path typed into the name box leaves its completion list open when Return accepts the
     // dialog. The list is a window of its own: hidden behind the main window once that comes
@@ -229,7 +233,7 @@ std::optional<QString> TsFilenameEdit::RunDialog() {
     if (files.isEmpty()) {
         return std::nullopt;
     }
-    return files.first();
+    return QDir::toNativeSeparators(files.first());
 }
 
 void TsFilenameEdit::ClickBrowseButton() {

@@ -15,19 +15,59 @@ bool IsHarmlessForShell(char c) {
     return std::string_view("%+,-./:=@_").find(c) != std::string_view::npos;
 }
 
-} // namespace
-
-std::string QuotePath(std::string_view path, CommandInterpreter interpreter) {
+// The C runtime's form of one argument (see CmdArgument).
+std::string CrtArgument(std::string_view text, bool alwaysQuoted) {
+    if (!alwaysQuoted && !text.empty() && text.find_first_of(" \t\"%") == std::string_view::npos) {
+        return std::string(text);
+    }
     std::string quoted = "\"";
-    if (interpreter == CommandInterpreter::WindowsCmd) {
-        quoted += path;
-    } else {
-        for (const char c : path) {
-            if (c == '$' || c == '`' || c == '\\' || c == '"') {
-                quoted += '\\';
-            }
+    std::size_t backslashes = 0; // written right before the current character
+    for (const char c : text) {
+        if (c == '\\') {
+            ++backslashes;
+            quoted += c;
+            continue;
+        }
+        if (c == '"') {
+            quoted.append(backslashes + 1, '\\');
+            quoted += c;
+        } else if (c == '%') {
+            // Outside the quotes, between two of them: see CmdArgument.
+            quoted.append(backslashes, '\\');
+            quoted += "\"%\"";
+        } else {
             quoted += c;
         }
+        backslashes = 0;
+    }
+    quoted.append(backslashes, '\\'); // doubled before the closing quote
+    quoted += '"';
+    return quoted;
+}
+
+} // namespace
+
+std::string CmdArgument(std::string_view text, bool alwaysQuoted) {
+    std::string escaped;
+    for (const char c : CrtArgument(text, alwaysQuoted)) {
+        if (std::string_view("()%!^\"<>&|").find(c) != std::string_view::npos) {
+            escaped += '^';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+std::string QuotePath(std::string_view path, CommandInterpreter interpreter) {
+    if (interpreter == CommandInterpreter::WindowsCmd) {
+        return CmdArgument(path, true);
+    }
+    std::string quoted = "\"";
+    for (const char c : path) {
+        if (c == '$' || c == '`' || c == '\\' || c == '"') {
+            quoted += '\\';
+        }
+        quoted += c;
     }
     quoted += '"';
     return quoted;
@@ -35,7 +75,7 @@ std::string QuotePath(std::string_view path, CommandInterpreter interpreter) {
 
 std::string QuotePassword(std::string_view password, CommandInterpreter interpreter) {
     if (interpreter == CommandInterpreter::WindowsCmd) {
-        return std::string(password);
+        return CmdArgument(password, false);
     }
     bool harmless = !password.empty();
     for (const char c : password) {

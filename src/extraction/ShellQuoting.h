@@ -16,14 +16,27 @@ enum class CommandInterpreter {
 
 // The path in double quotes. For /bin/sh, "$", "`", "\" and '"' are escaped with a backslash,
 // since sh still expands the first three inside double quotes and the fourth would end the
-// quote: a file called "$(touch x).pdf" is then a name, never a command. For cmd.exe the path
-// goes in unchanged (a Windows file name cannot hold a double quote).
+// quote: a file called "$(touch x).pdf" is then a name, never a command. For cmd.exe see
+// CmdArgument: a file called "%TEMP% & x.pdf" is neither expanded nor run.
 std::string QuotePath(std::string_view path, CommandInterpreter interpreter);
 
 // The password as one argument. For /bin/sh it is written exactly as typed when every byte is
 // harmless (a letter, a digit, a byte of a multi-byte character or one of "%+,-./:=@_"), and
 // otherwise in single quotes, with an apostrophe written as '\'' , so blanks, quotes and
-// metacharacters reach the tool intact. For cmd.exe it goes in as typed.
+// metacharacters reach the tool intact. For cmd.exe see CmdArgument; a password of letters,
+// digits and harmless signs is written as typed there too.
 std::string QuotePassword(std::string_view password, CommandInterpreter interpreter);
+
+// One argument of a command that cmd.exe /C runs. First it is written as the C runtime splits a
+// command line: as it is when it holds no blank, tab, double quote or percent sign and is not
+// empty (or `alwaysQuoted` is false), else in double quotes, inside which a double quote is
+// written \" and the backslashes before a double quote are doubled. A percent sign stands
+// between two double quotes, outside the quoted parts ("a"%"b"), which the C runtime joins into
+// one argument again. Then every character cmd.exe would act on, ( ) % ! ^ " < > & |, gets a
+// caret before it. cmd.exe takes the carets away and neither runs nor expands anything of it:
+// since the double quotes are escaped too, it sees no quoted part (in which a caret would
+// stay), and a percent sign can only start a variable name holding a double quote, which no
+// variable has (carets alone would not do: wine's cmd.exe takes them away before it expands).
+std::string CmdArgument(std::string_view text, bool alwaysQuoted);
 
 } // namespace larkspan

@@ -29,9 +29,15 @@ bool HasLine(std::string_view text, std::string_view wanted) {
     return false;
 }
 
-std::string NotStartedMessage(std::string_view name, const PopplerRun& run) {
+std::string NotStartedMessage(std::string_view name, const PopplerRun& run,
+                              std::string_view remedy) {
     std::string reason = run.startError.empty() ? "unknown reason" : run.startError;
-    return std::string(name) + " could not be started: " + reason + ". Install poppler-utils.\n";
+    // The system's own text may end in a full stop already ("File not found.").
+    if (reason.back() != '.') {
+        reason += '.';
+    }
+    return std::string(name) + " could not be started: " + reason + " " + std::string(remedy) +
+           "\n";
 }
 
 // What the tool said, error stream first: poppler writes its complaints there, and the
@@ -46,6 +52,44 @@ AdapterAnswer Messages(std::string_view name, const PopplerRun& run) {
 }
 
 } // namespace
+
+std::string
+RepairOpenFailureReasons(std::string_view toolText,
+                         const std::function<std::string(const std::string&)>& reasonFor) {
+    constexpr std::string_view kOpening = "Couldn't open file '";
+    std::string repaired;
+    while (!toolText.empty()) {
+        const std::size_t end = toolText.find('\n');
+        std::string_view line = toolText.substr(0, end == std::string_view::npos ? end : end + 1);
+        toolText.remove_prefix(line.size());
+        std::string_view body = line;
+        while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) {
+            body.remove_suffix(1);
+        }
+        const std::string_view ending = line.substr(body.size());
+        const std::size_t open = body.find(kOpening);
+        for (const std::string_view bogus : {"': Success.", "': No error."}) {
+            if (open == std::string_view::npos || !body.ends_with(bogus) ||
+                body.size() < open + kOpening.size() + bogus.size()) {
+                continue;
+            }
+            const std::size_t pathStart = open + kOpening.size();
+            const std::string path(body.substr(pathStart, body.size() - bogus.size() - pathStart));
+            std::string reason = reasonFor(path);
+            while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) {
+                reason.pop_back();
+            }
+            if (!reason.empty()) {
+                line = {};
+                repaired += std::string(body.substr(0, pathStart)) + path + "': " + reason + "." +
+                            std::string(ending);
+            }
+            break;
+        }
+        repaired += line;
+    }
+    return repaired;
+}
 
 ExtractVerdict JudgePdfToText(const PopplerRun& run) {
     if (!run.started) {
@@ -69,10 +113,10 @@ ExtractVerdict JudgePdfToText(const PopplerRun& run) {
     return ExtractVerdict::Failed;
 }
 
-AdapterAnswer TextractAnswer(const PopplerRun& run) {
+AdapterAnswer TextractAnswer(const PopplerRun& run, std::string_view remedy) {
     switch (JudgePdfToText(run)) {
     case ExtractVerdict::NotStarted:
-        return {NotStartedMessage(kExtractorName, run), kToolNotStartedStatus};
+        return {NotStartedMessage(kExtractorName, run, remedy), kToolNotStartedStatus};
     case ExtractVerdict::Succeeded:
         return {"", 0};
     case ExtractVerdict::PasswordNeeded:
@@ -87,9 +131,9 @@ AdapterAnswer TextractAnswer(const PopplerRun& run) {
     return Messages(kExtractorName, run);
 }
 
-AdapterAnswer PdfiAnswer(const PopplerRun& run) {
+AdapterAnswer PdfiAnswer(const PopplerRun& run, std::string_view remedy) {
     if (!run.started) {
-        return {NotStartedMessage(kInfoName, run), kToolNotStartedStatus};
+        return {NotStartedMessage(kInfoName, run, remedy), kToolNotStartedStatus};
     }
     if (run.exitCode == 0) {
         // Recovery warnings of a repaired document go to standard error; the report itself is
@@ -100,14 +144,22 @@ AdapterAnswer PdfiAnswer(const PopplerRun& run) {
 }
 
 std::vector<std::string> ToolCandidates(std::string_view overridePath,
-                                        std::string_view configuredPath,
-                                        std::string_view toolName) {
+                                        std::string_view configuredPath, std::string_view toolName,
+                                        std::string_view adapterFolder) {
     if (!overridePath.empty()) {
         return {std::string(overridePath)};
     }
     std::vector<std::string> candidates;
     if (!configuredPath.empty() && configuredPath != toolName) {
-        candidates.emplace_back(configuredPath);
+        if (configuredPath.find_first_of("/\\:") == std::string_view::npos) {
+            // Without the folder the file would be searched for (the current folder first, on
+            // Windows), so a copy planted there could run instead.
+            if (!adapterFolder.empty()) {
+                candidates.push_back(std::string(adapterFolder) + std::string(configuredPath));
+            }
+        } else {
+            candidates.emplace_back(configuredPath);
+        }
     }
     candidates.emplace_back(toolName);
     return candidates;

@@ -14,6 +14,7 @@
 #include "extraction/JobOutcome.h"
 #include "extraction/ProbeLogic.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,16 +57,32 @@ enum class ExtractVerdict {
 
 ExtractVerdict JudgePdfToText(const PopplerRun& run);
 
+// pdftotext and pdfinfo for Windows report an input file they cannot open as "I/O Error:
+// Couldn't open file '<path>': Success." (or "No error."): the reason they print comes from the
+// C library's errno, which the Windows file calls they use do not set. Returns `toolText` with
+// each such reason replaced by reasonFor(<path>), without a full stop of its own; a reason that
+// comes back empty leaves the line as it was.
+std::string
+RepairOpenFailureReasons(std::string_view toolText,
+                         const std::function<std::string(const std::string&)>& reasonFor);
+
+// What to do about a tool that cannot be started where the system supplies poppler.
+inline constexpr std::string_view kInstallPopplerUtils = "Install poppler-utils.";
+
 // The answers of textract.bin and pdfi.bin. A tool that failed without a word (killed by a
-// signal, say) still gets a message, since the program takes silence for success.
-AdapterAnswer TextractAnswer(const PopplerRun& run);
-AdapterAnswer PdfiAnswer(const PopplerRun& run);
+// signal, say) still gets a message, since the program takes silence for success. A tool that
+// could not be started is reported with `remedy` appended.
+AdapterAnswer TextractAnswer(const PopplerRun& run, std::string_view remedy = kInstallPopplerUtils);
+AdapterAnswer PdfiAnswer(const PopplerRun& run, std::string_view remedy = kInstallPopplerUtils);
 
 // The programs an adapter tries, in order, until one starts: `overridePath` alone when it is
 // not empty (so a test or a user can point the adapter at another build of the tool, and a
 // wrong path shows as a missing tool rather than silently falling back); otherwise the path
-// found when the program was built, then `toolName` looked up on PATH.
+// chosen when the program was built, then `toolName` looked up on PATH. A chosen path that is a
+// bare file name (no folder: how the tools ship beside the adapters on Windows) names a file in
+// `adapterFolder`, the adapter's own folder with its trailing separator.
 std::vector<std::string> ToolCandidates(std::string_view overridePath,
-                                        std::string_view configuredPath, std::string_view toolName);
+                                        std::string_view configuredPath, std::string_view toolName,
+                                        std::string_view adapterFolder);
 
 } // namespace larkspan

@@ -54,6 +54,10 @@ std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
 
 // ---- Desktop shell and programs ------------------------------------------------------------
 
+// Whether this session has a graphical display to show windows on (POSIX: $DISPLAY or
+// $WAYLAND_DISPLAY names one; Windows: always, every interactive session has its desktop).
+bool DisplayAvailable();
+
 // Hands a URL, a "mailto:" link or a document to the desktop's "open" action (POSIX: xdg-open,
 // found on PATH, fully detached: the opener inherits no descriptor and leaves no zombie;
 // Windows: the shell's "open" verb, which also runs a program). Returns at once; failures are
@@ -136,6 +140,10 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv);
 // ---- Files and environment ------------------------------------------------------------------
 
 bool RegularFileExists(const std::string& path); // a folder does not count
+
+// Why the file `path` cannot be opened for reading, in the system's words (such as "No such file
+// or directory"); "" when it can be.
+std::string OpenForReadingError(const std::string& path);
 bool FolderExists(const std::string& path);
 void DeleteFileQuietly(const std::string& path); // failures ignored
 

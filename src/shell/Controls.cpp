@@ -12,9 +12,24 @@
 
 namespace larkspan {
 
+namespace {
+
+// The windows were laid out with Liberation Sans, whose metrics are Arial's. Windows has Arial
+// itself; its default dialog face ("MS Shell Dlg") is not used, since wine maps it to a serif
+// face. Without either, Tahoma (which wine ships) is close.
+QStringList ProgramFontFamilies() {
+#ifdef Q_OS_WIN
+    return {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Tahoma")};
+#else
+    return {QStringLiteral("Liberation Sans"), QStringLiteral("sans-serif")};
+#endif
+}
+
+} // namespace
+
 QFont ProgramFont(int pixelSize, bool bold) {
     QFont font;
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("sans-serif")});
+    font.setFamilies(ProgramFontFamilies());
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixelSize);
     font.setBold(bold);

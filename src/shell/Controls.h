@@ -16,8 +16,9 @@ class QWidget;
 
 namespace larkspan {
 
-// The program's font: Liberation Sans, else the system's sans-serif face, at the given pixel
-// size (11 for ordinary text). Also the application's default font.
+// The program's font: Liberation Sans (on Windows Arial, its metric twin), else the system's
+// sans-serif face, at the given pixel size (11 for ordinary text). Also the application's
+// default font.
 QFont ProgramFont(int pixelSize = 11, bool bold = false);
 
 // Hint support: every control that has a hint keeps it in the dynamic property "Hint"; when

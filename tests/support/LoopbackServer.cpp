@@ -1,18 +1,129 @@
 #include "support/LoopbackServer.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <sstream>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sstream>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace larkspan::testing {
+
+// The few socket calls whose form differs between POSIX and Winsock. Sockets are never
+// inherited by programs the tests start.
+namespace {
+
+#ifdef _WIN32
+struct Winsock {
+    Winsock() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+};
+
+SocketHandle OpenStreamSocket() {
+    static const Winsock started;
+    return static_cast<SocketHandle>(
+        WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT));
+}
+SocketHandle AcceptConnection(SocketHandle listener) {
+    const SOCKET accepted = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
+    if (accepted == INVALID_SOCKET) {
+        return -1;
+    }
+    SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0);
+    return static_cast<SocketHandle>(accepted);
+}
+bool RetryAccept() {
+    return WSAGetLastError() == WSAECONNRESET;
+}
+void CloseSocket(SocketHandle socket) {
+    closesocket(static_cast<SOCKET>(socket));
+}
+bool WaitReadable(SocketHandle socket, int timeoutMs) {
+    WSAPOLLFD p{static_cast<SOCKET>(socket), POLLIN, 0};
+    return WSAPoll(&p, 1, timeoutMs) > 0;
+}
+long Receive(SocketHandle socket, char* buffer, std::size_t size) {
+    return recv(static_cast<SOCKET>(socket), buffer, static_cast<int>(size), 0);
+}
+long SendSome(SocketHandle socket, const char* data, std::size_t size) {
+    return send(static_cast<SOCKET>(socket), data,
+                static_cast<int>(std::min<std::size_t>(size, 1 << 30)), 0);
+}
+template <typename T> void SetOption(SocketHandle socket, int level, int name, const T& value) {
+    setsockopt(static_cast<SOCKET>(socket), level, name, reinterpret_cast<const char*>(&value),
+               sizeof value);
+}
+void ShutdownBoth(SocketHandle socket) {
+    shutdown(static_cast<SOCKET>(socket), SD_BOTH);
+}
+// A listening socket cannot be shut down on Windows; closing it ends a blocked accept().
+bool InterruptAccept(SocketHandle listener) {
+    CloseSocket(listener);
+    return true;
+}
+bool UnderWine() {
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll"), "wine_get_version") != nullptr;
+}
+using AddressLength = int;
+#else
+SocketHandle OpenStreamSocket() {
+    return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+SocketHandle AcceptConnection(SocketHandle listener) {
+    return accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
+}
+bool RetryAccept() {
+    return errno == EINTR || errno == ECONNABORTED;
+}
+void CloseSocket(SocketHandle socket) {
+    ::close(static_cast<int>(socket));
+}
+bool WaitReadable(SocketHandle socket, int timeoutMs) {
+    pollfd p{static_cast<int>(socket), POLLIN, 0};
+    return poll(&p, 1, timeoutMs) > 0;
+}
+long Receive(SocketHandle socket, char* buffer, std::size_t size) {
+    return recv(static_cast<int>(socket), buffer, size, 0);
+}
+long SendSome(SocketHandle socket, const char* data, std::size_t size) {
+    for (;;) {
+        const ssize_t sent = send(static_cast<int>(socket), data, size, MSG_NOSIGNAL);
+        if (sent >= 0 || errno != EINTR) {
+            return sent;
+        }
+    }
+}
+template <typename T> void SetOption(SocketHandle socket, int level, int name, const T& value) {
+    setsockopt(static_cast<int>(socket), level, name, &value, sizeof value);
+}
+void ShutdownBoth(SocketHandle socket) {
+    shutdown(static_cast<int>(socket), SHUT_RDWR);
+}
+// Shutting the listening socket down ends a blocked accept(); it is closed afterwards.
+bool InterruptAccept(SocketHandle listener) {
+    ShutdownBoth(listener);
+    return false;
+}
+bool UnderWine() {
+    return false;
+}
+using AddressLength = socklen_t;
+#endif
+
+} // namespace
 
 namespace {
 
@@ -53,7 +164,7 @@ sockaddr_in Loopback(std::uint16_t port) {
 
 // ---- ServerSide -------------------------------------------------------------------------------
 
-ServerSide::ServerSide(int fd, LoopbackServer& server) : fd_(fd), server_(server) {}
+ServerSide::ServerSide(SocketHandle fd, LoopbackServer& server) : fd_(fd), server_(server) {}
 
 ServerSide::~ServerSide() {
     Close();
@@ -68,12 +179,11 @@ std::string ServerSide::ReadRequest(int timeoutMs) {
         if (left <= 0 || fd_ < 0) {
             return false;
         }
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left)) <= 0) {
+        if (!WaitReadable(fd_, static_cast<int>(left))) {
             return false;
         }
         char buffer[65536];
-        const ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
+        const long got = Receive(fd_, buffer, sizeof buffer);
         if (got <= 0) {
             return false;
         }
@@ -103,11 +213,8 @@ bool ServerSide::Send(std::string_view bytes) {
         if (fd_ < 0) {
             return false;
         }
-        const ssize_t sent = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const long sent = SendSome(fd_, bytes.data(), bytes.size());
         if (sent < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return false;
         }
         bytes.remove_prefix(static_cast<std::size_t>(sent));
@@ -170,12 +277,11 @@ void ServerSide::WaitForClientClose(int timeoutMs) {
         if (left <= 0) {
             return;
         }
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left)) <= 0) {
+        if (!WaitReadable(fd_, static_cast<int>(left))) {
             return;
         }
         char buffer[4096];
-        if (recv(fd_, buffer, sizeof buffer, 0) <= 0) {
+        if (Receive(fd_, buffer, sizeof buffer) <= 0) {
             return;
         }
     }
@@ -185,8 +291,10 @@ void ServerSide::Reset() {
     if (fd_ < 0) {
         return;
     }
-    linger hard{1, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    linger hard{};
+    hard.l_onoff = 1;
+    hard.l_linger = 0;
+    SetOption(fd_, SOL_SOCKET, SO_LINGER, hard);
     Close();
 }
 
@@ -197,7 +305,7 @@ void ServerSide::Close() {
             auto& fds = server_.openFds_;
             fds.erase(std::remove(fds.begin(), fds.end(), fd_), fds.end());
         }
-        ::close(fd_);
+        CloseSocket(fd_);
         fd_ = -1;
     }
 }
@@ -206,16 +314,19 @@ void ServerSide::Close() {
 
 LoopbackServer::LoopbackServer(Handler handler, std::uint16_t port, bool concurrent)
     : handler_(std::move(handler)), concurrent_(concurrent) {
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    listenFd_ = OpenStreamSocket();
+#ifndef _WIN32
+    // (On Windows the option would let another program take the port over.)
+    SetOption(listenFd_, SOL_SOCKET, SO_REUSEADDR, 1);
+#endif
     sockaddr_in address = Loopback(port);
-    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listenFd_ == -1 ||
+        bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listenFd_, 16) != 0) {
-        ::close(listenFd_);
+        CloseSocket(listenFd_);
         throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
     }
-    socklen_t length = sizeof address;
+    AddressLength length = sizeof address;
     getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
     acceptThread_ = std::thread([this] { AcceptLoop(); });
@@ -227,6 +338,10 @@ LoopbackServer::~LoopbackServer() {
 
 std::string LoopbackServer::Url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+}
+
+bool ServerCanReset() {
+    return !UnderWine();
 }
 
 RequestParts SplitRequest(const std::string& raw) {
@@ -269,11 +384,11 @@ void LoopbackServer::Stop() {
         return;
     }
     // Shutting the sockets down wakes the blocked accept() and every handler's wait.
-    shutdown(listenFd_, SHUT_RDWR);
+    const bool listenerClosed = InterruptAccept(listenFd_);
     {
         std::lock_guard lock(mutex_);
-        for (int fd : openFds_) {
-            shutdown(fd, SHUT_RDWR);
+        for (const SocketHandle fd : openFds_) {
+            ShutdownBoth(fd);
         }
     }
     if (acceptThread_.joinable()) {
@@ -287,10 +402,12 @@ void LoopbackServer::Stop() {
     for (auto& worker : workers) {
         worker.join();
     }
-    ::close(listenFd_);
+    if (!listenerClosed) {
+        CloseSocket(listenFd_);
+    }
 }
 
-void LoopbackServer::Serve(int fd) {
+void LoopbackServer::Serve(SocketHandle fd) {
     ServerSide side(fd, *this);
     try {
         handler_(side);
@@ -301,20 +418,19 @@ void LoopbackServer::Serve(int fd) {
 
 void LoopbackServer::AcceptLoop() {
     while (!stopping_) {
-        const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED) {
+        const SocketHandle fd = AcceptConnection(listenFd_);
+        if (fd == -1) {
+            if (!stopping_ && RetryAccept()) {
                 continue;
             }
             return;
         }
-        const int one = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        SetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
         ++connections_;
         {
             std::lock_guard lock(mutex_);
             if (stopping_) {
-                ::close(fd);
+                CloseSocket(fd);
                 return;
             }
             openFds_.push_back(fd);
@@ -329,16 +445,33 @@ void LoopbackServer::AcceptLoop() {
 }
 
 RefusingPort::RefusingPort() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd_ = OpenStreamSocket();
     sockaddr_in address = Loopback(0);
     bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
+    AddressLength length = sizeof address;
     getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
 }
 
 RefusingPort::~RefusingPort() {
-    ::close(fd_);
+    CloseSocket(fd_);
+}
+
+StalledListener::StalledListener() {
+    fd_ = OpenStreamSocket();
+    sockaddr_in address = Loopback(0);
+    if (fd_ == -1 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd_, 0) != 0) {
+        CloseSocket(fd_);
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    }
+    AddressLength length = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+}
+
+StalledListener::~StalledListener() {
+    CloseSocket(fd_);
 }
 
 } // namespace larkspan::testing

@@ -17,10 +17,13 @@ namespace larkspan::testing {
 
 class LoopbackServer;
 
+// A socket: a descriptor on POSIX, a SOCKET on Windows; -1 when there is none.
+using SocketHandle = std::intptr_t;
+
 // The server's end of one accepted connection.
 class ServerSide {
 public:
-    ServerSide(int fd, LoopbackServer& server);
+    ServerSide(SocketHandle fd, LoopbackServer& server);
     ~ServerSide();
     ServerSide(const ServerSide&) = delete;
     ServerSide& operator=(const ServerSide&) = delete;
@@ -40,14 +43,14 @@ public:
 
     // Waits until the client closes its end (or timeoutMs passes), discarding what it sends.
     void WaitForClientClose(int timeoutMs = 5000);
-    // Closes with a reset (RST) instead of an orderly close.
+    // Closes with a reset (RST) instead of an orderly close (where ServerCanReset).
     void Reset();
     void Close();
 
-    int Fd() const { return fd_; }
+    SocketHandle Fd() const { return fd_; }
 
 private:
-    int fd_;
+    SocketHandle fd_;
     LoopbackServer& server_;
     std::string pending_; // bytes read beyond the last request
 };
@@ -77,11 +80,11 @@ private:
     friend class ServerSide;
     void AcceptLoop();
     void Record(std::string request);
-    void Serve(int fd);
+    void Serve(SocketHandle fd);
 
     Handler handler_;
     bool concurrent_;
-    int listenFd_ = -1;
+    SocketHandle listenFd_ = -1;
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> connections_{0};
@@ -89,9 +92,13 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<std::string> requests_;
-    std::vector<int> openFds_;
+    std::vector<SocketHandle> openFds_;
     std::vector<std::thread> workers_;
 };
+
+// Whether ServerSide::Reset sends a reset. Under wine it cannot: wine's sockets ignore a zero
+// linger time and close in order (a reset from elsewhere still reaches wine's clients).
+bool ServerCanReset();
 
 // A request as ServerSide::ReadRequest returns it, cut into the method and target of its
 // request line and the body after the head (empty when there is none).
@@ -117,7 +124,22 @@ public:
     std::uint16_t Port() const { return port_; }
 
 private:
-    int fd_ = -1;
+    SocketHandle fd_ = -1;
+    std::uint16_t port_ = 0;
+};
+
+// A loopback port that listens with the shortest queue and never accepts, for as long as the
+// object lives: once the queue is full, further handshakes get no answer.
+class StalledListener {
+public:
+    StalledListener();
+    ~StalledListener();
+    StalledListener(const StalledListener&) = delete;
+    StalledListener& operator=(const StalledListener&) = delete;
+    std::uint16_t Port() const { return port_; }
+
+private:
+    SocketHandle fd_ = -1;
     std::uint16_t port_ = 0;
 };
 

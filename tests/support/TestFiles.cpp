@@ -2,16 +2,59 @@
 
 #include "platform/Platform.h"
 
-#include <cstdlib>
+#include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
 
 namespace larkspan::testsupport {
 
+namespace {
+
+// UTF-8 text to a path: a plain string would be read in the system's 8-bit code page on
+// Windows.
+std::filesystem::path Utf8Path(const std::string& text) {
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+}
+
+std::string Utf8Text(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
+#ifdef _WIN32
+// The Windows tests run under wine, where qpdf is the build machine's own program, which takes
+// the Unix names of files; wine's kernel32 tells them.
+std::string UnixPath(const std::string& path) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* name = unixName != nullptr ? unixName(Utf8Path(path).c_str()) : nullptr;
+    if (name == nullptr) {
+        throw std::runtime_error("qpdf runs only under wine here: no Unix name for " + path);
+    }
+    std::string result = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return result;
+}
+#endif
+
+} // namespace
+
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::ofstream file(Utf8Path(path), std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     file.close();
     if (!file) {
@@ -20,7 +63,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(Utf8Path(path), std::ios::binary);
     if (!file) {
         throw std::runtime_error("cannot read " + path);
     }
@@ -33,6 +76,28 @@ void WritePdf(const std::string& path, const PdfContent& content) {
     WriteFileBytes(path, BuildPdf(content));
 }
 
+#ifdef _WIN32
+void WriteEncryptedCopy(const std::string& source, const std::string& target,
+                        const std::string& userPassword, const std::string& ownerPassword) {
+    // Wine starts a program of the build machine on its own: neither its output nor its exit
+    // status come back. So qpdf takes its arguments from a file (one a line, the passwords
+    // untouched by any quoting), writes beside the target, and the finished file is moved into
+    // place, which is awaited.
+    const std::string arguments = target + ".qpdf-arguments";
+    WriteFileBytes(arguments, "--encrypt\n" + userPassword + "\n" + ownerPassword + "\n256\n--\n" +
+                                  UnixPath(source) + "\n" + UnixPath(target) + ".part\n");
+    platform::RunCaptured({"Z:\\bin\\sh", "-c", LARKSPAN_QPDF " @\"$1\" && mv \"$2.part\" \"$2\"",
+                           "sh", UnixPath(arguments), UnixPath(target)});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!std::filesystem::exists(Utf8Path(target))) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            throw std::runtime_error("qpdf made no encrypted copy of " + source);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::filesystem::remove(Utf8Path(arguments));
+}
+#else
 void WriteEncryptedCopy(const std::string& source, const std::string& target,
                         const std::string& userPassword, const std::string& ownerPassword) {
     const auto run = platform::RunCaptured(
@@ -41,6 +106,7 @@ void WriteEncryptedCopy(const std::string& source, const std::string& target,
         throw std::runtime_error("qpdf failed: " + run.startError + run.standardError);
     }
 }
+#endif
 
 void WriteTruncatedCopy(const std::string& source, const std::string& target, double keepFraction) {
     const std::string bytes = ReadFileBytes(source);
@@ -64,15 +130,24 @@ void WriteRepairableCopy(const std::string& source, const std::string& target) {
 }
 
 std::string MakeTempFolder(const std::string& prefix) {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + prefix + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
-        throw std::runtime_error("cannot create a folder from " + pattern);
+    // $TMPDIR (else /tmp) on POSIX, $TEMP on Windows: the harness points them into the test's
+    // own folder.
+    std::error_code error;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+    std::random_device random;
+    for (int attempt = 0; !error && attempt < 100; ++attempt) {
+        const std::filesystem::path candidate = base / (prefix + "-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate, error)) {
+            return Utf8Text(candidate);
+        }
     }
-    return buffer.data();
+    throw std::runtime_error("cannot create a folder for " + prefix + " in " + Utf8Text(base));
 }
+
+#ifdef _WIN32
+std::string StandInProgram() {
+    return platform::ExecutableFolder() + "test-stand-in.exe";
+}
+#endif
 
 } // namespace larkspan::testsupport

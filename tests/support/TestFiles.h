@@ -31,7 +31,13 @@ void WriteTruncatedCopy(const std::string& source, const std::string& target,
 // without a word, so it would not show whether the warnings are dropped.)
 void WriteRepairableCopy(const std::string& source, const std::string& target);
 
-// A fresh folder under $TMPDIR (else /tmp), named after `prefix`. Throws on failure.
+// A fresh folder under $TMPDIR (else /tmp; on Windows under %TEMP%), named after `prefix`.
+// Throws on failure.
 std::string MakeTempFolder(const std::string& prefix);
+
+#ifdef _WIN32
+// The stand-in for programs the tests let the program start (support/win32/StandInProgram.cpp).
+std::string StandInProgram();
+#endif
 
 } // namespace larkspan::testsupport

@@ -40,10 +40,10 @@ TEST(ExtractCommand, KeepsTheOptionOrder) {
               kFixed + "-raw -upw pw \"in.pdf\" \"out.txt\"");
 }
 
-TEST(ExtractCommand, WindowsFormPutsThePasswordInAsTyped) {
+TEST(ExtractCommand, WindowsFormKeepsThePasswordOneArgumentThatCmdNeverRuns) {
     EXPECT_EQ(BuildExtractCommand(true, false, "5", "", "a b&c", "C:\\d\\in.pdf", "C:\\d\\o.txt",
                                   CommandInterpreter::WindowsCmd),
-              kFixed + "-layout -nopgbrk -upw a b&c \"C:\\d\\in.pdf\" \"C:\\d\\o.txt\"");
+              kFixed + "-layout -nopgbrk -upw ^\"a b^&c^\" ^\"C:\\d\\in.pdf^\" ^\"C:\\d\\o.txt^\"");
 }
 
 TEST(PageRange, ResultsForATenPageDocument) {

@@ -45,8 +45,8 @@ TEST(OutputFieldName, AcceptsOnlyATxtExtensionInAnyLetterCase) {
 TEST(ProbeCommand, MatchesTheToolContractForHarmlessValues) {
     EXPECT_EQ(BuildProbeCommand("", "/docs/My Report.pdf"), "pdfi.bin \"/docs/My Report.pdf\"");
     EXPECT_EQ(BuildProbeCommand("Secret9", "/d/x.pdf"), "pdfi.bin -upw Secret9 \"/d/x.pdf\"");
-    EXPECT_EQ(BuildProbeCommand("a b", "C:\\x.pdf", CommandInterpreter::WindowsCmd),
-              "pdfi.bin -upw a b \"C:\\x.pdf\"");
+    EXPECT_EQ(BuildProbeCommand("ab", "C:\\x.pdf", CommandInterpreter::WindowsCmd),
+              "pdfi.bin -upw ab ^\"C:\\x.pdf^\"");
 }
 
 TEST(ProbeReport, FindsThePageCountAfterATitleWithAnApostrophe) {

@@ -19,7 +19,27 @@ TEST(ShellQuoting, ShellMetacharactersAreEscapedOrQuoted) {
     EXPECT_EQ(QuotePassword("", CommandInterpreter::PosixShell), "''");
 }
 
-TEST(ShellQuoting, WindowsFormsAreTheToolContractsOwn) {
-    EXPECT_EQ(QuotePath("C:\\a b\\x.pdf", CommandInterpreter::WindowsCmd), "\"C:\\a b\\x.pdf\"");
-    EXPECT_EQ(QuotePassword("a b&c\"", CommandInterpreter::WindowsCmd), "a b&c\"");
+TEST(ShellQuoting, WindowsFormsAreTheCRuntimesWithEveryCmdCharacterEscaped) {
+    const struct {
+        const char* text;
+        const char* path;
+        const char* password;
+    } rows[] = {
+        {"Secret_123", "^\"Secret_123^\"", "Secret_123"},
+        {"C:\\a b\\x.pdf", "^\"C:\\a b\\x.pdf^\"", "^\"C:\\a b\\x.pdf^\""},
+        // Neither run nor expanded by cmd.exe; the quote and the backslashes before it follow
+        // the C runtime's rule.
+        {"a b&c\"", "^\"a b^&c\\^\"^\"", "^\"a b^&c\\^\"^\""},
+        {"%TEMP%|x<y>(z)!^", "^\"^\"^%^\"TEMP^\"^%^\"^|x^<y^>^(z^)^!^^^\"",
+         "^\"^\"^%^\"TEMP^\"^%^\"^|x^<y^>^(z^)^!^^^\""},
+        {"C:\\d\\%x%.pdf", "^\"C:\\d\\\\^\"^%^\"x^\"^%^\".pdf^\"",
+         "^\"C:\\d\\\\^\"^%^\"x^\"^%^\".pdf^\""},
+        {"tail\\", "^\"tail\\\\^\"", "tail\\"},
+        {"", "^\"^\"", "^\"^\""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(QuotePath(row.text, CommandInterpreter::WindowsCmd), row.path);
+        EXPECT_EQ(QuotePassword(row.text, CommandInterpreter::WindowsCmd), row.password);
+    }
 }

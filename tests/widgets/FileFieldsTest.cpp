@@ -126,7 +126,7 @@ TEST(FileFields, TheDialogRemembersTheLastNameAndFolderWithinARun) {
     FieldsWindow window;
     TMainForm& form = window.form;
     QDir().mkpath(Q(window.folder + "sub"));
-    const QString chosen = Q(window.folder + "sub/Chosen.pdf");
+    const QString chosen = QDir::toNativeSeparators(Q(window.folder + "sub/Chosen.pdf"));
     ScriptedFileDialogs dialogs{chosen, std::nullopt, std::nullopt};
 
     test::ClickMiddle(form.sFilenameEditInput);
@@ -166,7 +166,8 @@ TEST(FileFields, TheRealDialogIsKeptSeededAddsTheDefaultSuffixAndRefusesReadOnly
             EXPECT_TRUE(seen->testOption(QFileDialog::DontConfirmOverwrite));
             EXPECT_EQ(seen->nameFilters(), QStringList{QStringLiteral("Plain Text File (*.txt)")});
             EXPECT_EQ(seen->defaultSuffix(), QStringLiteral("txt"));
-            EXPECT_EQ(seen->directory().absolutePath(), Q(folderWithoutSlash));
+            EXPECT_EQ(QDir::toNativeSeparators(seen->directory().absolutePath()),
+                      Q(folderWithoutSlash));
             auto* name = seen->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             ASSERT_NE(name, nullptr);
             seededName = name->text();
@@ -213,7 +214,7 @@ TEST(FileFields, DropsTakeTheFirstFileWholeAndOnlyRealChangesCount) {
     // A path of several hundred characters arrives whole.
     const std::string longPath = "/" + std::string(390, 'd') + "/long.pdf";
     EXPECT_TRUE(test::DropFiles(form.sFilenameEditInput, {longPath}));
-    EXPECT_EQ(form.sFilenameEditInput->text(), Q(longPath));
+    EXPECT_EQ(form.sFilenameEditInput->text(), QDir::toNativeSeparators(Q(longPath)));
     EXPECT_EQ(form.sFilenameEditOutput->text().size(), static_cast<qsizetype>(longPath.size()));
 }
 

@@ -8,7 +8,7 @@
 //   box       the event loop is told to end while the job's error box is shown
 // In the first two cases the extractor is let go once the event loop has ended, and the
 // scenario prints "abandoned <n>", the number of jobs that then stopped for good.
-// The installation record comes from the environment (XDG_CONFIG_DIRS), as in the program.
+// The installation record is the one the test staged (support/StagedRecords.h).
 
 #include "app/LarkspanApplication.h"
 #include "app/MainThread.h"
@@ -18,6 +18,7 @@
 #include "platform/Platform.h"
 #include "shell/Controls.h"
 #include "shell/MainWindow.h"
+#include "support/StagedRecords.h"
 
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    testsupport::AdoptStagedRecords();
 
     LarkspanApplication app(argc, argv);
     ApplyProgramStyle(app);

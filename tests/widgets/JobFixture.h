@@ -25,6 +25,13 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -41,6 +48,25 @@ inline bool FileExists(const std::string& path) {
     return platform::RegularFileExists(path);
 }
 
+#ifdef _WIN32
+// The stand-ins in `folder` that still run: the process ids they noted in pids.log (see
+// support/win32/StandInProgram.cpp) whose process has not ended.
+inline std::vector<std::string> ProcessesMentioning(const std::string& folder) {
+    std::vector<std::string> found;
+    std::ifstream log(std::filesystem::path(folder) / "pids.log");
+    for (std::string pid; std::getline(log, pid);) {
+        const HANDLE process =
+            ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::stoul(pid)));
+        if (process != nullptr) {
+            if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+                found.push_back(pid + ": a stand-in in " + folder);
+            }
+            ::CloseHandle(process);
+        }
+    }
+    return found;
+}
+#else
 // The command lines of the live processes that name `text` (a stand-in's folder, say); zombies,
 // which have ended, are not counted.
 inline std::vector<std::string> ProcessesMentioning(const std::string& text) {
@@ -66,14 +92,23 @@ inline std::vector<std::string> ProcessesMentioning(const std::string& text) {
     }
     return found;
 }
+#endif
 
 // A textract.bin stand-in in `folder`. Each run appends a line to runs.log, writes
 // "written by the stand-in" (CR LF) into the output file (its last argument), creates the
 // marker "started", waits for the file "release" when `waitForRelease` is set, and then prints
-// the bytes of reply.txt (nothing when there is none) and creates "ended".
+// the bytes of reply.txt (nothing when there is none) and creates "ended". (A shell script on
+// POSIX; on Windows the program of support/win32/StandInProgram.cpp.)
 class StandInExtractor {
 public:
     StandInExtractor(const std::string& folder, bool waitForRelease) : folder_(folder) {
+#ifdef _WIN32
+        std::filesystem::copy_file(testsupport::StandInProgram(), Path("textract.bin"),
+                                   std::filesystem::copy_options::overwrite_existing);
+        if (waitForRelease) {
+            testsupport::WriteFileBytes(Path("wait"), "");
+        }
+#else
         const std::string script =
             "#!/bin/sh\n"
             "dir='" +
@@ -88,14 +123,21 @@ public:
         testsupport::WriteFileBytes(Path("textract.bin"), script);
         QFile::setPermissions(QString::fromStdString(Path("textract.bin")),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+#endif
     }
 
     void Reply(const std::string& text) const {
         testsupport::WriteFileBytes(Path("reply.txt"), text);
     }
-    void Release() const { testsupport::WriteFileBytes(Path("release"), ""); }
-    bool Started() const { return FileExists(Path("started")); }
-    bool Ended() const { return FileExists(Path("ended")); }
+    void Release() const {
+        testsupport::WriteFileBytes(Path("release"), "");
+    }
+    bool Started() const {
+        return FileExists(Path("started"));
+    }
+    bool Ended() const {
+        return FileExists(Path("ended"));
+    }
     int Runs() const {
         if (!FileExists(Path("runs.log"))) {
             return 0;
@@ -103,7 +145,9 @@ public:
         const std::string log = testsupport::ReadFileBytes(Path("runs.log"));
         return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
     }
-    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+    std::string Path(const std::string& name) const {
+        return folder_ + "/" + name;
+    }
 
 private:
     std::string folder_;

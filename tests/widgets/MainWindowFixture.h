@@ -1,10 +1,11 @@
 #pragma once
 
-// What the main-window tests share: an installation record staged in a temporary system
-// configuration folder, a chosen vendor host, and a mouse click delivered like a real one.
+// What the main-window tests share: an installation record staged in a private place, a chosen
+// vendor host, and a mouse click delivered like a real one.
 
 #include "shell/MainWindow.h"
 #include "support/GuiSeams.h"
+#include "support/StagedRecords.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -51,28 +52,23 @@ private:
     QByteArray previous_;
 };
 
-// The installation record "Oxbeck/Larkspan.conf" in a fresh folder that is the only system
-// configuration folder while the object lives. A value given as nullopt is left out.
+// The installation record of Larkspan in a private place (support/StagedRecords.h) that the
+// program reads instead of the system's while the object lives. A value given as nullopt is
+// left out.
 class StagedRecord {
 public:
     StagedRecord(const std::optional<std::string>& version,
-                 const std::optional<std::string>& website)
-        : environment_("XDG_CONFIG_DIRS", folder_.path().toStdString()) {
-        EXPECT_TRUE(folder_.isValid());
-        EXPECT_TRUE(QDir(folder_.path()).mkpath(QStringLiteral("Oxbeck")));
-        QFile record(folder_.filePath(QStringLiteral("Oxbeck/Larkspan.conf")));
-        EXPECT_TRUE(record.open(QIODevice::WriteOnly));
+                 const std::optional<std::string>& website) {
         if (version) {
-            record.write(QByteArray::fromStdString("Version=" + *version + "\n"));
+            records_.Set("Oxbeck", "Larkspan", "Version", *version);
         }
         if (website) {
-            record.write(QByteArray::fromStdString("Website=" + *website + "\n"));
+            records_.Set("Oxbeck", "Larkspan", "Website", *website);
         }
     }
 
 private:
-    QTemporaryDir folder_; // under TMPDIR, which the test harness points into the build tree
-    ScopedEnvironment environment_;
+    testsupport::StagedRecords records_;
 };
 
 inline constexpr const char* TestVersion = "1.3";

@@ -189,21 +189,12 @@ void FakeVendor::Serve(testing::ServerSide& side) {
 
 OnlineEnvironment::OnlineEnvironment(const std::string& host,
                                      const std::optional<std::string>& siblingInstallPath) {
-    EXPECT_TRUE(config_.isValid());
     EXPECT_TRUE(temp_.isValid());
-    EXPECT_TRUE(QDir(config_.path()).mkpath(QStringLiteral("Oxbeck")));
-    auto write = [this](const char* name, const std::string& text) {
-        QFile file(config_.filePath(QString::fromLatin1(name)));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray::fromStdString(text));
-    };
-    write("Oxbeck/Larkspan.conf",
-          std::string("Version=") + TestVersion + "\nWebsite=" + TestWebsite + "\n");
+    records_.Set("Oxbeck", "Larkspan", "Version", TestVersion);
+    records_.Set("Oxbeck", "Larkspan", "Website", TestWebsite);
     if (siblingInstallPath) {
-        write("Oxbeck/Tarnwell.conf", "InstallPath=" + *siblingInstallPath + "\n");
+        records_.Set("Oxbeck", "Tarnwell", "InstallPath", *siblingInstallPath);
     }
-    configDirs_ =
-        std::make_unique<ScopedEnvironment>("XDG_CONFIG_DIRS", config_.path().toStdString());
     tempVariable_ = std::make_unique<ScopedEnvironment>("TEMP", temp_.path().toStdString());
     host_ = std::make_unique<ScopedEnvironment>("LARKSPAN_WEBSITE_HOST", host);
 }
@@ -249,22 +240,31 @@ bool ShownWindows::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
+std::string RunnableProgram() {
+#ifdef _WIN32
+    return testsupport::ReadFileBytes(testsupport::StandInProgram());
+#else
+    return "#!/bin/sh\n: > \"$0-ran\"\nexit 0\n";
+#endif
+}
+
 std::string RunnableInstaller(std::size_t size) {
-    std::string installer = "#!/bin/sh\n: > installer-ran\nexit 0\n";
+    std::string installer = RunnableProgram();
     for (std::size_t i = 0; installer.size() < size; ++i) {
         installer += static_cast<char>(i * 7 % 256);
     }
     return installer;
 }
 
-bool InstallerRan(const OnlineEnvironment& environment) {
-    // The installer runs on its own, detached: only the file it leaves can be awaited.
+bool ProgramRan(const std::string& path) {
+    // The program runs on its own, detached: only the file it leaves can be awaited.
     return QTest::qWaitFor(
-        [&] {
-            return QFile::exists(QString::fromStdString(environment.TempFolder()) +
-                                 QStringLiteral("/installer-ran"));
-        },
+        [&] { return QFile::exists(QString::fromStdString(path) + QStringLiteral("-ran")); },
         10000);
+}
+
+bool InstallerRan(const OnlineEnvironment& environment) {
+    return ProgramRan(environment.SetupPath());
 }
 
 } // namespace larkspan::test

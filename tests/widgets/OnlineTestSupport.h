@@ -7,9 +7,11 @@
 #include "app/MessageBox.h"
 #include "shell/MainWindow.h"
 #include "support/LoopbackServer.h"
+#include "support/StagedRecords.h"
 #include "support/TestFiles.h"
 #include "widgets/MainWindowFixture.h"
 
+#include <QDir>
 #include <QObject>
 #include <QTemporaryDir>
 
@@ -89,28 +91,37 @@ private:
     std::unique_ptr<testing::LoopbackServer> server_; // last: started once the rest exists
 };
 
-// Installation records in a fresh system configuration folder: Larkspan's (version 1.3) and,
-// when given, the sibling product's InstallPath. Also points TEMP at a fresh folder and the
-// vendor host at `host`.
+// Installation records in a private place (support/StagedRecords.h): Larkspan's (version 1.3)
+// and, when given, the sibling product's InstallPath. Also points TEMP at a fresh folder and
+// the vendor host at `host`.
 class OnlineEnvironment {
 public:
     explicit OnlineEnvironment(const std::string& host,
                                const std::optional<std::string>& siblingInstallPath = {});
 
     std::string TempFolder() const { return temp_.path().toStdString(); }
-    std::string SetupPath() const { return TempFolder() + "/Setup.exe"; }
+    // Where the program saves the installer: TEMP, the system's separator, "Setup.exe".
+    std::string SetupPath() const {
+        return TempFolder() + QDir::separator().toLatin1() + "Setup.exe";
+    }
 
 private:
-    QTemporaryDir config_;
+    testsupport::StagedRecords records_;
     QTemporaryDir temp_;
-    std::unique_ptr<ScopedEnvironment> configDirs_;
     std::unique_ptr<ScopedEnvironment> tempVariable_;
     std::unique_ptr<ScopedEnvironment> host_;
 };
 
-// An installer the system can run, `size` bytes long: a shell script that leaves the file
-// "installer-ran" in its own folder and exits, followed by bytes of every value.
+// A program the system can run that, started without arguments, leaves the file
+// "<its path>-ran" and exits: a shell script, on Windows the stand-in program.
+std::string RunnableProgram();
+
+// An installer the system can run: RunnableProgram followed by bytes of every value up to
+// `size` bytes (or the program alone when that is longer).
 std::string RunnableInstaller(std::size_t size);
+
+// Waits until the program saved at `path` has run.
+bool ProgramRan(const std::string& path);
 
 // Waits until the installer saved in the environment's temporary folder has run.
 bool InstallerRan(const OnlineEnvironment& environment);

@@ -11,6 +11,7 @@
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
@@ -104,16 +105,25 @@ inline bool DropFiles(QWidget* target, const std::vector<std::string>& paths) {
     return drop.isAccepted();
 }
 
+// A fresh folder with its trailing separator, written as the system writes paths (on Windows
+// with "\\"), as the fields show the files chosen or dropped.
 inline std::string TempFolder(const std::string& prefix) {
-    return testsupport::MakeTempFolder(prefix) + "/";
+    return QDir::toNativeSeparators(QString::fromStdString(testsupport::MakeTempFolder(prefix)) +
+                                    QLatin1Char('/'))
+        .toStdString();
 }
 
-// A stand-in information tool: a "pdfi.bin" shell script in a folder of its own that counts its
-// runs and prints `output`. A window whose program folder is Folder() uses it.
+// A stand-in information tool: a "pdfi.bin" in a folder of its own that counts its runs and
+// prints `output` (a shell script; on Windows the program of
+// support/win32/StandInProgram.cpp). A window whose program folder is Folder() uses it.
 class StandInProbeTool {
 public:
     explicit StandInProbeTool(const std::string& output) : folder_(TempFolder("standin")) {
         testsupport::WriteFileBytes(folder_ + "output", output);
+#ifdef _WIN32
+        testsupport::WriteFileBytes(folder_ + "pdfi.bin",
+                                    testsupport::ReadFileBytes(testsupport::StandInProgram()));
+#else
         testsupport::WriteFileBytes(folder_ + "pdfi.bin", "#!/bin/sh\n"
                                                           "echo run >> '" +
                                                               folder_ +
@@ -122,9 +132,12 @@ public:
                                                               folder_ + "output'\n");
         QFile::setPermissions(QString::fromStdString(folder_ + "pdfi.bin"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+#endif
     }
 
-    const std::string& Folder() const { return folder_; }
+    const std::string& Folder() const {
+        return folder_;
+    }
 
     int Runs() const {
         if (!QFile::exists(QString::fromStdString(folder_ + "runs"))) {

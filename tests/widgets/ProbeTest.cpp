@@ -7,6 +7,7 @@
 #include "support/GuiSeams.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest/QTest>
@@ -230,7 +231,8 @@ TEST(Probe, APageCountThatIsNoNumberReachesTheErrorBoxAndStopsTheProbe) {
     test::RecordedUnhandledErrors errors;
     EXPECT_TRUE(test::DropFiles(form.sFilenameEditInput, {"/docs/Report.pdf"}));
     EXPECT_EQ(errors.Texts(), std::vector<std::string>{"'12x' is not a valid integer value."});
-    EXPECT_EQ(form.sFilenameEditInput->text(), QStringLiteral("/docs/Report.pdf"));
+    EXPECT_EQ(form.sFilenameEditInput->text(),
+              QDir::toNativeSeparators(QStringLiteral("/docs/Report.pdf")));
     EXPECT_EQ(form.sFilenameEditInput->Hint(), hintBefore);
     EXPECT_EQ(form.sEditPageCount->text(), QStringLiteral("5"));
     EXPECT_EQ(form.sFilenameEditOutput->text(), QStringLiteral("/keep/out.txt"));
@@ -248,12 +250,22 @@ TEST(Probe, AMissingPdfEngineIsNamedWithItsPackageAndTheFieldCleared) {
     SetInput(form, folder + "Report.pdf");
     ASSERT_EQ(messages.Requests().size(), 1u);
     EXPECT_EQ(messages.Requests()[0].kind, MessageKind::Error);
+#ifdef _WIN32
+    // The system's own reason; the tools ship with the program there.
+    EXPECT_TRUE(messages.Requests()[0].text.starts_with("pdfinfo could not be started: "));
+    EXPECT_TRUE(messages.Requests()[0].text.ends_with(". Reinstall Larkspan."))
+        << messages.Requests()[0].text;
+#else
     EXPECT_EQ(messages.Requests()[0].text,
               "pdfinfo could not be started: No such file or directory. Install poppler-utils.");
+#endif
     ExpectCleared(form);
 }
 
 TEST(Probe, ANameThatIsNotUtf8IsRefusedAndNoOtherFileIsRead) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows file names are UTF-16 text: no name holds a byte that is not UTF-8";
+#endif
     ShownMainWindow shown;
     TMainForm& form = shown.form;
     const std::string folder = TempFolder("probe");

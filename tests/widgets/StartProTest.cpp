@@ -42,9 +42,9 @@ protected:
 };
 
 TEST_F(StartProTest, AnInstalledSiblingIsStartedWithoutAWindow) {
-    // A real program, which leaves a file in the folder it runs in.
-    const std::string program = programs.filePath(QStringLiteral("tarnwell")).toStdString();
-    std::ofstream(program) << "#!/bin/sh\n: > tarnwell-ran\n";
+    // A real program, which leaves a file beside itself.
+    const std::string program = programs.filePath(QStringLiteral("tarnwell.exe")).toStdString();
+    testsupport::WriteFileBytes(program, RunnableProgram());
     std::filesystem::permissions(program, std::filesystem::perms::owner_all);
     OnlineEnvironment environment(vendor.Host(), program);
     const auto form = Window();
@@ -54,14 +54,17 @@ TEST_F(StartProTest, AnInstalledSiblingIsStartedWithoutAWindow) {
     form->sBitBtnGetProVersion->click();
     EXPECT_EQ(opens.Programs(), std::vector<std::string>{program});
     EXPECT_TRUE(opens.Targets().empty());
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return QFile::exists(programs.filePath(QStringLiteral("tarnwell-ran"))); }));
+    EXPECT_TRUE(ProgramRan(program));
     EXPECT_TRUE(shown.Names().empty());
     EXPECT_TRUE(InformationRequests().empty());
     EXPECT_FALSE(form->isMinimized());
 
     // A sibling the system cannot run shows nothing either, and the program goes on as it was.
-    std::ofstream(program) << "not a program\n";
+    // (Windows keeps the file of a running program locked: the first one must have ended.)
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        std::ofstream out(program, std::ios::trunc);
+        return static_cast<bool>(out << "not a program\n" << std::flush);
+    }));
     form->sBitBtnGetProVersion->click();
     EXPECT_EQ(opens.Programs().back(), program + " (not started)");
     EXPECT_TRUE(shown.Names().empty());

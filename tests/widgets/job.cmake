@@ -1,7 +1,7 @@
 # The extraction job and the start/stop button. The real-extractor tests run the adapters from
 # the build's bin folder; the exit tests run a small program that ends while a job lives.
 add_executable(job-exit-scenario ${CMAKE_CURRENT_LIST_DIR}/JobExitScenario.cpp)
-target_link_libraries(job-exit-scenario PRIVATE larkspan_gui)
+target_link_libraries(job-exit-scenario PRIVATE larkspan_gui larkspan_test_pdfs)
 set_target_properties(job-exit-scenario PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 larkspan_warnings(job-exit-scenario)
 
@@ -10,8 +10,9 @@ larkspan_test(job_test LABEL widgets
           ${CMAKE_CURRENT_LIST_DIR}/StartStopTest.cpp
           ${CMAKE_CURRENT_LIST_DIR}/JobExitTest.cpp
   LIBS larkspan_gui larkspan_gui_seams larkspan_test_pdfs)
+# (Under wine, drive Z: is the Unix root.)
 target_compile_definitions(job_test PRIVATE
-  JOB_EXIT_SCENARIO="$<TARGET_FILE:job-exit-scenario>")
+  JOB_EXIT_SCENARIO="$<$<BOOL:${WIN32}>:Z:>$<TARGET_FILE:job-exit-scenario>")
 add_dependencies(job_test textract.bin pdfi.bin job-exit-scenario)
 
 # The extraction benchmark (scripts/bench-extraction.sh), built only on request.

@@ -163,6 +163,16 @@ int StartDetached(const std::string& program, std::vector<std::string> arguments
 
 } // namespace
 
+bool DisplayAvailable() {
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
 void OpenWithShell(const std::string& target) {
     const std::string opener = FindOnPath(openerName);
     if (!opener.empty()) {

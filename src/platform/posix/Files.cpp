@@ -39,6 +39,15 @@ bool WriteAll(int fd, std::string_view data) {
 
 } // namespace
 
+std::string OpenForReadingError(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return std::strerror(errno);
+    }
+    ::close(fd);
+    return {};
+}
+
 bool RegularFileExists(const std::string& path) {
     struct stat info {};
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);

@@ -45,6 +45,10 @@ bool IsAbsolute(const std::wstring& path) {
 
 } // namespace
 
+bool DisplayAvailable() {
+    return true;
+}
+
 void OpenWithShell(const std::string& target) {
     std::wstring wide;
     if (!win32::WidePath(target, wide)) {

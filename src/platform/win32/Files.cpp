@@ -84,6 +84,17 @@ std::wstring UniqueSuffix() {
 
 } // namespace
 
+std::string OpenForReadingError(const std::string& path) {
+    std::wstring wide;
+    if (!win32::WidePath(path, wide)) {
+        return win32::ErrorText(ERROR_INVALID_NAME);
+    }
+    const win32::UniqueHandle file(::CreateFileW(
+        wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file ? std::string() : win32::ErrorText(::GetLastError());
+}
+
 bool RegularFileExists(const std::string& path) {
     const auto attributes = TargetAttributes(path);
     return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;

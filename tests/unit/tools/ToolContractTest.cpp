@@ -101,14 +101,47 @@ TEST(PdfiAnswer, SilentFailureAndMissingToolGiveMessages) {
     EXPECT_EQ(answer.text,
               "pdfinfo could not be started: Permission denied. Install poppler-utils.\n");
     EXPECT_EQ(answer.exitStatus, kToolNotStartedStatus);
+    // Where the tools ship with the program, the advice is the program's; a reason that ends
+    // in a full stop (the Windows system texts do) gets no second one.
+    answer = PdfiAnswer(NotStarted("File not found."), "Reinstall Larkspan.");
+    EXPECT_EQ(answer.text, "pdfinfo could not be started: File not found. Reinstall Larkspan.\n");
+}
+
+TEST(RepairOpenFailureReasons, ReplacesOnlyTheBogusReasonOfAnOpenFailure) {
+    std::vector<std::string> asked;
+    const auto reason = [&asked](const std::string& path) {
+        asked.push_back(path);
+        return path == "C:\\fine.pdf" ? std::string() : std::string("File not found.");
+    };
+    const std::string text = "Syntax Warning: x\r\n"
+                             "I/O Error: Couldn't open file 'C:\\it's here.pdf': Success.\r\n"
+                             "I/O Error: Couldn't open file 'C:\\b.pdf': No error.\n"
+                             "I/O Error: Couldn't open file 'C:\\fine.pdf': Success.\n"
+                             "I/O Error: Couldn't open file '/x.pdf': No such file or directory.\n"
+                             "I/O Error: Couldn't open text file 'C:\\out.txt'";
+    EXPECT_EQ(RepairOpenFailureReasons(text, reason),
+              "Syntax Warning: x\r\n"
+              "I/O Error: Couldn't open file 'C:\\it's here.pdf': File not found.\r\n"
+              "I/O Error: Couldn't open file 'C:\\b.pdf': File not found.\n"
+              "I/O Error: Couldn't open file 'C:\\fine.pdf': Success.\n"
+              "I/O Error: Couldn't open file '/x.pdf': No such file or directory.\n"
+              "I/O Error: Couldn't open text file 'C:\\out.txt'");
+    EXPECT_EQ(asked, (std::vector<std::string>{"C:\\it's here.pdf", "C:\\b.pdf", "C:\\fine.pdf"}));
 }
 
 TEST(ToolCandidates, OverrideAloneElseConfiguredPathThenPath) {
     using V = std::vector<std::string>;
-    EXPECT_EQ(ToolCandidates("/opt/p/pdfinfo", "/usr/bin/pdfinfo", "pdfinfo"), V{"/opt/p/pdfinfo"});
-    EXPECT_EQ(ToolCandidates("", "/usr/bin/pdfinfo", "pdfinfo"),
+    EXPECT_EQ(ToolCandidates("/opt/p/pdfinfo", "/usr/bin/pdfinfo", "pdfinfo", "/a/"),
+              V{"/opt/p/pdfinfo"});
+    EXPECT_EQ(ToolCandidates("", "/usr/bin/pdfinfo", "pdfinfo", "/a/"),
               (V{"/usr/bin/pdfinfo", "pdfinfo"}));
-    EXPECT_EQ(ToolCandidates("", "", "pdfinfo"), V{"pdfinfo"});
+    EXPECT_EQ(ToolCandidates("", "", "pdfinfo", "/a/"), V{"pdfinfo"});
+    // A bare file name is the copy beside the adapter, never one found by searching.
+    EXPECT_EQ(ToolCandidates("", "pdfinfo.exe", "pdfinfo", "C:\\Larkspan\\"),
+              (V{"C:\\Larkspan\\pdfinfo.exe", "pdfinfo"}));
+    EXPECT_EQ(ToolCandidates("", "pdfinfo.exe", "pdfinfo", ""), V{"pdfinfo"});
+    EXPECT_EQ(ToolCandidates("", "C:\\p\\pdfinfo.exe", "pdfinfo", "C:\\L\\"),
+              (V{"C:\\p\\pdfinfo.exe", "pdfinfo"}));
 }
 
 } // namespace

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The installed program converts a PDF through its real tools: File > Input PDF file (Ctrl+I)
+# with a path typed into the dialog, in a folder whose name cmd.exe would otherwise act on (a
+# blank, "&", "%", parentheses); the probe counts 3 pages and proposes the output beside the
+# input; Ctrl+S runs textract.bin through cmd.exe, and the text file is byte for byte what the
+# Linux program writes for the same PDF. The finished file is handed to the shell's "open" verb,
+# which starts the program registered for .txt files with its path.
+# Argument: the Windows build folder.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+win_e2e_init "$1" windows-installed-conversion
+win_install
+docs="$E2E_WORK/docs ( 100% & more )"
+mkdir -p "$docs"
+"$WIN_LINUX_BIN/e2e-make-pdf" "$docs/report.pdf" || e2e_fail "could not write report.pdf"
+input=$(win_windows_path "$docs/report.pdf")
+
+e2e_start main "$WIN_START"
+main=$(e2e_wait_window Larkspan main)
+extraction_pick_input "$main" "$input"
+e2e_expect_eq "$(extraction_page_count "$main")" 3 "page count"
+e2e_key "$main" ctrl+s
+e2e_wait_opened "${input%.pdf}.txt"
+e2e_screenshot "$main" after-job >/dev/null
+win_linux_text "$docs/report.pdf" "$E2E_WORK/linux.txt"
+cmp "$docs/report.txt" "$E2E_WORK/linux.txt" ||
+    e2e_fail "the text differs from the Linux program's"
+extraction_expect_known_text "$docs/report.txt"
+e2e_expect_eq "$(e2e_opened)" "${input%.pdf}.txt" "targets opened"
+e2e_expect_eq "$(extraction_listing "$docs")" $'report.pdf\nreport.txt' "files beside the input"
+
+e2e_key "$main" ctrl+w
+e2e_wait_exit main
+e2e_expect_eq "$E2E_EXIT_STATUS" 0 "exit status"
+win_uninstall
+e2e_pass

@@ -1,0 +1,211 @@
+# shellcheck shell=bash
+# End-to-end tests of the Windows program under wine: the installer made by the build
+# (Larkspan-<version>-Setup.exe, target larkspan_setup) installs it into the build's wine prefix,
+# the installed program runs on a private X server and is driven with xdotool, and the
+# uninstaller takes it away again. Built on the Linux tests' library (../lib.sh), whose window,
+# key, clipboard and screenshot helpers work on wine's windows alike.
+#
+#   source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+#   win_e2e_init BUILD_DIR NAME      the Windows build folder (build-win) and the test's name
+#   win_install                      runs the installer silently (/S) and checks its result
+#   e2e_start main "$WIN_START"      the installed program
+#   ...
+#   win_uninstall                    runs the uninstaller silently and checks nothing is left
+#   e2e_pass
+#
+# Set by win_e2e_init: the wine environment of the build (scripts/windows/wine-env.sh),
+# WIN_FOLDER (the program folder as a Unix path), WIN_FOLDER_W (as wine's programs see it),
+# WIN_START (a script that starts the installed program), WIN_SETUP, WIN_LINUX_BIN (the bin folder
+# of the Linux build, for e2e-make-pdf and the Linux adapters), WIN_VERSION and WIN_WEBSITE (what
+# the installer writes into the record). The programs' .txt files open with a recording opener:
+# e2e_opened and e2e_wait_opened tell what the program handed to the shell's "open" verb.
+# A test that ends with the program still installed (a failure) is uninstalled on the way out.
+
+E2E_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source-path=SCRIPTDIR source=../lib.sh
+source "$E2E_HERE/../lib.sh"
+# shellcheck source-path=SCRIPTDIR source=../extraction_lib.sh
+source "$E2E_HERE/../extraction_lib.sh"
+
+WIN_RECORD='HKLM\Software\Oxbeck\Larkspan'
+WIN_UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Larkspan'
+
+win_e2e_init() { # BUILD_DIR NAME
+    [ $# -eq 2 ] || e2e_fail "usage: win_e2e_init BUILD_DIR NAME"
+    E2E_NAME=$2
+    exec {E2E_STDERR}>&2
+    E2E_BUILD=$(cd "$1" 2>/dev/null && pwd) || e2e_fail "no build folder '$1'"
+    E2E_BIN=$E2E_BUILD/bin
+    E2E_WORK=$E2E_BUILD/e2e-work/$E2E_NAME
+    E2E_ARTIFACTS=$E2E_BUILD/e2e-artifacts
+    WIN_SETUP=$(find "$E2E_BUILD" -maxdepth 1 -name 'Larkspan-*-Setup.exe' | head -n 1)
+    [ -n "$WIN_SETUP" ] || e2e_fail "no installer in $E2E_BUILD (build the larkspan_setup target)"
+    WIN_VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$E2E_BUILD/CMakeCache.txt")
+    WIN_WEBSITE=$(sed -n 's/^LARKSPAN_WEBSITE_URL:STRING=//p' "$E2E_BUILD/CMakeCache.txt")
+    WIN_LINUX_BIN=${LARKSPAN_LINUX_BIN:-$E2E_HERE/../../../build/bin}
+    e2e__require_tools
+
+    trap win__on_exit EXIT
+    trap 'exit 129' HUP
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    rm -rf "$E2E_WORK"
+    mkdir -p "$E2E_WORK" "$E2E_ARTIFACTS"
+    rm -f "$E2E_ARTIFACTS/$E2E_NAME"-*.png
+    mkfifo "$E2E_WORK/nap"
+    exec {E2E_NAP_FD}<>"$E2E_WORK/nap"
+
+    export LC_ALL=C.UTF-8
+    # shellcheck source-path=SCRIPTDIR source=../../../scripts/windows/wine-env.sh
+    source "$E2E_HERE/../../../scripts/windows/wine-env.sh" "$E2E_BUILD"
+    # Nothing the program asks the vendor's server reaches further than a closed loopback port.
+    export LARKSPAN_WEBSITE_HOST=127.0.0.1:9
+    # A desktop of wine's left from a program on another display would take our windows.
+    larkspan_wine_desktop_gone || e2e_fail "wine's desktop of an earlier program did not end"
+    WIN_FOLDER="$WINEPREFIX/drive_c/Program Files/Larkspan"
+    WIN_FOLDER_W='C:\Program Files\Larkspan'
+    WIN_SHORTCUT="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Larkspan.lnk"
+    WIN_START=$E2E_WORK/larkspan.sh
+    # shellcheck disable=SC2016 # $WINE is expanded when the script runs
+    printf '#!/bin/sh\nexec "$WINE" %q\n' "$WIN_FOLDER_W\\larkspan.exe" >"$WIN_START"
+    chmod +x "$WIN_START"
+    win__record_opens
+    e2e__start_xvfb
+}
+
+# Wine's own reg.exe, its output with Unix line ends; a key or value that is not there is no
+# failure (it prints nothing).
+win_reg() {
+    { "$WINE" reg "$@" 2>/dev/null || true; } | tr -d '\r'
+}
+
+# Whether KEY is there in the 64-bit view (reg.exe says so by its status; its complaint about a
+# missing key goes to standard output).
+win_reg_exists() { # KEY
+    "$WINE" reg query "$1" /reg:64 >/dev/null 2>&1
+}
+
+# The value of NAME under KEY in the 64-bit view, or nothing.
+win_reg_value() { # KEY NAME
+    win_reg query "$1" /v "$2" /reg:64 | sed -n "s/^ *$2 \{1,\}REG_[A-Z_]\{1,\} \{1,\}//p"
+}
+
+# A Windows path as the Unix file it is (wine's drive Z: is the Unix root, C: its prefix).
+win_unix_path() { # WINDOWS_PATH
+    "$WINE" winepath -u "$1" 2>/dev/null | tr -d '\r'
+}
+
+win_windows_path() { # UNIX_PATH
+    "$WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'
+}
+
+# .txt files open with the stand-in opener (support/win32/StandInProgram.cpp, built as a window
+# program), which writes the paths it is given into E2E_OPEN_LOG; the prefix's own association
+# comes back at the end.
+win__record_opens() {
+    cp "$E2E_BUILD/tests/test-opener.exe" "$E2E_WORK/opener.exe" ||
+        e2e_fail "no test-opener.exe in $E2E_BUILD/tests"
+    E2E_OPEN_LOG=$E2E_WORK/opened.log
+    : >"$E2E_OPEN_LOG"
+    WIN_TXT_TYPE=$(win_reg query 'HKCR\.txt' /ve | sed -n 's/^ *(Default) \{1,\}REG_SZ \{1,\}//p')
+    win_reg add 'HKCR\.txt' /ve /d larkspan.e2e.text /f >/dev/null
+    win_reg add 'HKCR\larkspan.e2e.text\shell\open\command' /ve \
+        /d "\"$(win_windows_path "$E2E_WORK/opener.exe")\" \"%1\"" /f >/dev/null
+}
+
+win__restore_opens() {
+    win_reg delete 'HKCR\larkspan.e2e.text' /f >/dev/null
+    if [ -n "${WIN_TXT_TYPE:-}" ]; then
+        win_reg add 'HKCR\.txt' /ve /d "$WIN_TXT_TYPE" /f >/dev/null
+    else
+        win_reg delete 'HKCR\.txt' /f >/dev/null
+    fi
+}
+
+# The files the installer must write: those of the payload it was made from, and the uninstaller.
+win__expected_files() {
+    { (cd "$E2E_BUILD/payload" && find . -type f | sed 's|^\./||'); echo uninstall.exe; } | sort
+}
+
+win_installed_files() {
+    (cd "$WIN_FOLDER" 2>/dev/null && find . -type f | sed 's|^\./||' | sort)
+}
+
+win_install() {
+    local listing
+    "$WINE" "$WIN_SETUP" /S </dev/null >"$E2E_WORK/setup.out" 2>&1 ||
+        e2e_fail "the installer failed: $(tail -n 5 "$E2E_WORK/setup.out")"
+    listing=$(win_installed_files)
+    e2e_expect_eq "$listing" "$(win__expected_files)" "files in $WIN_FOLDER_W"
+    [ -f "$WIN_SHORTCUT" ] || e2e_fail "no Start-menu entry"
+    e2e_expect_eq "$(win_reg_value "$WIN_RECORD" Version)" "$WIN_VERSION" "Version in the record"
+    e2e_expect_eq "$(win_reg_value "$WIN_RECORD" Website)" "$WIN_WEBSITE" "Website in the record"
+    # The program is 64-bit and reads the 64-bit view; nothing may land in the 32-bit one.
+    if "$WINE" reg query "$WIN_RECORD" /reg:32 >/dev/null 2>&1; then
+        e2e_fail "the record landed in the 32-bit registry view"
+    fi
+    e2e_expect_eq "$(win_reg_value "$WIN_UNINSTALL_KEY" QuietUninstallString)" \
+        "\"$WIN_FOLDER_W\\uninstall.exe\" /S" "the uninstaller in the list of installed programs"
+}
+
+win_installed() {
+    [ -e "$WIN_FOLDER" ] || [ -e "$WIN_SHORTCUT" ] || win_reg_exists "$WIN_RECORD"
+}
+
+# The uninstaller copies itself to the temporary folder and runs from there: the first process
+# ends at once, and its work is awaited.
+win_uninstall() {
+    local deadline
+    [ -f "$WIN_FOLDER/uninstall.exe" ] || e2e_fail "no uninstaller in $WIN_FOLDER_W"
+    "$WINE" "$WIN_FOLDER_W\\uninstall.exe" /S </dev/null >"$E2E_WORK/uninstall.out" 2>&1 ||
+        e2e_fail "the uninstaller failed: $(tail -n 5 "$E2E_WORK/uninstall.out")"
+    deadline=$(e2e__deadline "$E2E_EXIT_DEADLINE")
+    while [ -e "$WIN_FOLDER" ] || [ -e "$WIN_SHORTCUT" ]; do
+        e2e__past "$deadline" &&
+            e2e_fail "left after uninstalling: $(cd "$WIN_FOLDER" 2>/dev/null && find . | tr '\n' ' ')"
+        e2e__nap
+    done
+    for key in "$WIN_RECORD" 'HKLM\Software\Oxbeck' "$WIN_UNINSTALL_KEY"; do
+        if win_reg_exists "$key"; then
+            e2e_fail "left in the registry: $key"
+        fi
+    done
+}
+
+# As e2e__on_exit of the Linux tests, with the prefix put back as it was: the .txt association,
+# and after a failure no installation left behind (once the programs holding its files ended).
+win__on_exit() {
+    local status=$? name pid
+    trap - EXIT
+    set +e
+    if [ "$status" -ne 0 ] || [ "$E2E_PASSED" -ne 1 ]; then
+        [ "$status" -ne 0 ] || status=1
+        e2e__diagnose
+    fi
+    {
+        for name in "${!E2E_PIDS[@]}"; do
+            e2e__stop_pid "${E2E_PIDS[$name]}"
+        done
+        for pid in "${E2E_WATCH_PIDS[@]}"; do
+            e2e__stop_pid "$pid"
+        done
+        if [ -n "${WINE:-}" ]; then
+            win__restore_opens
+            win_installed && "$WINE" "$WIN_FOLDER_W\\uninstall.exe" /S </dev/null
+        fi
+        [ -z "$E2E_XVFB_PID" ] || e2e__stop_pid "$E2E_XVFB_PID"
+    } >/dev/null 2>&1
+    if [ "$status" -eq 0 ] && [ -n "${E2E_WORK:-}" ]; then
+        rm -rf "$E2E_WORK"
+    fi
+    exit "$status"
+}
+
+# The text the Linux program's extractor writes for PDF with the options the program passes by
+# default (layout, page breaks), for a comparison byte for byte.
+win_linux_text() { # PDF OUTPUT
+    [ -x "$WIN_LINUX_BIN/textract.bin" ] ||
+        e2e_fail "no Linux build at $WIN_LINUX_BIN (scripts/windows/test.sh builds it)"
+    "$WIN_LINUX_BIN/textract.bin" -enc UTF-8 -eol dos -layout "$1" "$2" ||
+        e2e_fail "the Linux extractor failed on $1"
+}

@@ -1,0 +1,123 @@
+// The built Windows adapters over the poppler tools beside them, run the way the program runs
+// them: the command lines of the probe and the extraction job, through cmd.exe /C in the program
+// folder, by their names ending in ".bin".
+
+#include "extraction/ExtractCommand.h"
+#include "extraction/ProbeLogic.h"
+#include "platform/Platform.h"
+#include "support/TestFiles.h"
+#include "unit/platform/ScratchFolder.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace larkspan {
+namespace {
+
+using test::ReadWholeFile;
+using test::ScratchFolder;
+using test::Utf8Path;
+
+constexpr CommandInterpreter kCmd = CommandInterpreter::WindowsCmd;
+const std::string kProgramFolder = LARKSPAN_BIN_DIR "/";
+// Blanks, quotes and every character cmd.exe or a shell would act on, a variable's name too.
+const std::string kPassword = "pa ss\"'$x&|;<>*` %TEMP%^(!)";
+
+class WindowsAdapters : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::WritePdf(scratch_ / "good.pdf", testsupport::NumberedPages(3));
+    }
+
+    std::string Probe(const std::string& pdf, const std::string& password = "",
+                      const std::string& folder = kProgramFolder) {
+        return Run(BuildProbeCommand(password, pdf, kCmd), folder);
+    }
+    std::string Extract(const std::string& pdf, const std::string& text,
+                        const std::string& password = "",
+                        const std::string& folder = kProgramFolder) {
+        return Run(BuildExtractCommand(true, true, "3", "", password, pdf, text, kCmd), folder);
+    }
+    static std::string Run(const std::string& command, const std::string& folder) {
+        const platform::ConsoleResult result = platform::RunConsoleCapture(command, folder);
+        EXPECT_TRUE(result.started) << command;
+        return result.output;
+    }
+
+    ScratchFolder scratch_;
+};
+
+TEST_F(WindowsAdapters, RunThroughCmdByTheirBinNamesWithTheToolsBesideThem) {
+    // The report keeps pdfinfo's own CR LF line ends: none is doubled on the way.
+    const std::string report = Probe(scratch_ / "good.pdf");
+    EXPECT_NE(report.find("\r\nPages:           3\r\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("\r\r"), std::string::npos);
+
+    EXPECT_EQ(Extract(scratch_ / "good.pdf", scratch_ / "good.txt"), "");
+    const std::string text = ReadWholeFile(scratch_ / "good.txt");
+    EXPECT_NE(text.find("Page 1 of 3\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Larkspan known words page 3\r\n"), std::string::npos);
+}
+
+TEST_F(WindowsAdapters, NamesOutsideTheCodePageAndWithCmdCharactersSurvive) {
+    // A folder and file whose names no 8-bit code page holds, and that cmd.exe would otherwise
+    // expand or split.
+    const std::string folder = scratch_ / "Gr\xC3\xBC\xC3\x9F"
+                                          "e \xE2\x9C\x93 \xE6\x96\x87 %TEMP% & (x)";
+    std::filesystem::create_directories(Utf8Path(folder));
+    const std::string pdf = folder + "\\\xC3\x9C"
+                                     "ber \xE6\x96\x87\xE4\xBB\xB6 ^!.pdf";
+    std::filesystem::copy_file(Utf8Path(scratch_ / "good.pdf"), Utf8Path(pdf));
+    const std::string text = folder + "\\\xC3\x9C"
+                                      "ber \xE6\x96\x87\xE4\xBB\xB6 ^!.txt";
+
+    EXPECT_NE(Probe(pdf).find("\r\nPages:           3\r\n"), std::string::npos);
+    EXPECT_EQ(Extract(pdf, text), "");
+    EXPECT_NE(ReadWholeFile(text).find("Larkspan known words page 2"), std::string::npos);
+}
+
+TEST_F(WindowsAdapters, PasswordWithCmdAndShellCharactersIsOneArgument) {
+    testsupport::WriteEncryptedCopy(scratch_ / "good.pdf", scratch_ / "locked.pdf", kPassword,
+                                    "owner secret");
+    const std::string locked = scratch_ / "locked.pdf";
+
+    EXPECT_EQ(Probe(locked).rfind("Command Line Error: Incorrect password\r\n", 0), 0u);
+    EXPECT_EQ(Probe(locked, "pa ss").rfind("Command Line Error: Incorrect password\r\n", 0), 0u);
+    EXPECT_EQ(Extract(locked, scratch_ / "locked.txt", "wrong"),
+              "Encrypted PDF: Password required for loading");
+    EXPECT_FALSE(std::filesystem::exists(Utf8Path(scratch_ / "locked.txt")));
+
+    EXPECT_NE(Probe(locked, kPassword).find("\r\nPages:           3\r\n"), std::string::npos);
+    EXPECT_EQ(Extract(locked, scratch_ / "locked.txt", kPassword), "");
+    EXPECT_NE(ReadWholeFile(scratch_ / "locked.txt").find("Larkspan known words page 2"),
+              std::string::npos);
+}
+
+TEST_F(WindowsAdapters, MissingInputNamesTheFileAndTheRealReason) {
+    // pdftotext for Windows says "...: Success." here: the reason comes from the system instead.
+    const std::string missing = scratch_ / "missing.pdf";
+    const std::string answer = Extract(missing, scratch_ / "missing.txt");
+    EXPECT_EQ(answer.rfind("I/O Error: Couldn't open file '" + missing + "': ", 0), 0u) << answer;
+    EXPECT_EQ(answer.find("Success"), std::string::npos) << answer;
+    EXPECT_NE(answer.find(platform::OpenForReadingError(missing)), std::string::npos) << answer;
+}
+
+TEST_F(WindowsAdapters, MissingPopplerToolIsNamedWithTheProgramsRemedy) {
+    // The adapters alone in a folder, as after a damaged installation.
+    const std::string folder = scratch_ / "program";
+    std::filesystem::create_directories(Utf8Path(folder));
+    for (const char* adapter : {"textract.bin", "pdfi.bin"}) {
+        std::filesystem::copy_file(Utf8Path(kProgramFolder + adapter),
+                                   Utf8Path(folder + "/" + adapter));
+    }
+    const std::string extracted =
+        Extract(scratch_ / "good.pdf", scratch_ / "good.txt", "", folder + "/");
+    EXPECT_EQ(extracted.rfind("The poppler text extractor could not be started: ", 0), 0u)
+        << extracted;
+    EXPECT_TRUE(extracted.ends_with(". Reinstall Larkspan.\n")) << extracted;
+    const std::string probed = Probe(scratch_ / "good.pdf", "", folder + "/");
+    EXPECT_EQ(probed.rfind("pdfinfo could not be started: ", 0), 0u) << probed;
+}
+
+} // namespace
+} // namespace larkspan
