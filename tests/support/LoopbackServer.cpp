@@ -43,6 +43,12 @@ SocketHandle AcceptConnection(SocketHandle listener) {
         return -1;
     }
     SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0);
+    // Under wine, shutting a socket down does not always wake a send blocked on a client that
+    // stopped reading (seen once in a loaded run: the server never ended). A send that waits
+    // this long has lost its client anyway; no test keeps a client idle for so long.
+    const DWORD sendLimitMs = 15000;
+    setsockopt(accepted, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendLimitMs),
+               sizeof sendLimitMs);
     return static_cast<SocketHandle>(accepted);
 }
 bool RetryAccept() {
