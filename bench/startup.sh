@@ -138,4 +138,7 @@ printf '  Larkspan                min %7s  median %7s  max %7s ms\n' "$(ms "$l1"
 awk -v l="$l2" -v b="$b2" 'BEGIN { printf "  ratio of the medians    %.2f (aim <= 1.25)\n", l / b }'
 printf '  when idle (medians): Larkspan %s MiB resident, %s ms of CPU used; baseline %s MiB, %s ms\n' \
     "$(mib "$memory")" "$cpu" "$(mib "$baseline_memory")" "$baseline_cpu"
-e2e_pass
+# Figures, not a verdict: no "PASS" line, which would read as if the aims were met. Marked
+# passed only so that the exit handler tidies up without keeping failure artefacts.
+E2E_PASSED=1
+exit 0
