@@ -646,6 +646,8 @@ e2e__on_exit() {
         for pid in ${E2E_KEY_WATCH_PIDS[@]+"${E2E_KEY_WATCH_PIDS[@]}"}; do
             e2e__stop_pid "$pid"
         done
+        # A suite's own tidying up, once its programs are stopped and while the display lives.
+        [ -z "${E2E_ON_EXIT_HOOK:-}" ] || "$E2E_ON_EXIT_HOOK" >/dev/null
         [ -z "$E2E_XVFB_PID" ] || e2e__stop_pid "$E2E_XVFB_PID"
     } 2>/dev/null
     if [ "$status" -eq 0 ] && [ -n "${E2E_WORK:-}" ]; then

@@ -45,7 +45,8 @@ win_e2e_init() { # BUILD_DIR NAME
     WIN_LINUX_BIN=${LARKSPAN_LINUX_BIN:-$E2E_HERE/../../../build/bin}
     e2e__require_tools
 
-    trap win__on_exit EXIT
+    E2E_ON_EXIT_HOOK=win__on_exit_hook
+    trap e2e__on_exit EXIT
     trap 'exit 129' HUP
     trap 'exit 130' INT
     trap 'exit 143' TERM
@@ -172,33 +173,13 @@ win_uninstall() {
     done
 }
 
-# As e2e__on_exit of the Linux tests, with the prefix put back as it was: the .txt association,
-# and after a failure no installation left behind (once the programs holding its files ended).
-win__on_exit() {
-    local status=$? name pid
-    trap - EXIT
-    set +e
-    if [ "$status" -ne 0 ] || [ "$E2E_PASSED" -ne 1 ]; then
-        [ "$status" -ne 0 ] || status=1
-        e2e__diagnose
+# Run by the exit handler of lib.sh: the prefix put back as it was (the .txt association), and
+# after a failure no installation left behind (once the programs holding its files ended).
+win__on_exit_hook() {
+    if [ -n "${WINE:-}" ]; then
+        win__restore_opens
+        win_installed && "$WINE" "$WIN_FOLDER_W\\uninstall.exe" /S </dev/null
     fi
-    {
-        for name in "${!E2E_PIDS[@]}"; do
-            e2e__stop_pid "${E2E_PIDS[$name]}"
-        done
-        for pid in "${E2E_WATCH_PIDS[@]}"; do
-            e2e__stop_pid "$pid"
-        done
-        if [ -n "${WINE:-}" ]; then
-            win__restore_opens
-            win_installed && "$WINE" "$WIN_FOLDER_W\\uninstall.exe" /S </dev/null
-        fi
-        [ -z "$E2E_XVFB_PID" ] || e2e__stop_pid "$E2E_XVFB_PID"
-    } >/dev/null 2>&1
-    if [ "$status" -eq 0 ] && [ -n "${E2E_WORK:-}" ]; then
-        rm -rf "$E2E_WORK"
-    fi
-    exit "$status"
 }
 
 # The text the Linux program's extractor writes for PDF with the options the program passes by
