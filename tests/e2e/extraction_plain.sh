@@ -4,7 +4,8 @@
 # extractor, which writes the known words as UTF-8 with CR LF line ends and a form feed after
 # each page; the finished text file is handed to the desktop to open, and nothing else is. Then a
 # document whose columns are stored right one first, extracted with Raw chosen by the keyboard,
-# comes out in content-stream order, unlike its layout.
+# comes out in content-stream order, unlike its layout. Last, a scan of the first page (a picture
+# of it, no text layer) comes out with its words recognised by the OCR engine.
 # Argument: the build's bin folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -36,6 +37,14 @@ e2e_key "$main" Tab Tab Right ctrl+s
 e2e_wait_opened "$docs/columns.txt"
 columns=$(tr -s ' \r\n\f' ' ' <"$docs/columns.txt")
 e2e_expect_eq "$columns" "Right column Left column " "raw order of columns.txt"
+
+pdftoppm -f 1 -l 1 -singlefile -r 300 -gray -png "$docs/report.pdf" "$E2E_WORK/page" &&
+  img2pdf -o "$docs/scan.pdf" "$E2E_WORK/page.png" || e2e_fail "could not write scan.pdf"
+extraction_pick_input "$main" "$docs/scan.pdf"
+e2e_key "$main" ctrl+s
+e2e_wait_opened "$docs/scan.txt"
+grep -q $'^Larkspan known words page 1\r$' "$docs/scan.txt" ||
+  e2e_fail "the scanned page's words were not recognised: $(cat -A "$docs/scan.txt")"
 
 e2e_key "$main" ctrl+w
 e2e_wait_exit main
