@@ -15,7 +15,8 @@ set(CPACK_PACKAGE_DESCRIPTION
   "encrypted one and proposes the output file name.\n"
   "\n"
   "The text is read by pdftotext and pdfinfo from poppler-utils, through two small\n"
-  "adapters installed beside the program.")
+  "adapters installed beside the program. With the tesseract OCR engine installed,\n"
+  "pages that hold only a scanned picture of text are recognised as well.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 
 # Installed with the prefix /usr through DESTDIR, so the install rules see the real prefix and
@@ -41,5 +42,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/conffiles)
 # Debian 12 it is part of libqt6gui6 (qt6-qpa-plugins holds only the VNC and touch plugins).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "poppler-utils, xdg-utils, fonts-liberation2")
+# The OCR engine for scanned pages is looked up when it is needed; without it such pages stay
+# blank, as pdftotext leaves them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "tesseract-ocr, tesseract-ocr-eng")
 
 include(CPack)

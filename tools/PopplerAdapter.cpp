@@ -6,8 +6,8 @@
 
 namespace larkspan::tools {
 
-int RunAdapter(const AdapterDescription& adapter, const std::vector<std::string>& arguments,
-               std::string_view remedy) {
+PopplerRun RunPopplerTool(const AdapterDescription& adapter,
+                          const std::vector<std::string>& arguments) {
     std::vector<std::string> command;
     command.reserve(arguments.size() + 1);
     command.emplace_back();
@@ -29,13 +29,20 @@ int RunAdapter(const AdapterDescription& adapter, const std::vector<std::string>
             break;
         }
     }
+    return run;
+}
 
+int PrintAnswer(const AdapterAnswer& answer) {
     // Everything goes to standard output: the program merges both streams anyway, and one
     // stream keeps the answer in one piece.
-    const AdapterAnswer answer = adapter.answer(run, remedy);
     std::fwrite(answer.text.data(), 1, answer.text.size(), stdout);
     std::fflush(stdout);
     return answer.exitStatus;
+}
+
+int RunAdapter(const AdapterDescription& adapter, const std::vector<std::string>& arguments,
+               std::string_view remedy) {
+    return PrintAnswer(adapter.answer(RunPopplerTool(adapter, arguments), remedy));
 }
 
 } // namespace larkspan::tools

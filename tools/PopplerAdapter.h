@@ -18,11 +18,19 @@ struct AdapterDescription {
     AdapterAnswer (*answer)(const PopplerRun&, std::string_view remedy);
 };
 
-// The adapter of this program (textract.cpp or pdfi.cpp).
-extern const AdapterDescription kThisAdapter;
+// The adapter's work (textract.cpp or pdfi.cpp), called by the entry of each system. Returns the
+// exit status for main. `arguments` are the adapter's own, without its name, in UTF-8; `remedy`
+// is the advice for a tool that cannot be started.
+int AdapterMain(const std::vector<std::string>& arguments, std::string_view remedy);
 
-// Returns the exit status for main. `arguments` are the adapter's own, without its name, in
-// UTF-8; `remedy` is the advice for a tool that cannot be started.
+// Runs the adapter's poppler tool with `arguments`, trying each candidate until one starts.
+PopplerRun RunPopplerTool(const AdapterDescription& adapter,
+                          const std::vector<std::string>& arguments);
+
+// Prints the answer and returns its exit status.
+int PrintAnswer(const AdapterAnswer& answer);
+
+// The whole of an adapter that passes its arguments unchanged: run, answer, print.
 int RunAdapter(const AdapterDescription& adapter, const std::vector<std::string>& arguments,
                std::string_view remedy);
 

@@ -5,7 +5,10 @@
 
 namespace larkspan::tools {
 
-const AdapterDescription kThisAdapter{"pdfinfo", LARKSPAN_CONFIGURED_TOOL, "LARKSPAN_PDFINFO",
-                                      &PdfiAnswer};
+int AdapterMain(const std::vector<std::string>& arguments, std::string_view remedy) {
+    static const AdapterDescription pdfinfo{"pdfinfo", LARKSPAN_CONFIGURED_TOOL, "LARKSPAN_PDFINFO",
+                                            &PdfiAnswer};
+    return RunAdapter(pdfinfo, arguments, remedy);
+}
 
 } // namespace larkspan::tools

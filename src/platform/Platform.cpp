@@ -68,6 +68,14 @@ std::string GetEnvironment(const std::string& name) {
     return os::Environment(name).value_or("");
 }
 
+void SetEnvironment(const std::string& name, const std::string& value) {
+    os::SetEnvironment(name, value);
+}
+
+std::string FindProgram(const std::string& name) {
+    return name.empty() ? std::string() : os::FindProgram(name);
+}
+
 std::string ExecutableFolder() {
     const std::string path = os::ExecutablePath();
     const auto separator = path.rfind(os::PathSeparator());

@@ -133,9 +133,17 @@ struct CapturedRun {
 // its standard output and standard error apart, and waits for its end. A program without "/"
 // is looked up on PATH (Windows: as CreateProcessW looks up a command line's first word; the
 // arguments reach the program's C runtime intact). The child gets the caller's standard input
-// and environment and no other descriptor of the caller. A program that cannot be started
-// (missing, not executable) gives started = false, never an exit status.
-CapturedRun RunCaptured(const std::vector<std::string>& argv);
+// and environment and no other descriptor of the caller; given `standardInput`, it reads those
+// bytes and then end-of-data instead (a child that stops reading early is no error of ours). A
+// program that cannot be started (missing, not executable) gives started = false, never an exit
+// status.
+CapturedRun RunCaptured(const std::vector<std::string>& argv,
+                        std::optional<std::string_view> standardInput = std::nullopt);
+
+// The program file that RunCaptured would start for `name`: a name with a folder if that file
+// is there, a bare name as found on PATH (Windows: by SearchPathW, ".exe" added). "" when there
+// is none, so a missing optional program can be told before anything is run.
+std::string FindProgram(const std::string& name);
 
 // ---- Files and environment ------------------------------------------------------------------
 
@@ -188,6 +196,10 @@ bool WriteFileNoFollow(const std::string& path, const std::string& data, std::st
 
 // "" when the variable is not set.
 std::string GetEnvironment(const std::string& name);
+
+// Sets a variable for this process and the programs it starts from then on. Call it before
+// other threads start: the C library's environment is not guarded against a reader meanwhile.
+void SetEnvironment(const std::string& name, const std::string& value);
 
 // Folder of the running executable, with a trailing separator; "" when it cannot be determined.
 std::string ExecutableFolder();

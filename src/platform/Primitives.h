@@ -17,6 +17,11 @@ char PathSeparator();
 // The variable's value, or nothing when it is not set.
 std::optional<std::string> Environment(const std::string& name);
 
+void SetEnvironment(const std::string& name, const std::string& value);
+
+// The program file a bare name or a path names (see platform::FindProgram); "" when none.
+std::string FindProgram(const std::string& name);
+
 // The full path of the running executable; "" when it cannot be determined.
 std::string ExecutablePath();
 

@@ -1,9 +1,12 @@
-// The information tool's report and the judgement of an extraction run, on any printed text.
-// Byte 0 steers the job's flags; the rest is what the tool printed.
+// The information tool's report and the judgement of an extraction run, on any printed text,
+// and what textract.bin reads from the tools behind text recognition (pdftotext's pages,
+// pdfinfo's page size, the OCR engine's text and language list). Byte 0 steers the job's flags
+// and the text's form; the rest is what the tool printed.
 
 #include "FuzzCheck.h"
 #include "extraction/JobOutcome.h"
 #include "extraction/ProbeLogic.h"
+#include "extraction/TextRecognition.h"
 #include "shell/GeneralError.h"
 #include "shell/TextRules.h"
 
@@ -69,6 +72,40 @@ void CheckJudgement(std::uint8_t flags, std::string_view output) {
     FUZZ_CHECK(outcome.message.size() <= std::max(output.size(), std::size_t{64}));
 }
 
+void CheckRecognitionTexts(std::uint8_t flags, std::string_view output) {
+    TextractRequest request;
+    request.layout = (flags & 8) != 0;
+    request.raw = (flags & 16) != 0;
+    request.endOfLine = (flags & 32) != 0 ? "\r\n" : "\n";
+    const std::string text = FormatRecognisedText(output, request);
+    // Whole lines, each with the chosen end, no page end or other control character, never two
+    // empty lines in a row or one at either end.
+    FUZZ_CHECK(text.empty() || text.ends_with(request.endOfLine));
+    const std::string empty = request.endOfLine + request.endOfLine;
+    FUZZ_CHECK(text.find(empty + request.endOfLine.substr(request.endOfLine.size() - 1)) ==
+               std::string::npos);
+    FUZZ_CHECK(!text.starts_with(request.endOfLine) && !text.ends_with(empty));
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        FUZZ_CHECK(byte >= 0x20 || text[i] == '\n' || (text[i] == '\r' && text[i + 1] == '\n'));
+        FUZZ_CHECK(text[i] != '\n' || request.endOfLine == "\n" || text[i - 1] == '\r');
+    }
+    FUZZ_CHECK(text.empty() || !IsBlankPage(text));
+
+    // Cut into pages and put together again, the text is what it was up to its last page end.
+    const std::vector<std::string_view> pages = SplitAtPageEnds(output);
+    const std::size_t lastEnd = output.rfind('\f');
+    FUZZ_CHECK(AssemblePages(pages, {}, true) ==
+               output.substr(0, lastEnd == std::string_view::npos ? 0 : lastEnd + 1));
+
+    const int dpi = RecognitionResolution(ReadPageSize(output, flags));
+    FUZZ_CHECK(dpi >= 72 && dpi <= kRecognitionDpi);
+    const std::string languages = RecognitionLanguages(output);
+    FUZZ_CHECK(languages.find_first_of(" \r\n\"") == std::string::npos);
+    FUZZ_CHECK(("+" + languages + "+").find("+osd+") == std::string::npos);
+    FUZZ_CHECK(languages.find("++") == std::string::npos && !languages.starts_with('+'));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -77,5 +114,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view output = input.Rest();
     CheckProbeReport(output);
     CheckJudgement(flags, output);
+    CheckRecognitionTexts(flags, output);
     return 0;
 }

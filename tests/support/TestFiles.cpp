@@ -108,6 +108,42 @@ void WriteEncryptedCopy(const std::string& source, const std::string& target,
 }
 #endif
 
+#ifndef _WIN32
+void WriteScannedCopy(const std::string& source, const std::string& target,
+                      const std::vector<int>& pages) {
+    const auto check = [&](const platform::CapturedRun& run, const char* tool) {
+        if (!run.started || run.exitCode != 0) {
+            throw std::runtime_error(std::string(tool) + " failed for " + target + ": " +
+                                     run.startError + run.standardError);
+        }
+    };
+    std::vector<std::string> wrap{"img2pdf", "-o", target};
+    for (const int page : pages) {
+        // PNG, since it carries the resolution: img2pdf then sizes the page as the original.
+        const std::string image = target + ".page" + std::to_string(page);
+        const std::string number = std::to_string(page);
+        check(platform::RunCaptured({"pdftoppm", "-f", number, "-l", number, "-singlefile", "-r",
+                                     "300", "-gray", "-png", source, image}),
+              "pdftoppm");
+        wrap.push_back(image + ".png");
+    }
+    check(platform::RunCaptured(wrap), "img2pdf");
+    for (std::size_t i = 3; i < wrap.size(); ++i) {
+        std::filesystem::remove(wrap[i]);
+    }
+}
+
+bool ProcessAlive(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string fields;
+    if (!std::getline(stat, fields)) {
+        return false;
+    }
+    const auto state = fields.rfind(") ");
+    return state != std::string::npos && fields[state + 2] != 'Z';
+}
+#endif
+
 void WriteTruncatedCopy(const std::string& source, const std::string& target, double keepFraction) {
     const std::string bytes = ReadFileBytes(source);
     WriteFileBytes(target, bytes.substr(0, static_cast<std::size_t>(bytes.size() * keepFraction)));

@@ -6,6 +6,7 @@
 #include "support/PdfWriter.h"
 
 #include <string>
+#include <vector>
 
 namespace larkspan::testsupport {
 
@@ -20,6 +21,17 @@ void WritePdf(const std::string& path, const PdfContent& content);
 // std::runtime_error with qpdf's messages when it fails.
 void WriteEncryptedCopy(const std::string& source, const std::string& target,
                         const std::string& userPassword, const std::string& ownerPassword);
+
+#ifndef _WIN32
+// A scan of the given pages of `source` (1-based, in that order): each rendered at 300 dpi in
+// grey levels (pdftoppm) and wrapped as an image-only page (img2pdf), so no text layer is left.
+// Throws std::runtime_error with the tools' messages when one fails.
+void WriteScannedCopy(const std::string& source, const std::string& target,
+                      const std::vector<int>& pages);
+
+// True while the process runs: a zombie (ended, not yet collected) does not count.
+bool ProcessAlive(int pid);
+#endif
 
 // A damaged copy: the first `keepFraction` of the bytes only.
 void WriteTruncatedCopy(const std::string& source, const std::string& target,

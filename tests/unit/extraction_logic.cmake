@@ -6,4 +6,5 @@ larkspan_test(extraction_logic_test LABEL unit
     ${CMAKE_CURRENT_LIST_DIR}/JobOutcomeTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PasswordPromptLayoutTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ExtractionControllersTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TextRecognitionTest.cpp
   LIBS larkspan_core)

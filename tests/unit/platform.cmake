@@ -26,7 +26,7 @@ else()
 endif()
 larkspan_test(platform_tests LABEL unit
   SOURCES ${platform_test_sources}
-  LIBS larkspan_platform)
+  LIBS larkspan_test_pdfs larkspan_platform)
 if(WIN32)
   # The program the Windows tests start (its commands are listed at the top of its source).
   # wmain, so its arguments arrive in UTF-16 as the C runtime splits them; static, so that

@@ -4,6 +4,5 @@
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return larkspan::tools::RunAdapter(larkspan::tools::kThisAdapter, arguments,
-                                       "Install poppler-utils.");
+    return larkspan::tools::AdapterMain(arguments, "Install poppler-utils.");
 }

@@ -18,6 +18,5 @@ int wmain(int argc, wchar_t** argv) {
         arguments.push_back(larkspan::platform::win32::Narrow(argv[i]));
     }
     // The poppler tools are part of the program's folder on Windows.
-    return larkspan::tools::RunAdapter(larkspan::tools::kThisAdapter, arguments,
-                                       "Reinstall Larkspan.");
+    return larkspan::tools::AdapterMain(arguments, "Reinstall Larkspan.");
 }

@@ -1,4 +1,5 @@
-// RunCaptured on POSIX: posix_spawn with two pipes, drained together with poll().
+// RunCaptured on POSIX: posix_spawn with two pipes (three when the child's input is given),
+// drained and fed together with poll().
 
 #include "platform/Platform.h"
 #include "platform/posix/Spawn.h"
@@ -7,9 +8,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -38,9 +41,54 @@ bool Drain(int fd, std::string& into) {
     }
 }
 
+// Writes what the pipe takes now; false once all is written or the reader has gone.
+bool Feed(int fd, std::string_view& rest) {
+    while (!rest.empty()) {
+        const ssize_t n = ::write(fd, rest.data(), rest.size());
+        if (n > 0) {
+            rest.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+    return false;
+}
+
+// A child that ends without reading all of its input makes our next write fail with EPIPE, and
+// the SIGPIPE that comes with it would end this program. The signal is blocked in this thread
+// while the input is written, and one left pending by such a write is taken before it is
+// unblocked, so other threads and the program's own handling are left as they were.
+class SigpipeHeld {
+public:
+    SigpipeHeld() {
+        sigset_t pipe;
+        ::sigemptyset(&pipe);
+        ::sigaddset(&pipe, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &pipe, &previous_);
+    }
+    ~SigpipeHeld() {
+        sigset_t pipe;
+        ::sigemptyset(&pipe);
+        ::sigaddset(&pipe, SIGPIPE);
+        const timespec now{0, 0};
+        while (::sigtimedwait(&pipe, nullptr, &now) == SIGPIPE) {
+        }
+        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    SigpipeHeld(const SigpipeHeld&) = delete;
+    SigpipeHeld& operator=(const SigpipeHeld&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
 } // namespace
 
-CapturedRun RunCaptured(const std::vector<std::string>& argv) {
+CapturedRun RunCaptured(const std::vector<std::string>& argv,
+                        std::optional<std::string_view> standardInput) {
     CapturedRun result;
     if (argv.empty() || argv.front().empty()) {
         result.startError = "no program to run";
@@ -50,13 +98,19 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv) {
 
     // Both pipes are close-on-exec in the caller: a child started at the same time by another
     // thread must not hold our write ends, or our reads would not see end-of-data.
-    posix::UniqueFd outRead, outWrite, errRead, errWrite;
-    if (!posix::MakePipe(outRead, outWrite) || !posix::MakePipe(errRead, errWrite)) {
+    posix::UniqueFd outRead, outWrite, errRead, errWrite, inRead, inWrite;
+    if (!posix::MakePipe(outRead, outWrite) || !posix::MakePipe(errRead, errWrite) ||
+        (standardInput &&
+         (!posix::MakePipe(inRead, inWrite) || ::fcntl(inWrite.Get(), F_SETFL, O_NONBLOCK) != 0))) {
         result.startError = Describe(errno);
         return result;
     }
 
-    posix::SpawnSetup spawn({{outWrite.Get(), STDOUT_FILENO}, {errWrite.Get(), STDERR_FILENO}});
+    const posix::Redirection output{outWrite.Get(), STDOUT_FILENO};
+    const posix::Redirection error{errWrite.Get(), STDERR_FILENO};
+    posix::SpawnSetup spawn = standardInput
+                                  ? posix::SpawnSetup({output, error, {inRead.Get(), STDIN_FILENO}})
+                                  : posix::SpawnSetup({output, error});
 
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
@@ -75,23 +129,36 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv) {
                                                   &spawn.attributes, args.data(), environ);
     outWrite.Close();
     errWrite.Close();
+    inRead.Close();
     if (spawnError != 0) {
         result.startError = Describe(spawnError);
         return result;
     }
     result.started = true;
 
-    // Both pipes are read as data arrives, so a child that fills one of them while we wait on
-    // the other cannot block.
-    pollfd fds[2] = {{outRead.Get(), POLLIN, 0}, {errRead.Get(), POLLIN, 0}};
+    // Both pipes are read as data arrives, and the input written as the child takes it, so a
+    // child that fills one of them while we wait on another cannot block.
+    std::string_view input = standardInput.value_or(std::string_view());
+    if (standardInput && input.empty()) {
+        inWrite.Close();
+    }
+    const SigpipeHeld sigpipeHeld;
+    pollfd fds[3] = {
+        {outRead.Get(), POLLIN, 0}, {errRead.Get(), POLLIN, 0}, {inWrite.Get(), POLLOUT, 0}};
     std::string* sinks[2] = {&result.standardOutput, &result.standardError};
     int open = 2;
     while (open > 0) {
-        if (::poll(fds, 2, -1) < 0) {
+        if (::poll(fds, fds[2].fd >= 0 ? 3 : 2, -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
             break;
+        }
+        if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLHUP | POLLERR)) != 0 &&
+            !Feed(fds[2].fd, input)) {
+            // All written (end-of-data for the child), or the child stopped reading.
+            inWrite.Close();
+            fds[2].fd = -1;
         }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {

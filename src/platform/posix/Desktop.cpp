@@ -25,30 +25,6 @@ namespace {
 
 constexpr const char* openerName = "xdg-open";
 
-// The search a shell would make for a bare command name, done here because the forked child
-// may only make async-signal-safe calls.
-std::string FindOnPath(const std::string& program) {
-    const char* variable = std::getenv("PATH");
-    const std::string path = variable != nullptr ? variable : posix::DefaultSearchPath();
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find(':', start);
-        if (end == std::string::npos) {
-            end = path.size();
-        }
-        // An empty entry means the current folder.
-        const std::string folder = end > start ? path.substr(start, end - start) : ".";
-        const std::string candidate = folder + "/" + program;
-        struct stat info {};
-        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-        start = end + 1;
-    }
-    return {};
-}
-
 struct DetachedStart {
     const char* program = nullptr;
     char* const* argv = nullptr;
@@ -174,7 +150,7 @@ bool DisplayAvailable() {
 }
 
 void OpenWithShell(const std::string& target) {
-    const std::string opener = FindOnPath(openerName);
+    const std::string opener = posix::FindOnPath(openerName);
     if (!opener.empty()) {
         StartDetached(opener, {openerName, target}, nullptr);
     }

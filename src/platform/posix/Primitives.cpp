@@ -5,6 +5,7 @@
 #include "platform/Primitives.h"
 
 #include "platform/Policy.h"
+#include "platform/posix/Spawn.h"
 #include "shell/InstallRecordFormat.h"
 
 #include <cerrno>
@@ -26,6 +27,17 @@ std::optional<std::string> Environment(const std::string& name) {
         return std::nullopt;
     }
     return std::string(value);
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+    ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+std::string FindProgram(const std::string& name) {
+    if (name.find('/') == std::string::npos) {
+        return posix::FindOnPath(name);
+    }
+    return posix::IsRunnableFile(name) ? name : std::string();
 }
 
 std::string ExecutablePath() {

@@ -4,11 +4,13 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <initializer_list>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -104,6 +106,36 @@ inline std::string DefaultSearchPath() {
     ::confstr(_CS_PATH, path.data(), path.size());
     path.resize(std::strlen(path.c_str()));
     return path;
+}
+
+// A regular file this user may run.
+inline bool IsRunnableFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+// The search a shell (and posix_spawnp) makes for a bare command name: each PATH entry in turn,
+// an empty one meaning the current folder; "" when none holds a runnable file. (Done before a
+// fork, where the child may only make async-signal-safe calls.)
+inline std::string FindOnPath(const std::string& program) {
+    const char* variable = std::getenv("PATH");
+    const std::string path = variable != nullptr ? variable : posix::DefaultSearchPath();
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find(':', start);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        // An empty entry means the current folder.
+        const std::string folder = end > start ? path.substr(start, end - start) : ".";
+        const std::string candidate = folder + "/" + program;
+        if (IsRunnableFile(candidate)) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return {};
 }
 
 // Waits for the child to end; false when it cannot be waited for.

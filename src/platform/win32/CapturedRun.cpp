@@ -1,15 +1,17 @@
-// RunCaptured on Windows: CreateProcessW with two pipes, the error pipe drained on a thread of
-// its own (anonymous pipes cannot be waited on together).
+// RunCaptured on Windows: CreateProcessW with two pipes, the error pipe drained and the input
+// (when given) written on threads of their own (anonymous pipes cannot be waited on together).
 
 #include "platform/Platform.h"
 #include "platform/Policy.h"
 #include "platform/win32/Spawn.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace larkspan::platform {
 
-CapturedRun RunCaptured(const std::vector<std::string>& argv) {
+CapturedRun RunCaptured(const std::vector<std::string>& argv,
+                        std::optional<std::string_view> standardInput) {
     CapturedRun result;
     if (argv.empty() || argv.front().empty()) {
         result.startError = "no program to run";
@@ -22,8 +24,9 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv) {
         }
     }
 
-    win32::UniqueHandle outRead, outWrite, errRead, errWrite;
-    if (!win32::MakePipe(outRead, outWrite) || !win32::MakePipe(errRead, errWrite)) {
+    win32::UniqueHandle outRead, outWrite, errRead, errWrite, inRead, inWrite;
+    if (!win32::MakePipe(outRead, outWrite) || !win32::MakePipe(errRead, errWrite) ||
+        (standardInput && !win32::MakePipe(inRead, inWrite))) {
         result.startError = win32::ErrorText(::GetLastError());
         return result;
     }
@@ -32,6 +35,7 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv) {
     // bare name also in the system folders and on PATH, with ".exe" added).
     win32::ChildStart start;
     start.commandLine = win32::Widen(policy::WindowsCommandLine(argv));
+    start.input = inRead.Get();
     start.output = outWrite.Get();
     start.error = errWrite.Get();
     PROCESS_INFORMATION started{};
@@ -39,6 +43,7 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv) {
     const bool ok = win32::StartChild(start, started, lastError);
     outWrite.Close();
     errWrite.Close();
+    inRead.Close();
     if (!ok) {
         result.startError = win32::ErrorText(lastError, argv.front());
         return result;
@@ -49,6 +54,19 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv) {
 
     // Both pipes are read as data arrives, so a child that fills one of them while the other
     // is waited on cannot block.
+    // A child that ends without reading all of its input fails the write; the rest is dropped.
+    std::thread inputWriter([&] {
+        std::string_view rest = standardInput.value_or(std::string_view());
+        DWORD written = 0;
+        while (!rest.empty()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1 << 16));
+            if (!::WriteFile(inWrite.Get(), rest.data(), chunk, &written, nullptr)) {
+                break;
+            }
+            rest.remove_prefix(written);
+        }
+        inWrite.Close();
+    });
     std::thread errorReader([&] {
         win32::ReadToEnd(errRead.Get(), 4096, [&](const char* data, std::size_t size) {
             result.standardError.append(data, size);
@@ -58,6 +76,7 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv) {
         result.standardOutput.append(data, size);
     });
     errorReader.join();
+    inputWriter.join();
 
     DWORD exitCode = 0;
     if (::WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0 &&

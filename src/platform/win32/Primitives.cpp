@@ -47,6 +47,34 @@ std::optional<std::string> Environment(const std::string& name) {
     }
 }
 
+void SetEnvironment(const std::string& name, const std::string& value) {
+    // Programs started with the default environment block get the process's current variables.
+    ::SetEnvironmentVariableW(Widen(name).c_str(), Widen(value).c_str());
+}
+
+std::string FindProgram(const std::string& name) {
+    if (name.find('\0') != std::string::npos) {
+        return {};
+    }
+    const std::wstring wideName = Widen(name);
+    std::wstring found(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::SearchPathW(nullptr, wideName.c_str(), L".exe",
+                                           static_cast<DWORD>(found.size()), found.data(), nullptr);
+        if (length == 0) {
+            return {};
+        }
+        if (length < found.size()) {
+            found.resize(length);
+            const DWORD attributes = ::GetFileAttributesW(found.c_str());
+            const bool file = attributes != INVALID_FILE_ATTRIBUTES &&
+                              (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+            return file ? Narrow(found) : std::string();
+        }
+        found.resize(length); // the size needed, terminator included
+    }
+}
+
 std::string ExecutablePath() {
     // Paths may be longer than MAX_PATH; the call cuts the name short and says so instead of
     // reporting the size it needs, so the buffer grows until the name fits.

@@ -76,7 +76,7 @@ bool StartChild(ChildStart start, PROCESS_INFORMATION& started, DWORD& lastError
     UniqueHandle input;
     UniqueHandle output;
     UniqueHandle error;
-    InheritableCopy(::GetStdHandle(STD_INPUT_HANDLE), input);
+    InheritableCopy(start.input != nullptr ? start.input : ::GetStdHandle(STD_INPUT_HANDLE), input);
     InheritableCopy(start.output, output);
     if (start.error == start.output) {
         error.Reset(nullptr);

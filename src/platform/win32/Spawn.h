@@ -18,14 +18,16 @@ struct ChildStart {
                                           // command line (searched the way CreateProcessW does)
     std::wstring commandLine;
     const wchar_t* folder = nullptr; // working folder, or null to keep the program's
+    HANDLE input = nullptr;          // the child's standard input, or null for the program's
     HANDLE output = nullptr;         // the child's standard output
     HANDLE error = nullptr;          // and standard error (may be the same handle)
     bool hidden = false;             // hide the window a console child would get
     DWORD flags = 0;                 // further creation flags (CREATE_SUSPENDED, say)
 };
 
-// Starts the child with the program's own standard input and the given output handles as its
-// only inherited handles. Returns false with `lastError` set when it could not be started.
+// Starts the child with the given standard handles (the program's own input unless one is
+// given) as its only inherited handles. Returns false with `lastError` set when it could not be
+// started.
 bool StartChild(ChildStart start, PROCESS_INFORMATION& started, DWORD& lastError);
 
 // Reads `from` to its end, at most `chunk` bytes per read, each read handed to `append`; a

@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 
 #include "ScratchFolder.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -109,16 +110,6 @@ TEST_F(ConsoleRunner, ChildGetsTheProgramsStandardInputAndEnvironment) {
 }
 
 // True while the process exists and has not ended (a zombie has ended).
-bool Alive(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string fields;
-    if (!std::getline(stat, fields)) {
-        return false;
-    }
-    const auto state = fields.rfind(") ");
-    return state != std::string::npos && fields[state + 2] != 'Z';
-}
-
 TEST_F(ConsoleRunner, StopEndsTheCommandAndEveryProcessItStarted) {
     larkspan::platform::CommandStopper stopper;
     std::thread stopLater([&] {
@@ -143,10 +134,12 @@ TEST_F(ConsoleRunner, StopEndsTheCommandAndEveryProcessItStarted) {
     EXPECT_EQ(result.output.find("never"), std::string::npos);
     const pid_t background = std::stoi(result.output);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (Alive(background) && std::chrono::steady_clock::now() < deadline) {
+    while (larkspan::testsupport::ProcessAlive(background) &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_FALSE(Alive(background)) << "the command's background process survived the stop";
+    EXPECT_FALSE(larkspan::testsupport::ProcessAlive(background))
+        << "the command's background process survived the stop";
 
     // A stop asked for before the start ends the command as soon as it runs.
     larkspan::platform::CommandStopper early;

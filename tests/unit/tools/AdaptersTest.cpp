@@ -1,10 +1,13 @@
 // The built adapters over the real poppler tools, on documents written by the tests.
 
+#include "extraction/TextRecognition.h"
 #include "platform/Platform.h"
 #include "support/TestFiles.h"
 
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace larkspan {
 namespace {
@@ -197,6 +200,110 @@ TEST_F(Adapters, ToolKilledWithoutAWordIsStillAFailureWithText) {
     EXPECT_EQ(run.exitCode, 128 + 11);
     EXPECT_EQ(run.standardOutput,
               "The poppler text extractor failed with exit status 139 and printed no message.\n");
+}
+
+// Scanned pages: a document whose pages 2 and 4 are pictures of the text of NumberedPages(4),
+// between two pages with a text layer. Needs tesseract with English (tesseract-ocr-eng).
+class ScannedPages : public Adapters {
+protected:
+    void SetUp() override {
+        Adapters::SetUp();
+        WritePdf(Path("text.pdf"), NumberedPages(4));
+        WriteScannedCopy(Path("text.pdf"), Path("scan.pdf"), {2, 4});
+        const CapturedRun merge = platform::RunCaptured(
+            {"qpdf", "--empty", "--pages", Path("text.pdf"), "1", Path("scan.pdf"), "1",
+             Path("text.pdf"), "3", Path("scan.pdf"), "2", "--", Path("mixed.pdf")});
+        ASSERT_EQ(merge.exitCode, 0) << merge.standardError;
+    }
+    // pdftotext's own output, as the adapter wrote it before it knew of recognition.
+    std::string Pdftotext(std::vector<std::string> options, const std::string& input) {
+        options.insert(options.begin(), {"pdftotext", "-enc", "UTF-8", "-eol", "dos"});
+        options.insert(options.end(), {input, Path("direct.txt")});
+        EXPECT_EQ(platform::RunCaptured(options).exitCode, 0);
+        return ReadFileBytes(Path("direct.txt"));
+    }
+    std::vector<std::string> Pages() {
+        const std::string text = Text();
+        std::vector<std::string> pages;
+        for (const std::string_view page : SplitAtPageEnds(text)) {
+            pages.emplace_back(page);
+        }
+        return pages;
+    }
+};
+
+TEST_F(ScannedPages, ScannedPagesAreRecognisedAndTextPagesKeptByteForByte) {
+    const std::string plain = Pdftotext({"-layout"}, Path("mixed.pdf"));
+    ASSERT_EQ(plain.substr(plain.find('\f')), "\f\f" + plain.substr(plain.find("Page 3 of 4")));
+
+    ASSERT_EQ(Extract({"-layout"}, Path("mixed.pdf")).standardOutput, "");
+    const std::vector<std::string> pages = Pages();
+    ASSERT_EQ(pages.size(), 4u) << Text();
+    const std::vector<std::string> plainPages = {plain.substr(0, plain.find('\f')), "",
+                                                 plain.substr(plain.find("Page 3 of 4"))};
+    EXPECT_EQ(pages[0], plainPages[0]);
+    EXPECT_EQ(pages[2] + "\f\f", plainPages[2]);
+    for (const int page : {2, 4}) {
+        const std::string words = "Larkspan known words page " + std::to_string(page) + "\r\n";
+        EXPECT_NE(pages[page - 1].find(words), std::string::npos) << pages[page - 1];
+    }
+    for (std::size_t i = Text().find('\n'); i != std::string::npos; i = Text().find('\n', i + 1)) {
+        ASSERT_EQ(Text()[i - 1], '\r') << "bare line feed at " << i;
+    }
+
+    // A range in raw order without page breaks: the scanned page 2, then page 3's own text.
+    ASSERT_EQ(Extract({"-raw", "-nopgbrk", "-f", "2", "-l", "3"}, Path("mixed.pdf")).exitCode, 0);
+    const std::string page3 =
+        Pdftotext({"-raw", "-nopgbrk", "-f", "3", "-l", "3"}, Path("mixed.pdf"));
+    EXPECT_EQ(Text().find('\f'), std::string::npos);
+    EXPECT_EQ(Text().rfind("Page 2 of 4\r\nLarkspan known words page 2\r\n", 0), 0u) << Text();
+    EXPECT_EQ(Text().substr(Text().size() - page3.size()), page3);
+    EXPECT_EQ(Text().find("page 1"), std::string::npos);
+    EXPECT_EQ(Text().find("page 4"), std::string::npos);
+
+    // Without the engine the adapter is pdftotext as it was, for every form of the command.
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"-layout"}, {"-raw", "-nopgbrk", "-f", "2", "-l", "3"}}) {
+        std::vector<std::string> args{"-enc", "UTF-8", "-eol", "dos"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.insert(args.end(), {Path("mixed.pdf"), Path("out.txt")});
+        ASSERT_EQ(Run(kTextract, args, "LARKSPAN_TESSERACT=" + Path("none")).exitCode, 0);
+        EXPECT_EQ(Text(), Pdftotext(options, Path("mixed.pdf")));
+    }
+}
+
+TEST_F(ScannedPages, EncryptedScanIsRecognisedWithItsPasswordAndStopEndsTheEngine) {
+    WriteEncryptedCopy(Path("mixed.pdf"), Path("enc.pdf"), kPassword, "owner secret");
+    ASSERT_EQ(Extract({"-raw", "-upw", kPassword, "-f", "4", "-l", "4"}, Path("enc.pdf")).exitCode,
+              0);
+    EXPECT_EQ(Text(), "Page 4 of 4\r\nLarkspan known words page 4\r\n\f");
+
+    // The engine runs in the extraction's process group, so a Stop ends it with the rest.
+    const std::string engine = Path("engine.sh");
+    WriteFileBytes(engine,
+                   "#!/bin/sh\n[ \"$1\" = stdin ] && echo $$ >\"$0.pid\"\nexec tesseract \"$@\"\n");
+    std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+    platform::CommandStopper stopper;
+    std::thread stopLater([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!std::filesystem::exists(engine + ".pid") &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        stopper.Stop();
+    });
+    const auto stopped =
+        platform::RunConsoleCapture("LARKSPAN_TESSERACT='" + engine + "' ./textract.bin -layout '" +
+                                        Path("scan.pdf") + "' '" + Path("out.txt") + "'",
+                                    LARKSPAN_BIN_DIR, &stopper);
+    stopLater.join();
+    EXPECT_TRUE(stopped.stopped);
+    const pid_t recognising = std::stoi(ReadFileBytes(engine + ".pid"));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (ProcessAlive(recognising) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_FALSE(ProcessAlive(recognising)) << "the engine outlived the stop";
 }
 
 TEST(PdfWriter, FiveHundredPagesMakeAValidDocument) {

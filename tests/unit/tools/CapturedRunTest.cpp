@@ -44,6 +44,26 @@ TEST(RunCaptured, LooksUpABareNameOnPath) {
     const CapturedRun run = RunCaptured({"sh", "-c", "exit 0"});
     EXPECT_TRUE(run.started) << run.startError;
     EXPECT_EQ(run.exitCode, 0);
+    // FindProgram names the very file that would run, and nothing for what would not start.
+    const std::string sh = FindProgram("sh");
+    EXPECT_EQ(RunCaptured({"/bin/sh", "-c", "command -v sh"}).standardOutput, sh + "\n");
+    EXPECT_EQ(FindProgram("larkspan-no-such-tool"), "");
+    EXPECT_EQ(FindProgram("/etc/passwd"), ""); // there, but not a program
+    EXPECT_EQ(FindProgram(sh), sh);
+}
+
+TEST(RunCaptured, FeedsTheGivenInputWhileDrainingTheOutput) {
+    // More than a pipe holds each way at once: the child cannot read on until we read.
+    std::string input(3'000'000, 'x');
+    input[1234] = '\0';
+    const CapturedRun copy = RunCaptured({"cat"}, input);
+    EXPECT_EQ(copy.exitCode, 0);
+    EXPECT_TRUE(copy.standardOutput == input) << copy.standardOutput.size();
+    EXPECT_EQ(RunCaptured({"wc", "-c"}, "").standardOutput, "0\n");
+    // A child that stops reading early ends the feed, not this program (SIGPIPE).
+    const CapturedRun quits =
+        RunCaptured({"/bin/sh", "-c", "head -c 10 >/dev/null; exit 4"}, input);
+    EXPECT_EQ(quits.exitCode, 4);
 }
 
 TEST(RunCaptured, AProgramThatCannotStartIsNotAnExitStatus) {

@@ -10,9 +10,10 @@ using larkspan::test::ChildProgram;
 
 namespace {
 
-CapturedRun Child(std::vector<std::string> args) {
+CapturedRun Child(std::vector<std::string> args,
+                  std::optional<std::string_view> input = std::nullopt) {
     args.insert(args.begin(), ChildProgram());
-    return RunCaptured(args);
+    return RunCaptured(args, input);
 }
 
 TEST(RunCapturedWindows, KeepsTheStreamsApartAndReturnsTheExitStatus) {
@@ -56,6 +57,19 @@ TEST(RunCapturedWindows, PassesEachArgumentIntact) {
         expected += "[" + arg + "]";
     }
     EXPECT_EQ(run.standardOutput, expected);
+}
+
+TEST(RunCapturedWindows, FeedsTheGivenInputWhileDrainingTheOutput) {
+    // More than a pipe holds each way at once: the child cannot read on until we read.
+    std::string input(3'000'000, 'x');
+    input[1234] = '\0';
+    const CapturedRun copy = Child({"stdin"}, input);
+    EXPECT_EQ(copy.exitCode, 0);
+    EXPECT_TRUE(copy.standardOutput == input) << copy.standardOutput.size();
+    // A child that never reads its input ends the feed, and the run ends.
+    EXPECT_EQ(Child({"streams", "code:4"}, input).exitCode, 4);
+    EXPECT_FALSE(larkspan::platform::FindProgram("cmd").empty());
+    EXPECT_EQ(larkspan::platform::FindProgram("larkspan-no-such-tool"), "");
 }
 
 TEST(RunCapturedWindows, LooksUpABareName) {

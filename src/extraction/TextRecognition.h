@@ -1,0 +1,84 @@
+#pragma once
+
+// The rules by which textract.bin fills pages that have no text layer (scanned pages) with text
+// recognised by an OCR engine: which command lines it may do that for, how the text pdftotext
+// wrote is cut into pages, which pages count as blank, how a page is rendered for the engine and
+// how the engine's text is written back in the form the options asked for. The running of the
+// programs is the tool's (tools/TextRecognition.cpp).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkspan {
+
+// pdftotext's command line as far as recognition needs to know it. Only a command line made of
+// the options the program itself writes is `understood`; any other is run as it stands.
+struct TextractRequest {
+    bool understood = false;
+    bool layout = false;          // -layout
+    bool raw = false;             // -raw
+    bool pageBreaks = true;       // no -nopgbrk
+    std::int32_t firstPage = 1;   // -f
+    std::int32_t lastPage = 0;    // -l; 0 (or out of range) means the last page of the document
+    std::string endOfLine = "\n"; // -eol unix (pdftotext's default), dos or mac
+    std::vector<std::string>
+        passwordOptions; // -opw/-upw with their values, for pdfinfo and pdftoppm
+    std::string inputPath;
+    std::string outputPath;
+    // The same command line without -nopgbrk: page ends are what tells the pages apart.
+    std::vector<std::string> withPageBreaks;
+};
+
+// Understood: only -f/-l with a whole number, -layout, -raw, -nopgbrk, -q, -enc UTF-8 (also
+// pdftotext's default), -eol unix|dos|mac, -opw/-upw with a value, then exactly an input and an
+// output file ("-", standard output, is not a file to rewrite).
+TextractRequest ReadTextractArguments(const std::vector<std::string>& arguments);
+
+// The text of each page, in order: pdftotext ends every page with a form feed and never writes
+// one inside a page's text (it takes U+000C for a space between words). Text after the last form
+// feed (none is expected) is not a page.
+std::vector<std::string_view> SplitAtPageEnds(std::string_view text);
+
+// A page whose extracted text is only blanks and line ends has no text layer to speak of.
+bool IsBlankPage(std::string_view pageText);
+
+// How many pages pdftotext writes for -f first -l last of a document of pageCount pages: it
+// takes the first page for anything below 1 and the last one for 0, negative or too large.
+std::int32_t PagesWritten(std::int32_t firstPage, std::int32_t lastPage, std::int32_t pageCount);
+
+// A page's size in points from pdfinfo's report for that page ("Page    3 size: 612 x 792
+// pts"); nothing when the report has no such line.
+struct PageSize {
+    double width = 0;
+    double height = 0;
+};
+std::optional<PageSize> ReadPageSize(std::string_view report, std::int32_t page);
+
+// The resolution a page is rendered at for the engine: 300 dpi, which recognises 10 pt text
+// well, less for a page so large that its image would pass 4200 pixels on its long side (a
+// scan whose page size was taken from pixels at 72 dpi, say), never below 72.
+inline constexpr int kRecognitionDpi = 300;
+int RecognitionResolution(const std::optional<PageSize>& size);
+
+// The engine's "-l" value from `tesseract --list-langs`: the languages after its heading line,
+// English first when it is there; "osd" (orientation and script detection) and "equ" (maths) are
+// not languages of text. "" when none is installed.
+std::string RecognitionLanguages(std::string_view listLangsOutput);
+
+// The engine's text for a page written as pdftotext writes a page: each line ended by
+// `endOfLine`, no blanks at line ends, no empty lines before or after the text and no run of
+// them inside. In layout mode the engine's spacing between words is kept and an empty line
+// stays between paragraphs; otherwise (raw and reading order) words are single-spaced and, in
+// raw mode, paragraphs are not set apart. Form feeds and other control characters are dropped.
+std::string FormatRecognisedText(std::string_view engineText, const TextractRequest& request);
+
+// The whole text again: each page's text (the recognised one where there is one), followed by a
+// form feed unless page breaks were turned off.
+std::string AssemblePages(const std::vector<std::string_view>& pages,
+                          const std::vector<std::optional<std::string>>& recognised,
+                          bool pageBreaks);
+
+} // namespace larkspan

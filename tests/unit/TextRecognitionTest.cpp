@@ -1,0 +1,108 @@
+#include "extraction/TextRecognition.h"
+
+#include <gtest/gtest.h>
+
+namespace larkspan {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(TextRecognition, UnderstandsOnlyTheCommandLinesItCanRewrite) {
+    // What the program writes: every option it uses, the password with shell characters.
+    const TextractRequest program =
+        ReadTextractArguments({"-enc", "UTF-8", "-eol", "dos", "-raw", "-nopgbrk", "-f", "2", "-l",
+                               "9", "-upw", "a b&-l", "in.pdf", "out.txt"});
+    ASSERT_TRUE(program.understood);
+    EXPECT_TRUE(program.raw);
+    EXPECT_FALSE(program.layout);
+    EXPECT_FALSE(program.pageBreaks);
+    EXPECT_EQ(program.firstPage, 2);
+    EXPECT_EQ(program.lastPage, 9);
+    EXPECT_EQ(program.endOfLine, "\r\n");
+    EXPECT_EQ(program.passwordOptions, (Args{"-upw", "a b&-l"}));
+    EXPECT_EQ(program.inputPath, "in.pdf");
+    EXPECT_EQ(program.outputPath, "out.txt");
+    // The same command line with page ends, everything else in its place.
+    EXPECT_EQ(program.withPageBreaks, (Args{"-enc", "UTF-8", "-eol", "dos", "-raw", "-f", "2", "-l",
+                                            "9", "-upw", "a b&-l", "in.pdf", "out.txt"}));
+
+    const TextractRequest plain = ReadTextractArguments({"-layout", "a.pdf", "a.txt"});
+    ASSERT_TRUE(plain.understood);
+    EXPECT_TRUE(plain.pageBreaks);
+    EXPECT_EQ(plain.endOfLine, "\n");
+    EXPECT_EQ(plain.lastPage, 0);
+
+    // Anything else is run as it stands, never rewritten.
+    for (const Args& other :
+         {Args{"-enc", "Latin1", "a.pdf", "a.txt"}, Args{"-layout", "a.pdf", "-"},
+          Args{"-layout", "a.pdf"}, Args{"a.pdf", "b.pdf", "a.txt"},
+          Args{"-f", "x", "a.pdf", "a.txt"}, Args{"-f", "1234567890", "a.pdf", "a.txt"},
+          Args{"-eol", "vms", "a.pdf", "a.txt"}, Args{"-htmlmeta", "a.pdf", "a.txt"},
+          Args{"a.pdf", "a.txt", "-upw"}}) {
+        EXPECT_FALSE(ReadTextractArguments(other).understood) << ::testing::PrintToString(other);
+    }
+}
+
+TEST(TextRecognition, PagesAreCutAtPageEndsAndPutBackAsAsked) {
+    const std::string written = "one\r\n\f \r\n\r\n\f\fthree\r\n\f";
+    const std::vector<std::string_view> pages = SplitAtPageEnds(written);
+    ASSERT_EQ(pages.size(), 4u);
+    EXPECT_FALSE(IsBlankPage(pages[0]));
+    EXPECT_TRUE(IsBlankPage(pages[1]));
+    EXPECT_TRUE(IsBlankPage(pages[2]));
+    std::vector<std::optional<std::string>> recognised(4);
+    EXPECT_EQ(AssemblePages(pages, recognised, true), written);
+    recognised[1] = "two\r\n";
+    EXPECT_EQ(AssemblePages(pages, recognised, true), "one\r\n\ftwo\r\n\f\fthree\r\n\f");
+    EXPECT_EQ(AssemblePages(pages, recognised, false), "one\r\ntwo\r\nthree\r\n");
+
+    // pdftotext takes 1 for a first page below it, and the last page for a last page of 0,
+    // below 1 or past the end.
+    EXPECT_EQ(PagesWritten(1, 0, 7), 7);
+    EXPECT_EQ(PagesWritten(-3, 2, 7), 2);
+    EXPECT_EQ(PagesWritten(5, 99, 7), 3);
+    EXPECT_EQ(PagesWritten(6, -1, 7), 2);
+    EXPECT_EQ(PagesWritten(8, 0, 7), 0);
+}
+
+TEST(TextRecognition, EngineTextIsWrittenAsTheModeWritesAPage) {
+    const std::string engine = "\n  Title   of\tit\n\n\n\nFirst  para\x0c line\n\nSecond\n\n";
+    TextractRequest request;
+    request.endOfLine = "\r\n";
+    request.layout = true; // the engine's spacing kept, one empty line between paragraphs
+    EXPECT_EQ(FormatRecognisedText(engine, request),
+              "  Title   of it\r\n\r\nFirst  para line\r\n\r\nSecond\r\n");
+    request.layout = false; // reading order: single spaces
+    EXPECT_EQ(FormatRecognisedText(engine, request),
+              "Title of it\r\n\r\nFirst para line\r\n\r\nSecond\r\n");
+    request.raw = true; // and in raw order no empty lines
+    request.endOfLine = "\n";
+    EXPECT_EQ(FormatRecognisedText(engine, request), "Title of it\nFirst para line\nSecond\n");
+    EXPECT_EQ(FormatRecognisedText(" \n\n", request), "");
+}
+
+TEST(TextRecognition, PagesAreRenderedSoTheirTextCanBeRead) {
+    const std::string report = "Title:           Page 2 size: 1 x 1 pts\n"
+                               "Pages:           40\n"
+                               "Page    2 size:  612 x 792 pts (letter)\n"
+                               "Page   22 size:  9000 x 9000 pts\n"
+                               "Page    2 rot:   0\n";
+    const std::optional<PageSize> letter = ReadPageSize(report, 2);
+    ASSERT_TRUE(letter.has_value());
+    EXPECT_EQ(letter->width, 612);
+    EXPECT_EQ(letter->height, 792);
+    EXPECT_FALSE(ReadPageSize(report, 3).has_value());
+    EXPECT_EQ(RecognitionResolution(letter), 300);
+    EXPECT_EQ(RecognitionResolution(std::nullopt), 300);
+    // A page of 2550 x 3300 points (pixels taken for points) is not drawn 30,000 pixels high.
+    EXPECT_EQ(RecognitionResolution(PageSize{2550, 3300}), 91);
+    EXPECT_EQ(RecognitionResolution(ReadPageSize(report, 22)), 72);
+
+    EXPECT_EQ(RecognitionLanguages("List of available languages in \"/usr/share/tessdata/\" (4):\n"
+                                   "deu\nosd\neng\nfra\n"),
+              "eng+deu+fra");
+    EXPECT_EQ(RecognitionLanguages("List of available languages in \"x\" (1):\r\nosd\r\n"), "");
+}
+
+} // namespace
+} // namespace larkspan
