@@ -131,8 +131,24 @@ void AppendNumber(std::string& out, double value) {
     out += buf;
 }
 
-std::string PageStream(const PdfPage& page) {
-    std::string stream = "BT\n/F1 12 Tf\n14 TL\n72 740 Td\n";
+// A size or a leading: whole numbers without decimals, so that the default 12 pt page reads
+// "/F1 12 Tf 14 TL" as it always has.
+std::string Points(double value) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", value);
+    std::string text = buf;
+    while (text.back() == '0') {
+        text.pop_back();
+    }
+    if (text.back() == '.') {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::string PageStream(const PdfPage& page, double fontSize) {
+    const std::string font = "/F1 " + Points(fontSize) + " Tf\n";
+    std::string stream = "BT\n" + font + Points(fontSize * 14 / 12) + " TL\n72 740 Td\n";
     std::size_t start = 0;
     for (bool first = true;; first = false) {
         const std::size_t end = page.lines.find('\n', start);
@@ -148,7 +164,7 @@ std::string PageStream(const PdfPage& page) {
     }
     stream += "ET\n";
     for (const PlacedText& placed : page.placed) {
-        stream += "BT\n/F1 12 Tf\n";
+        stream += "BT\n" + font;
         AppendNumber(stream, placed.x);
         stream += ' ';
         AppendNumber(stream, placed.y);
@@ -236,7 +252,7 @@ std::string BuildPdf(const PdfContent& content) {
                " /MediaBox [0 0 612 792] /Resources << /Font << /F1 1 0 R >> >> /Contents " +
                std::to_string(page + 1) + " 0 R >>";
         w.End();
-        const std::string stream = PageStream(content.pages[i]);
+        const std::string stream = PageStream(content.pages[i], content.fontSize);
         w.Begin(page + 1);
         out += "<< /Length " + std::to_string(stream.size()) + " >>\nstream\n";
         out += stream;

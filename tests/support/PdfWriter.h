@@ -29,6 +29,8 @@ struct PdfPage {
 struct PdfContent {
     // One entry per page. Text is UTF-8; characters outside Windows-1252 are written as "?".
     std::vector<PdfPage> pages;
+    // Helvetica's size in points for all the text; the leading stays 7/6 of it (14 at 12).
+    double fontSize = 12;
     // Info dictionary. An empty value leaves the entry out. The default title holds an
     // apostrophe on purpose: it is what a report line with a lone quote character looks like.
     std::string title = "Bob's report";

@@ -61,6 +61,20 @@ protected:
     std::string folder_;
 };
 
+// The tests' documents stay byte for byte what they were before the size could be chosen.
+TEST(PdfWriter, DefaultTextIsTwelvePointAndOtherSizesScaleTheLeading) {
+    PdfContent content;
+    content.pages.push_back(PdfPage("One\nTwo", {{100, 200, "Placed"}}));
+    EXPECT_NE(BuildPdf(content).find("<< /Length 98 >>\nstream\nBT\n/F1 12 Tf\n14 TL\n72 740 "
+                                     "Td\n(One) Tj\nT*\n(Two) Tj\nET\nBT\n/F1 12 Tf\n100.00 "
+                                     "200.00 Td\n(Placed) Tj\nET\nendstream"),
+              std::string::npos);
+    content.fontSize = 10;
+    const std::string ten = BuildPdf(content);
+    EXPECT_NE(ten.find("stream\nBT\n/F1 10 Tf\n11.67 TL\n"), std::string::npos) << ten;
+    EXPECT_NE(ten.find("BT\n/F1 10 Tf\n100.00 200.00 Td\n(Placed)"), std::string::npos);
+}
+
 TEST_F(Adapters, TextractWritesUtf8TextWithCrLfAndPrintsNothing) {
     const CapturedRun run = Extract({"-layout"}, Path("good.pdf"));
     EXPECT_EQ(run.standardOutput, "");

@@ -1,0 +1,312 @@
+// ocr-pages: the known text of the OCR benchmark (scripts/bench-ocr.sh) and its scoring.
+//
+//   ocr-pages make DIR PAGES SOURCE...
+//     Reads the paragraphs of the SOURCE text files (blocks between blank lines, their lines
+//     joined) and typesets them in Helvetica at 10, 12 and 14 pt, word-wrapped to a 6.5 inch
+//     line with Helvetica's own widths: DIR/text-10.pdf, text-12.pdf and text-14.pdf of PAGES
+//     pages each, the text running on from one to the next. Writes what each page holds to
+//     DIR/reference.txt (pages ended by form feeds, in that order) and each page's size to
+//     DIR/sizes.txt (one line per page).
+//   ocr-pages score DIR OUTPUT [LABEL [ERRORS]]
+//     Compares OUTPUT (pages ended by form feeds, as pdftotext and tesseract write them) with
+//     DIR/reference.txt page by page: both split on white space, aligned word by word with the
+//     fewest substitutions, omissions and insertions. Prints the agreement, 1 - edits /
+//     reference words, for each font size and overall, and the ERRORS (default 8) most
+//     frequent word errors.
+
+#include "support/TestFiles.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace larkspan::testsupport;
+
+namespace {
+
+const double kSizes[] = {10, 12, 14};
+const double kLineWidth = 612 - 2 * 72; // US letter less one-inch margins
+const double kTop = 740;                // where PdfWriter puts the first line
+const double kBottom = 72;
+
+// Helvetica's advance widths (1/1000 em) for ASCII 32 to 126, from its AFM.
+const int kHelvetica[95] = {
+    278,  278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278, // ' '../
+    556,  556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556, // 0..?
+    1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778, // @..O
+    667,  778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556, // P.._
+    333,  556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556, // `..o
+    556,  556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584};     // p..~
+
+double Width(const std::string& text, double size) {
+    double units = 0;
+    for (const char ch : text) {
+        const auto b = static_cast<unsigned char>(ch);
+        units += (b >= 32 && b <= 126) ? kHelvetica[b - 32] : 556;
+    }
+    return units * size / 1000;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    if (!out.flush()) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+// Splits at form feeds; a last piece holding nothing but white space is the end of the last
+// page, not a page of its own.
+std::vector<std::string> Pages(const std::string& text) {
+    std::vector<std::string> pages;
+    std::size_t start = 0;
+    for (std::size_t ff; (ff = text.find('\f', start)) != std::string::npos; start = ff + 1) {
+        pages.push_back(text.substr(start, ff - start));
+    }
+    const std::string rest = text.substr(start);
+    if (!Words(rest).empty()) {
+        pages.push_back(rest);
+    }
+    return pages;
+}
+
+// The lines of body text, a blank line between paragraphs, wrapped for `size`.
+class Typesetter {
+public:
+    explicit Typesetter(const std::vector<std::string>& sourcePaths) {
+        for (const std::string& path : sourcePaths) {
+            std::istringstream in(ReadFile(path));
+            std::string paragraph;
+            for (std::string line; std::getline(in, line);) {
+                if (Words(line).empty()) {
+                    Flush(paragraph);
+                } else {
+                    paragraph += line + " ";
+                }
+            }
+            Flush(paragraph);
+        }
+    }
+
+    // The next page of text at `size`; false when the sources are used up.
+    bool NextPage(double size, std::string& page) {
+        const int lines = static_cast<int>((kTop - kBottom) / (size * 14 / 12)) + 1;
+        std::vector<std::string> out;
+        while (static_cast<int>(out.size()) < lines && paragraph_ < paragraphs_.size()) {
+            const std::vector<std::string>& words = paragraphs_[paragraph_];
+            if (word_ == 0 && !out.empty()) {
+                out.emplace_back(); // between paragraphs, never at the top of a page
+                if (static_cast<int>(out.size()) == lines) {
+                    break;
+                }
+            }
+            std::string line = words[word_++];
+            while (word_ < words.size() && Width(line + " " + words[word_], size) <= kLineWidth) {
+                line += " " + words[word_++];
+            }
+            out.push_back(line);
+            if (word_ == words.size()) {
+                ++paragraph_;
+                word_ = 0;
+            }
+        }
+        page.clear();
+        for (const std::string& line : out) {
+            page += (page.empty() ? "" : "\n") + line;
+        }
+        return !out.empty();
+    }
+
+private:
+    void Flush(std::string& paragraph) {
+        std::vector<std::string> words = Words(paragraph);
+        if (!words.empty()) {
+            paragraphs_.push_back(std::move(words));
+        }
+        paragraph.clear();
+    }
+
+    std::vector<std::vector<std::string>> paragraphs_;
+    std::size_t paragraph_ = 0;
+    std::size_t word_ = 0;
+};
+
+int Make(const std::string& dir, int pagesPerSize, const std::vector<std::string>& sources) {
+    Typesetter setter(sources);
+    std::string reference;
+    std::string sizes;
+    for (const double size : kSizes) {
+        PdfContent content;
+        content.fontSize = size;
+        content.title = "Known body text";
+        for (std::string page; static_cast<int>(content.pages.size()) < pagesPerSize;) {
+            if (!setter.NextPage(size, page)) {
+                throw std::runtime_error("the source texts fill fewer pages than asked for");
+            }
+            content.pages.emplace_back(page);
+            reference += page + "\f";
+            sizes += std::to_string(static_cast<int>(size)) + "\n";
+        }
+        WritePdf(dir + "/text-" + std::to_string(static_cast<int>(size)) + ".pdf", content);
+    }
+    WriteFile(dir + "/reference.txt", reference);
+    WriteFile(dir + "/sizes.txt", sizes);
+    return 0;
+}
+
+struct Tally {
+    long words = 0;
+    long substituted = 0;
+    long missed = 0;
+    long extra = 0;
+    int pages = 0;
+    long Edits() const { return substituted + missed + extra; }
+};
+
+// Aligns `hyp` with `ref` (word-level Levenshtein), adds the edits to `tally` and each wrong
+// word to `errors` as "reference -> recognised" ("" for a word missed or added).
+void Align(const std::vector<std::string>& ref, const std::vector<std::string>& hyp, Tally& tally,
+           std::map<std::string, int>& errors) {
+    const std::size_t n = ref.size();
+    const std::size_t m = hyp.size();
+    std::vector<std::vector<int>> d(n + 1, std::vector<int>(m + 1));
+    for (std::size_t i = 0; i <= n; ++i) {
+        d[i][0] = static_cast<int>(i);
+    }
+    for (std::size_t j = 0; j <= m; ++j) {
+        d[0][j] = static_cast<int>(j);
+    }
+    for (std::size_t i = 1; i <= n; ++i) {
+        for (std::size_t j = 1; j <= m; ++j) {
+            d[i][j] = std::min({d[i - 1][j - 1] + (ref[i - 1] == hyp[j - 1] ? 0 : 1),
+                                d[i - 1][j] + 1, d[i][j - 1] + 1});
+        }
+    }
+    const auto quoted = [](const std::string& word) {
+        return "\"" + word + "\"";
+    };
+    for (std::size_t i = n, j = m; i > 0 || j > 0;) {
+        if (i > 0 && j > 0 && d[i][j] == d[i - 1][j - 1] + (ref[i - 1] == hyp[j - 1] ? 0 : 1)) {
+            if (ref[i - 1] != hyp[j - 1]) {
+                ++tally.substituted;
+                ++errors[quoted(ref[i - 1]) + " -> " + quoted(hyp[j - 1])];
+            }
+            --i;
+            --j;
+        } else if (i > 0 && d[i][j] == d[i - 1][j] + 1) {
+            ++tally.missed;
+            ++errors[quoted(ref[i - 1]) + " -> (missing)"];
+            --i;
+        } else {
+            ++tally.extra;
+            ++errors["(extra) -> " + quoted(hyp[j - 1])];
+            --j;
+        }
+    }
+    tally.words += static_cast<long>(n);
+}
+
+void PrintTally(const std::string& label, const Tally& t) {
+    std::printf("  %-8s %2d pages %6ld words  agreement %6.2f%%  (%ld substituted, %ld missing, "
+                "%ld extra)\n",
+                label.c_str(), t.pages, t.words,
+                t.words ? 100.0 * (1.0 - static_cast<double>(t.Edits()) / t.words) : 0.0,
+                t.substituted, t.missed, t.extra);
+}
+
+int Score(const std::string& dir, const std::string& outputPath, const std::string& label,
+          std::size_t shown) {
+    const std::vector<std::string> reference = Pages(ReadFile(dir + "/reference.txt"));
+    const std::vector<std::string> output = Pages(ReadFile(outputPath));
+    std::istringstream sizeLines(ReadFile(dir + "/sizes.txt"));
+    std::vector<std::string> sizes;
+    for (std::string line; std::getline(sizeLines, line);) {
+        sizes.push_back(line);
+    }
+    std::printf("%s\n", label.c_str());
+    if (output.size() != reference.size()) {
+        std::printf("  the output holds %zu pages, the document %zu: pages are compared in "
+                    "order, a missing page counts as all its words missing\n",
+                    output.size(), reference.size());
+    }
+    std::map<std::string, Tally> bySize;
+    Tally all;
+    std::map<std::string, int> errors;
+    for (std::size_t p = 0; p < reference.size(); ++p) {
+        Tally page;
+        Align(Words(reference[p]),
+              p < output.size() ? Words(output[p]) : std::vector<std::string>{}, page, errors);
+        Tally& size = bySize[p < sizes.size() ? sizes[p] : "?"];
+        for (Tally* t : {&size, &all}) {
+            t->words += page.words;
+            t->substituted += page.substituted;
+            t->missed += page.missed;
+            t->extra += page.extra;
+            ++t->pages;
+        }
+    }
+    for (const auto& [size, tally] : bySize) {
+        PrintTally(size + " pt", tally);
+    }
+    PrintTally("all", all);
+    std::vector<std::pair<int, std::string>> frequent;
+    for (const auto& [error, count] : errors) {
+        frequent.emplace_back(count, error);
+    }
+    std::stable_sort(frequent.begin(), frequent.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    if (!frequent.empty()) {
+        std::printf("  most frequent word errors (of %zu different ones):\n", frequent.size());
+    }
+    for (std::size_t i = 0; i < frequent.size() && i < shown; ++i) {
+        std::printf("    %4d x  %s\n", frequent[i].first, frequent[i].second.c_str());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        if (args.size() >= 4 && args[0] == "make") {
+            const int pages = std::stoi(args[2]);
+            return Make(args[1], pages, {args.begin() + 3, args.end()});
+        }
+        if (args.size() >= 3 && args.size() <= 5 && args[0] == "score") {
+            return Score(args[1], args[2], args.size() >= 4 ? args[3] : args[2],
+                         args.size() == 5 ? std::stoul(args[4]) : 8);
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "ocr-pages: %s\n", error.what());
+        return 1;
+    }
+    std::fprintf(stderr, "usage: ocr-pages make DIR PAGES SOURCE...\n"
+                         "       ocr-pages score DIR OUTPUT [LABEL [ERRORS]]\n");
+    return 2;
+}
