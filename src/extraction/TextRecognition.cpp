@@ -179,8 +179,13 @@ std::string RecognitionLanguages(std::string_view listLangsOutput) {
             heading = false; // "List of available languages in "<folder>" (<n>):"
             continue;
         }
-        if (line.empty() || line == "osd" || line == "equ" ||
-            line.find_first_of(" +\"") != std::string_view::npos) {
+        // Names are letters, digits, "_", "-" and "/" ("chi_sim", "script/Latin"); anything
+        // else would change the meaning of the engine's "-l" value.
+        const bool name = !line.empty() && std::all_of(line.begin(), line.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '_' || c == '-' || c == '/';
+        });
+        if (!name || line == "osd" || line == "equ") {
             continue;
         }
         languages.emplace_back(line);

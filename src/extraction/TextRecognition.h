@@ -65,7 +65,8 @@ int RecognitionResolution(const std::optional<PageSize>& size);
 
 // The engine's "-l" value from `tesseract --list-langs`: the languages after its heading line,
 // English first when it is there; "osd" (orientation and script detection) and "equ" (maths) are
-// not languages of text. "" when none is installed.
+// not languages of text, and a line that is not a plain name is not taken. "" when none is
+// installed.
 std::string RecognitionLanguages(std::string_view listLangsOutput);
 
 // The engine's text for a page written as pdftotext writes a page: each line ended by

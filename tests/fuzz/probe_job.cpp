@@ -10,6 +10,8 @@
 #include "shell/GeneralError.h"
 #include "shell/TextRules.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -101,7 +103,10 @@ void CheckRecognitionTexts(std::uint8_t flags, std::string_view output) {
     const int dpi = RecognitionResolution(ReadPageSize(output, flags));
     FUZZ_CHECK(dpi >= 72 && dpi <= kRecognitionDpi);
     const std::string languages = RecognitionLanguages(output);
-    FUZZ_CHECK(languages.find_first_of(" \r\n\"") == std::string::npos);
+    FUZZ_CHECK(std::all_of(languages.begin(), languages.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '/' ||
+               c == '+';
+    }));
     FUZZ_CHECK(("+" + languages + "+").find("+osd+") == std::string::npos);
     FUZZ_CHECK(languages.find("++") == std::string::npos && !languages.starts_with('+'));
 }

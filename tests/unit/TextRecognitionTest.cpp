@@ -99,8 +99,8 @@ TEST(TextRecognition, PagesAreRenderedSoTheirTextCanBeRead) {
     EXPECT_EQ(RecognitionResolution(ReadPageSize(report, 22)), 72);
 
     EXPECT_EQ(RecognitionLanguages("List of available languages in \"/usr/share/tessdata/\" (4):\n"
-                                   "deu\nosd\neng\nfra\n"),
-              "eng+deu+fra");
+                                   "deu\nosd\neng\nchi_sim\nscript/Latin\nx -c y\n\r\x06\n"),
+              "eng+deu+chi_sim+script/Latin");
     EXPECT_EQ(RecognitionLanguages("List of available languages in \"x\" (1):\r\nosd\r\n"), "");
 }
 
