@@ -84,6 +84,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 
 // Rewritten in place, as pdftotext wrote it: the file keeps its identity and permissions.
 std::optional<std::string> RewriteFile(const std::string& path, const std::string& bytes) {
+    errno = 0; // so that a reason left from an earlier call is not reported as this one's
     std::ofstream out(FilePath(path), std::ios::binary | std::ios::trunc);
     const int openError = errno;
     if (out) {
