@@ -27,6 +27,14 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+// The text up to the next line feed (or the end), taken off the front of `rest`.
+std::string_view TakeLine(std::string_view& rest) {
+    const std::size_t end = std::min(rest.find('\n'), rest.size());
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    return line;
+}
+
 std::string_view TrimEnd(std::string_view line) {
     while (!line.empty() && IsBlank(line.back())) {
         line.remove_suffix(1);
@@ -129,9 +137,7 @@ std::optional<PageSize> ReadPageSize(std::string_view report, std::int32_t page)
     const std::string number = std::to_string(page);
     std::optional<PageSize> size;
     while (!report.empty()) {
-        const std::size_t end = std::min(report.find('\n'), report.size());
-        const std::string line(report.substr(0, end));
-        report.remove_prefix(std::min(end + 1, report.size()));
+        const std::string line(TakeLine(report));
         // "Page    3 size:  612 x 792 pts (letter)": the number is padded with blanks.
         std::size_t at = line.rfind("Page ", 0) == 0 ? line.find_first_not_of(' ', 5) : 0;
         if (at == 0 || at == std::string::npos || line.compare(at, number.size(), number) != 0) {
@@ -172,9 +178,7 @@ std::string RecognitionLanguages(std::string_view listLangsOutput) {
     std::vector<std::string> languages;
     bool heading = true;
     while (!listLangsOutput.empty()) {
-        const std::size_t end = std::min(listLangsOutput.find('\n'), listLangsOutput.size());
-        std::string_view line = TrimEnd(listLangsOutput.substr(0, end));
-        listLangsOutput.remove_prefix(std::min(end + 1, listLangsOutput.size()));
+        const std::string_view line = TrimEnd(TakeLine(listLangsOutput));
         if (heading) {
             heading = false; // "List of available languages in "<folder>" (<n>):"
             continue;
@@ -205,9 +209,8 @@ std::string FormatRecognisedText(std::string_view engineText, const TextractRequ
     std::string text;
     bool pendingEmptyLine = false;
     while (!engineText.empty()) {
-        const std::size_t end = std::min(engineText.find('\n'), engineText.size());
         std::string line;
-        for (const char c : engineText.substr(0, end)) {
+        for (const char c : TakeLine(engineText)) {
             const auto byte = static_cast<unsigned char>(c);
             if (c == '\t') {
                 line += ' ';
@@ -215,7 +218,6 @@ std::string FormatRecognisedText(std::string_view engineText, const TextractRequ
                 line += c;
             }
         }
-        engineText.remove_prefix(std::min(end + 1, engineText.size()));
         if (!request.layout) {
             // Single spaces between words, none before the first.
             std::string single;

@@ -55,18 +55,22 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
     // Both pipes are read as data arrives, so a child that fills one of them while the other
     // is waited on cannot block.
     // A child that ends without reading all of its input fails the write; the rest is dropped.
-    std::thread inputWriter([&] {
-        std::string_view rest = standardInput.value_or(std::string_view());
-        DWORD written = 0;
-        while (!rest.empty()) {
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1 << 16));
-            if (!::WriteFile(inWrite.Get(), rest.data(), chunk, &written, nullptr)) {
-                break;
+    // Without input to give, the child has the program's own and no thread is needed.
+    std::thread inputWriter;
+    if (standardInput) {
+        inputWriter = std::thread([&] {
+            std::string_view rest = *standardInput;
+            DWORD written = 0;
+            while (!rest.empty()) {
+                const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1 << 16));
+                if (!::WriteFile(inWrite.Get(), rest.data(), chunk, &written, nullptr)) {
+                    break;
+                }
+                rest.remove_prefix(written);
             }
-            rest.remove_prefix(written);
-        }
-        inWrite.Close();
-    });
+            inWrite.Close();
+        });
+    }
     std::thread errorReader([&] {
         win32::ReadToEnd(errRead.Get(), 4096, [&](const char* data, std::size_t size) {
             result.standardError.append(data, size);
@@ -76,7 +80,9 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
         result.standardOutput.append(data, size);
     });
     errorReader.join();
-    inputWriter.join();
+    if (inputWriter.joinable()) {
+        inputWriter.join();
+    }
 
     DWORD exitCode = 0;
     if (::WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0 &&
