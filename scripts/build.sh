@@ -5,6 +5,10 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 "$top/scripts/install-deps.sh"
-cmake -S . -B build -G Ninja "$@"
+# ccache, where the machine has it, makes rebuilds after a checkout cheap.
+launcher=()
+command -v ccache >/dev/null &&
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S . -B build -G Ninja "${launcher[@]}" "$@"
 cmake --build build --parallel "$(nproc)"
 cmake --install build --prefix "$top/build/stage" >/dev/null
