@@ -1,7 +1,7 @@
 #include "TextRecognition.h"
 
-#include "extraction/ProbeLogic.h"
-#include "extraction/TextRecognition.h"
+#include "core/extraction/ProbeLogic.h"
+#include "core/extraction/TextRecognition.h"
 #include "platform/Platform.h"
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 // win32/) holds only system calls. Nothing above this layer calls the OS directly. Text is UTF-8
 // throughout, file names included; the Windows layer converts it at every system call.
 
-#include "extraction/ShellQuoting.h"
+#include "core/extraction/ShellQuoting.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -215,7 +215,7 @@ std::string TemporaryFile(const std::string& name);
 } // namespace larkspan::platform
 
 namespace larkspan::online {
-class Connection; // online/Transport.h: the byte pipe the HTTP client reads and writes
+class Connection; // core/online/Transport.h: the byte pipe the HTTP client reads and writes
 } // namespace larkspan::online
 
 namespace larkspan::platform {

@@ -4,11 +4,11 @@
 // and the text's form; the rest is what the tool printed.
 
 #include "FuzzCheck.h"
-#include "extraction/JobOutcome.h"
-#include "extraction/ProbeLogic.h"
-#include "extraction/TextRecognition.h"
-#include "shell/GeneralError.h"
-#include "shell/TextRules.h"
+#include "core/extraction/JobOutcome.h"
+#include "core/extraction/ProbeLogic.h"
+#include "core/extraction/TextRecognition.h"
+#include "core/text/GeneralError.h"
+#include "core/text/TextRules.h"
 
 #include <algorithm>
 #include <cctype>

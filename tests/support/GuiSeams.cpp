@@ -1,6 +1,6 @@
 #include "support/GuiSeams.h"
 
-#include "app/LarkspanApplication.h"
+#include "gui/shell/LarkspanApplication.h"
 #include "platform/Platform.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "extraction/TextRecognition.h"
+#include "core/extraction/TextRecognition.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "extraction/FilenameEdit.h"
+#include "gui/extraction/FilenameEdit.h"
 
-#include "shell/Controls.h"
+#include "gui/shell/Controls.h"
 
 #include <QApplication>
 #include <QClipboard>

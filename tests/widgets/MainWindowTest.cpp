@@ -1,7 +1,7 @@
 #include "widgets/MainWindowFixture.h"
 
-#include "extraction/FilenameEdit.h"
-#include "shell/Controls.h"
+#include "gui/extraction/FilenameEdit.h"
+#include "gui/shell/Controls.h"
 #include "support/GuiSeams.h"
 
 #include <QAction>

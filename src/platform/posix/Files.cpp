@@ -2,7 +2,7 @@
 
 #include "platform/Platform.h"
 
-#include "shell/TextRules.h"
+#include "core/text/TextRules.h"
 
 #include <algorithm>
 #include <cerrno>

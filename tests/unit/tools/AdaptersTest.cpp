@@ -1,6 +1,6 @@
 // The built adapters over the real poppler tools, on documents written by the tests.
 
-#include "extraction/TextRecognition.h"
+#include "core/extraction/TextRecognition.h"
 #include "platform/Platform.h"
 #include "support/TestFiles.h"
 

@@ -2,8 +2,8 @@
 // them: the command lines of the probe and the extraction job, through cmd.exe /C in the program
 // folder, by their names ending in ".bin".
 
-#include "extraction/ExtractCommand.h"
-#include "extraction/ProbeLogic.h"
+#include "core/extraction/ExtractCommand.h"
+#include "core/extraction/ProbeLogic.h"
 #include "platform/Platform.h"
 #include "support/TestFiles.h"
 #include "unit/platform/ScratchFolder.h"
