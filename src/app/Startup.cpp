@@ -1,7 +1,7 @@
 #include "app/Startup.h"
 
+#include "app/SystemServices.h"
 #include "core/help/HelpTexts.h"
-#include "core/ports/Services.h"
 #include "gui/shell/LarkspanApplication.h"
 #include "gui/shell/MainThread.h"
 #include "gui/shell/MainWindow.h"

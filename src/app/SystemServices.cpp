@@ -1,10 +1,10 @@
 // The services over the real system: the platform layer's ports, and the GUI's own message and
 // password ports. The only place above the platform layer that names it.
 
-#include "core/ports/Services.h"
+#include "app/SystemServices.h"
 
-#include "gui/extraction/PasswordInputQuery.h"
 #include "gui/shell/MessageBox.h"
+#include "gui/extraction/PasswordInputQuery.h"
 #include "platform/Platform.h"
 #include "platform/SystemPorts.h"
 

@@ -1,5 +1,6 @@
 #include "support/GuiSeams.h"
 
+#include "app/SystemServices.h"
 #include "gui/shell/LarkspanApplication.h"
 #include "platform/Platform.h"
 

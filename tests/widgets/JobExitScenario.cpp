@@ -10,6 +10,7 @@
 // scenario prints "abandoned <n>", the number of jobs that then stopped for good.
 // The installation record is the one the test staged (support/StagedRecords.h).
 
+#include "app/SystemServices.h"
 #include "gui/extraction/ConversionProcess.h"
 #include "gui/extraction/FilenameEdit.h"
 #include "gui/shell/Controls.h"

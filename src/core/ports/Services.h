@@ -1,8 +1,8 @@
 #pragma once
 
 // What the program's windows are handed instead of reaching the operating system themselves:
-// the ports of core/ports/Ports.h and the vendor server's connector. The program hands every window
-// the services over the real system (SystemServices); tests hand stand-ins.
+// the ports of core/ports/Ports.h and the vendor server's connector. The program hands every
+// window the services over the real system (app/SystemServices.h); tests hand stand-ins.
 
 #include "core/online/Transport.h"
 #include "core/ports/Ports.h"
@@ -20,11 +20,5 @@ struct Services {
     // The folder of the program, where its tools are, with a trailing separator.
     std::string programFolder;
 };
-
-// The real system: message boxes through ShowCenteredMessage, the masked password prompt, the
-// desktop's opener and direct program starts, files, the installation records, the console
-// runner, TCP connections, and the folder of the running executable. They live as long as the
-// program.
-const Services& SystemServices();
 
 } // namespace larkspan
