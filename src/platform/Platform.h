@@ -155,6 +155,13 @@ std::string OpenForReadingError(const std::string& path);
 bool FolderExists(const std::string& path);
 void DeleteFileQuietly(const std::string& path); // failures ignored
 
+// What tells this version of a file from another at the same path: which file it is on its
+// volume (device and inode; volume serial and file index), its size and the times of its last
+// change. A file replaced (renamed over, deleted and made again) or written to in between gives
+// another fingerprint; reading it does not. "" when it is no regular file or cannot be examined.
+// The text is only to be compared, and is the same for every program that asks about the same file.
+std::string FileFingerprint(const std::string& path);
+
 // True when this user may write the existing file `path` (its permissions and the file system
 // allow it); false for a missing file.
 bool UserCanWrite(const std::string& path);
