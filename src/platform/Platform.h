@@ -159,7 +159,7 @@ void DeleteFileQuietly(const std::string& path); // failures ignored
 // volume (device and inode; volume serial and file index), its size and the times of its last
 // change. A file replaced (renamed over, deleted and made again) or written to in between gives
 // another fingerprint; reading it does not. "" when it is no regular file or cannot be examined.
-// The text is only to be compared, and is the same for every program that asks about the same file.
+// The text is only to be compared; every program that asks about the same file gets the same.
 std::string FileFingerprint(const std::string& path);
 
 // True when this user may write the existing file `path` (its permissions and the file system
