@@ -32,4 +32,9 @@ JobOutcome JudgeExtraction(bool started, std::string_view output, bool stopReque
     return outcome;
 }
 
+std::string InputChangedMessage(std::string_view path) {
+    return "The input PDF file has changed since it was chosen:\r\n" + std::string(path) +
+           "\r\nPlease choose it again.";
+}
+
 } // namespace larkspan

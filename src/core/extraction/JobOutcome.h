@@ -17,6 +17,11 @@ inline constexpr std::string_view kSettingsErrorMessage = "Settings error!";
 inline constexpr std::string_view kExtractorNotStartedMessage =
     "Could not start the text extractor.";
 
+// The document at the input path is no longer the one that was probed: it was replaced or
+// written to since it was chosen, or while the tools read it. Its text would not belong to the
+// page count and password the probe found, or would mix two documents, so nothing is extracted.
+std::string InputChangedMessage(std::string_view path);
+
 struct JobOutcome {
     std::string message;           // error box text; empty: no box
     bool clearInputFields = false; // empty the input field and both page fields before the box
