@@ -280,8 +280,9 @@ TEST_F(ScannedPages, EncryptedScanIsRecognisedWithItsPasswordAndStopEndsTheEngin
 
     // The engine runs in the extraction's process group, so a Stop ends it with the rest.
     const std::string engine = Path("engine.sh");
-    WriteFileBytes(engine,
-                   "#!/bin/sh\n[ \"$1\" = stdin ] && echo $$ >\"$0.pid\"\nexec tesseract \"$@\"\n");
+    // The pid file appears whole (renamed into place), so the stop never reads it half written.
+    WriteFileBytes(engine, "#!/bin/sh\n[ \"$1\" = stdin ] && echo $$ >\"$0.tmp\" && mv \"$0.tmp\" "
+                           "\"$0.pid\"\nexec tesseract \"$@\"\n");
     std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
     platform::CommandStopper stopper;
     std::thread stopLater([&] {
