@@ -1,8 +1,8 @@
 #include "gui/extraction/FilenameEdit.h"
 
-#include "core/text/TextRules.h"
-#include "gui/shell/Controls.h"
 #include "gui/shell/MessageBox.h"
+#include "gui/shell/Controls.h"
+#include "core/text/TextRules.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>

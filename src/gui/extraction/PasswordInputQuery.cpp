@@ -1,8 +1,8 @@
 #include "gui/extraction/PasswordInputQuery.h"
 
-#include "core/extraction/PasswordPromptLayout.h"
-#include "gui/extraction/FilenameEdit.h"
 #include "gui/shell/Centring.h"
+#include "gui/extraction/FilenameEdit.h"
+#include "core/extraction/PasswordPromptLayout.h"
 #include "gui/shell/Controls.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "gui/shell/LarkspanApplication.h"
 
+#include "gui/shell/MainThread.h"
 #include "core/layout/MessageLayout.h"
 #include "gui/shell/Controls.h"
-#include "gui/shell/MainThread.h"
 
 #include <QMessageBox>
 #include <QStyle>

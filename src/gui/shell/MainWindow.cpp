@@ -1,12 +1,12 @@
 #include "gui/shell/MainWindow.h"
 
-#include "core/help/HelpTexts.h"
-#include "core/text/GeneralError.h"
-#include "gui/extraction/FilenameEdit.h"
 #include "gui/shell/Centring.h"
-#include "gui/shell/Controls.h"
 #include "gui/shell/LarkspanApplication.h"
 #include "gui/shell/MessageBox.h"
+#include "gui/extraction/FilenameEdit.h"
+#include "core/help/HelpTexts.h"
+#include "gui/shell/Controls.h"
+#include "core/text/GeneralError.h"
 #include "gui/shell/Pictures.h"
 #include "platform/RegistryAccess.h"
 

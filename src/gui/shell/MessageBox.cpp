@@ -1,9 +1,9 @@
 #include "gui/shell/MessageBox.h"
 
-#include "core/text/GeneralError.h"
 #include "gui/shell/Centring.h"
 #include "gui/shell/LarkspanApplication.h"
 #include "gui/shell/MainThread.h"
+#include "core/text/GeneralError.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -226,6 +226,7 @@ void TMessageForm::showEvent(QShowEvent* event) {
         focused->clearFocus();
     }
     QDialog::showEvent(event);
+    // Tells assistive technology that an alert appeared, as Qt's own message box does.
     QAccessibleEvent alert(this, QAccessible::Alert);
     QAccessible::updateAccessibility(&alert);
 }
