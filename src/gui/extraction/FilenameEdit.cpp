@@ -97,9 +97,11 @@ FileDialogHook SetFileDialogHook(FileDialogHook hook) {
 
 TsFilenameEdit::TsFilenameEdit(QWidget* parent)
     : QLineEdit(parent), browseButton_(new QToolButton(this)) {
-    // Read-only refuses typing, paste and cut while selecting and copying still work.
+    // Read-only refuses typing, paste and cut while selecting and copying still work. Tab still
+    // stops on the field, so that the keyboard reaches the chosen path and a screen reader reads
+    // it, and on its browse button, whose Space opens the dialog (as Alt+Down in the field does).
     setReadOnly(true);
-    setFocusPolicy(Qt::ClickFocus);
+    setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
 
     QPalette colours = palette();
@@ -109,7 +111,8 @@ TsFilenameEdit::TsFilenameEdit(QWidget* parent)
 
     browseButton_->setObjectName(QStringLiteral("BrowseButton"));
     browseButton_->setAutoRaise(true);
-    browseButton_->setFocusPolicy(Qt::NoFocus);
+    // A click on it does not take the focus: the dialog it opens does.
+    browseButton_->setFocusPolicy(Qt::TabFocus);
     browseButton_->setCursor(Qt::PointingHandCursor);
     browseButton_->setIconSize(QSize(16, 16));
     setTextMargins(0, 0, BrowseButtonWidth, 0);

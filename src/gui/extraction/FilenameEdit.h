@@ -2,7 +2,8 @@
 
 // A file-name field: a one-line edit box that the user cannot type into, with a browse button
 // inside its right end and a file dialog of its own. The field is filled by that dialog or by
-// dropping a file onto it; every change of its text is reported by `changed`.
+// dropping a file onto it; every change of its text is reported by `changed`. Tab stops on the
+// field and then on its browse button.
 
 #include <QIcon>
 #include <QLineEdit>

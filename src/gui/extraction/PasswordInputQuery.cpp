@@ -98,6 +98,9 @@ bool ShowQueryDialog(const QString& caption, const QString& prompt, QString& val
     edit->setMaxLength(PromptMaxLength);
     edit->setText(value);
     edit->selectAll();
+    // Announced by the prompt, on one line.
+    label->setBuddy(edit);
+    edit->setAccessibleName(label->text().simplified());
 
     const int labelWidth = LayOutPasswordPrompt(du, 0, 0).label.width;
     const PasswordPromptLayout layout =

@@ -82,7 +82,14 @@ TAboutDialog::TAboutDialog(QWidget* over) : QDialog(over) {
     sBitBtnOK = new QPushButton(QStringLiteral("OK"), sPanel1);
     sBitBtnOK->setObjectName(QStringLiteral("sBitBtnOK"));
     sBitBtnOK->setGeometry(167, 180, 80, 28);
-    sBitBtnOK->setDefault(true);
+    // No default button: Fusion draws one like a focused button, so the focus could not be told
+    // from it. Enter still presses OK (keyPressEvent); on the link it clicks the link.
+    sBitBtnOK->setAutoDefault(false);
+
+    // Every text and the logo open the web site when clicked; the keyboard reaches that through
+    // the link, which comes before OK as the window is read.
+    sLabel2->SetKeyboardClickable(QAccessible::Link);
+    QWidget::setTabOrder(sLabel2, sBitBtnOK);
 
     connect(ImageAppLogo, &TClickLabel::clicked, this, &TAboutDialog::ImageAppLogoClick);
     connect(sLabelSoftwareName, &TClickLabel::clicked, this,
@@ -117,6 +124,7 @@ std::string TAboutDialog::ShowAbout() {
 
 void TAboutDialog::FormActivate() {
     setWindowTitle(QString::fromStdString(help::AboutCaption(state.productName)));
+    ImageAppLogo->setAccessibleName(QString::fromStdString(state.productName + " logo"));
     sLabelSoftwareName->SetText(
         QString::fromStdString(help::AboutSoftwareName(state.productName, state.version)));
     sLabel1->SetText(QString::fromStdString(help::AboutCopyright()));
@@ -134,8 +142,11 @@ bool TAboutDialog::event(QEvent* event) {
 }
 
 void TAboutDialog::keyPressEvent(QKeyEvent* event) {
-    // Esc presses OK, the window's cancel button; it leaves the answer as it is.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    // Esc presses OK, the window's cancel button, and so does Enter; either leaves the answer as
+    // it is.
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if ((event->key() == Qt::Key_Escape || enter) && modifiers == Qt::NoModifier) {
         sBitBtnOK->click();
         return;
     }

@@ -113,6 +113,7 @@ TDownloadForm::TDownloadForm(const Services& services, const std::string& websit
     sGaugeProgress = new TGauge(sPanel1);
     sGaugeProgress->setObjectName(QStringLiteral("sGaugeProgress"));
     sGaugeProgress->setGeometry(20, 38, 340, 20);
+    sGaugeProgress->setAccessibleName(QStringLiteral("Download progress"));
     SetGaugeTextBlack(sGaugeProgress);
 
     sBitBtnCancel = new QPushButton(QStringLiteral("Cancel"), sPanel1);

@@ -1,6 +1,8 @@
 #include "gui/shell/Controls.h"
 
+#include <QAccessibleWidget>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
@@ -23,6 +25,54 @@ QStringList ProgramFontFamilies() {
 #else
     return {QStringLiteral("Liberation Sans"), QStringLiteral("sans-serif")};
 #endif
+}
+
+// What assistive technology is told about a TClickLabel: its own name or its text, and, once it
+// is keyboard-clickable, a link or button that can be pressed like the mouse clicks it.
+class ClickLabelAccessible final : public QAccessibleWidget {
+public:
+    explicit ClickLabelAccessible(TClickLabel* label) : QAccessibleWidget(label) {}
+
+    QAccessible::Role role() const override {
+        if (Label()->KeyboardClickable()) {
+            return Label()->KeyboardRole();
+        }
+        return Label()->pixmap().isNull() ? QAccessible::StaticText : QAccessible::Graphic;
+    }
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name && Label()->accessibleName().isEmpty() &&
+            !Label()->text().isEmpty()) {
+            return Label()->text();
+        }
+        return QAccessibleWidget::text(kind);
+    }
+
+    QStringList actionNames() const override {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (Label()->KeyboardClickable()) {
+            names.prepend(pressAction());
+        }
+        return names;
+    }
+
+    void doAction(const QString& action) override {
+        if (action == pressAction() && Label()->KeyboardClickable()) {
+            Label()->Click();
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+
+private:
+    TClickLabel* Label() const { return static_cast<TClickLabel*>(widget()); }
+};
+
+QAccessibleInterface* ClickLabelInterface(const QString& className, QObject* object) {
+    if (className == QLatin1String(TClickLabel::staticMetaObject.className())) {
+        return new ClickLabelAccessible(static_cast<TClickLabel*>(object));
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -59,7 +109,40 @@ QString HintOf(const QWidget* control) {
 
 // ---- TClickLabel ---------------------------------------------------------------------------
 
-TClickLabel::TClickLabel(QWidget* parent) : QLabel(parent) {}
+TClickLabel::TClickLabel(QWidget* parent) : QLabel(parent) {
+    static const bool installed = [] {
+        QAccessible::installFactory(&ClickLabelInterface);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+void TClickLabel::SetKeyboardClickable(QAccessible::Role role) {
+    keyboardRole_ = role;
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void TClickLabel::keyPressEvent(QKeyEvent* event) {
+    const bool press = event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
+                       event->key() == Qt::Key_Enter;
+    if (KeyboardClickable() && press && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        Click();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void TClickLabel::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (KeyboardClickable() && hasFocus()) {
+        QStylePainter painter(this);
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.backgroundColor = palette().color(backgroundRole());
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
+}
 
 void TClickLabel::SetText(const QString& text) {
     setText(text);
@@ -108,9 +191,7 @@ void TGlyphButton::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);
     QStyleOptionButton option;
     initStyleOption(&option);
-    if (!showFocusRect_) {
-        option.state &= ~QStyle::State_HasFocus;
-    }
+    // The face keeps the style's focus mark even without the dotted frame.
     painter.drawControl(QStyle::CE_PushButtonBevel, option);
 
     QRect contents = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);

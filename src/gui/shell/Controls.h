@@ -5,6 +5,7 @@
 // size themselves to their text, a push button that draws its glyph at a chosen distance from
 // the caption, and a status bar with fixed panels holding free-placed controls.
 
+#include <QAccessible>
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
@@ -42,21 +43,36 @@ public:
     void SetAutoSize(bool on) { autoSize_ = on; }
     bool AutoSize() const { return autoSize_; }
 
+    // Makes the label reachable without a mouse: Tab stops on it (a mouse click still does not
+    // take the focus), it draws a focus frame, Space and Enter click it, and assistive
+    // technology is told it is `role` (a link or a push button) that can be pressed. Call before
+    // the label is first shown.
+    void SetKeyboardClickable(QAccessible::Role role);
+    bool KeyboardClickable() const { return keyboardRole_ != QAccessible::NoRole; }
+    QAccessible::Role KeyboardRole() const { return keyboardRole_; }
+
+    // What a click does, for the keyboard and for assistive technology.
+    void Click() { emit clicked(); }
+
 signals:
     void clicked();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     bool autoSize_ = false;
     bool pressed_ = false;
+    QAccessible::Role keyboardRole_ = QAccessible::NoRole;
 };
 
 // A push button with a glyph beside its caption. The glyph and the caption are centred together
-// with `GlyphSpacing` pixels between them; the focus frame can be switched off, as the program's
-// large buttons draw none.
+// with `GlyphSpacing` pixels between them. The dotted focus frame can be switched off, as the
+// program's large buttons draw none; the style's own focus mark on the button's face stays, so
+// the focus is never invisible.
 class TGlyphButton : public QPushButton {
     Q_OBJECT
 public:

@@ -18,6 +18,25 @@ namespace {
 QPointer<QWidget> mainWindow;
 UnhandledErrorHook unhandledErrorHook;
 
+// Fusion marks the focused control only in a window that has seen the keyboard move the focus
+// (Tab, a shortcut). A window opened by the keyboard would then hide where its focus is until
+// the first Tab, so every window counts as keyboard-driven from the moment it is shown.
+class FocusShownFromTheStart final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            if (widget->isWindow()) {
+                widget->setAttribute(Qt::WA_KeyboardFocusChange);
+            }
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 LarkspanApplication::LarkspanApplication(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -49,6 +68,7 @@ void ApplyProgramStyle(QApplication& app) {
         QApplication::setPalette(style->standardPalette());
     }
     app.setFont(ProgramFont());
+    app.installEventFilter(new FocusShownFromTheStart(&app));
 }
 
 void ShowUnhandledError(const std::string& message) {

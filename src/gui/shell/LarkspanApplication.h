@@ -27,8 +27,8 @@ public:
 };
 
 // Fusion style with its own palette and the program font (ProgramFont() at pixel size 11), so
-// that every window has the same geometry on every desktop. Call once, right after the
-// application object exists.
+// that every window has the same geometry on every desktop; every window marks its focused
+// control from the moment it is shown. Call once, right after the application object exists.
 void ApplyProgramStyle(QApplication& app);
 
 // Shows the box for an error nobody caught: the stop icon, the application title

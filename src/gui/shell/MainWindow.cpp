@@ -24,6 +24,7 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QToolButton>
 
 namespace larkspan {
 
@@ -85,6 +86,7 @@ TMainForm::TMainForm(const Services& services, QWidget* parent)
 
     CreateMenu();
     CreateControls();
+    NameControls();
     SetTabOrder();
     ConnectHandlers();
     // The client area has a fixed size; the window is as large as it and the menu bar.
@@ -291,7 +293,6 @@ void TMainForm::CreateControls() {
     sEditPageCount->setFont(regular);
     sEditPageCount->setReadOnly(true);
     sEditPageCount->setCursor(Qt::ArrowCursor);
-    sEditPageCount->setFocusPolicy(Qt::ClickFocus);
     PaintWhiteWithBlackText(sEditPageCount);
 
     sLabel2 = label("sLabel2", {130, 47, 63, 13}, "Page Range:");
@@ -311,19 +312,58 @@ void TMainForm::CreateControls() {
     sBitBtnPlayVideo->setVisible(false);
 }
 
+void TMainForm::NameControls() {
+    // What assistive technology announces for each control; nothing on screen changes. Buttons
+    // with a caption, the options and the group boxes are announced by their captions, and each
+    // file field by the caption of its group.
+    sFilenameEditInput->setAccessibleName(sGroupBox1->title());
+    sFilenameEditInput->BrowseButton()->setAccessibleName(QStringLiteral("Choose input PDF file"));
+    sButtonOpenPDF->setAccessibleName(HintOf(sButtonOpenPDF));
+    sLabel1->setBuddy(sEditPageCount);
+    sEditPageCount->setAccessibleName(QStringLiteral("Page Count"));
+    sLabel2->setBuddy(sEditPageRange);
+    sEditPageRange->setAccessibleName(QStringLiteral("Page Range"));
+    sEditPageRange->setAccessibleDescription(sLabel3->text());
+
+    sFilenameEditOutput->setAccessibleName(sGroupBox4->title());
+    sFilenameEditOutput->BrowseButton()->setAccessibleName(
+        QStringLiteral("Choose output text file"));
+    sButtonOpenText->setAccessibleName(HintOf(sButtonOpenText));
+
+    sGaugeProcess->setAccessibleName(QStringLiteral("Extraction progress"));
+
+    // The pictures and the web-site label act when clicked, so the keyboard reaches them too;
+    // the side picture's link is found nowhere else.
+    Image1->SetKeyboardClickable(QAccessible::Link);
+    Image1->setAccessibleName(HintOf(Image1));
+    Image1->setAccessibleDescription(QStringLiteral("Opens the web site's social page"));
+    ImageDonate->SetKeyboardClickable(QAccessible::Button);
+    ImageDonate->setAccessibleName(Donate1->text());
+    sLabelFXWebpage->SetKeyboardClickable(QAccessible::Link); // announced by its text, the host
+}
+
 void TMainForm::SetTabOrder() {
-    // The keyboard walks the start button, the output group, the input group, then the
-    // pro-version button. The file fields and the page count are reached only by the mouse.
-    QWidget* const order[] = {sBitBtnStart,
-                              sCheckBoxOpenAfter,
+    // The keyboard walks the window as it is read: the side picture, the input group, the output
+    // group, the two large buttons, then the status bar. The page count is a stop too, so that
+    // it can be read.
+    QWidget* const order[] = {Image1,
+                              sFilenameEditInput,
+                              sFilenameEditInput->BrowseButton(),
+                              sButtonOpenPDF,
+                              sEditPageCount,
+                              sEditPageRange,
+                              sBitBtnPlayVideo,
+                              sFilenameEditOutput,
+                              sFilenameEditOutput->BrowseButton(),
+                              sButtonOpenText,
                               sRadioButtonFormattedLayout,
                               sRadioButtonFormattedRaw,
-                              sButtonOpenText,
                               sCheckBoxInsertPageBreak,
-                              sEditPageRange,
-                              sButtonOpenPDF,
-                              sBitBtnPlayVideo,
-                              sBitBtnGetProVersion};
+                              sCheckBoxOpenAfter,
+                              sBitBtnGetProVersion,
+                              sBitBtnStart,
+                              ImageDonate,
+                              sLabelFXWebpage};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }

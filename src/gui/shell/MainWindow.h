@@ -159,6 +159,7 @@ protected:
 private:
     void CreateMenu();
     void CreateControls();
+    void NameControls();
     void SetTabOrder();
     void ConnectHandlers();
 

@@ -5,6 +5,8 @@
 #include "gui/shell/MainThread.h"
 #include "core/text/GeneralError.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
@@ -61,6 +63,8 @@ QStyle::StandardPixmap KindIcon(MessageKind kind) {
 QRect ToQRect(const Rect& r) {
     return QRect(r.left, r.top, r.width, r.height);
 }
+
+QAccessibleInterface* MessageFormInterface(const QString& className, QObject* object);
 
 // The message text, drawn with exactly the flags and wrap width it was measured with, so that
 // the lines break where the box's size expects them to.
@@ -123,6 +127,11 @@ TMessageForm::TMessageForm(const std::string& text, MessageKind kind, MessageBut
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       text_(text), caption_(MessageCaption(kind)), buttons_(buttons) {
+    static const bool announced = [] {
+        QAccessible::installFactory(&MessageFormInterface);
+        return true;
+    }();
+    Q_UNUSED(announced);
     setWindowTitle(QString::fromUtf8(caption_.c_str()));
     setModal(true);
     installEventFilter(this);
@@ -138,6 +147,9 @@ TMessageForm::TMessageForm(const std::string& text, MessageKind kind, MessageBut
     input.screenWidth = screenRect.width();
     input.screenHeight = screenRect.height();
     const QString display = DisplayText(text);
+    // A screen reader reads an alert's description as soon as the box appears; its name is the
+    // caption.
+    setAccessibleDescription(display);
     const int wrapWidth = TextWrapWidth(input.screenWidth);
     const QRect textRect =
         metrics.boundingRect(QRect(0, 0, wrapWidth, 0), MessageTextFlags, display);
@@ -169,6 +181,7 @@ TMessageForm::TMessageForm(const std::string& text, MessageKind kind, MessageBut
     image->setPixmap(style()
                          ->standardIcon(KindIcon(kind), nullptr, this)
                          .pixmap(MessageIconSize, MessageIconSize));
+    image->setAccessibleName(windowTitle());
     image->installEventFilter(this);
 
     auto* message = new TMessageText(display, wrapWidth, this);
@@ -213,6 +226,9 @@ void TMessageForm::showEvent(QShowEvent* event) {
         focused->clearFocus();
     }
     QDialog::showEvent(event);
+    // Tells assistive technology that an alert appeared, as Qt's own message box does.
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 QPushButton* TMessageForm::ButtonWithRole(bool LaidOutButton::*role) const {
@@ -291,6 +307,18 @@ void TMessageForm::CopyToClipboard() {
         throw GeneralError("Cannot open clipboard");
     }
 }
+
+namespace {
+
+// The box is an alert to assistive technology, not a plain dialog.
+QAccessibleInterface* MessageFormInterface(const QString& className, QObject* object) {
+    if (className == QLatin1String(TMessageForm::staticMetaObject.className())) {
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::AlertMessage);
+    }
+    return nullptr;
+}
+
+} // namespace
 
 int ShowCenteredMessage(const std::string& text, MessageKind kind, MessageButtons buttons,
                         const std::vector<std::string>& buttonsWithoutTabStop) {
