@@ -103,12 +103,6 @@ std::optional<std::int32_t> PageCount(const Engine& engine, const TextractReques
     return report.pageCount;
 }
 
-std::string Languages(const Engine& engine) {
-    const platform::CapturedRun run = platform::RunCaptured({engine.tesseract, "--list-langs"});
-    return run.started && run.exitCode == 0 ? RecognitionLanguages(run.standardOutput)
-                                            : std::string();
-}
-
 enum class Finish {
     Done,        // the output file holds the answer
     RunAsBefore, // the pages could not be told apart: run the command line as it was given
@@ -141,12 +135,7 @@ Finish Recognise(const Engine& engine, const TextractRequest& request, std::stri
         return request.pageBreaks ? Finish::Done : Finish::RunAsBefore;
     }
     std::vector<std::optional<std::string>> recognised(pages.size());
-    if (!blank.empty()) {
-        const std::string languages = Languages(engine);
-        if (!languages.empty()) {
-            RecognisePages(engine, request, languages, blank, recognised);
-        }
-    }
+    RecognisePages(engine, request, blank, recognised);
     const bool changed = std::any_of(recognised.begin(), recognised.end(),
                                      [](const auto& text) { return text.has_value(); });
     if (!changed && request.pageBreaks) {
