@@ -281,8 +281,9 @@ TEST_F(ScannedPages, EncryptedScanIsRecognisedWithItsPasswordAndStopEndsTheEngin
     // A Stop ends the extraction's process group, and the engine with it, though the engine
     // runs in a group of its own: here one that would recognise for a minute.
     const std::string engine = Path("engine.sh");
-    WriteFileBytes(engine, "#!/bin/sh\n[ \"$1\" = stdin ] && echo $$ >\"$0.pid\" && exec sleep 60\n"
-                           "exec tesseract \"$@\"\n");
+    // The pid file appears whole (renamed into place), so the stop never reads it half written.
+    WriteFileBytes(engine, "#!/bin/sh\n[ \"$1\" = stdin ] && echo $$ >\"$0.tmp\" && mv \"$0.tmp\" "
+                           "\"$0.pid\" && exec sleep 60\nexec tesseract \"$@\"\n");
     std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
     platform::CommandStopper stopper;
     std::thread stopLater([&] {
