@@ -142,7 +142,8 @@ std::optional<std::vector<bool>> NothingDrawn(const Engine& engine, const Textra
         engine.pdftoppm,
         {"-f", std::to_string(first), "-l", std::to_string(last), "-scale-to",
          std::to_string(kBlankCheckSide), "-gray"},
-        request, {pages * (kBlankCheckSide * kBlankCheckSide + 64), RunTimeLimit()}, &sink);
+        request, {pages * ((kBlankCheckSide + 2) * (kBlankCheckSide + 2) + 64), RunTimeLimit()},
+        &sink);
     if (!run.started || run.exitCode != 0 || run.timedOut || run.outputCut ||
         !reader.AtImageEnd() || reader.Blank().size() != pages) {
         return std::nullopt;
