@@ -167,6 +167,9 @@ std::optional<std::string> RecognisePage(const Engine& engine, const TextractReq
         return std::nullopt; // without its size the page could not be drawn within bounds
     }
     const int dpi = RecognitionResolution(*size);
+    if (dpi == 0) {
+        return std::nullopt;
+    }
     const auto pixels = static_cast<std::uint64_t>(PagePixels(*size, dpi));
     const PixelBudget::Hold hold(budget, pixels);
 
