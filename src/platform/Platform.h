@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace larkspan::platform {
@@ -109,16 +110,21 @@ private:
 // rules they are written in.
 CommandInterpreter ConsoleInterpreter();
 
+// Variables set for one child on top of the program's own environment: name and value.
+using EnvironmentVariables = std::vector<std::pair<std::string, std::string>>;
+
 // Runs `commandLine` unchanged through the system command interpreter (/bin/sh -c; Windows:
 // cmd.exe /C, hidden, which takes off the first and last double quote of a line that begins
 // with one) with `workingFolder` as the current folder, where bare tool names are found first
 // (as cmd.exe finds them in its current folder). The child gets the program's own standard
-// input and environment and no other descriptor or handle of the program. Waits until the output
+// input and environment, with `environment` set on top for it alone (replacing variables of the
+// same names), and no other descriptor or handle of the program. Waits until the output
 // has ended and the interpreter has exited, or until `stopper` ends the command. Each read takes at
 // most 255 bytes, and a zero byte in the output drops the rest of the read it arrived in. `started`
 // is false when the interpreter could not be started (including a missing working folder).
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
-                                CommandStopper* stopper = nullptr);
+                                CommandStopper* stopper = nullptr,
+                                const EnvironmentVariables& environment = {});
 
 struct CapturedRun {
     bool started = false;
@@ -161,6 +167,17 @@ void DeleteFileQuietly(const std::string& path); // failures ignored
 // another fingerprint; reading it does not. "" when it is no regular file or cannot be examined.
 // The text is only to be compared; every program that asks about the same file gets the same.
 std::string FileFingerprint(const std::string& path);
+
+// Creates a new, empty file in the temporary folder whose name begins with `prefix` and ends in
+// an unguessable part, which nothing there could have taken before (POSIX: mode 0600; Windows:
+// the temporary folder's access rules, the user's own) and returns its path; "" when it cannot
+// be created.
+std::string CreatePrivateTemporaryFile(const std::string& prefix);
+
+// At most the last `maxBytes` bytes of the file `path`, as it stands now; "" when it is missing or
+// cannot be read. Never waits: not for a writer that holds the file open (on Windows every kind
+// of sharing is granted), nor for a FIFO planted at the path.
+std::string ReadFileTail(const std::string& path, std::size_t maxBytes);
 
 // True when this user may write the existing file `path` (its permissions and the file system
 // allow it); false for a missing file.

@@ -82,6 +82,35 @@ bool UserCanWrite(const std::string& path) {
     return RegularFileExists(path) && ::access(path.c_str(), W_OK) == 0;
 }
 
+std::string CreatePrivateTemporaryFile(const std::string& prefix) {
+    // mkostemp makes the file with O_EXCL and mode 0600, so nothing planted at the name is used.
+    std::string path = TemporaryFile(prefix + "XXXXXX");
+    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    ::close(fd);
+    return path;
+}
+
+std::string ReadFileTail(const std::string& path, std::size_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return {};
+    }
+    std::string bytes;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        const auto size = static_cast<std::size_t>(info.st_size);
+        const std::size_t start = size > maxBytes ? size - maxBytes : 0;
+        bytes.resize(size - start);
+        const ssize_t count = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(start));
+        bytes.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+    }
+    ::close(fd);
+    return bytes;
+}
+
 struct FileWriter::State {
     std::string path;
     std::string temporary;

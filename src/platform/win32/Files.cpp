@@ -156,6 +156,56 @@ bool UserCanWrite(const std::string& path) {
     return static_cast<bool>(file);
 }
 
+std::string CreatePrivateTemporaryFile(const std::string& prefix) {
+    // CREATE_NEW refuses anything already at the name, a link included; the new file takes the
+    // access rules of the user's temporary folder.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string path = TemporaryFile(prefix + win32::Narrow(UniqueSuffix()) + ".tmp");
+        std::wstring wide;
+        if (!win32::WidePath(path, wide)) {
+            return {};
+        }
+        const win32::UniqueHandle file(
+            ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file) {
+            return path;
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS) {
+            return {};
+        }
+    }
+    return {};
+}
+
+std::string ReadFileTail(const std::string& path, std::size_t maxBytes) {
+    std::wstring wide;
+    if (!win32::WidePath(path, wide)) {
+        return {};
+    }
+    // Every kind of sharing, so that the writer is never kept out, not even from deleting it.
+    const win32::UniqueHandle file(::CreateFileW(
+        wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || ::GetFileType(file.Get()) != FILE_TYPE_DISK ||
+        !::GetFileSizeEx(file.Get(), &size)) {
+        return {};
+    }
+    const auto total = static_cast<unsigned long long>(size.QuadPart);
+    const unsigned long long start = total > maxBytes ? total - maxBytes : 0;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(start & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(start >> 32);
+    std::string bytes(static_cast<std::size_t>(total - start), '\0');
+    DWORD count = 0;
+    if (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count, &at)) {
+        return {};
+    }
+    bytes.resize(count);
+    return bytes;
+}
+
 struct FileWriter::State {
     std::string path;
     std::wstring full;
