@@ -278,11 +278,12 @@ TEST_F(ScannedPages, EncryptedScanIsRecognisedWithItsPasswordAndStopEndsTheEngin
               0);
     EXPECT_EQ(Text(), "Page 4 of 4\r\nLarkspan known words page 4\r\n\f");
 
-    // The engine runs in the extraction's process group, so a Stop ends it with the rest.
+    // A Stop ends the extraction's process group, and the engine with it, though the engine
+    // runs in a group of its own: here one that would recognise for a minute.
     const std::string engine = Path("engine.sh");
     // The pid file appears whole (renamed into place), so the stop never reads it half written.
     WriteFileBytes(engine, "#!/bin/sh\n[ \"$1\" = stdin ] && echo $$ >\"$0.tmp\" && mv \"$0.tmp\" "
-                           "\"$0.pid\"\nexec tesseract \"$@\"\n");
+                           "\"$0.pid\" && exec sleep 60\nexec tesseract \"$@\"\n");
     std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
     platform::CommandStopper stopper;
     std::thread stopLater([&] {
