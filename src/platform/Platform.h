@@ -231,6 +231,55 @@ bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_vi
                        FileMode mode, std::string& error);
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error);
 
+// The text file an extraction writes, written at its path the way a C program writes one
+// (fopen "wb"): an existing file is emptied and keeps its identity and permissions, a symbolic
+// link is followed, a new file gets the default permissions. Every write is checked, and Finish
+// asks the file system whether all of it arrived: the data flushed to the device, the file
+// closed, and the path still naming that very file with every byte written (not deleted, its
+// folder not removed, nothing else put in its place). A device or a pipe named as the output
+// takes the bytes as they come; only the writes and the close are checked there. Errors are the
+// system's words ("No space left on device") or say what happened to the file.
+class TextOutput {
+public:
+    TextOutput();
+    ~TextOutput(); // closes without the checks: an unfinished file is the caller's failure
+    TextOutput(const TextOutput&) = delete;
+    TextOutput& operator=(const TextOutput&) = delete;
+
+    bool Open(const std::string& path, std::string& error);
+    bool IsOpen() const;
+    // Whether the output is a regular file, the only kind that can be emptied and written anew.
+    bool IsRegularFile() const;
+    bool Write(std::string_view bytes, std::string& error);
+    // Empties a regular file, so that its text is written again from the start.
+    bool Restart(std::string& error);
+    bool Finish(std::string& error);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// A file that another program reads while this one appends lines to it. Opened only when it
+// exists (it is the reader's file); on Windows shared, so the reader can open it meanwhile.
+// Appending is best effort: the lines are news for the reader, not data.
+class AppendingFile {
+public:
+    virtual ~AppendingFile() = default;
+    virtual void Append(std::string_view bytes) = 0;
+};
+std::unique_ptr<AppendingFile> OpenForAppending(const std::string& path);
+
+// Keeps other programs from changing, renaming or deleting the file `path` while the object
+// lives; they may still read it (Windows: a handle that shares reading only). POSIX has no such
+// lock, so nothing is held there and nullptr comes back, as it does when the file cannot be held
+// (missing, or open for writing elsewhere already).
+class FileHold {
+public:
+    virtual ~FileHold() = default;
+};
+std::unique_ptr<FileHold> HoldAgainstChanges(const std::string& path);
+
 // "" when the variable is not set.
 std::string GetEnvironment(const std::string& name);
 
