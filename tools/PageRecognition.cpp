@@ -13,6 +13,12 @@ platform::CapturedRun RunOnDocument(const std::string& program,
                                     const platform::CaptureLimits& limits) {
     std::vector<std::string> command{program};
     command.insert(command.end(), options.begin(), options.end());
+    if (request.decryptedDocument) {
+        // Opened by the adapter with a password the tools would cut: its decrypted bytes on
+        // standard input, and no password.
+        command.emplace_back("-");
+        return platform::RunCaptured(command, *request.decryptedDocument, limits);
+    }
     command.insert(command.end(), request.passwordOptions.begin(), request.passwordOptions.end());
     command.push_back(request.inputPath);
     return platform::RunCaptured(command, std::nullopt, limits);
