@@ -13,7 +13,6 @@
 // 4. Memory: this process's resident size before the first job and after jobs on a 50-page
 //    and on the 500-page document.
 
-#include "app/ShellOpen.h"
 #include "core/extraction/ExtractCommand.h"
 #include "core/extraction/ProbeLogic.h"
 #include "gui/extraction/ConversionProcess.h"
@@ -23,6 +22,7 @@
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/MessageBox.h"
 #include "platform/Platform.h"
+#include "platform/SystemPorts.h"
 #include "support/TestFiles.h"
 
 #include <QCheckBox>
@@ -85,10 +85,33 @@ testsupport::PdfContent Document(int pageCount) {
     return content;
 }
 
-void Fail(const std::string& what) {
+[[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "extraction-bench: %s\n", what.c_str());
     std::exit(1);
 }
+
+// The window's outside world for the jobs: the real files and tools, and nothing that waits for
+// a user or leaves the machine. A box or a password question means the job went wrong.
+class NoBoxes final : public MessagePort {
+public:
+    int Show(const std::string& text, MessageKind, MessageButtons,
+             const std::vector<std::string>&) override {
+        Fail("unexpected box: " + text);
+    }
+};
+
+class NoPasswords final : public PasswordPort {
+public:
+    std::optional<std::string> AskPassword(const std::string&, const std::string&) override {
+        Fail("unexpected password question");
+    }
+};
+
+class NoDesktop final : public DesktopPort {
+public:
+    void Open(const std::string&) override {}
+    bool StartProgram(const std::string&) override { return false; }
+};
 
 // Runs one job in `form` and returns the longest gap (ms) between the ticks of a 5 ms timer on
 // the main thread while it ran, and the job's time in `jobMs`.
@@ -103,7 +126,7 @@ double LongestStallDuringJob(TMainForm& form, double& jobMs) {
     QEventLoop loop;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (TConversionProcess::Phase() == JobPhase::None) {
+        if (form.Jobs()->Phase() == JobPhase::None) {
             loop.quit();
         }
     });
@@ -212,18 +235,22 @@ int main(int argc, char** argv) {
     testsupport::WriteFileBytes(recordFolder + "/Oxbeck/Larkspan.conf",
                                 "Version=1.3\nWebsite=http://larkspan.example/\n");
     qputenv("XDG_CONFIG_DIRS", QByteArray::fromStdString(recordFolder));
+    // A closed loopback port: the window's background check must not leave the machine.
+    qputenv("LARKSPAN_WEBSITE_HOST", "127.0.0.1:9");
     LarkspanApplication app(argc, argv);
     ApplyProgramStyle(app);
-    SetMessageHook([](const MessageRequest& request) -> std::optional<int> {
-        Fail("unexpected box: " + request.text);
-        return mrOk;
-    });
-    SetShellOpenHook([](const std::string&) {});
 
-    TMainForm form;
+    NoBoxes messages;
+    NoPasswords passwords;
+    NoDesktop desktop;
+    platform::SystemFiles files;
+    platform::SystemRecords records;
+    platform::ConsoleTools tools;
+    const Services services{
+        messages, passwords, desktop, files, records, tools, platform::ConnectTcp, bin};
+    TMainForm form(services);
     LarkspanApplication::SetMainWindow(&form);
     form.show();
-    AppFolder = bin;
     const std::string output = folder + "/job.txt";
     form.sCheckBoxOpenAfter->setChecked(false);
     QCoreApplication::processEvents();

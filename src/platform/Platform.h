@@ -8,8 +8,10 @@
 
 #include "core/extraction/ShellQuoting.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -129,10 +131,24 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
 struct CapturedRun {
     bool started = false;
     int exitCode = -1;      // the child's exit status; 128 + signal number when it was killed
+                            // (on Windows 1 when a bound ended it)
     std::string startError; // why it could not be started, when !started: the system's text,
                             // such as "No such file or directory"
     std::string standardOutput;
-    std::string standardError;
+    std::string standardError; // its first kCapturedErrorBytes; the rest is read and dropped
+    bool timedOut = false;     // ended because CaptureLimits::time ran out
+    bool outputCut = false;    // ended because the output passed its bound or the sink refused it
+};
+
+// How much of a child's standard error a captured run keeps: enough for any message, while a
+// child that floods it cannot fill the memory.
+inline constexpr std::size_t kCapturedErrorBytes = 64 * 1024;
+
+// Bounds on a captured run. Past either, the child and every process it started are ended,
+// and the run says which bound it met. Zero means no bound.
+struct CaptureLimits {
+    std::size_t outputBytes = 0;       // standard output kept (or handed to a sink) at most
+    std::chrono::milliseconds time{0}; // wall-clock time allowed
 };
 
 // Runs a program directly (no shell) with the given arguments (argv[0] included), collecting
@@ -143,8 +159,22 @@ struct CapturedRun {
 // bytes and then end-of-data instead (a child that stops reading early is no error of ours). A
 // program that cannot be started (missing, not executable) gives started = false, never an exit
 // status.
+// The child runs in a process group of its own (Windows: a job object), so that a bound ends
+// everything it started, and it does not outlive this program: when the thread that started it
+// ends (this program killed, say), the child is killed (POSIX: the child itself, not what it
+// started; Windows: the whole job). Past a bound the output read so far is kept (at most
+// outputBytes) and the run ends as soon as the child is gone, without waiting for the pipes of
+// processes that left the group.
 CapturedRun RunCaptured(const std::vector<std::string>& argv,
-                        std::optional<std::string_view> standardInput = std::nullopt);
+                        std::optional<std::string_view> standardInput = std::nullopt,
+                        const CaptureLimits& limits = {});
+
+// Like RunCaptured, but standard output goes to `sink` piece by piece as it arrives and is not
+// kept (standardOutput stays empty). A sink that returns false ends the child (outputCut set).
+using OutputSink = std::function<bool(std::string_view piece)>;
+CapturedRun RunStreamed(const std::vector<std::string>& argv,
+                        std::optional<std::string_view> standardInput, const OutputSink& sink,
+                        const CaptureLimits& limits = {});
 
 // The program file that RunCaptured would start for `name`: a name with a folder if that file
 // is there, a bare name as found on PATH (Windows: by SearchPathW, ".exe" added). "" when there
@@ -217,6 +247,55 @@ private:
 bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
                        FileMode mode, std::string& error);
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error);
+
+// The text file an extraction writes, written at its path the way a C program writes one
+// (fopen "wb"): an existing file is emptied and keeps its identity and permissions, a symbolic
+// link is followed, a new file gets the default permissions. Every write is checked, and Finish
+// asks the file system whether all of it arrived: the data flushed to the device, the file
+// closed, and the path still naming that very file with every byte written (not deleted, its
+// folder not removed, nothing else put in its place). A device or a pipe named as the output
+// takes the bytes as they come; only the writes and the close are checked there. Errors are the
+// system's words ("No space left on device") or say what happened to the file.
+class TextOutput {
+public:
+    TextOutput();
+    ~TextOutput(); // closes without the checks: an unfinished file is the caller's failure
+    TextOutput(const TextOutput&) = delete;
+    TextOutput& operator=(const TextOutput&) = delete;
+
+    bool Open(const std::string& path, std::string& error);
+    bool IsOpen() const;
+    // Whether the output is a regular file, the only kind that can be emptied and written anew.
+    bool IsRegularFile() const;
+    bool Write(std::string_view bytes, std::string& error);
+    // Empties a regular file, so that its text is written again from the start.
+    bool Restart(std::string& error);
+    bool Finish(std::string& error);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// A file that another program reads while this one appends lines to it. Opened only when it
+// exists (it is the reader's file); on Windows shared, so the reader can open it meanwhile.
+// Appending is best effort: the lines are news for the reader, not data.
+class AppendingFile {
+public:
+    virtual ~AppendingFile() = default;
+    virtual void Append(std::string_view bytes) = 0;
+};
+std::unique_ptr<AppendingFile> OpenForAppending(const std::string& path);
+
+// Keeps other programs from changing, renaming or deleting the file `path` while the object
+// lives; they may still read it (Windows: a handle that shares reading only). POSIX has no such
+// lock, so nothing is held there and nullptr comes back, as it does when the file cannot be held
+// (missing, or open for writing elsewhere already).
+class FileHold {
+public:
+    virtual ~FileHold() = default;
+};
+std::unique_ptr<FileHold> HoldAgainstChanges(const std::string& path);
 
 // "" when the variable is not set.
 std::string GetEnvironment(const std::string& name);

@@ -13,4 +13,9 @@ larkspan_e2e_tests(
   "Extraction.EncryptedPdfAsksPasswordWithShellCharactersThenExtracts=extraction_encrypted.sh"
   "Extraction.HostileFileNameIsExtractedAndNeverRun=extraction_hostile_name.sh"
   "Extraction.DamagedPdfWarnsClearsInputAndWritesNothing=extraction_damaged.sh"
-  "Extraction.ConfirmedStopEndsALongExtractionAtOnce=extraction_stop.sh")
+  "Extraction.ConfirmedStopEndsALongExtractionAtOnce=extraction_stop.sh"
+  "Extraction.FullDiskFailsTheJobNamingTheFileAndLeavesNothing=extraction_full_disk.sh"
+  "Extraction.InputReplacedDuringTheJobGivesOneDocumentOrAnError=extraction_input_replaced.sh")
+# The full disk is a tmpfs, which only root or a user namespace can mount: skipped without.
+set_tests_properties(e2e.Extraction.FullDiskFailsTheJobNamingTheFileAndLeavesNothing PROPERTIES
+  SKIP_RETURN_CODE 77)

@@ -7,6 +7,7 @@
 #include "core/extraction/JobOutcome.h"
 #include "core/extraction/ProbeLogic.h"
 #include "core/extraction/TextRecognition.h"
+#include "core/extraction/TextStream.h"
 #include "core/text/GeneralError.h"
 #include "core/text/TextRules.h"
 
@@ -94,11 +95,22 @@ void CheckRecognitionTexts(std::uint8_t flags, std::string_view output) {
     }
     FUZZ_CHECK(text.empty() || !IsBlankPage(text));
 
-    // Cut into pages and put together again, the text is what it was up to its last page end.
-    const std::vector<std::string_view> pages = SplitAtPageEnds(output);
-    const std::size_t lastEnd = output.rfind('\f');
-    FUZZ_CHECK(AssemblePages(pages, {}, true) ==
-               output.substr(0, lastEnd == std::string_view::npos ? 0 : lastEnd + 1));
+    // Cut into pages as it streams in (in pieces of a size the input chooses) and put together
+    // again, the text is what it was up to its last page end, and the rest follows it.
+    const std::size_t piece = 1 + flags % 13;
+    PageCutter cutter;
+    PageOrder order;
+    for (std::size_t at = 0; at < output.size(); at += piece) {
+        cutter.Feed(output.substr(at, piece),
+                    [&](std::string_view page) { order.Add(page, IsBlankPage(page)); });
+    }
+    std::string joined;
+    for (std::size_t place = 0; place < order.Added(); ++place) {
+        order.Recognised(place, std::nullopt);
+    }
+    order.TakeReady([&](std::string_view page) { joined.append(page).push_back('\f'); });
+    FUZZ_CHECK(joined + std::string(cutter.Rest()) == output);
+    FUZZ_CHECK(cutter.Pages() == SplitAtPageEnds(output).size() && order.Taken() == cutter.Pages());
 
     const int dpi = RecognitionResolution(ReadPageSize(output, flags));
     FUZZ_CHECK(dpi >= 72 && dpi <= kRecognitionDpi);
