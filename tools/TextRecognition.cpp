@@ -347,13 +347,8 @@ AdapterAnswer Extraction::Run() {
     // bytes handed to every tool.
     const DocumentPasswords passwords = ReadPasswords(request_.passwordOptions);
     if (LongerThanPopplerTakes(passwords)) {
-        DecryptedDocument document = Decrypt(request_.inputPath, passwords);
-        if (document.outcome == DecryptedDocument::Outcome::WrongPassword) {
-            return pdftotext_.answer(WrongPasswordRun(), remedy_);
-        }
-        if (document.outcome == DecryptedDocument::Outcome::Decrypted) {
-            request_.decryptedDocument =
-                std::make_shared<const std::string>(std::move(document.bytes));
+        if (auto document = DecryptedDocument(request_.inputPath, passwords)) {
+            request_.decryptedDocument = std::make_shared<const std::string>(std::move(*document));
         }
     }
 
