@@ -3,56 +3,41 @@
 #include <qpdf/Constants.h>
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
-#include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <exception>
-#include <vector>
 
 namespace larkspan::tools {
 
-DecryptedDocument Decrypt(const std::string& path, const DocumentPasswords& passwords) {
-    DecryptedDocument document;
-    std::vector<std::string> tried;
+std::optional<std::string> DecryptedDocument(const std::string& path,
+                                             const DocumentPasswords& passwords) {
     for (const std::string* password : {&passwords.user, &passwords.owner}) {
-        if (!password->empty()) {
-            tried.push_back(*password);
+        if (password->empty()) {
+            continue;
         }
-    }
-    for (const std::string& password : tried) {
         try {
             QPDF pdf;
             // Its warnings about a damaged file would be printed, and the program takes anything
             // printed for a failure; poppler reports what matters when it reads the document.
             pdf.setSuppressWarnings(true);
-            pdf.processFile(path.c_str(), password.c_str());
+            pdf.processFile(path.c_str(), password->c_str());
             if (!pdf.isEncrypted()) {
-                document.outcome = DecryptedDocument::Outcome::NotEncrypted;
-                return document;
+                return std::nullopt;
             }
-            Pl_String memory("decrypted document", nullptr, document.bytes);
+            std::string bytes;
+            Pl_String memory("decrypted document", nullptr, bytes);
             QPDFWriter writer(pdf);
             writer.setOutputPipeline(&memory);
             writer.setPreserveEncryption(false);
             // The streams as they are, only decrypted: the tools see the document's own data.
             writer.setStreamDataMode(qpdf_s_preserve);
             writer.write();
-            document.outcome = DecryptedDocument::Outcome::Decrypted;
-            return document;
-        } catch (const QPDFExc& error) {
-            document.bytes.clear();
-            if (error.getErrorCode() != qpdf_e_password) {
-                document.outcome = DecryptedDocument::Outcome::Unreadable;
-                return document;
-            }
-            document.outcome = DecryptedDocument::Outcome::WrongPassword;
+            return bytes;
         } catch (const std::exception&) {
-            document.bytes.clear();
-            document.outcome = DecryptedDocument::Outcome::Unreadable;
-            return document;
+            // A wrong password (try the other one), or a file libqpdf cannot read.
         }
     }
-    return document;
+    return std::nullopt;
 }
 
 } // namespace larkspan::tools

@@ -6,21 +6,16 @@
 
 #include "core/extraction/WholePassword.h"
 
+#include <optional>
 #include <string>
 
 namespace larkspan::tools {
 
-struct DecryptedDocument {
-    enum class Outcome {
-        NotEncrypted,  // nothing to decrypt: the poppler tools read the file as it is
-        Decrypted,     // `bytes` holds the document without its encryption
-        WrongPassword, // neither password opens it
-        Unreadable,    // libqpdf cannot read it (damaged, missing): the poppler tools will say why
-    };
-    Outcome outcome = Outcome::Unreadable;
-    std::string bytes;
-};
-
-DecryptedDocument Decrypt(const std::string& path, const DocumentPasswords& passwords);
+// The document at `path` without its encryption, opened with the user or the owner password.
+// Nothing when it is not encrypted, when neither password opens it or when libqpdf cannot read
+// it: the poppler tools then read the file as it is and say what they find, in their own words
+// (a wrong password too, since the part of it they read is wrong as well).
+std::optional<std::string> DecryptedDocument(const std::string& path,
+                                             const DocumentPasswords& passwords);
 
 } // namespace larkspan::tools

@@ -102,12 +102,6 @@ std::optional<std::int32_t> PageCount(const std::string& pdfinfo, const Textract
     return report.pageCount;
 }
 
-std::string Languages(const Engine& engine) {
-    const platform::CapturedRun run = platform::RunCaptured({engine.tesseract, "--list-langs"});
-    return run.started && run.exitCode == 0 ? RecognitionLanguages(run.standardOutput)
-                                            : std::string();
-}
-
 // The pages that came out blank, read by the engine on a thread of its own while the text
 // streams on: in batches of the pages waiting when the previous batch is done, so that the
 // engine reads several at once.
@@ -180,12 +174,6 @@ private:
     }
 
     void Recognise(const std::vector<std::size_t>& batch) {
-        if (!languages_) {
-            languages_ = Languages(engine_);
-        }
-        if (languages_->empty()) {
-            return;
-        }
         // The batch as a range of its own, from its first page on.
         TextractRequest part = request_;
         part.firstPage = std::max(request_.firstPage, 1) + static_cast<std::int32_t>(batch.front());
@@ -194,17 +182,15 @@ private:
             places.push_back(place - batch.front());
         }
         std::vector<std::optional<std::string>> texts(batch.back() - batch.front() + 1);
-        RecognisePages(engine_, part, *languages_, places, texts);
-        for (const std::size_t place : places) {
+        RecognisePages(engine_, part, places, texts, [&](std::size_t place) {
             done_(batch.front() + place, std::move(texts[place]));
-        }
+        });
     }
 
     const Engine& engine_;
     const TextractRequest& request_;
     std::function<bool()> useful_;
     Done done_;
-    std::optional<std::string> languages_; // the engine's "-l", asked once
 
     std::mutex mutex_;
     std::condition_variable submitted_;
@@ -361,13 +347,8 @@ AdapterAnswer Extraction::Run() {
     // bytes handed to every tool.
     const DocumentPasswords passwords = ReadPasswords(request_.passwordOptions);
     if (LongerThanPopplerTakes(passwords)) {
-        DecryptedDocument document = Decrypt(request_.inputPath, passwords);
-        if (document.outcome == DecryptedDocument::Outcome::WrongPassword) {
-            return pdftotext_.answer(WrongPasswordRun(), remedy_);
-        }
-        if (document.outcome == DecryptedDocument::Outcome::Decrypted) {
-            request_.decryptedDocument =
-                std::make_shared<const std::string>(std::move(document.bytes));
+        if (auto document = DecryptedDocument(request_.inputPath, passwords)) {
+            request_.decryptedDocument = std::make_shared<const std::string>(std::move(*document));
         }
     }
 

@@ -13,18 +13,10 @@ int AdapterMain(const std::vector<std::string>& arguments, std::string_view reme
     const PdfiRequest request = ReadPdfiArguments(arguments);
     const DocumentPasswords passwords = ReadPasswords(request.passwordOptions);
     if (request.understood && LongerThanPopplerTakes(passwords)) {
-        const DecryptedDocument document = Decrypt(request.inputPath, passwords);
-        switch (document.outcome) {
-        case DecryptedDocument::Outcome::Decrypted:
-            return PrintAnswer(
-                PdfiAnswer(RunPopplerTool(pdfinfo, StandardInputArguments(request.otherOptions),
-                                          document.bytes),
-                           remedy));
-        case DecryptedDocument::Outcome::WrongPassword:
-            return PrintAnswer(PdfiAnswer(WrongPasswordRun(), remedy));
-        case DecryptedDocument::Outcome::NotEncrypted:
-        case DecryptedDocument::Outcome::Unreadable:
-            break; // pdfinfo reads it as it is, and says what is wrong with it
+        if (const auto document = DecryptedDocument(request.inputPath, passwords)) {
+            return PrintAnswer(PdfiAnswer(
+                RunPopplerTool(pdfinfo, StandardInputArguments(request.otherOptions), *document),
+                remedy));
         }
     }
     return RunAdapter(pdfinfo, arguments, remedy);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -112,8 +113,10 @@ void CheckRecognitionTexts(std::uint8_t flags, std::string_view output) {
     FUZZ_CHECK(joined + std::string(cutter.Rest()) == output);
     FUZZ_CHECK(cutter.Pages() == SplitAtPageEnds(output).size() && order.Taken() == cutter.Pages());
 
-    const int dpi = RecognitionResolution(ReadPageSize(output, flags));
-    FUZZ_CHECK(dpi >= 72 && dpi <= kRecognitionDpi);
+    if (const std::optional<PageSize> size = ReadPageSize(output, flags)) {
+        const int dpi = RecognitionResolution(*size);
+        FUZZ_CHECK(dpi >= 1 && dpi <= kRecognitionDpi);
+    }
     const std::string languages = RecognitionLanguages(output);
     FUZZ_CHECK(std::all_of(languages.begin(), languages.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '/' ||

@@ -35,6 +35,40 @@ std::string_view TakeLine(std::string_view& rest) {
     return line;
 }
 
+// The text with each byte that does not belong to a valid UTF-8 sequence (a stray continuation
+// byte, a cut sequence, an overlong form, a surrogate, past U+10FFFF) replaced by U+FFFD.
+std::string ValidUtf8(std::string_view text) {
+    std::string valid;
+    valid.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80                    ? 1
+                                   : lead >= 0xC2 && lead <= 0xDF ? 2
+                                   : lead >= 0xE0 && lead <= 0xEF ? 3
+                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                  : 0;
+        bool whole = length != 0 && i + length <= text.size();
+        for (std::size_t k = 1; whole && k < length; ++k) {
+            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        }
+        if (whole && length > 2) {
+            // The second byte's range where the lead byte alone does not rule out what is not
+            // allowed.
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            whole = !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second > 0x9F) &&
+                    !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second > 0x8F);
+        }
+        if (whole) {
+            valid.append(text.substr(i, length));
+            i += length;
+        } else {
+            valid += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return valid;
+}
+
 std::string_view TrimEnd(std::string_view line) {
     while (!line.empty() && IsBlank(line.back())) {
         line.remove_suffix(1);
@@ -182,14 +216,109 @@ std::optional<PageSize> ReadPageSize(std::string_view report, std::int32_t page)
     return size;
 }
 
-int RecognitionResolution(const std::optional<PageSize>& size) {
-    constexpr double kLongestSidePixels = 4200;
-    if (!size) {
-        return kRecognitionDpi;
+int RecognitionResolution(const PageSize& size) {
+    const double width = size.width / 72.0; // inches
+    const double height = size.height / 72.0;
+    const double dpi = std::min({static_cast<double>(kRecognitionDpi),
+                                 std::sqrt(kMaxPagePixels / (width * height)),
+                                 kMaxPageSide / std::max(width, height)});
+    return std::max(1, static_cast<int>(std::floor(dpi)));
+}
+
+double PagePixels(const PageSize& size, int dpi) {
+    return std::ceil(size.width / 72.0 * dpi) * std::ceil(size.height / 72.0 * dpi);
+}
+
+bool BlankImageReader::Feed(std::string_view bytes) {
+    while (valid_ && !bytes.empty()) {
+        if (state_ == State::Header) {
+            // A byte at a time: the header is a few bytes, and where it ends is found exactly.
+            header_ += bytes.front();
+            bytes.remove_prefix(1);
+            valid_ = header_.size() <= 256 && ReadHeader();
+            continue;
+        }
+        const std::string_view pixels =
+            bytes.substr(0, std::min<std::uint64_t>(pixelsLeft_, bytes.size()));
+        for (const char pixel : pixels) {
+            const int level = static_cast<unsigned char>(pixel);
+            lowest_ = std::min(lowest_, level);
+            highest_ = std::max(highest_, level);
+        }
+        bytes.remove_prefix(pixels.size());
+        pixelsLeft_ -= pixels.size();
+        if (pixelsLeft_ == 0) {
+            blank_.push_back(highest_ - lowest_ <= kBlankTolerance);
+            state_ = State::Header;
+            header_.clear();
+        }
     }
-    const double longest = std::max(size->width, size->height) / 72.0; // inches
-    const double fitting = std::floor(kLongestSidePixels / longest);
-    return static_cast<int>(std::clamp(fitting, 72.0, static_cast<double>(kRecognitionDpi)));
+    return valid_;
+}
+
+// "P5", then width, height and the largest grey level as decimal numbers, each after white space
+// or comments ("#" to the end of the line), then one white-space byte before the pixels. False
+// when the header read so far cannot be one; moves on to the pixels once it is whole.
+bool BlankImageReader::ReadHeader() {
+    const auto space = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    };
+    const std::size_t magic = std::min<std::size_t>(header_.size(), 2);
+    if (header_.compare(0, magic, "P5", magic) != 0) {
+        return false;
+    }
+    std::size_t at = 2;
+    if (header_.size() <= at) {
+        return true;
+    }
+    std::uint64_t numbers[3] = {};
+    for (std::uint64_t& number : numbers) {
+        if (at < header_.size() && !space(header_[at]) && header_[at] != '#') {
+            return false; // numbers are set apart
+        }
+        while (at < header_.size() && (space(header_[at]) || header_[at] == '#')) {
+            if (header_[at] == '#') {
+                at = header_.find('\n', at);
+                if (at == std::string::npos) {
+                    return true; // the comment goes on
+                }
+            }
+            ++at;
+        }
+        const std::size_t start = at;
+        while (at < header_.size() && header_[at] >= '0' && header_[at] <= '9') {
+            ++at;
+        }
+        if (at == header_.size()) {
+            return true; // the number may go on
+        }
+        if (at == start || at - start > 9) {
+            return false;
+        }
+        number = std::strtoull(header_.c_str() + start, nullptr, 10);
+    }
+    if (!space(header_[at]) || numbers[0] == 0 || numbers[1] == 0 || numbers[2] == 0 ||
+        numbers[2] > 255) {
+        return false;
+    }
+    pixelsLeft_ = numbers[0] * numbers[1];
+    lowest_ = 255;
+    highest_ = 0;
+    state_ = State::Pixels;
+    return true;
+}
+
+std::vector<PageRun> PageRuns(const std::vector<std::size_t>& pages, std::size_t gap,
+                              std::size_t most) {
+    std::vector<PageRun> runs;
+    for (const std::size_t page : pages) {
+        if (!runs.empty() && page - runs.back().last <= gap && page - runs.back().first < most) {
+            runs.back().last = page;
+        } else {
+            runs.push_back({page, page});
+        }
+    }
+    return runs;
 }
 
 std::string RecognitionLanguages(std::string_view listLangsOutput) {
@@ -224,6 +353,8 @@ std::string RecognitionLanguages(std::string_view listLangsOutput) {
 }
 
 std::string FormatRecognisedText(std::string_view engineText, const TextractRequest& request) {
+    const std::string valid = ValidUtf8(engineText);
+    engineText = valid;
     std::string text;
     bool pendingEmptyLine = false;
     while (!engineText.empty()) {

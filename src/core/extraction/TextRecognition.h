@@ -6,6 +6,7 @@
 // how the engine's text is written back in the form the options asked for. The running of the
 // programs is the tool's (tools/TextRecognition.cpp).
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -67,10 +68,53 @@ struct PageSize {
 std::optional<PageSize> ReadPageSize(std::string_view report, std::int32_t page);
 
 // The resolution a page is rendered at for the engine: 300 dpi, which recognises 10 pt text
-// well, less for a page so large that its image would pass 4200 pixels on its long side (a
-// scan whose page size was taken from pixels at 72 dpi, say), never below 72.
+// well, less for a page so large that its image would hold more than kMaxPagePixels pixels or
+// pass kMaxPageSide on a side (the engine's coordinates are 16-bit). A large page is drawn
+// smaller instead of ever larger: its type is read where it is large enough at that size.
 inline constexpr int kRecognitionDpi = 300;
-int RecognitionResolution(const std::optional<PageSize>& size);
+inline constexpr double kMaxPagePixels = 40'000'000;
+inline constexpr double kMaxPageSide = 30'000;
+int RecognitionResolution(const PageSize& size);
+
+// The pixels of a page's image at `dpi` (as pdftoppm rounds its sides, up).
+double PagePixels(const PageSize& size, int dpi);
+
+// Tells which of a stream of grey images in binary PGM form (P5, as `pdftoppm -gray` writes one
+// page after another) are blank: every pixel within kBlankTolerance grey levels of every other.
+// At a small size each mark on a page, even a full stop, still darkens a pixel past that, while
+// an empty page renders as one even tone.
+inline constexpr int kBlankTolerance = 2;
+class BlankImageReader {
+public:
+    // Takes the next bytes of the stream. False once they are not such images: the rest is not
+    // looked at.
+    bool Feed(std::string_view bytes);
+    // One entry per whole image read so far, in order: true for a blank one.
+    const std::vector<bool>& Blank() const { return blank_; }
+    // The stream read so far ends where an image ends (and was valid throughout).
+    bool AtImageEnd() const { return valid_ && state_ == State::Header && header_.empty(); }
+
+private:
+    enum class State { Header, Pixels };
+    bool ReadHeader();
+    State state_ = State::Header;
+    bool valid_ = true;
+    std::string header_;
+    std::uint64_t pixelsLeft_ = 0;
+    int lowest_ = 255;
+    int highest_ = 0;
+    std::vector<bool> blank_;
+};
+
+// Runs of consecutive pages (first and last place in the range, inclusive) that cover `pages`
+// (places in the range, ascending) for rendering several in one go: pages at most `gap` places
+// apart share a run, the pages between them included, and no run holds more than `most` pages.
+struct PageRun {
+    std::size_t first = 0;
+    std::size_t last = 0;
+};
+std::vector<PageRun> PageRuns(const std::vector<std::size_t>& pages, std::size_t gap,
+                              std::size_t most);
 
 // The engine's "-l" value from `tesseract --list-langs`: the languages after its heading line,
 // English first when it is there; "osd" (orientation and script detection) and "equ" (maths) are
@@ -82,7 +126,8 @@ std::string RecognitionLanguages(std::string_view listLangsOutput);
 // `endOfLine`, no blanks at line ends, no empty lines before or after the text and no run of
 // them inside. In layout mode the engine's spacing between words is kept and an empty line
 // stays between paragraphs; otherwise (raw and reading order) words are single-spaced and, in
-// raw mode, paragraphs are not set apart. Form feeds and other control characters are dropped.
+// raw mode, paragraphs are not set apart. Form feeds and other control characters are dropped,
+// and each byte that is not part of valid UTF-8 becomes U+FFFD.
 std::string FormatRecognisedText(std::string_view engineText, const TextractRequest& request);
 
 } // namespace larkspan

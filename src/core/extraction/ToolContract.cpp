@@ -113,14 +113,6 @@ ExtractVerdict JudgePdfToText(const PopplerRun& run) {
     return ExtractVerdict::Failed;
 }
 
-PopplerRun WrongPasswordRun() {
-    PopplerRun run;
-    run.started = true;
-    run.exitCode = 1;
-    run.standardError = std::string(kIncorrectPasswordLine) + "\n";
-    return run;
-}
-
 AdapterAnswer TextractAnswer(const PopplerRun& run, std::string_view remedy) {
     switch (JudgePdfToText(run)) {
     case ExtractVerdict::NotStarted:

@@ -57,11 +57,6 @@ enum class ExtractVerdict {
 
 ExtractVerdict JudgePdfToText(const PopplerRun& run);
 
-// How pdftotext and pdfinfo end for a document whose password is missing or wrong: status 1 and
-// kIncorrectPasswordLine on standard error. An adapter that opened the document itself answers
-// a wrong password with exactly this run, so the program cannot tell the two apart.
-PopplerRun WrongPasswordRun();
-
 // pdftotext and pdfinfo for Windows report an input file they cannot open as "I/O Error:
 // Couldn't open file '<path>': Success." (or "No error."): the reason they print comes from the
 // C library's errno, which the Windows file calls they use do not set. Returns `toolText` with
