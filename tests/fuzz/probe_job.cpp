@@ -1,10 +1,12 @@
 // The information tool's report and the judgement of an extraction run, on any printed text,
-// and what textract.bin reads from the tools behind text recognition (pdftotext's pages,
-// pdfinfo's page size, the OCR engine's text and language list). Byte 0 steers the job's flags
-// and the text's form; the rest is what the tool printed.
+// what textract.bin reads from the tools behind text recognition (pdftotext's pages, pdfinfo's
+// page size, the OCR engine's text and language list), and the progress file the window reads
+// while textract.bin writes it. Byte 0 steers the job's flags and the text's form; the rest is
+// what the tool printed.
 
 #include "FuzzCheck.h"
 #include "core/extraction/JobOutcome.h"
+#include "core/extraction/JobProgress.h"
 #include "core/extraction/ProbeLogic.h"
 #include "core/extraction/TextRecognition.h"
 #include "core/extraction/TextStream.h"
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -126,6 +129,29 @@ void CheckRecognitionTexts(std::uint8_t flags, std::string_view output) {
     FUZZ_CHECK(languages.find("++") == std::string::npos && !languages.starts_with('+'));
 }
 
+// The count the window takes is a whole line of the file, and read as the file grows (in pieces
+// of a size the input chooses) the share shown never goes back nor beyond 100.
+void CheckProgress(std::uint8_t flags, std::string_view file) {
+    if (const auto count = LastProgressLine(file, (flags & 64) != 0)) {
+        FUZZ_CHECK(count->done >= 0 && count->done <= count->total && count->total > 0);
+        const std::string line = std::to_string(count->done) + ' ' + std::to_string(count->total);
+        FUZZ_CHECK(file.find(line + '\n') != std::string_view::npos ||
+                   file.find(line + "\r\n") != std::string_view::npos);
+    }
+    JobProgress progress;
+    auto now = JobProgress::Clock::time_point{};
+    int shown = 0;
+    for (std::size_t end = 0; end <= file.size(); end += 1 + flags % 7) {
+        if (const auto count = LastProgressLine(file.substr(0, end), false)) {
+            progress.Update(*count, now);
+        }
+        now += std::chrono::milliseconds(150);
+        FUZZ_CHECK(progress.Percent() >= shown && progress.Percent() <= 100);
+        FUZZ_CHECK(!progress.TimeLeft() || progress.TimeLeft()->count() >= 0);
+        shown = progress.Percent();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -135,5 +161,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckProbeReport(output);
     CheckJudgement(flags, output);
     CheckRecognitionTexts(flags, output);
+    CheckProgress(flags, output);
     return 0;
 }
