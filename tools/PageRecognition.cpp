@@ -151,7 +151,8 @@ std::optional<std::vector<bool>> NothingDrawn(const Engine& engine, const Textra
         engine.pdftoppm,
         {"-f", std::to_string(first), "-l", std::to_string(last), "-scale-to",
          std::to_string(kBlankCheckSide), "-gray"},
-        request, {pages * (kBlankCheckSide * kBlankCheckSide + 64), RunTimeLimit()}, &sink);
+        request, {pages * ((kBlankCheckSide + 2) * (kBlankCheckSide + 2) + 64), RunTimeLimit()},
+        &sink);
     if (!run.started || run.exitCode != 0 || run.timedOut || run.outputCut ||
         !reader.AtImageEnd() || reader.Blank().size() != pages) {
         return std::nullopt;
@@ -175,6 +176,9 @@ std::optional<std::string> RecognisePage(const Engine& engine, const TextractReq
         return std::nullopt; // without its size the page could not be drawn within bounds
     }
     const int dpi = RecognitionResolution(*size);
+    if (dpi == 0) {
+        return std::nullopt;
+    }
     const auto pixels = static_cast<std::uint64_t>(PagePixels(*size, dpi));
     const PixelBudget::Hold hold(budget, pixels);
 

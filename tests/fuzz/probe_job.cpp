@@ -116,10 +116,17 @@ void CheckRecognitionTexts(std::uint8_t flags, std::string_view output) {
     FUZZ_CHECK(joined + std::string(cutter.Rest()) == output);
     FUZZ_CHECK(cutter.Pages() == SplitAtPageEnds(output).size() && order.Taken() == cutter.Pages());
 
+    // Any page size a report can give is drawn within the bounds.
     if (const std::optional<PageSize> size = ReadPageSize(output, flags)) {
         const int dpi = RecognitionResolution(*size);
-        FUZZ_CHECK(dpi >= 1 && dpi <= kRecognitionDpi);
+        FUZZ_CHECK(dpi >= 0 && dpi <= kRecognitionDpi);
+        FUZZ_CHECK(dpi == 0 || (PagePixels(*size, dpi) <= kMaxPagePixels * 1.01 &&
+                                std::max(size->width, size->height) / 72 * dpi <= kMaxPageSide));
     }
+    // Whatever bytes arrive, the blank check takes whole images only.
+    BlankImageReader images;
+    const bool valid = images.Feed(output);
+    FUZZ_CHECK(valid || !images.AtImageEnd());
     const std::string languages = RecognitionLanguages(output);
     FUZZ_CHECK(std::all_of(languages.begin(), languages.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '/' ||

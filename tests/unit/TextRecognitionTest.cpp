@@ -156,7 +156,8 @@ TEST(TextRecognition, PagesAreRenderedSoTheirTextCanBeRead) {
     EXPECT_EQ(RecognitionResolution(PageSize{14400, 14400}), 31);
     EXPECT_EQ(RecognitionResolution(PageSize{40000, 40000}), 11);
     EXPECT_EQ(RecognitionResolution(PageSize{14400, 72}), 150);
-    EXPECT_EQ(RecognitionResolution(PageSize{2e6, 2e6}), 1);
+    EXPECT_EQ(RecognitionResolution(PageSize{400000, 400000}), 1);
+    EXPECT_EQ(RecognitionResolution(PageSize{2e6, 2e6}), 0); // too large to draw at all
 
     EXPECT_EQ(RecognitionLanguages("List of available languages in \"/usr/share/tessdata/\" (4):\n"
                                    "deu\nosd\neng\nchi_sim\nscript/Latin\nx -c y\n\r\x06\n"),

@@ -222,7 +222,7 @@ int RecognitionResolution(const PageSize& size) {
     const double dpi = std::min({static_cast<double>(kRecognitionDpi),
                                  std::sqrt(kMaxPagePixels / (width * height)),
                                  kMaxPageSide / std::max(width, height)});
-    return std::max(1, static_cast<int>(std::floor(dpi)));
+    return dpi < 1 ? 0 : static_cast<int>(std::floor(dpi));
 }
 
 double PagePixels(const PageSize& size, int dpi) {

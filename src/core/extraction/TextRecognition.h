@@ -70,7 +70,8 @@ std::optional<PageSize> ReadPageSize(std::string_view report, std::int32_t page)
 // The resolution a page is rendered at for the engine: 300 dpi, which recognises 10 pt text
 // well, less for a page so large that its image would hold more than kMaxPagePixels pixels or
 // pass kMaxPageSide on a side (the engine's coordinates are 16-bit). A large page is drawn
-// smaller instead of ever larger: its type is read where it is large enough at that size.
+// smaller instead of ever larger: its type is read where it is large enough at that size. 0 for
+// a page too large to be drawn within those bounds even at 1 dpi: it is not drawn at all.
 inline constexpr int kRecognitionDpi = 300;
 inline constexpr double kMaxPagePixels = 40'000'000;
 inline constexpr double kMaxPageSide = 30'000;

@@ -565,14 +565,16 @@ TEST_F(ScannedPages, AMisbehavingEngineCostsOnlyItsPage) {
         const char* name;
         const char* recognising; // what the engine does with a page (its input unread or read)
         std::string page;        // what the scanned page then holds
+        const char* seconds;     // the time limit of each run
     };
     // An engine that hangs (for as long as the test would wait and more), one that writes
     // bytes that are no UTF-8, and one that writes without end.
     const std::vector<StandIn> standIns = {
-        {"hangs", "echo $$ >\"$0.pid\"; exec sleep 120", ""},
+        // 10 s: time enough for the page to be drawn on a busy machine before the engine hangs.
+        {"hangs", "echo $$ >\"$0.pid\"; exec sleep 120", "", "10"},
         {"invalid", "cat >/dev/null; printf 'Larkspan \\377\\300 words\\n'",
-         "Larkspan \xEF\xBF\xBD\xEF\xBF\xBD words\r\n"},
-        {"floods", "exec yes 'Larkspan known words page 2'", ""},
+         "Larkspan \xEF\xBF\xBD\xEF\xBF\xBD words\r\n", "180"},
+        {"floods", "exec yes 'Larkspan known words page 2'", "", "180"},
     };
     for (const StandIn& standIn : standIns) {
         const std::string engine = Path(standIn.name);
@@ -583,10 +585,10 @@ TEST_F(ScannedPages, AMisbehavingEngineCostsOnlyItsPage) {
                            standIn.recognising + "\n");
         std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
         const auto start = std::chrono::steady_clock::now();
-        // Each engine run may take 3 s here.
         const CapturedRun run = platform::RunCaptured(
-            {"env", "LARKSPAN_TESSERACT=" + engine, "LARKSPAN_OCR_SECONDS=3", kTextract, "-enc",
-             "UTF-8", "-eol", "dos", "-layout", Path("mixed.pdf"), Path("out.txt")});
+            {"env", "LARKSPAN_TESSERACT=" + engine,
+             std::string("LARKSPAN_OCR_SECONDS=") + standIn.seconds, kTextract, "-enc", "UTF-8",
+             "-eol", "dos", "-layout", Path("mixed.pdf"), Path("out.txt")});
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(100))
             << standIn.name;
         EXPECT_EQ(run.standardOutput, "") << standIn.name;
