@@ -6,30 +6,53 @@
 
 namespace larkspan::tools {
 
-PopplerRun RunPopplerTool(const AdapterDescription& adapter,
-                          const std::vector<std::string>& arguments) {
+namespace {
+
+// Tries each candidate until one starts; `run` starts one.
+template <class Run>
+PopplerRun RunFirstCandidate(const AdapterDescription& adapter,
+                             const std::vector<std::string>& arguments, Run&& run) {
     std::vector<std::string> command;
     command.reserve(arguments.size() + 1);
     command.emplace_back();
     command.insert(command.end(), arguments.begin(), arguments.end()); // unchanged
 
-    PopplerRun run;
+    PopplerRun result;
     for (const std::string& program :
          ToolCandidates(platform::GetEnvironment(adapter.overrideVariable), adapter.configuredPath,
                         adapter.toolName, platform::ExecutableFolder())) {
         command.front() = program;
-        platform::CapturedRun captured = platform::RunCaptured(command);
-        run.started = captured.started;
-        run.startError = std::move(captured.startError);
-        run.exitCode = captured.exitCode;
-        run.standardOutput = std::move(captured.standardOutput);
-        run.standardError =
+        platform::CapturedRun captured = run(command);
+        result.started = captured.started;
+        result.startError = std::move(captured.startError);
+        result.exitCode = captured.exitCode;
+        result.standardOutput = std::move(captured.standardOutput);
+        result.standardError =
             RepairOpenFailureReasons(captured.standardError, &platform::OpenForReadingError);
-        if (run.started) {
+        if (result.started) {
             break;
         }
     }
-    return run;
+    return result;
+}
+
+} // namespace
+
+PopplerRun RunPopplerTool(const AdapterDescription& adapter,
+                          const std::vector<std::string>& arguments,
+                          std::optional<std::string_view> standardInput) {
+    return RunFirstCandidate(adapter, arguments, [&](const std::vector<std::string>& command) {
+        return platform::RunCaptured(command, standardInput);
+    });
+}
+
+PopplerRun StreamPopplerTool(const AdapterDescription& adapter,
+                             const std::vector<std::string>& arguments,
+                             std::optional<std::string_view> standardInput,
+                             const platform::OutputSink& sink) {
+    return RunFirstCandidate(adapter, arguments, [&](const std::vector<std::string>& command) {
+        return platform::RunStreamed(command, standardInput, sink);
+    });
 }
 
 int PrintAnswer(const AdapterAnswer& answer) {

@@ -4,8 +4,11 @@
 // arguments, print the contract's answer, exit with its status.
 
 #include "core/extraction/ToolContract.h"
+#include "platform/Platform.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace larkspan::tools {
@@ -23,9 +26,18 @@ struct AdapterDescription {
 // is the advice for a tool that cannot be started.
 int AdapterMain(const std::vector<std::string>& arguments, std::string_view remedy);
 
-// Runs the adapter's poppler tool with `arguments`, trying each candidate until one starts.
+// Runs the adapter's poppler tool with `arguments`, trying each candidate until one starts;
+// given `standardInput`, the tool reads those bytes (a document given as "-").
 PopplerRun RunPopplerTool(const AdapterDescription& adapter,
-                          const std::vector<std::string>& arguments);
+                          const std::vector<std::string>& arguments,
+                          std::optional<std::string_view> standardInput = std::nullopt);
+
+// The same, with the tool's standard output handed to `sink` piece by piece as it arrives (see
+// platform::RunStreamed) instead of kept.
+PopplerRun StreamPopplerTool(const AdapterDescription& adapter,
+                             const std::vector<std::string>& arguments,
+                             std::optional<std::string_view> standardInput,
+                             const platform::OutputSink& sink);
 
 // Prints the answer and returns its exit status.
 int PrintAnswer(const AdapterAnswer& answer);

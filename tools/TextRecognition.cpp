@@ -1,24 +1,39 @@
 #include "TextRecognition.h"
 
+#include "Decryption.h"
+#include "OutputText.h"
 #include "PageRecognition.h"
 
+#include "core/extraction/JobOutcome.h"
 #include "core/extraction/ProbeLogic.h"
 #include "core/extraction/TextRecognition.h"
+#include "core/extraction/TextStream.h"
+#include "core/extraction/WholePassword.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <functional>
+#include <future>
+#include <mutex>
 #include <optional>
 #include <system_error>
+#include <thread>
 
 namespace larkspan::tools {
 
 namespace {
+
+// What may wait in memory behind a blank page that the engine has not read yet; past it the
+// extraction waits for the engine. Far more than the pages the engine reads at once, so that
+// blank pages further on are found and read in the same batch.
+constexpr std::size_t kHeldBytes = 32u << 20;
+constexpr std::size_t kHeldPages = 10000;
+// Pages handed to the engine at once: few enough that a failed job is not kept waiting long.
+constexpr std::size_t kBatchPages = 16;
 
 std::string FindTool(const std::string& overridePath, std::string_view configuredPath,
                      std::string_view name) {
@@ -32,6 +47,10 @@ std::string FindTool(const std::string& overridePath, std::string_view configure
     return {};
 }
 
+std::string FindPdfinfo(const RecognitionTools& tools) {
+    return FindTool(platform::GetEnvironment("LARKSPAN_PDFINFO"), tools.pdfinfo, "pdfinfo");
+}
+
 std::optional<Engine> FindEngine(const RecognitionTools& tools) {
     Engine engine;
     engine.tesseract = FindTool(platform::GetEnvironment("LARKSPAN_TESSERACT"), "", "tesseract");
@@ -40,8 +59,7 @@ std::optional<Engine> FindEngine(const RecognitionTools& tools) {
     }
     engine.pdftoppm =
         FindTool(platform::GetEnvironment("LARKSPAN_PDFTOPPM"), tools.pdftoppm, "pdftoppm");
-    engine.pdfinfo =
-        FindTool(platform::GetEnvironment("LARKSPAN_PDFINFO"), tools.pdfinfo, "pdfinfo");
+    engine.pdfinfo = FindPdfinfo(tools);
     if (engine.pdftoppm.empty() || engine.pdfinfo.empty()) {
         return std::nullopt;
     }
@@ -54,45 +72,26 @@ std::filesystem::path FilePath(const std::string& utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-// Only a regular file can be read back and written again; a device or a pipe named as the output
-// gets pdftotext's text once, as it always has.
-bool OutputCanBeRewritten(const std::string& path) {
+// A regular file (or one still to be made) can be emptied and written again; a device or a pipe
+// named as the output takes pdftotext's text once, as the command line asks for it.
+bool OutputIsAFile(const std::string& path) {
     std::error_code error;
     const auto status = std::filesystem::status(FilePath(path), error);
     return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(FilePath(path), std::ios::binary);
-    if (!in) {
-        return std::nullopt;
+std::optional<std::string_view> DocumentInput(const TextractRequest& request) {
+    if (request.decryptedDocument) {
+        return std::string_view(*request.decryptedDocument);
     }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return bytes;
+    return std::nullopt;
 }
 
-// Rewritten in place, as pdftotext wrote it: the file keeps its identity and permissions.
-std::optional<std::string> RewriteFile(const std::string& path, const std::string& bytes) {
-    errno = 0; // so that a reason left from an earlier call is not reported as this one's
-    std::ofstream out(FilePath(path), std::ios::binary | std::ios::trunc);
-    const int openError = errno;
-    if (out) {
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-    }
-    if (out) {
+std::optional<std::int32_t> PageCount(const std::string& pdfinfo, const TextractRequest& request) {
+    if (pdfinfo.empty()) {
         return std::nullopt;
     }
-    const int error = errno != 0 ? errno : openError;
-    return "I/O Error: Couldn't write text file '" + path + "'" +
-           (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) + ".\n";
-}
-
-std::optional<std::int32_t> PageCount(const Engine& engine, const TextractRequest& request) {
-    const platform::CapturedRun run = RunOnDocument(engine.pdfinfo, {}, request);
+    const platform::CapturedRun run = RunOnDocument(pdfinfo, {}, request);
     if (!run.started || run.exitCode != 0) {
         return std::nullopt;
     }
@@ -103,81 +102,337 @@ std::optional<std::int32_t> PageCount(const Engine& engine, const TextractReques
     return report.pageCount;
 }
 
-enum class Finish {
-    Done,        // the output file holds the answer
-    RunAsBefore, // the pages could not be told apart: run the command line as it was given
-};
+// The pages that came out blank, read by the engine on a thread of its own while the text
+// streams on: in batches of the pages waiting when the previous batch is done, so that the
+// engine reads several at once.
+class Recogniser {
+public:
+    using Done = std::function<void(std::size_t place, std::optional<std::string> text)>;
 
-// After pdftotext wrote the output with page ends: fills the blank pages, takes the page ends
-// out again if they were not asked for. `writeError` is set when the output cannot be written.
-Finish Recognise(const Engine& engine, const TextractRequest& request, std::string& writeError) {
-    const std::optional<std::string> written = ReadWholeFile(request.outputPath);
-    if (!written) {
-        return request.pageBreaks ? Finish::Done : Finish::RunAsBefore;
+    // `useful` is asked before each batch; when it says no, the pages are given up unread.
+    Recogniser(const Engine& engine, const TextractRequest& request, std::function<bool()> useful,
+               Done done)
+        : engine_(engine), request_(request), useful_(std::move(useful)), done_(std::move(done)),
+          thread_([this] { Work(); }) {}
+    ~Recogniser() { Close(); }
+    Recogniser(const Recogniser&) = delete;
+    Recogniser& operator=(const Recogniser&) = delete;
+
+    void Submit(std::size_t place) {
+        {
+            const std::lock_guard lock(mutex_);
+            pending_.push_back(place);
+        }
+        submitted_.notify_one();
     }
-    const std::vector<std::string_view> pages = SplitAtPageEnds(*written);
-    std::vector<std::size_t> blank;
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        if (IsBlankPage(pages[i])) {
-            blank.push_back(i);
+
+    // Pages not started yet are given up.
+    void Abandon() {
+        const std::lock_guard lock(mutex_);
+        abandoned_ = true;
+    }
+
+    // After the last page: waits until every page is done.
+    void Close() {
+        {
+            const std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        submitted_.notify_one();
+        if (thread_.joinable()) {
+            thread_.join();
         }
     }
-    if (blank.empty() && request.pageBreaks) {
-        return Finish::Done; // a document with text everywhere: nothing to do, nothing changed
+
+private:
+    void Work() {
+        for (;;) {
+            std::vector<std::size_t> batch;
+            bool giveUp = false;
+            {
+                std::unique_lock lock(mutex_);
+                submitted_.wait(lock, [&] { return !pending_.empty() || closing_; });
+                if (pending_.empty()) {
+                    return;
+                }
+                const std::size_t count = std::min(pending_.size(), kBatchPages);
+                batch.assign(pending_.begin(), pending_.begin() + static_cast<long>(count));
+                pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(count));
+                giveUp = abandoned_;
+            }
+            try {
+                if (!giveUp && useful_()) {
+                    Recognise(batch);
+                }
+            } catch (const std::exception&) {
+                // The pages stay blank: pages the engine cannot read are not a failed job.
+            }
+            for (const std::size_t place : batch) {
+                done_(place, std::nullopt); // ignored for a page already done
+            }
+        }
     }
-    // Pages are numbered by their place in the text only when the text holds exactly the pages
-    // pdftotext was asked for: a page it could not read at all writes no page end.
-    const std::optional<std::int32_t> pageCount = PageCount(engine, request);
-    if (!pageCount ||
-        pages.size() != static_cast<std::size_t>(
-                            PagesWritten(request.firstPage, request.lastPage, *pageCount)) ||
-        (!written->empty() && written->back() != '\f')) {
-        return request.pageBreaks ? Finish::Done : Finish::RunAsBefore;
+
+    void Recognise(const std::vector<std::size_t>& batch) {
+        // The batch as a range of its own, from its first page on.
+        TextractRequest part = request_;
+        part.firstPage = std::max(request_.firstPage, 1) + static_cast<std::int32_t>(batch.front());
+        std::vector<std::size_t> places;
+        for (const std::size_t place : batch) {
+            places.push_back(place - batch.front());
+        }
+        std::vector<std::optional<std::string>> texts(batch.back() - batch.front() + 1);
+        RecognisePages(engine_, part, places, texts, [&](std::size_t place) {
+            done_(batch.front() + place, std::move(texts[place]));
+        });
     }
-    std::vector<std::optional<std::string>> recognised(pages.size());
-    RecognisePages(engine, request, blank, recognised);
-    const bool changed = std::any_of(recognised.begin(), recognised.end(),
-                                     [](const auto& text) { return text.has_value(); });
-    if (!changed && request.pageBreaks) {
-        return Finish::Done;
+
+    const Engine& engine_;
+    const TextractRequest& request_;
+    std::function<bool()> useful_;
+    Done done_;
+
+    std::mutex mutex_;
+    std::condition_variable submitted_;
+    std::vector<std::size_t> pending_;
+    bool abandoned_ = false;
+    bool closing_ = false;
+    std::thread thread_;
+};
+
+// One extraction of a command line the adapter understands. The text comes from pdftotext on
+// its standard output and is written by the adapter itself, so that no write error goes unseen.
+class Extraction {
+public:
+    Extraction(const AdapterDescription& pdftotext, const RecognitionTools& tools,
+               TextractRequest request, std::string_view remedy, ProgressReport& progress)
+        : pdftotext_(pdftotext), tools_(tools), request_(std::move(request)), remedy_(remedy),
+          progress_(progress), output_(request_.outputPath) {}
+
+    AdapterAnswer Run();
+
+private:
+    PopplerRun AsGiven();
+    PopplerRun PageByPage(const Engine* engine,
+                          const std::shared_future<std::optional<std::int32_t>>& pageCount,
+                          bool& runAsGiven);
+    std::int64_t Expected(const std::optional<std::int32_t>& pageCount) const {
+        return PagesWritten(request_.firstPage, request_.lastPage, *pageCount);
     }
-    if (auto error =
-            RewriteFile(request.outputPath, AssemblePages(pages, recognised, request.pageBreaks))) {
-        writeError = std::move(*error);
+
+    const AdapterDescription& pdftotext_;
+    const RecognitionTools& tools_;
+    TextractRequest request_;
+    std::string_view remedy_;
+    ProgressReport& progress_;
+    OutputText output_;
+};
+
+// pdftotext as the command line asks, its text written as it comes. With page ends in it, they
+// are counted for the progress.
+PopplerRun Extraction::AsGiven() {
+    std::int64_t pages = 0;
+    return StreamPopplerTool(pdftotext_, StreamingArguments(request_, false),
+                             DocumentInput(request_), [&](std::string_view piece) {
+                                 if (!output_.Write(piece)) {
+                                     return false;
+                                 }
+                                 if (request_.pageBreaks) {
+                                     pages += std::count(piece.begin(), piece.end(), '\f');
+                                     progress_.SetDone(pages);
+                                 }
+                                 return true;
+                             });
+}
+
+// pdftotext with page ends, cut into pages as the text comes: each page is written as soon as
+// every page before it is, a blank page once the engine has read it, and the page ends are
+// written only when they were asked for. Pages are numbered by their place in the text, which
+// holds only when the text has exactly the pages of the range (a page pdftotext cannot read at
+// all writes no page end): otherwise `runAsGiven` says the text must be made again as given.
+PopplerRun Extraction::PageByPage(const Engine* engine,
+                                  const std::shared_future<std::optional<std::int32_t>>& pageCount,
+                                  bool& runAsGiven) {
+    std::mutex mutex;
+    std::condition_variable pageDone;
+    PageCutter cutter;
+    PageOrder order;
+    std::atomic<std::size_t> pagesSeen{0};
+
+    std::optional<Recogniser> recogniser;
+    if (engine != nullptr) {
+        recogniser.emplace(
+            *engine, request_,
+            [&] {
+                const std::optional<std::int32_t> count = pageCount.get();
+                return count && static_cast<std::int64_t>(pagesSeen) <= Expected(count);
+            },
+            [&](std::size_t place, std::optional<std::string> text) {
+                {
+                    const std::lock_guard lock(mutex);
+                    order.Recognised(place, std::move(text));
+                }
+                pageDone.notify_all();
+            });
     }
-    return Finish::Done;
+
+    // Writes the pages that are ready, outside the lock so the engine's pages keep coming.
+    const auto writeReady = [&](std::unique_lock<std::mutex>& lock) {
+        std::string ready;
+        order.TakeReady([&](std::string_view text) {
+            ready += text;
+            if (request_.pageBreaks) {
+                ready += '\f';
+            }
+        });
+        const std::size_t taken = order.Taken();
+        lock.unlock();
+        const bool written = output_.Write(ready);
+        progress_.SetDone(static_cast<std::int64_t>(taken));
+        lock.lock();
+        return written;
+    };
+
+    PopplerRun run = StreamPopplerTool(
+        pdftotext_, StreamingArguments(request_, true), DocumentInput(request_),
+        [&](std::string_view piece) {
+            std::unique_lock lock(mutex);
+            cutter.Feed(piece, [&](std::string_view page) {
+                const bool read = recogniser && IsBlankPage(page);
+                const std::size_t place = order.Add(page, read);
+                if (read) {
+                    recogniser->Submit(place);
+                }
+            });
+            pagesSeen = cutter.Pages();
+            if (!writeReady(lock)) {
+                return false;
+            }
+            while (order.HeldBytes() > kHeldBytes || order.HeldPages() > kHeldPages) {
+                pageDone.wait(lock, [&] { return order.HasReady(); });
+                if (!writeReady(lock)) {
+                    return false;
+                }
+            }
+            return true;
+        });
+
+    const bool succeeded = JudgePdfToText(run) == ExtractVerdict::Succeeded && !output_.Failed();
+    if (recogniser && !succeeded) {
+        recogniser->Abandon();
+    }
+    if (succeeded) {
+        std::unique_lock lock(mutex);
+        while (writeReady(lock) && order.HeldPages() > 0) {
+            pageDone.wait(lock, [&] { return order.HasReady(); });
+        }
+    }
+    if (recogniser) {
+        recogniser->Close();
+    }
+    if (!succeeded || output_.Failed()) {
+        return run;
+    }
+    output_.Write(cutter.Rest()); // text after the last page end, written as pdftotext would
+    const std::optional<std::int32_t> count = pageCount.get();
+    const bool pagesInPlace = count &&
+                              static_cast<std::int64_t>(cutter.Pages()) == Expected(count) &&
+                              cutter.Rest().empty();
+    runAsGiven = !pagesInPlace && (!request_.pageBreaks || order.AnyRecognised());
+    return run;
+}
+
+AdapterAnswer Extraction::Run() {
+    // A password longer than the poppler tools take: the document opened here, its decrypted
+    // bytes handed to every tool.
+    const DocumentPasswords passwords = ReadPasswords(request_.passwordOptions);
+    if (LongerThanPopplerTakes(passwords)) {
+        if (auto document = DecryptedDocument(request_.inputPath, passwords)) {
+            request_.decryptedDocument = std::make_shared<const std::string>(std::move(*document));
+        }
+    }
+
+    const bool file = OutputIsAFile(request_.outputPath);
+    const std::optional<Engine> engine = file ? FindEngine(tools_) : std::nullopt;
+    // Cut into pages where pages are read by the engine, or counted without page ends.
+    const bool pageByPage = engine || (file && progress_.Active() && !request_.pageBreaks);
+
+    // The range's pages, from pdfinfo while pdftotext starts: the progress's total, and the
+    // check that the pages are where the text has them.
+    std::shared_future<std::optional<std::int32_t>> pageCount;
+    if (pageByPage || progress_.Active()) {
+        const std::string pdfinfo = engine ? engine->pdfinfo : FindPdfinfo(tools_);
+        pageCount = std::async(std::launch::async, [this, pdfinfo] {
+                        const std::optional<std::int32_t> count = PageCount(pdfinfo, request_);
+                        if (count) {
+                            progress_.SetTotal(Expected(count));
+                        }
+                        return count;
+                    }).share();
+    }
+
+    PopplerRun run;
+    bool runAsGiven = !pageByPage;
+    if (pageByPage) {
+        run = PageByPage(engine ? &*engine : nullptr, pageCount, runAsGiven);
+        if (runAsGiven && !output_.Failed() && output_.Restart()) {
+            run = AsGiven();
+        }
+    } else {
+        run = AsGiven();
+    }
+    if (pageCount.valid()) {
+        pageCount.wait();
+    }
+
+    if (output_.Failed()) {
+        return {output_.Message(), 2};
+    }
+    AdapterAnswer answer = pdftotext_.answer(run, remedy_);
+    if (answer.exitStatus == 0 && answer.text.empty() && !output_.Finish()) {
+        return {output_.Message(), 2};
+    }
+    return answer;
+}
+
+AdapterAnswer InputChanged(const std::string& path) {
+    return {InputChangedMessage(path) + "\n", 1};
 }
 
 } // namespace
 
 int RunTextract(const AdapterDescription& pdftotext, const RecognitionTools& tools,
                 const std::vector<std::string>& arguments, std::string_view remedy) {
-    const TextractRequest request = ReadTextractArguments(arguments);
-    const std::optional<Engine> engine =
-        request.understood && OutputCanBeRewritten(request.outputPath) ? FindEngine(tools)
-                                                                       : std::nullopt;
-    if (!engine) {
+    TextractRequest request = ReadTextractArguments(arguments);
+    if (!request.understood) {
         return RunAdapter(pdftotext, arguments, remedy);
     }
-    const PopplerRun run = RunPopplerTool(pdftotext, request.withPageBreaks);
-    if (JudgePdfToText(run) != ExtractVerdict::Succeeded) {
-        return PrintAnswer(pdftotext.answer(run, remedy)); // -nopgbrk changes no failure
+    // Every tool of the job reads one document: the one the program probed (it passes what it
+    // saw then), unchanged until the end. A document replaced or written to meanwhile would give
+    // the text of another one, or a mix of two. On Windows nobody may change it meanwhile.
+    const std::string path = request.inputPath;
+    const std::unique_ptr<platform::FileHold> hold = platform::HoldAgainstChanges(path);
+    const std::string fingerprint = platform::FileFingerprint(path);
+    const std::string probed = platform::GetEnvironment("LARKSPAN_INPUT_FINGERPRINT");
+    if (!probed.empty() && probed != fingerprint) {
+        return PrintAnswer(InputChanged(path));
     }
-    std::string writeError;
-    Finish finish = Finish::RunAsBefore;
+
+    ProgressReport progress;
+    AdapterAnswer answer;
     try {
-        finish = Recognise(*engine, request, writeError);
-    } catch (const std::exception&) {
-        // Out of memory, say: the text pdftotext writes is still the answer.
-        finish = request.pageBreaks ? Finish::Done : Finish::RunAsBefore;
+        answer = Extraction(pdftotext, tools, std::move(request), remedy, progress).Run();
+    } catch (const std::exception& error) {
+        // Out of memory, say: whatever was written is not the whole text.
+        answer = {std::string("The text could not be extracted: ") + error.what() + "\n", 2};
     }
-    if (finish == Finish::RunAsBefore) {
-        return RunAdapter(pdftotext, arguments, remedy);
+    if (platform::FileFingerprint(path) != fingerprint) {
+        return PrintAnswer(InputChanged(path));
     }
-    if (!writeError.empty()) {
-        return PrintAnswer({writeError, 2});
+    if (answer.exitStatus == 0 && answer.text.empty()) {
+        progress.Complete();
     }
-    return PrintAnswer(pdftotext.answer(run, remedy));
+    return PrintAnswer(answer);
 }
 
 } // namespace larkspan::tools

@@ -1,9 +1,13 @@
 #pragma once
 
-// textract.bin's extraction with text recognition: pdftotext first, then, where an OCR engine
-// (tesseract) is installed, each page of the range that came out blank is rendered (pdftoppm)
-// and recognised, and its text put in that page's place. Without the engine, or for a command
-// line it does not understand, the adapter runs pdftotext exactly as it always has.
+// textract.bin's extraction. For a command line it understands (the program's), pdftotext writes
+// the text to the adapter, which writes the file itself and checks every write; where an OCR
+// engine (tesseract) is installed, each page of the range that came out blank is rendered
+// (pdftoppm) and recognised, and its text put in that page's place, while the rest of the text
+// streams on. The adapter also reports the job's progress (LARKSPAN_PROGRESS_FILE), refuses a
+// document that is not the one the program probed or that changes during the job
+// (LARKSPAN_INPUT_FINGERPRINT), and opens a document whose password the poppler tools would cut
+// itself. Any other command line runs pdftotext exactly as it always has.
 
 #include "PopplerAdapter.h"
 

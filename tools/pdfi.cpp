@@ -1,6 +1,8 @@
-// pdfi.bin: pdfinfo with the answers the program relies on (see ToolContract.h).
-// LARKSPAN_PDFINFO in the environment names another pdfinfo to run.
+// pdfi.bin: pdfinfo with the answers the program relies on (see ToolContract.h), also for a
+// password longer than pdfinfo takes (Decryption.h). LARKSPAN_PDFINFO in the environment names
+// another pdfinfo to run.
 
+#include "Decryption.h"
 #include "PopplerAdapter.h"
 
 namespace larkspan::tools {
@@ -8,6 +10,15 @@ namespace larkspan::tools {
 int AdapterMain(const std::vector<std::string>& arguments, std::string_view remedy) {
     static const AdapterDescription pdfinfo{"pdfinfo", LARKSPAN_CONFIGURED_TOOL, "LARKSPAN_PDFINFO",
                                             &PdfiAnswer};
+    const PdfiRequest request = ReadPdfiArguments(arguments);
+    const DocumentPasswords passwords = ReadPasswords(request.passwordOptions);
+    if (request.understood && LongerThanPopplerTakes(passwords)) {
+        if (const auto document = DecryptedDocument(request.inputPath, passwords)) {
+            return PrintAnswer(PdfiAnswer(
+                RunPopplerTool(pdfinfo, StandardInputArguments(request.otherOptions), *document),
+                remedy));
+        }
+    }
     return RunAdapter(pdfinfo, arguments, remedy);
 }
 

@@ -2,10 +2,11 @@
 # Prepares this Debian 12 machine for the Windows cross-build of Larkspan:
 #   scripts/windows/setup.sh [build folder, default build-win]
 # 1. installs the Debian packages of scripts/windows/debian-packages.txt (sudo when not root);
-# 2. puts Qt and poppler for Windows into <build>/deps/qt and <build>/deps/poppler: unpacked
-#    from the prebuilt archives in $LARKSPAN_WIN_PREBUILT (default: ../shared/windows beside the
-#    checkout) when they are there, otherwise rebuilt from Debian's sources with
-#    build-poppler.sh (minutes) and build-qt.sh (about an hour on two cores).
+# 2. puts Qt, poppler and libqpdf for Windows into <build>/deps/qt, <build>/deps/poppler and
+#    <build>/deps/qpdf: unpacked from the prebuilt archives in $LARKSPAN_WIN_PREBUILT (default:
+#    ../shared/windows beside the checkout) when they are there, otherwise rebuilt from Debian's
+#    sources with build-poppler.sh (minutes), build-qpdf.sh (minutes) and build-qt.sh (about an
+#    hour on two cores).
 # LARKSPAN_WIN_REBUILD=1 rebuilds even when the archives are there. A prepared folder is kept
 # unless another archive is there to replace it, or a rebuild is asked for.
 set -euo pipefail
@@ -44,4 +45,5 @@ step "Debian packages" "$larkspan_top/scripts/install-deps.sh" \
 mkdir -p "$deps"
 prepare poppler poppler-22.12.0-win64-static.tar.xz build-poppler.sh
 prepare qt qt-6.4.2-mingw-w64-x86_64.tar.xz build-qt.sh
-du -sh "$deps/qt" "$deps/poppler"
+prepare qpdf qpdf-11.3.0-win64-static.tar.xz build-qpdf.sh
+du -sh "$deps/qt" "$deps/poppler" "$deps/qpdf"

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace larkspan::platform {
@@ -111,16 +112,21 @@ private:
 // rules they are written in.
 CommandInterpreter ConsoleInterpreter();
 
+// Variables set for one child on top of the program's own environment: name and value.
+using EnvironmentVariables = std::vector<std::pair<std::string, std::string>>;
+
 // Runs `commandLine` unchanged through the system command interpreter (/bin/sh -c; Windows:
 // cmd.exe /C, hidden, which takes off the first and last double quote of a line that begins
 // with one) with `workingFolder` as the current folder, where bare tool names are found first
 // (as cmd.exe finds them in its current folder). The child gets the program's own standard
-// input and environment and no other descriptor or handle of the program. Waits until the output
+// input and environment, with `environment` set on top for it alone (replacing variables of the
+// same names), and no other descriptor or handle of the program. Waits until the output
 // has ended and the interpreter has exited, or until `stopper` ends the command. Each read takes at
 // most 255 bytes, and a zero byte in the output drops the rest of the read it arrived in. `started`
 // is false when the interpreter could not be started (including a missing working folder).
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
-                                CommandStopper* stopper = nullptr);
+                                CommandStopper* stopper = nullptr,
+                                const EnvironmentVariables& environment = {});
 
 struct CapturedRun {
     bool started = false;
@@ -192,6 +198,17 @@ void DeleteFileQuietly(const std::string& path); // failures ignored
 // The text is only to be compared; every program that asks about the same file gets the same.
 std::string FileFingerprint(const std::string& path);
 
+// Creates a new, empty file in the temporary folder whose name begins with `prefix` and ends in
+// an unguessable part, which nothing there could have taken before (POSIX: mode 0600; Windows:
+// the temporary folder's access rules, the user's own) and returns its path; "" when it cannot
+// be created.
+std::string CreatePrivateTemporaryFile(const std::string& prefix);
+
+// At most the last `maxBytes` bytes of the file `path`, as it stands now; "" when it is missing or
+// cannot be read. Never waits: not for a writer that holds the file open (on Windows every kind
+// of sharing is granted), nor for a FIFO planted at the path.
+std::string ReadFileTail(const std::string& path, std::size_t maxBytes);
+
 // True when this user may write the existing file `path` (its permissions and the file system
 // allow it); false for a missing file.
 bool UserCanWrite(const std::string& path);
@@ -230,6 +247,55 @@ private:
 bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
                        FileMode mode, std::string& error);
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error);
+
+// The text file an extraction writes, written at its path the way a C program writes one
+// (fopen "wb"): an existing file is emptied and keeps its identity and permissions, a symbolic
+// link is followed, a new file gets the default permissions. Every write is checked, and Finish
+// asks the file system whether all of it arrived: the data flushed to the device, the file
+// closed, and the path still naming that very file with every byte written (not deleted, its
+// folder not removed, nothing else put in its place). A device or a pipe named as the output
+// takes the bytes as they come; only the writes and the close are checked there. Errors are the
+// system's words ("No space left on device") or say what happened to the file.
+class TextOutput {
+public:
+    TextOutput();
+    ~TextOutput(); // closes without the checks: an unfinished file is the caller's failure
+    TextOutput(const TextOutput&) = delete;
+    TextOutput& operator=(const TextOutput&) = delete;
+
+    bool Open(const std::string& path, std::string& error);
+    bool IsOpen() const;
+    // Whether the output is a regular file, the only kind that can be emptied and written anew.
+    bool IsRegularFile() const;
+    bool Write(std::string_view bytes, std::string& error);
+    // Empties a regular file, so that its text is written again from the start.
+    bool Restart(std::string& error);
+    bool Finish(std::string& error);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// A file that another program reads while this one appends lines to it. Opened only when it
+// exists (it is the reader's file); on Windows shared, so the reader can open it meanwhile.
+// Appending is best effort: the lines are news for the reader, not data.
+class AppendingFile {
+public:
+    virtual ~AppendingFile() = default;
+    virtual void Append(std::string_view bytes) = 0;
+};
+std::unique_ptr<AppendingFile> OpenForAppending(const std::string& path);
+
+// Keeps other programs from changing, renaming or deleting the file `path` while the object
+// lives; they may still read it (Windows: a handle that shares reading only). POSIX has no such
+// lock, so nothing is held there and nullptr comes back, as it does when the file cannot be held
+// (missing, or open for writing elsewhere already).
+class FileHold {
+public:
+    virtual ~FileHold() = default;
+};
+std::unique_ptr<FileHold> HoldAgainstChanges(const std::string& path);
 
 // "" when the variable is not set.
 std::string GetEnvironment(const std::string& name);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace larkspan::platform::policy {
@@ -43,6 +44,52 @@ bool IsPlainName(std::string_view name);
 // simpler rules, under which backslashes are always plain: it is put in quotes whole when it
 // holds a blank or tab (a Windows file name cannot hold a double quote).
 std::string WindowsCommandLine(const std::vector<std::string>& argv);
+
+// The entries ("NAME=value") of a child's environment: `inherited` with `added` set on top.
+// Inherited entries of an added name are left out (names compared ignoring ASCII case where the
+// system does, as on Windows) and the added ones follow in order. An entry's name ends at the
+// first "=" after its first character: Windows keeps entries such as "=C:=C:\work".
+template <class String>
+std::vector<String> EnvironmentWith(std::vector<String> inherited,
+                                    const std::vector<std::pair<String, String>>& added,
+                                    bool namesIgnoreCase) {
+    const auto sameName = [namesIgnoreCase](const String& entry, const String& name) {
+        const auto equals = entry.find(typename String::value_type('='), 1);
+        if (equals == String::npos || equals != name.size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < equals; ++i) {
+            auto a = entry[i];
+            auto b = name[i];
+            if (namesIgnoreCase) {
+                a = (a >= 'a' && a <= 'z') ? static_cast<decltype(a)>(a - 'a' + 'A') : a;
+                b = (b >= 'a' && b <= 'z') ? static_cast<decltype(b)>(b - 'a' + 'A') : b;
+            }
+            if (a != b) {
+                return false;
+            }
+        }
+        return true;
+    };
+    std::vector<String> entries;
+    entries.reserve(inherited.size() + added.size());
+    for (String& entry : inherited) {
+        bool replaced = false;
+        for (const auto& [name, value] : added) {
+            replaced = replaced || sameName(entry, name);
+        }
+        if (!replaced) {
+            entries.push_back(std::move(entry));
+        }
+    }
+    for (const auto& [name, value] : added) {
+        String entry = name;
+        entry += typename String::value_type('=');
+        entry += value;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
 
 // Appends one read of console output: a zero byte the child wrote ends the text of that read
 // (the bytes after it, up to the end of the read, are dropped); the next read is taken whole.

@@ -59,6 +59,18 @@ std::string SystemFiles::TemporaryFile(const std::string& name) {
     return platform::TemporaryFile(name);
 }
 
+std::string SystemFiles::CreatePrivateTemporaryFile(const std::string& prefix) {
+    return platform::CreatePrivateTemporaryFile(prefix);
+}
+
+std::string SystemFiles::ReadTail(const std::string& path, std::size_t maxBytes) {
+    return ReadFileTail(path, maxBytes);
+}
+
+std::string SystemFiles::Fingerprint(const std::string& path) {
+    return FileFingerprint(path);
+}
+
 std::string SystemRecords::InstalledVersion() {
     return ReadInstallVersion(std::string(help::ProductName));
 }
@@ -76,12 +88,13 @@ CommandInterpreter ConsoleTools::Interpreter() const {
 }
 
 ToolRun ConsoleTools::Run(const std::string& commandLine, const std::string& workingFolder,
-                          StopRequest* stop) {
+                          StopRequest* stop, const ToolEnvironment& environment) {
     CommandStopper stopper;
     if (stop != nullptr) {
         stop->Register([&stopper] { stopper.Stop(); });
     }
-    const ConsoleResult result = RunConsoleCapture(commandLine, workingFolder, &stopper);
+    const ConsoleResult result =
+        RunConsoleCapture(commandLine, workingFolder, &stopper, environment);
     if (stop != nullptr) {
         stop->Unregister();
     }

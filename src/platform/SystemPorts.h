@@ -23,6 +23,9 @@ public:
     std::unique_ptr<OutputFile> CreateFile(const std::string& path, bool executable,
                                            std::string& error) override;
     std::string TemporaryFile(const std::string& name) override;
+    std::string CreatePrivateTemporaryFile(const std::string& prefix) override;
+    std::string ReadTail(const std::string& path, std::size_t maxBytes) override;
+    std::string Fingerprint(const std::string& path) override;
 };
 
 // The records of Larkspan and of its paid sibling.
@@ -38,8 +41,8 @@ public:
 class ConsoleTools final : public ToolRunner {
 public:
     CommandInterpreter Interpreter() const override;
-    ToolRun Run(const std::string& commandLine, const std::string& workingFolder,
-                StopRequest* stop) override;
+    ToolRun Run(const std::string& commandLine, const std::string& workingFolder, StopRequest* stop,
+                const ToolEnvironment& environment) override;
 };
 
 } // namespace larkspan::platform

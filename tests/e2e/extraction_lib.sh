@@ -17,6 +17,17 @@
 #   extraction_expect_no_pwned        No file named pwned* anywhere a command run by the shell
 #                                     could have made one: the test's folder, the program's
 #                                     folder (the tools' working folder) and the current one.
+#   extraction_watch_progress MAIN LOG [SECS]
+#                                     Records the window's title, which shows a job's progress,
+#                                     as "<microseconds> <title>" lines in LOG each time it
+#                                     changes, until it reads "Larkspan" again after showing
+#                                     progress (the job's end); fails the test at the deadline.
+#   extraction_check_progress LOG PAGES [no-estimate]
+#                                     Checks the record: the share moved through at least three
+#                                     values between 0 and 100 and never went back, the page
+#                                     line counted PAGES pages, and (unless told otherwise) the
+#                                     first estimate of the time left was within a factor of two
+#                                     of the time the job then took. Prints the figures.
 
 extraction_make_pdf() { # PATH
     "$E2E_BIN/e2e-make-pdf" "$1" || e2e_fail "could not write the PDF $1"
@@ -93,4 +104,67 @@ extraction_expect_no_pwned() {
         find "$E2E_BIN" "$PWD" -maxdepth 1 -name 'pwned*' -print
     } 2>/dev/null || true)
     [ -z "$found" ] || e2e_fail "a part of a file name was run as a command: $found"
+}
+
+extraction_watch_progress() { # MAIN LOG [SECS]
+    local main=$1 log=$2 title previous= seen=0 deadline
+    deadline=$(e2e__deadline "${3:-60}")
+    : >"$log"
+    while :; do
+        title=$(timeout 5 xdotool getwindowname "$main" 2>/dev/null || true)
+        if [ -n "$title" ] && [ "$title" != "$previous" ]; then
+            printf '%s %s\n' "$(e2e_now_us)" "$title" >>"$log"
+            previous=$title
+            case $title in
+            *" · Larkspan") seen=1 ;;
+            Larkspan) [ "$seen" = 1 ] && return 0 ;;
+            esac
+        fi
+        e2e__past "$deadline" && e2e_fail "the job did not end within ${3:-60} s; titles: $(tail -n 3 "$log")"
+        e2e__nap
+    done
+}
+
+extraction__seconds() { # "45 s" | "4 min" | "1 h 5 min" | "2 h" -> seconds
+    local text=$1 total=0
+    [[ $text =~ ([0-9]+)\ h ]] && total=$((total + BASH_REMATCH[1] * 3600))
+    [[ $text =~ ([0-9]+)\ min ]] && total=$((total + BASH_REMATCH[1] * 60))
+    [[ $text =~ ([0-9]+)\ s$ ]] && total=$((total + BASH_REMATCH[1]))
+    printf '%s\n' "$total"
+}
+
+extraction_check_progress() { # LOG PAGES [no-estimate]
+    local log=$1 pages=$2 judge=${3:-estimate} stamp title percent last=-1 middle=0 end estimate= estimated_at= left
+    local pattern="^([0-9]+)% · Page ([0-9]+) of ([0-9]+)( — about (.+) left)? · Larkspan\$"
+    while read -r stamp title; do
+        if [ "$title" = Larkspan ]; then
+            end=$stamp
+            continue
+        fi
+        [[ $title =~ $pattern ]] || e2e_fail "a title that is no progress line: '$title'"
+        percent=${BASH_REMATCH[1]}
+        e2e_expect_eq "${BASH_REMATCH[3]}" "$pages" "pages in the page line"
+        [ "$percent" -ge "$last" ] || e2e_fail "the share went back from $last to $percent"
+        [ "$percent" -gt "$last" ] && [ "$percent" -gt 0 ] && [ "$percent" -lt 100 ] &&
+            middle=$((middle + 1))
+        last=$percent
+        if [ -z "$estimate" ] && [ -n "${BASH_REMATCH[5]}" ]; then
+            estimate=$(extraction__seconds "${BASH_REMATCH[5]}")
+            estimated_at=$stamp
+        fi
+    done <"$log"
+    [ "$middle" -ge 3 ] || e2e_fail "the gauge took only $middle values between 0 and 100: $(cat "$log")"
+    [ -n "${end:-}" ] || e2e_fail "the title did not come back"
+    if [ "$judge" = no-estimate ]; then
+        printf 'progress: %s values between 0 and 100\n' "$middle"
+        return 0
+    fi
+    [ -n "$estimate" ] || e2e_fail "no estimate of the time left was shown: $(cat "$log")"
+    left=$(((end - estimated_at) / 1000)) # milliseconds the job still took
+    printf 'progress: %s values between 0 and 100; first estimate %s s left, the job then took %s.%03d s\n' \
+        "$middle" "$estimate" $((left / 1000)) $((left % 1000))
+    # Within a factor of two; the estimate is rounded to 5 s below a minute.
+    if [ $((estimate * 1000)) -gt $((2 * left + 5000)) ] || [ $((2 * estimate * 1000)) -lt "$left" ]; then
+        e2e_fail "the estimate of $estimate s is not within a factor of two of the $left ms the job took"
+    fi
 }

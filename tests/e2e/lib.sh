@@ -377,6 +377,9 @@ e2e_key() { # WID KEY...
 }
 
 e2e_click() { # WID X Y
+    # A --sync move waits for the pointer to move, which it never does when it is there already
+    # (a second click on the same spot): it is taken elsewhere first.
+    xdotool mousemove 0 0 2>/dev/null || true
     timeout 10 xdotool mousemove --window "$1" --sync "$2" "$3" click 1 ||
         e2e_fail "could not click at $2,$3 in window $1"
 }

@@ -1,18 +1,23 @@
 // The information tool's report and the judgement of an extraction run, on any printed text,
-// and what textract.bin reads from the tools behind text recognition (pdftotext's pages,
-// pdfinfo's page size, the OCR engine's text and language list). Byte 0 steers the job's flags
-// and the text's form; the rest is what the tool printed.
+// what textract.bin reads from the tools behind text recognition (pdftotext's pages, pdfinfo's
+// page size, the OCR engine's text and language list), and the progress file the window reads
+// while textract.bin writes it. Byte 0 steers the job's flags and the text's form; the rest is
+// what the tool printed.
 
 #include "FuzzCheck.h"
 #include "core/extraction/JobOutcome.h"
+#include "core/extraction/JobProgress.h"
 #include "core/extraction/ProbeLogic.h"
 #include "core/extraction/TextRecognition.h"
+#include "core/extraction/TextStream.h"
 #include "core/text/GeneralError.h"
 #include "core/text/TextRules.h"
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -94,11 +99,22 @@ void CheckRecognitionTexts(std::uint8_t flags, std::string_view output) {
     }
     FUZZ_CHECK(text.empty() || !IsBlankPage(text));
 
-    // Cut into pages and put together again, the text is what it was up to its last page end.
-    const std::vector<std::string_view> pages = SplitAtPageEnds(output);
-    const std::size_t lastEnd = output.rfind('\f');
-    FUZZ_CHECK(AssemblePages(pages, {}, true) ==
-               output.substr(0, lastEnd == std::string_view::npos ? 0 : lastEnd + 1));
+    // Cut into pages as it streams in (in pieces of a size the input chooses) and put together
+    // again, the text is what it was up to its last page end, and the rest follows it.
+    const std::size_t piece = 1 + flags % 13;
+    PageCutter cutter;
+    PageOrder order;
+    for (std::size_t at = 0; at < output.size(); at += piece) {
+        cutter.Feed(output.substr(at, piece),
+                    [&](std::string_view page) { order.Add(page, IsBlankPage(page)); });
+    }
+    std::string joined;
+    for (std::size_t place = 0; place < order.Added(); ++place) {
+        order.Recognised(place, std::nullopt);
+    }
+    order.TakeReady([&](std::string_view page) { joined.append(page).push_back('\f'); });
+    FUZZ_CHECK(joined + std::string(cutter.Rest()) == output);
+    FUZZ_CHECK(cutter.Pages() == SplitAtPageEnds(output).size() && order.Taken() == cutter.Pages());
 
     // Any page size a report can give is drawn within the bounds.
     if (const std::optional<PageSize> size = ReadPageSize(output, flags)) {
@@ -120,6 +136,29 @@ void CheckRecognitionTexts(std::uint8_t flags, std::string_view output) {
     FUZZ_CHECK(languages.find("++") == std::string::npos && !languages.starts_with('+'));
 }
 
+// The count the window takes is a whole line of the file, and read as the file grows (in pieces
+// of a size the input chooses) the share shown never goes back nor beyond 100.
+void CheckProgress(std::uint8_t flags, std::string_view file) {
+    if (const auto count = LastProgressLine(file, (flags & 64) != 0)) {
+        FUZZ_CHECK(count->done >= 0 && count->done <= count->total && count->total > 0);
+        const std::string line = std::to_string(count->done) + ' ' + std::to_string(count->total);
+        FUZZ_CHECK(file.find(line + '\n') != std::string_view::npos ||
+                   file.find(line + "\r\n") != std::string_view::npos);
+    }
+    JobProgress progress;
+    auto now = JobProgress::Clock::time_point{};
+    int shown = 0;
+    for (std::size_t end = 0; end <= file.size(); end += 1 + flags % 7) {
+        if (const auto count = LastProgressLine(file.substr(0, end), false)) {
+            progress.Update(*count, now);
+        }
+        now += std::chrono::milliseconds(150);
+        FUZZ_CHECK(progress.Percent() >= shown && progress.Percent() <= 100);
+        FUZZ_CHECK(!progress.TimeLeft() || progress.TimeLeft()->count() >= 0);
+        shown = progress.Percent();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -129,5 +168,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckProbeReport(output);
     CheckJudgement(flags, output);
     CheckRecognitionTexts(flags, output);
+    CheckProgress(flags, output);
     return 0;
 }

@@ -10,6 +10,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -81,11 +82,15 @@ public:
 
     CommandInterpreter Interpreter() const override { return CommandInterpreter::PosixShell; }
 
-    ToolRun Run(const std::string& commandLine, const std::string& workingFolder,
-                StopRequest* stop) override {
+    ToolRun Run(const std::string& commandLine, const std::string& workingFolder, StopRequest* stop,
+                const ToolEnvironment& environment) override {
         std::unique_lock lock(mutex_);
         commands.push_back(commandLine);
         folders.push_back(workingFolder);
+        environments.push_back(environment);
+        if (duringRun) {
+            duringRun(environment);
+        }
         if (runUntilStopped) {
             if (stop == nullptr) {
                 ADD_FAILURE() << "a run that only a stop ends was given no StopRequest";
@@ -122,6 +127,9 @@ public:
     bool runUntilStopped = false;
     std::vector<std::string> commands;
     std::vector<std::string> folders;
+    std::vector<ToolEnvironment> environments;
+    // Runs while the tool "runs", with the variables it was given.
+    std::function<void(const ToolEnvironment&)> duringRun;
 
 private:
     std::mutex mutex_;
@@ -158,10 +166,32 @@ public:
         return std::make_unique<Output>(*this, path, executable);
     }
     std::string TemporaryFile(const std::string& name) override { return "/temp/" + name; }
+    // Numbered in order: "/temp/<prefix>1", "/temp/<prefix>2", ...
+    std::string CreatePrivateTemporaryFile(const std::string& prefix) override {
+        if (refuseWrites) {
+            return {};
+        }
+        const std::string path = TemporaryFile(prefix + std::to_string(++created));
+        files[path] = {};
+        return path;
+    }
+    std::string ReadTail(const std::string& path, std::size_t maxBytes) override {
+        const auto file = files.find(path);
+        if (file == files.end()) {
+            return {};
+        }
+        const std::string& bytes = file->second.contents;
+        return bytes.substr(bytes.size() > maxBytes ? bytes.size() - maxBytes : 0);
+    }
+    // The contents stand in for the fingerprint: a change of either is a change of both.
+    std::string Fingerprint(const std::string& path) override {
+        return FileExists(path) ? "fp:" + files[path].contents : std::string();
+    }
 
     std::map<std::string, File> files;
     std::vector<std::string> deleted;
     bool refuseWrites = false;
+    int created = 0;
 
 private:
     class Output final : public OutputFile {

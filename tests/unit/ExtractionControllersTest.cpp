@@ -3,10 +3,12 @@
 
 #include "core/extraction/ExtractionJob.h"
 #include "core/extraction/InputProbe.h"
+#include "core/extraction/JobOutcome.h"
 #include "support/FakePorts.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace larkspan {
@@ -24,10 +26,12 @@ TEST(InputProbeController, ANewDocumentIsAskedWithoutThePasswordOfThePreviousOne
     RecordingToolRunner tools({"Title: x\r\nPages: 3\r\n"});
     ScriptedMessagePort messages;
     ScriptedPasswordPort passwords;
-    CurrentDocument document{"/docs/old.pdf", 9, "old secret"};
+    MemoryFiles files;
+    files.files["/docs/new.pdf"].contents = "new";
+    CurrentDocument document{"/docs/old.pdf", 9, "old secret", "fp:old"};
 
     const ProbeResult result =
-        InputProbe(tools, messages, passwords).Probe("/docs/new.pdf", Folder, document);
+        InputProbe(tools, messages, passwords, files).Probe("/docs/new.pdf", Folder, document);
 
     EXPECT_EQ(tools.commands, std::vector<std::string>{"pdfi.bin \"/docs/new.pdf\""});
     EXPECT_EQ(tools.folders, std::vector<std::string>{Folder});
@@ -36,14 +40,35 @@ TEST(InputProbeController, ANewDocumentIsAskedWithoutThePasswordOfThePreviousOne
     EXPECT_EQ(result.proposedOutput, "/docs/new.txt");
     EXPECT_EQ(document.password, "");
     EXPECT_EQ(document.path, "/docs/new.pdf");
+    EXPECT_EQ(document.fingerprint, "fp:new");
 
     // A name that is no PDF runs nothing and keeps the password.
     document.password = "kept";
-    EXPECT_EQ(
-        InputProbe(tools, messages, passwords).Probe("/docs/a.pdfx", Folder, document).verdict,
-        ProbeVerdict::Refused);
+    EXPECT_EQ(InputProbe(tools, messages, passwords, files)
+                  .Probe("/docs/a.pdfx", Folder, document)
+                  .verdict,
+              ProbeVerdict::Refused);
     EXPECT_EQ(tools.commands.size(), 1u);
     EXPECT_EQ(document.password, "kept");
+    EXPECT_EQ(document.fingerprint, "");
+}
+
+TEST(InputProbeController, TheFingerprintIsTheFileAsItWasBeforeTheToolReadIt) {
+    // Written to while the tool reads it: what the tool found may belong to either version, so
+    // the one kept must not match the file as it is afterwards.
+    RecordingToolRunner tools({"Pages: 3\n"});
+    MemoryFiles files;
+    files.files["/d/x.pdf"].contents = "before";
+    tools.duringRun = [&files](const ToolEnvironment&) {
+        files.files["/d/x.pdf"].contents = "after";
+    };
+    ScriptedMessagePort messages;
+    ScriptedPasswordPort passwords;
+    CurrentDocument document;
+
+    InputProbe(tools, messages, passwords, files).Probe("/d/x.pdf", Folder, document);
+
+    EXPECT_EQ(document.fingerprint, "fp:before");
 }
 
 TEST(InputProbeController, WrongAnswersAreRetriedWithTheTypedPasswordExactly) {
@@ -51,10 +76,11 @@ TEST(InputProbeController, WrongAnswersAreRetriedWithTheTypedPasswordExactly) {
     RecordingToolRunner tools({incorrect, incorrect, "Pages: 2\n"});
     ScriptedMessagePort messages({mrOk});
     ScriptedPasswordPort passwords({"wrong", "a b"});
+    MemoryFiles files;
     CurrentDocument document;
 
     const ProbeResult result =
-        InputProbe(tools, messages, passwords).Probe("/d/x.pdf", Folder, document);
+        InputProbe(tools, messages, passwords, files).Probe("/d/x.pdf", Folder, document);
 
     EXPECT_EQ(tools.commands,
               (std::vector<std::string>{"pdfi.bin \"/d/x.pdf\"", "pdfi.bin -upw wrong \"/d/x.pdf\"",
@@ -71,10 +97,12 @@ TEST(InputProbeController, AMissingPdfEngineIsReportedAsSuchNotAsADamagedFile) {
     RecordingToolRunner tools({line + "\n"});
     ScriptedMessagePort messages({mrOk});
     ScriptedPasswordPort passwords;
+    MemoryFiles files;
     CurrentDocument document;
 
-    EXPECT_EQ(InputProbe(tools, messages, passwords).Probe("/d/x.pdf", Folder, document).verdict,
-              ProbeVerdict::Failed);
+    EXPECT_EQ(
+        InputProbe(tools, messages, passwords, files).Probe("/d/x.pdf", Folder, document).verdict,
+        ProbeVerdict::Failed);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, line);
     EXPECT_EQ(messages.shown[0].kind, MessageKind::Error);
@@ -88,6 +116,7 @@ public:
         calls.push_back("lock");
         return settings_;
     }
+    void FollowProgress(const std::string& path) override { calls.push_back("follow: " + path); }
     void Unlock() override { calls.push_back("unlock"); }
     void ReportError(const std::string& text, bool clear) override {
         calls.push_back((clear ? "clear+box: " : "box: ") + text);
@@ -130,13 +159,27 @@ TEST(ExtractionJobController, TheChoicesReadOnceMakeTheCommandLineAndASuccessOpe
     settings.pageBreaks = false;
     settings.pageRangeText = " 2-3 ";
     settings.password = "pw";
-    JobRun job;
 
-    EXPECT_EQ(job.Run(settings), (std::vector<std::string>{"lock", "unlock", "unlock"}));
+    settings.inputFingerprint = "fp:probed";
+    JobRun job;
+    // The progress file exists while the extractor runs, and it alone is given its name.
+    bool progressFileThere = false;
+    job.tools.duringRun = [&](const ToolEnvironment&) {
+        progressFileThere = job.files.FileExists("/temp/larkspan-progress-1");
+    };
+
+    EXPECT_EQ(job.Run(settings),
+              (std::vector<std::string>{"lock", "follow: /temp/larkspan-progress-1", "unlock",
+                                        "unlock"}));
     EXPECT_EQ(job.tools.commands,
               std::vector<std::string>{"textract.bin -enc UTF-8 -eol dos -raw -nopgbrk -f 2 -l 3 "
                                        "-upw pw \"/d/in.pdf\" \"/d/out.txt\""});
     EXPECT_EQ(job.tools.folders, std::vector<std::string>{Folder});
+    EXPECT_EQ(job.tools.environments.at(0),
+              (ToolEnvironment{{"LARKSPAN_PROGRESS_FILE", "/temp/larkspan-progress-1"},
+                               {"LARKSPAN_INPUT_FINGERPRINT", "fp:probed"}}));
+    EXPECT_TRUE(progressFileThere);
+    EXPECT_FALSE(job.files.FileExists("/temp/larkspan-progress-1"));
     EXPECT_EQ(job.desktop.opened, std::vector<std::string>{"/d/out.txt"});
 
     settings.layout = true;
@@ -167,8 +210,11 @@ TEST(ExtractionJobController, AFailureDeletesTheOutputUnlessItWasAReadOnlyFileOf
         }
         EXPECT_EQ(job.Run(Choices()),
                   (std::vector<std::string>{
-                      "lock", "box: I/O Error: Couldn't open text file '/d/out.txt'\n", "unlock"}));
-        EXPECT_EQ(!job.files.deleted.empty(), c.deleted);
+                      "lock", "follow: /temp/larkspan-progress-1",
+                      "box: I/O Error: Couldn't open text file '/d/out.txt'\n", "unlock"}));
+        EXPECT_EQ(std::count(job.files.deleted.begin(), job.files.deleted.end(), "/d/out.txt"),
+                  c.deleted ? 1 : 0);
+        EXPECT_FALSE(job.files.FileExists("/temp/larkspan-progress-1"));
         EXPECT_TRUE(job.desktop.opened.empty());
     }
 }
@@ -180,13 +226,58 @@ TEST(ExtractionJobController, AConfirmedStopEndsTheRunningExtractorAndDeletesIts
         job.tools.AwaitRunning();
         ScriptedMessagePort messages({mrYes});
         StartStopControl buttons(job.control, messages, job.files);
-        EXPECT_FALSE(buttons.Press("/d/in.pdf", "/d/out.txt"));
+        EXPECT_EQ(buttons.Press("/d/in.pdf", "/d/out.txt"), PressDecision::Nothing);
         EXPECT_EQ(messages.shown.at(0).text, kStopQuestion);
     });
     // What the ended extractor printed while it went is no message for the user.
-    EXPECT_EQ(job.Run(Choices()), (std::vector<std::string>{"lock", "unlock"}));
+    EXPECT_EQ(job.Run(Choices()),
+              (std::vector<std::string>{"lock", "follow: /temp/larkspan-progress-1", "unlock"}));
     stopper.join();
-    EXPECT_EQ(job.files.deleted, std::vector<std::string>{"/d/out.txt"});
+    EXPECT_EQ(job.files.deleted,
+              (std::vector<std::string>{"/d/out.txt", "/temp/larkspan-progress-1"}));
+}
+
+TEST(ExtractionJobController, WithoutAProgressFileTheExtractorStillRuns) {
+    JobRun job;
+    job.files.refuseWrites = true;
+
+    EXPECT_EQ(job.Run(Choices()), (std::vector<std::string>{"lock", "unlock", "unlock"}));
+    EXPECT_EQ(job.tools.environments, std::vector<ToolEnvironment>{{}});
+    EXPECT_EQ(job.desktop.opened, std::vector<std::string>{"/d/out.txt"});
+}
+
+TEST(ExtractionJobController, AnInputTheExtractorFindsChangedIsChosenAgain) {
+    // The path holds the word that would otherwise make it a "Settings error!".
+    JobSettings settings = Choices();
+    settings.inputPath = "/d/pdftotext/in.pdf";
+    JobRun job({InputChangedMessage(settings.inputPath) + "\r\n"});
+
+    EXPECT_EQ(job.Run(settings),
+              (std::vector<std::string>{"lock", "follow: /temp/larkspan-progress-1",
+                                        "clear+box: " + InputChangedMessage(settings.inputPath),
+                                        "unlock"}));
+    EXPECT_EQ(job.files.deleted,
+              (std::vector<std::string>{"/d/out.txt", "/temp/larkspan-progress-1"}));
+}
+
+TEST(StartStopController, AnInputChangedSinceTheProbeIsNotStarted) {
+    MemoryFiles files;
+    files.files["/d/in.pdf"].contents = "probed";
+    const CurrentDocument probed{"/d/in.pdf", 3, "", "fp:probed"};
+    JobControl control;
+    {
+        ScriptedMessagePort messages;
+        EXPECT_EQ(StartStopControl(control, messages, files).Press("/d/in.pdf", "/d/o.txt", probed),
+                  PressDecision::Start);
+    }
+    files.files["/d/in.pdf"].contents = "replaced";
+    ScriptedMessagePort messages({mrOk});
+    EXPECT_EQ(StartStopControl(control, messages, files).Press("/d/in.pdf", "/d/o.txt", probed),
+              PressDecision::ChooseInputAgain);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, InputChangedMessage("/d/in.pdf"));
+    EXPECT_EQ(messages.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(control.Phase(), JobPhase::None);
 }
 
 } // namespace

@@ -69,3 +69,13 @@ TEST(JobOutcome, AnExtractorThatCouldNotStartFailsAndDeletesNothing) {
                       {"Could not start the text extractor.", false, false, false, false});
     }
 }
+
+TEST(JobOutcome, OnlyTheReportThatThisInputChangedClearsTheInputFields) {
+    const std::string report = InputChangedMessage("/d/in.pdf");
+    ExpectOutcome(JudgeExtraction(true, report + "\n", false, true, false, "/d/in.pdf"),
+                  {report, true, true, false, false});
+    ExpectOutcome(JudgeExtraction(true, report, false, true, false, "/d/other.pdf"),
+                  {report, false, true, false, false});
+    ExpectOutcome(JudgeExtraction(true, "x" + report, false, true, false, "/d/in.pdf"),
+                  {"x" + report, false, true, false, false});
+}

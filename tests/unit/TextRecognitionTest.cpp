@@ -1,4 +1,5 @@
 #include "core/extraction/TextRecognition.h"
+#include "core/extraction/TextStream.h"
 
 #include <gtest/gtest.h>
 
@@ -22,9 +23,15 @@ TEST(TextRecognition, UnderstandsOnlyTheCommandLinesItCanRewrite) {
     EXPECT_EQ(program.passwordOptions, (Args{"-upw", "a b&-l"}));
     EXPECT_EQ(program.inputPath, "in.pdf");
     EXPECT_EQ(program.outputPath, "out.txt");
-    // The same command line with page ends, everything else in its place.
-    EXPECT_EQ(program.withPageBreaks, (Args{"-enc", "UTF-8", "-eol", "dos", "-raw", "-f", "2", "-l",
-                                            "9", "-upw", "a b&-l", "in.pdf", "out.txt"}));
+    // The text on standard output: the options in their order, page ends when they tell the
+    // pages apart, no password for a document that comes decrypted on standard input.
+    EXPECT_EQ(StreamingArguments(program, false),
+              (Args{"-enc", "UTF-8", "-eol", "dos", "-raw", "-nopgbrk", "-f", "2", "-l", "9",
+                    "-upw", "a b&-l", "in.pdf", "-"}));
+    TextractRequest decrypted = program;
+    decrypted.decryptedDocument = std::make_shared<const std::string>("%PDF-1.7");
+    EXPECT_EQ(StreamingArguments(decrypted, true),
+              (Args{"-enc", "UTF-8", "-eol", "dos", "-raw", "-f", "2", "-l", "9", "-", "-"}));
 
     const TextractRequest plain = ReadTextractArguments({"-layout", "a.pdf", "a.txt"});
     ASSERT_TRUE(plain.understood);
@@ -43,18 +50,52 @@ TEST(TextRecognition, UnderstandsOnlyTheCommandLinesItCanRewrite) {
     }
 }
 
-TEST(TextRecognition, PagesAreCutAtPageEndsAndPutBackAsAsked) {
-    const std::string written = "one\r\n\f \r\n\r\n\f\fthree\r\n\f";
+TEST(TextRecognition, PagesAreCutAtPageEndsAsTheyStreamAndKeptInOrder) {
+    const std::string written = "one\r\n\f \r\n\r\n\f\fthree\r\n\ffour";
     const std::vector<std::string_view> pages = SplitAtPageEnds(written);
     ASSERT_EQ(pages.size(), 4u);
     EXPECT_FALSE(IsBlankPage(pages[0]));
     EXPECT_TRUE(IsBlankPage(pages[1]));
     EXPECT_TRUE(IsBlankPage(pages[2]));
-    std::vector<std::optional<std::string>> recognised(4);
-    EXPECT_EQ(AssemblePages(pages, recognised, true), written);
-    recognised[1] = "two\r\n";
-    EXPECT_EQ(AssemblePages(pages, recognised, true), "one\r\n\ftwo\r\n\f\fthree\r\n\f");
-    EXPECT_EQ(AssemblePages(pages, recognised, false), "one\r\ntwo\r\nthree\r\n");
+    // However the text arrives, the same pages come out, and what follows the last page end
+    // is no page.
+    for (const std::size_t size :
+         {std::size_t{1}, std::size_t{2}, std::size_t{7}, written.size()}) {
+        PageCutter cutter;
+        std::vector<std::string> cut;
+        for (std::size_t at = 0; at < written.size(); at += size) {
+            cutter.Feed(std::string_view(written).substr(at, size),
+                        [&](std::string_view page) { cut.emplace_back(page); });
+        }
+        EXPECT_EQ(cut, std::vector<std::string>(pages.begin(), pages.end())) << size;
+        EXPECT_EQ(cutter.Pages(), 4u);
+        EXPECT_EQ(cutter.Rest(), "four");
+    }
+
+    // Pages behind a page that waits for the engine wait too; each comes out once, in order.
+    PageOrder order;
+    std::string out;
+    const auto take = [&] {
+        order.TakeReady([&](std::string_view page) { out += page; });
+    };
+    EXPECT_EQ(order.Add("one|", false), 0u);
+    EXPECT_EQ(order.Add("", true), 1u);
+    EXPECT_EQ(order.Add("", true), 2u);
+    EXPECT_EQ(order.Add("four|", false), 3u);
+    take();
+    EXPECT_EQ(out, "one|");
+    EXPECT_EQ(order.HeldPages(), 3u);
+    EXPECT_EQ(order.HeldBytes(), 5u);
+    order.Recognised(2, std::string("three|")); // the later page first: still held
+    EXPECT_FALSE(order.HasReady());
+    order.Recognised(1, std::nullopt);         // nothing found: the page keeps its own text
+    order.Recognised(1, std::string("late|")); // a page already done is not done again
+    take();
+    EXPECT_EQ(out, "one|three|four|");
+    EXPECT_TRUE(order.AnyRecognised());
+    EXPECT_EQ(order.Taken(), 4u);
+    EXPECT_EQ(order.HeldBytes(), 0u);
+    EXPECT_EQ(ProgressLine(37, 300), "37 300\n");
 
     // pdftotext takes 1 for a first page below it, and the last page for a last page of 0,
     // below 1 or past the end.

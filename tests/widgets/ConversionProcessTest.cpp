@@ -2,6 +2,7 @@
 // stand-in extractors that print a scripted text), and the window's state around a job.
 
 #include "core/extraction/JobOutcome.h"
+#include "core/extraction/JobProgress.h"
 #include "widgets/JobFixture.h"
 
 #include <QAction>
@@ -78,6 +79,27 @@ TEST_F(RealExtractorTest, OpensNothingWithOpenAfterExtractionUnchecked) {
     const std::string text = ReadFileBytes(output);
     EXPECT_NE(text.find("Page 1 of 5"), std::string::npos) << text;
     EXPECT_NE(text.find("Page 5 of 5"), std::string::npos) << text;
+    EXPECT_TRUE(opens.Targets().empty());
+}
+
+TEST_F(RealExtractorTest, AnInputChangedSinceItWasChosenIsNotExtractedButChosenAgain) {
+    const std::string output = ChooseDocument();
+    const std::string input = Form().Document().path;
+    ASSERT_NE(Form().Document().fingerprint, "");
+    // Replaced by another document under the same name.
+    testsupport::WritePdf(input, testsupport::NumberedPages(2));
+    RecordedShellOpens opens;
+    RecordedBoxes boxes(Form(), output);
+
+    Press();
+
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{InputChangedMessage(input)});
+    EXPECT_EQ(Phase(), JobPhase::None);
+    EXPECT_FALSE(FileExists(output));
+    EXPECT_EQ(Form().sFilenameEditInput->text(), QString());
+    EXPECT_EQ(Form().sFilenameEditInput->Hint(),
+              QStringLiteral("Click here to select input PDF file"));
+    EXPECT_EQ(Form().sEditPageCount->text(), QString());
     EXPECT_TRUE(opens.Targets().empty());
 }
 
@@ -158,6 +180,46 @@ INSTANTIATE_TEST_SUITE_P(
                 "I/O Error: Couldn't open file 'x'\n", true, false, false}),
     [](const ::testing::TestParamInfo<Outcome>& info) { return std::string(info.param.name); });
 
+TEST_F(JobTest, TheGaugeShowsTheShareOfPagesTheExtractorReportsAndItsFileGoesAfterwards) {
+    const StandInExtractor standIn(folder_, true);
+    const std::string output = folder_ + "/out.txt";
+    SetFields(SomePdf(), output);
+    RecordedShellOpens opens;
+
+    Press();
+    ASSERT_TRUE(WaitFor([&] { return standIn.Started(); }));
+    // The extractor was handed a fresh empty file of the job's own.
+    const std::string progress = standIn.ProgressFile();
+    ASSERT_TRUE(FileExists(progress)) << progress;
+    EXPECT_EQ(ReadFileBytes(progress), "");
+    EXPECT_NE(progress.find("larkspan-progress-"), std::string::npos) << progress;
+    EXPECT_EQ(Form().sGaugeProcess->text(), QStringLiteral("0%"));
+    std::vector<int> shown;
+    QObject::connect(Form().sGaugeProcess, &QProgressBar::valueChanged,
+                     [&shown](int value) { shown.push_back(value); });
+
+    // Written as the extractor writes it, a line at a time.
+    std::string lines = "0 4\n1 4\n";
+    WriteFileBytes(progress, lines);
+    ASSERT_TRUE(WaitFor([&] { return Form().sGaugeProcess->value() == 25; }));
+    EXPECT_EQ(Form().sGaugeProcess->text().toStdString(), "25% \u00B7 Page 2 of 4");
+    EXPECT_EQ(Form().windowTitle().toStdString(), "25% \u00B7 Page 2 of 4 \u00B7 Larkspan");
+    // Garbage and a line still being written show nothing; the line, once complete, does.
+    lines += "no count\n3";
+    WriteFileBytes(progress, lines);
+    lines += " 4\n";
+    WriteFileBytes(progress, lines);
+    ASSERT_TRUE(WaitFor([&] { return Form().sGaugeProcess->value() == 75; }));
+    EXPECT_EQ(Form().sGaugeProcess->text().toStdString(), "75% \u00B7 Page 4 of 4");
+
+    standIn.Release();
+    ASSERT_TRUE(WaitForJobEnd());
+    EXPECT_EQ(shown, (std::vector<int>{25, 75, 0}));
+    EXPECT_FALSE(FileExists(progress));
+    EXPECT_EQ(opens.Targets(), std::vector<std::string>{output});
+    ExpectWindowState(Form(), false);
+}
+
 TEST_F(JobTest, TheJobTakesTheChoicesAsTheWindowShowsThem) {
     SetFields(SomePdf(), folder_ + "/out.txt", "3", " 2-3 ");
     ShowActive(&Form());
@@ -230,7 +292,8 @@ TEST_F(JobTest, WindowIsLockedWhileTheExtractorRunsAndOnlyTheButtonActs) {
     EXPECT_EQ(Phase(), JobPhase::Locked);
     EXPECT_TRUE(Running());
     ExpectWindowState(Form(), true);
-    EXPECT_EQ(Form().sGaugeProcess->text(), QStringLiteral("100%"));
+    EXPECT_EQ(Form().sGaugeProcess->value(), 0);
+    EXPECT_EQ(Form().sGaugeProcess->text(), QStringLiteral("0%"));
 
     // The menus' shortcuts are dead while their menus are disabled: no stop question (Ctrl+S),
     // no closing (Ctrl+W).

@@ -44,6 +44,11 @@ TEST_P(JobAtExitTest, ProgramEndsCleanlyWithoutWaitingForTheJob) {
     standIn.Release();
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return standIn.Ended() || standIn.Runs() == 0; }, JobDeadlineMs));
+    // The job's progress file did not outlive the program.
+    if (standIn.Runs() > 0) {
+        ASSERT_NE(standIn.ProgressFile(), "");
+        EXPECT_FALSE(FileExists(standIn.ProgressFile())) << standIn.ProgressFile();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(When, JobAtExitTest,

@@ -37,6 +37,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -95,7 +96,8 @@ inline std::vector<std::string> ProcessesMentioning(const std::string& text) {
 #endif
 
 // A textract.bin stand-in in `folder`. Each run appends a line to runs.log, writes
-// "written by the stand-in" (CR LF) into the output file (its last argument), creates the
+// "written by the stand-in" (CR LF) into the output file (its last argument), writes the values
+// of LARKSPAN_PROGRESS_FILE and LARKSPAN_INPUT_FINGERPRINT into env.log, one a line, creates the
 // marker "started", waits for the file "release" when `waitForRelease` is set, and then prints
 // the bytes of reply.txt (nothing when there is none) and creates "ended". (A shell script on
 // POSIX; on Windows the program of support/win32/StandInProgram.cpp.)
@@ -116,6 +118,8 @@ public:
             "for last; do :; done\n"
             "echo run >> \"$dir/runs.log\"\n"
             "printf 'written by the stand-in\\r\\n' > \"$last\"\n"
+            "printf '%s\\n' \"$LARKSPAN_PROGRESS_FILE\" \"$LARKSPAN_INPUT_FINGERPRINT\" "
+            "> \"$dir/env.log\"\n"
             ": > \"$dir/started\"\n" +
             (waitForRelease ? "while [ ! -e \"$dir/release\" ]; do sleep 0.01; done\n" : "") +
             "[ -e \"$dir/reply.txt\" ] && cat \"$dir/reply.txt\"\n"
@@ -148,8 +152,26 @@ public:
     std::string Path(const std::string& name) const {
         return folder_ + "/" + name;
     }
+    // The variables the last run was given (see env.log).
+    std::string ProgressFile() const {
+        return EnvLine(0);
+    }
+    std::string Fingerprint() const {
+        return EnvLine(1);
+    }
 
 private:
+    std::string EnvLine(int index) const {
+        std::istringstream lines(testsupport::ReadFileBytes(Path("env.log")));
+        std::string line;
+        for (int i = 0; i <= index && std::getline(lines, line); ++i) {
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        return line;
+    }
+
     std::string folder_;
 };
 
@@ -284,7 +306,11 @@ inline void ExpectWindowState(TMainForm& form, bool locked) {
         EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
     }
     EXPECT_EQ(form.sGaugeProcess->isTextVisible(), locked);
-    EXPECT_EQ(form.sGaugeProcess->value(), locked ? 100 : 0);
+    if (!locked) {
+        EXPECT_EQ(form.sGaugeProcess->value(), 0);
+        EXPECT_EQ(form.sGaugeProcess->text(), QStringLiteral("0%"));
+        EXPECT_EQ(form.windowTitle(), QStringLiteral("Larkspan"));
+    }
     EXPECT_EQ(form.sBitBtnStart->text().toStdString(),
               locked ? "Stop Extraction" : "Start Extraction");
     const QImage glyph = form.sBitBtnStart->icon().pixmap(kGlyph24Size).toImage();

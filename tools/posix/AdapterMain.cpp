@@ -2,7 +2,12 @@
 
 #include "PopplerAdapter.h"
 
+#include <csignal>
+
 int main(int argc, char** argv) {
+    // Past the file-size limit (ulimit -f) a write would end the adapter silently, and a silent
+    // adapter is taken for a successful one: the write fails instead, and is reported.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     return larkspan::tools::AdapterMain(arguments, "Install poppler-utils.");
 }

@@ -2,10 +2,35 @@
 
 #include "core/extraction/ExtractCommand.h"
 #include "core/extraction/JobOutcome.h"
+#include "core/extraction/JobProgress.h"
 #include "core/text/GeneralError.h"
 #include "core/text/TextRules.h"
 
 namespace larkspan {
+
+namespace {
+
+// A file of the job's own, removed on every way out of the job (a failure and a stop included).
+class PrivateFile {
+public:
+    PrivateFile(FileSystemPort& files, const std::string& prefix)
+        : files_(files), path_(files.CreatePrivateTemporaryFile(prefix)) {}
+    ~PrivateFile() {
+        if (!path_.empty()) {
+            files_.DeleteFile(path_);
+        }
+    }
+    PrivateFile(const PrivateFile&) = delete;
+    PrivateFile& operator=(const PrivateFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+private:
+    FileSystemPort& files_;
+    std::string path_;
+};
+
+} // namespace
 
 std::shared_ptr<StopRequest> JobControl::BeginJob() {
     const std::lock_guard lock(mutex_);
@@ -60,13 +85,26 @@ void ExtractionJob::Extract() {
     const bool outputProtected =
         files_.FileExists(settings.outputPath) && !files_.UserCanWrite(settings.outputPath);
 
+    // The extractor tells its progress through a file of the job's own, since everything it
+    // prints counts as an error; without one it still runs, and the gauge stays empty. The
+    // fingerprint lets it refuse a document that is no longer the one the probe saw.
+    ToolEnvironment environment;
+    const PrivateFile progressFile(files_, "larkspan-progress-");
+    if (!progressFile.Path().empty()) {
+        environment.emplace_back(kProgressFileVariable, progressFile.Path());
+        view_.FollowProgress(progressFile.Path());
+    }
+    if (!settings.inputFingerprint.empty()) {
+        environment.emplace_back(kInputFingerprintVariable, settings.inputFingerprint);
+    }
+
     // The only long wait of the job; a confirmed stop ends the extractor and all it started.
-    const ToolRun run = tools_.Run(command, settings.workingFolder, stop_.get());
+    const ToolRun run = tools_.Run(command, settings.workingFolder, stop_.get(), environment);
 
     // What a stopped extractor printed while it was being ended says nothing about the file.
-    const JobOutcome outcome =
-        JudgeExtraction(run.started, run.stopped ? std::string_view() : run.output,
-                        !control_.Running(), settings.openAfterExtraction, outputProtected);
+    const JobOutcome outcome = JudgeExtraction(
+        run.started, run.stopped ? std::string_view() : run.output, !control_.Running(),
+        settings.openAfterExtraction, outputProtected, settings.inputPath);
     if (!outcome.message.empty()) {
         view_.ReportError(outcome.message, outcome.clearInputFields);
     }
@@ -86,27 +124,35 @@ StartStopControl::StartStopControl(JobControl& control, MessagePort& messages,
                                    FileSystemPort& files)
     : control_(control), messages_(messages), files_(files) {}
 
-bool StartStopControl::Press(const std::string& inputText, const std::string& outputText) {
+PressDecision StartStopControl::Press(const std::string& inputText, const std::string& outputText,
+                                      const CurrentDocument& document) {
     const JobPhase phase = control_.Phase();
     if (phase == JobPhase::Starting) {
-        return false;
+        return PressDecision::Nothing;
     }
     if (control_.Running()) {
         if (messages_.Show(kStopQuestion, MessageKind::Confirmation, mbYes | mbNo) == mrYes) {
             control_.RequestStop();
         }
-        return false;
+        return PressDecision::Nothing;
     }
     if (phase != JobPhase::None) {
-        return false;
+        return PressDecision::Nothing;
     }
     if (Trim(inputText).empty()) {
         messages_.Show(kNoInputWarning, MessageKind::Warning, mbOK);
-        return false;
+        return PressDecision::Nothing;
     }
     if (Trim(outputText).empty()) {
         messages_.Show(kNoOutputWarning, MessageKind::Warning, mbOK);
-        return false;
+        return PressDecision::Nothing;
+    }
+    // The page count and the password belong to the file the probe read. Replaced or written
+    // to since, it may be another document altogether: the user has to choose it again.
+    if (document.path == inputText && !document.fingerprint.empty() &&
+        files_.Fingerprint(inputText) != document.fingerprint) {
+        messages_.Show(InputChangedMessage(inputText), MessageKind::Error, mbOK);
+        return PressDecision::ChooseInputAgain;
     }
     // The path exactly as the field holds it, as the extractor will be given it. Only a plain
     // No refuses; closing the box counts as consent. The file is left alone here: the extractor
@@ -114,9 +160,9 @@ bool StartStopControl::Press(const std::string& inputText, const std::string& ou
     if (files_.FileExists(outputText) &&
         messages_.Show(outputText + " already exists.\r\n\r\nDo you want to replace it?",
                        MessageKind::Confirmation, mbYes | mbNo) == mrNo) {
-        return false;
+        return PressDecision::Nothing;
     }
-    return true;
+    return PressDecision::Start;
 }
 
 } // namespace larkspan

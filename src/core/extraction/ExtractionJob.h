@@ -1,12 +1,14 @@
 #pragma once
 
 // One extraction job as a plain class: it locks the window, reads the user's choices once,
-// builds the command line, runs the extractor, judges what it printed, reports a failure,
-// removes the output of a failed or stopped run, opens a good result and unlocks the window.
+// builds the command line, runs the extractor with a side channel for its progress, judges what
+// it printed, reports a failure, removes the output of a failed or stopped run, opens a good
+// result and unlocks the window.
 // The job runs on a worker thread; every step that touches the window goes through JobView,
 // whose implementation runs it on the main thread while the job waits. The start button's
 // decisions (start, refuse, ask to stop) live in StartStopControl.
 
+#include "core/extraction/InputProbe.h"
 #include "core/ports/Ports.h"
 
 #include <atomic>
@@ -23,6 +25,7 @@ struct JobSettings {
     std::string pageRangeText;
     std::string password;
     std::string inputPath;
+    std::string inputFingerprint; // the input as the probe saw it; "" when not known
     std::string outputPath;
     bool openAfterExtraction = true;
     std::string workingFolder; // the program's folder, where the tools are
@@ -64,7 +67,10 @@ public:
     // Disables the job controls and turns the start button into the stop button; returns the
     // user's choices as they stand.
     virtual JobSettings Lock() = 0;
-    // Enables the controls again; the button reads "Start Extraction".
+    // Shows the progress that the extractor writes to the file `path` (see JobProgress.h) from
+    // now until Unlock. Only reading: the job removes the file.
+    virtual void FollowProgress(const std::string& path) = 0;
+    // Enables the controls again; the button reads "Start Extraction" and the gauge is empty.
     virtual void Unlock() = 0;
     // Shows `text` in an error box, first emptying the input field and both page fields when
     // `clearInputFields` is set.
@@ -96,6 +102,14 @@ inline constexpr const char* kStopQuestion = "Are you sure you want to cancel th
 inline constexpr const char* kNoInputWarning = "Please specify the input PDF file!";
 inline constexpr const char* kNoOutputWarning = "Please specify the output text file!";
 
+// What a press of the start button asks of the window.
+enum class PressDecision {
+    Nothing,          // a box was shown, a stop asked for, or the press ignored
+    Start,            // start a job now
+    ChooseInputAgain, // the input file is no longer the one probed: the user was told so, and
+                      // the input field must be emptied as after a failed probe
+};
+
 // The start button's decisions. A press while a job's thread exists but the button cannot mean
 // "stop" is ignored: between the start and the job's first step (a quick second click must not
 // start a second job), and between the job unlocking the window and its thread ending (a new
@@ -105,9 +119,11 @@ class StartStopControl {
 public:
     StartStopControl(JobControl& control, MessagePort& messages, FileSystemPort& files);
 
-    // A press of the start button with the two fields' texts. Returns true when a job must be
-    // started now; everything else (a warning, a refused replacement, a stop) is done here.
-    bool Press(const std::string& inputText, const std::string& outputText);
+    // A press of the start button with the two fields' texts and the document the probe left.
+    // Everything but starting a job and emptying the input field (a warning, a refused
+    // replacement, a stop) is done here.
+    PressDecision Press(const std::string& inputText, const std::string& outputText,
+                        const CurrentDocument& document = {});
 
 private:
     JobControl& control_;

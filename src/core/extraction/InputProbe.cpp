@@ -4,8 +4,9 @@
 
 namespace larkspan {
 
-InputProbe::InputProbe(ToolRunner& tools, MessagePort& messages, PasswordPort& passwords)
-    : tools_(tools), messages_(messages), passwords_(passwords) {}
+InputProbe::InputProbe(ToolRunner& tools, MessagePort& messages, PasswordPort& passwords,
+                       FileSystemPort& files)
+    : tools_(tools), messages_(messages), passwords_(passwords), files_(files) {}
 
 ProbeResult InputProbe::Probe(const std::string& path, const std::string& toolFolder,
                               CurrentDocument& document) {
@@ -13,6 +14,7 @@ ProbeResult InputProbe::Probe(const std::string& path, const std::string& toolFo
     if (!IsPdfName(path)) {
         document.path.clear();
         document.pageCount.reset();
+        document.fingerprint.clear();
         return result;
     }
 
@@ -21,11 +23,14 @@ ProbeResult InputProbe::Probe(const std::string& path, const std::string& toolFo
         messages_.Show(std::string(kUndecodableNameMessage), MessageKind::Error, mbOK);
         document.path.clear();
         document.pageCount.reset();
+        document.fingerprint.clear();
         return result;
     }
     document.password.clear();
+    std::string fingerprint;
     bool done = false;
     while (!done) {
+        fingerprint = files_.Fingerprint(path);
         const ToolRun run = tools_.Run(
             BuildProbeCommand(document.password, path, tools_.Interpreter()), toolFolder);
         // A "Pages:" value that is no whole number throws here and ends the probe.
@@ -68,9 +73,11 @@ ProbeResult InputProbe::Probe(const std::string& path, const std::string& toolFo
     if (result.verdict == ProbeVerdict::Found) {
         document.path = path;
         document.pageCount = result.pageCount;
+        document.fingerprint = fingerprint;
     } else {
         document.path.clear();
         document.pageCount.reset();
+        document.fingerprint.clear();
     }
     return result;
 }

@@ -18,6 +18,8 @@ struct CurrentDocument {
     std::string path;                      // "" when no document passed the probe
     std::optional<std::int32_t> pageCount; // set with `path`
     std::string password;                  // the user password that opened it, "" for none
+    std::string fingerprint; // the file as the tool read it (FileSystemPort::Fingerprint), set
+                             // with `path`; "" when it could not be examined
 };
 
 enum class ProbeVerdict {
@@ -42,10 +44,13 @@ inline constexpr const char* kWrongPasswordRetryMessage = "Wrong password, pleas
 
 class InputProbe {
 public:
-    InputProbe(ToolRunner& tools, MessagePort& messages, PasswordPort& passwords);
+    InputProbe(ToolRunner& tools, MessagePort& messages, PasswordPort& passwords,
+               FileSystemPort& files);
 
     // Probes `path` with the information tool in `toolFolder` and updates `document`. A ".pdf"
-    // name empties the password first; the password question fills it. Throws GeneralError
+    // name empties the password first; the password question fills it. The fingerprint kept
+    // with a found document is the one taken just before the tool read it, so a file changed
+    // while it was read no longer matches it. Throws GeneralError
     // when the page count the tool reports is not a 32-bit whole number: the probe then ends at
     // once and `document` keeps the path it had.
     ProbeResult Probe(const std::string& path, const std::string& toolFolder,
@@ -55,6 +60,7 @@ private:
     ToolRunner& tools_;
     MessagePort& messages_;
     PasswordPort& passwords_;
+    FileSystemPort& files_;
 };
 
 } // namespace larkspan

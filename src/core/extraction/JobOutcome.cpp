@@ -4,8 +4,20 @@
 
 namespace larkspan {
 
+namespace {
+
+bool ReportsInputChanged(std::string_view output, std::string_view inputPath) {
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) {
+        output.remove_suffix(1);
+    }
+    return !inputPath.empty() && output == InputChangedMessage(inputPath);
+}
+
+} // namespace
+
 JobOutcome JudgeExtraction(bool started, std::string_view output, bool stopRequested,
-                           bool openAfterExtraction, bool outputProtected) {
+                           bool openAfterExtraction, bool outputProtected,
+                           std::string_view inputPath) {
     JobOutcome outcome;
     if (!started) {
         outcome.message = kExtractorNotStartedMessage;
@@ -13,8 +25,11 @@ JobOutcome JudgeExtraction(bool started, std::string_view output, bool stopReque
     }
     if (!Trim(output).empty()) {
         // A usage text names the tool it wraps; the user only needs to know the options were
-        // refused.
-        if (output.find("pdftotext") != std::string_view::npos) {
+        // refused. The input-changed report names the path, which may hold that word too.
+        if (ReportsInputChanged(output, inputPath)) {
+            outcome.message = InputChangedMessage(inputPath);
+            outcome.clearInputFields = true;
+        } else if (output.find("pdftotext") != std::string_view::npos) {
             outcome.message = kSettingsErrorMessage;
         } else if (output == kPasswordRequiredOutput) {
             outcome.message = kWrongPasswordMessage;

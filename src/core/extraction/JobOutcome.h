@@ -40,7 +40,11 @@ struct JobOutcome {
 // output instead; a success opens the file when `openAfterExtraction` is set.
 // `outputProtected`: the output file existed before the job and the user cannot write it. The
 // extractor cannot have written it then, so it is never deleted: it is still the user's file.
+// The extractor's report that `inputPath` is no longer the probed document (InputChangedMessage,
+// line ends after it allowed) is shown as it is, whatever the path holds, and the input fields
+// are cleared, so that the user chooses the file again.
 JobOutcome JudgeExtraction(bool started, std::string_view output, bool stopRequested,
-                           bool openAfterExtraction, bool outputProtected = false);
+                           bool openAfterExtraction, bool outputProtected = false,
+                           std::string_view inputPath = {});
 
 } // namespace larkspan

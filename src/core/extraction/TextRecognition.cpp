@@ -90,8 +90,8 @@ TextractRequest ReadTextractArguments(const std::vector<std::string>& arguments)
                 return {};
             }
             (argument == "-f" ? request.firstPage : request.lastPage) = *number;
-            request.withPageBreaks.push_back(argument);
-            request.withPageBreaks.push_back(arguments[++i]);
+            request.options.push_back(argument);
+            request.options.push_back(arguments[++i]);
             continue;
         }
         if (argument == "-enc" || argument == "-eol" || argument == "-opw" || argument == "-upw") {
@@ -117,8 +117,8 @@ TextractRequest ReadTextractArguments(const std::vector<std::string>& arguments)
                 request.passwordOptions.push_back(argument);
                 request.passwordOptions.push_back(value);
             }
-            request.withPageBreaks.push_back(argument);
-            request.withPageBreaks.push_back(arguments[++i]);
+            request.options.push_back(argument);
+            request.options.push_back(arguments[++i]);
             continue;
         }
         if (argument == "-layout") {
@@ -127,15 +127,15 @@ TextractRequest ReadTextractArguments(const std::vector<std::string>& arguments)
             request.raw = true;
         } else if (argument == "-nopgbrk") {
             request.pageBreaks = false;
-            continue; // left out of withPageBreaks
         } else if (argument == "-q") {
             // nothing to know
         } else if (argument.size() > 1 && argument.front() == '-') {
             return {};
         } else {
             files.push_back(argument);
+            continue;
         }
-        request.withPageBreaks.push_back(argument);
+        request.options.push_back(argument);
     }
     if (files.size() != 2 || files[1] == "-" || files[0].empty() || files[1].empty()) {
         return {};
@@ -144,6 +144,24 @@ TextractRequest ReadTextractArguments(const std::vector<std::string>& arguments)
     request.outputPath = files[1];
     request.understood = true;
     return request;
+}
+
+std::vector<std::string> StreamingArguments(const TextractRequest& request, bool pageBreaks) {
+    const bool decrypted = request.decryptedDocument != nullptr;
+    std::vector<std::string> arguments;
+    for (std::size_t i = 0; i < request.options.size(); ++i) {
+        const std::string& option = request.options[i];
+        if (decrypted && (option == "-opw" || option == "-upw")) {
+            ++i;
+            continue;
+        }
+        if (!(pageBreaks && option == "-nopgbrk")) {
+            arguments.push_back(option);
+        }
+    }
+    arguments.push_back(decrypted ? "-" : request.inputPath);
+    arguments.emplace_back("-");
+    return arguments;
 }
 
 std::vector<std::string_view> SplitAtPageEnds(std::string_view text) {
@@ -370,20 +388,6 @@ std::string FormatRecognisedText(std::string_view engineText, const TextractRequ
         }
         text += line;
         text += request.endOfLine;
-    }
-    return text;
-}
-
-std::string AssemblePages(const std::vector<std::string_view>& pages,
-                          const std::vector<std::optional<std::string>>& recognised,
-                          bool pageBreaks) {
-    std::string text;
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        const bool replaced = i < recognised.size() && recognised[i].has_value();
-        text += replaced ? std::string_view(*recognised[i]) : pages[i];
-        if (pageBreaks) {
-            text += '\f';
-        }
     }
     return text;
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,14 +30,22 @@ struct TextractRequest {
         passwordOptions; // -opw/-upw with their values, for pdfinfo and pdftoppm
     std::string inputPath;
     std::string outputPath;
-    // The same command line without -nopgbrk: page ends are what tells the pages apart.
-    std::vector<std::string> withPageBreaks;
+    std::vector<std::string> options; // every option with its value, in order; no file
+    // The document without its encryption, when the adapter opened it itself (a password longer
+    // than the poppler tools take): they then read it on standard input, with no password.
+    std::shared_ptr<const std::string> decryptedDocument;
 };
 
 // Understood: only -f/-l with a whole number, -layout, -raw, -nopgbrk, -q, -enc UTF-8 (also
 // pdftotext's default), -eol unix|dos|mac, -opw/-upw with a value, then exactly an input and an
 // output file ("-", standard output, is not a file to rewrite).
 TextractRequest ReadTextractArguments(const std::vector<std::string>& arguments);
+
+// pdftotext's arguments for the request's text on standard output ("-" as the output file):
+// the options as given, without -nopgbrk when `pageBreaks` (page ends are what tells the pages
+// apart), and the input file, or "-" and no password when the document comes decrypted on
+// standard input.
+std::vector<std::string> StreamingArguments(const TextractRequest& request, bool pageBreaks);
 
 // The text of each page, in order: pdftotext ends every page with a form feed and never writes
 // one inside a page's text (it takes U+000C for a space between words). Text after the last form
@@ -121,11 +130,5 @@ std::string RecognitionLanguages(std::string_view listLangsOutput);
 // raw mode, paragraphs are not set apart. Form feeds and other control characters are dropped,
 // and each byte that is not part of valid UTF-8 becomes U+FFFD.
 std::string FormatRecognisedText(std::string_view engineText, const TextractRequest& request);
-
-// The whole text again: each page's text (the recognised one where there is one), followed by a
-// form feed unless page breaks were turned off.
-std::string AssemblePages(const std::vector<std::string_view>& pages,
-                          const std::vector<std::optional<std::string>>& recognised,
-                          bool pageBreaks);
 
 } // namespace larkspan

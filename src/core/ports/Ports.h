@@ -7,12 +7,14 @@
 #include "core/layout/MessageLayout.h"
 #include "core/extraction/ShellQuoting.h"
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace larkspan {
@@ -66,6 +68,16 @@ public:
                                                    std::string& error) = 0;
     // `name` in the user's temporary folder.
     virtual std::string TemporaryFile(const std::string& name) = 0;
+    // Creates a new, empty file in the user's temporary folder under a fresh, unguessable name
+    // that begins with `prefix`, which only the user may read and write, and returns its path;
+    // "" when none can be made.
+    virtual std::string CreatePrivateTemporaryFile(const std::string& prefix) = 0;
+    // At most the last `maxBytes` bytes of the file, read without waiting for its writer; ""
+    // when it is missing or cannot be read.
+    virtual std::string ReadTail(const std::string& path, std::size_t maxBytes) = 0;
+    // What tells this version of the file from another at the same path (see
+    // platform::FileFingerprint); "" when it is no regular file or cannot be examined.
+    virtual std::string Fingerprint(const std::string& path) = 0;
 };
 
 // The installation records that installers leave behind; "" for anything missing. The sibling's
@@ -95,6 +107,10 @@ private:
     std::function<void()> end_;
 };
 
+// Variables set for one command and what it starts, on top of the program's own environment:
+// name and value.
+using ToolEnvironment = std::vector<std::pair<std::string, std::string>>;
+
 // One run of a tool command line.
 struct ToolRun {
     bool started = false; // false: the command interpreter could not be started
@@ -103,15 +119,15 @@ struct ToolRun {
 };
 
 // Runs the two tools through the command interpreter in their folder and returns what they
-// printed. `stop` (optional) ends the command and everything it started. Callable from any
-// thread; one run per call.
+// printed. `stop` (optional) ends the command and everything it started; `environment` is set for
+// that command alone. Callable from any thread; one run per call.
 class ToolRunner {
 public:
     virtual ~ToolRunner() = default;
     // The interpreter the command lines go to, whose quoting rules they must follow.
     virtual CommandInterpreter Interpreter() const = 0;
     virtual ToolRun Run(const std::string& commandLine, const std::string& workingFolder,
-                        StopRequest* stop = nullptr) = 0;
+                        StopRequest* stop = nullptr, const ToolEnvironment& environment = {}) = 0;
 };
 
 } // namespace larkspan

@@ -7,6 +7,8 @@
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/Pictures.h"
 
+#include "core/extraction/JobProgress.h"
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QIcon>
@@ -14,6 +16,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QTimer>
 
 #include <atomic>
 #include <condition_variable>
@@ -42,6 +45,69 @@ void SetJobControlsEnabled(TMainForm& form, bool enabled) {
     }
 }
 
+const QString GaugeFormat = QStringLiteral("%p%");
+const char* const ProgressDisplayName = "JobProgressDisplay";
+
+// A running job's progress in the window, read by a timer on the main thread. A child of the
+// window, so that it goes with it when the program ends during a job.
+class ProgressDisplay final : public QObject {
+public:
+    ProgressDisplay(TMainForm& form, const std::string& path)
+        : QObject(&form), form_(form), files_(form.services().files), path_(path),
+          follower_(files_, path), title_(form.windowTitle()) {
+        setObjectName(QLatin1String(ProgressDisplayName));
+        connect(&timer_, &QTimer::timeout, this, &ProgressDisplay::Poll);
+        timer_.start(kProgressPollMs);
+    }
+    ~ProgressDisplay() override {
+        // The program ends while the job still waits for its extractor: the job will never
+        // remove the file, and the extractor (left to finish) has no use for it.
+        if (!finished_) {
+            files_.DeleteFile(path_);
+        }
+    }
+    ProgressDisplay(const ProgressDisplay&) = delete;
+    ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+    // The job's end: the window gets its own title back; the file is the job's to remove.
+    void Finish() {
+        finished_ = true;
+        timer_.stop();
+        form_.setWindowTitle(title_);
+    }
+
+private:
+    void Poll() {
+        if (!follower_.Poll(JobProgress::Clock::now())) {
+            return;
+        }
+        const JobProgress& progress = follower_.Progress();
+        form_.sGaugeProcess->setValue(progress.Percent());
+        // " · " and the page line after the share; the line holds no "%" for the format to take.
+        form_.sGaugeProcess->setFormat(GaugeFormat + QStringLiteral(" \u00B7 ") +
+                                       QString::fromStdString(progress.Line()));
+        form_.setWindowTitle(form_.sGaugeProcess->text() + QStringLiteral(" \u00B7 ") + title_);
+    }
+
+    TMainForm& form_;
+    FileSystemPort& files_;
+    const std::string path_;
+    ProgressFollower follower_;
+    const QString title_;
+    QTimer timer_;
+    bool finished_ = false;
+};
+
+void StopFollowingProgress(TMainForm& form) {
+    // Only ProgressDisplay takes that name.
+    for (QObject* child : form.findChildren<QObject*>(QLatin1String(ProgressDisplayName),
+                                                      Qt::FindDirectChildrenOnly)) {
+        auto* display = static_cast<ProgressDisplay*>(child);
+        display->Finish();
+        delete display;
+    }
+}
+
 // The window as the job sees it: each call runs on the main thread while the job waits. A
 // window that is gone, or a program that is ending, ends the job.
 class WindowJobView final : public JobView {
@@ -55,6 +121,9 @@ public:
             settings = ReadJobSettings(form);
         });
         return settings;
+    }
+    void FollowProgress(const std::string& path) override {
+        OnWindow([&path](TMainForm& form) { larkspan::FollowProgress(form, path); });
     }
     void Unlock() override { OnWindow(EnableControls); }
     void ReportError(const std::string& text, bool clearInputFields) override {
@@ -84,6 +153,9 @@ JobSettings ReadJobSettings(const TMainForm& form) {
     settings.pageRangeText = form.sEditPageRange->text().toStdString();
     settings.password = form.Document().password;
     settings.inputPath = form.sFilenameEditInput->text().toStdString();
+    if (form.Document().path == settings.inputPath) {
+        settings.inputFingerprint = form.Document().fingerprint;
+    }
     settings.outputPath = form.sFilenameEditOutput->text().toStdString();
     settings.openAfterExtraction = form.sCheckBoxOpenAfter->isChecked();
     settings.workingFolder = form.Setup().appFolder;
@@ -92,19 +164,27 @@ JobSettings ReadJobSettings(const TMainForm& form) {
 
 void DisableControls(TMainForm& form) {
     SetJobControlsEnabled(form, false);
-    // There is no real progress to show: the bar is full for the whole job.
+    // The extractor's first report moves it (FollowProgress).
+    form.sGaugeProcess->setFormat(GaugeFormat);
     form.sGaugeProcess->setTextVisible(true);
-    form.sGaugeProcess->setValue(100);
+    form.sGaugeProcess->setValue(0);
     form.sBitBtnStart->setIcon(QIcon(Picture24(Glyph24::Stop)));
     form.sBitBtnStart->setText(QStringLiteral("Stop Extraction"));
 }
 
 void EnableControls(TMainForm& form) {
+    StopFollowingProgress(form);
     SetJobControlsEnabled(form, true);
     form.sGaugeProcess->setTextVisible(false);
     form.sGaugeProcess->setValue(0);
+    form.sGaugeProcess->setFormat(GaugeFormat);
     form.sBitBtnStart->setIcon(QIcon(Picture24(Glyph24::Start)));
     form.sBitBtnStart->setText(QStringLiteral("Start Extraction"));
+}
+
+void FollowProgress(TMainForm& form, const std::string& path) {
+    StopFollowingProgress(form);
+    new ProgressDisplay(form, path);
 }
 
 void ReportError(TMainForm& form, const std::string& errorText, bool clearInputFields) {

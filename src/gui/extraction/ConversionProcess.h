@@ -21,14 +21,26 @@ class TMainForm;
 JobSettings ReadJobSettings(const TMainForm& form);
 
 // Locks the window for a job: the three menus as a whole and every job control are disabled,
-// the gauge shows a full bar with its text, and the start button becomes the stop button.
-// The start button, the pro-version button, the pictures and the web-site label stay enabled.
-// Main thread only.
+// the gauge shows its text at 0 %, and the start button becomes the stop button. The start
+// button, the pro-version button, the pictures and the web-site label stay enabled. Main thread
+// only.
 void DisableControls(TMainForm& form);
 
-// Undoes DisableControls; the button then reads "Start Extraction". The video button is
-// enabled but keeps its visibility. Main thread only.
+// Undoes DisableControls and stops following the job's progress; the button then reads "Start
+// Extraction", the gauge is empty with its text hidden, and the window has its own title again.
+// The video button is enabled but keeps its visibility. Main thread only.
 void EnableControls(TMainForm& form);
+
+// How often the window reads a running job's progress.
+inline constexpr int kProgressPollMs = 200;
+
+// Shows the progress that the extractor writes to the file `path` (core/extraction/
+// JobProgress.h), read every kProgressPollMs without ever waiting for the extractor: the share
+// of pages done in the gauge, and the page line with the time left after it, in the gauge's
+// text and in the window title, where it can be seen while the window is minimised. Until
+// EnableControls; should the program end first, the file is removed then, since the job never
+// will. Main thread only.
+void FollowProgress(TMainForm& form, const std::string& path);
 
 // Shows `errorText` in an error box. With `clearInputFields` (the extractor asked for a
 // password the probe had accepted) it first empties the input field (which runs the field's

@@ -71,7 +71,7 @@ void TMainForm::sFilenameEditInputChange() {
     const std::string path = sFilenameEditInput->text().toStdString();
     ProbeResult result;
     try {
-        InputProbe probe(services_.tools, services_.messages, services_.passwords);
+        InputProbe probe(services_.tools, services_.messages, services_.passwords, services_.files);
         result = probe.Probe(path, installation_.appFolder, document_);
     } catch (const GeneralError& error) {
         // A page count that is no whole number: shown as an error nobody expected, and the

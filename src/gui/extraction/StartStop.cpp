@@ -15,9 +15,18 @@ void TMainForm::ConnectStartStopHandlers() {
 
 void TMainForm::sBitBtnStartClick() {
     StartStopControl control(*jobs_, services_.messages, services_.files);
-    if (control.Press(sFilenameEditInput->text().toStdString(),
-                      sFilenameEditOutput->text().toStdString())) {
+    switch (control.Press(sFilenameEditInput->text().toStdString(),
+                          sFilenameEditOutput->text().toStdString(), document_)) {
+    case PressDecision::Start:
         TConversionProcess::Start(*this);
+        break;
+    case PressDecision::ChooseInputAgain:
+        // As after a failed probe: emptying the field runs its change handling, which clears
+        // the hint and both page fields.
+        sFilenameEditInput->setText(QString());
+        break;
+    case PressDecision::Nothing:
+        break;
     }
 }
 

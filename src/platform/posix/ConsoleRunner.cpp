@@ -22,8 +22,8 @@ namespace larkspan::platform {
 namespace {
 
 // The program's own environment, with PATH set so that bare tool names resolve in the working
-// folder first (see policy::ToolSearchPath).
-std::vector<std::string> ChildEnvironment() {
+// folder first (see policy::ToolSearchPath), and the caller's variables on top.
+std::vector<std::string> ChildEnvironment(const EnvironmentVariables& added) {
     std::vector<std::string> variables;
     std::optional<std::string> inheritedPath;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
@@ -39,7 +39,7 @@ std::vector<std::string> ChildEnvironment() {
     }
     variables.push_back("PATH=" +
                         policy::ToolSearchPath(inheritedPath, posix::DefaultSearchPath()));
-    return variables;
+    return policy::EnvironmentWith(std::move(variables), added, false);
 }
 
 // How long a stopped command may take to close its output before the runner stops listening
@@ -53,7 +53,7 @@ CommandInterpreter ConsoleInterpreter() {
 }
 
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
-                                CommandStopper* stopper) {
+                                CommandStopper* stopper, const EnvironmentVariables& environment) {
     ConsoleResult result;
     if (workingFolder.empty()) {
         return result;
@@ -74,7 +74,7 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
                                static_cast<short>(flags | POSIX_SPAWN_SETPGROUP));
     ::posix_spawnattr_setpgroup(&setup.attributes, 0);
 
-    std::vector<std::string> variables = ChildEnvironment();
+    std::vector<std::string> variables = ChildEnvironment(environment);
     std::vector<char*> envp;
     envp.reserve(variables.size() + 1);
     for (std::string& variable : variables) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -82,6 +83,35 @@ bool UserCanWrite(const std::string& path) {
     return RegularFileExists(path) && ::access(path.c_str(), W_OK) == 0;
 }
 
+std::string CreatePrivateTemporaryFile(const std::string& prefix) {
+    // mkostemp makes the file with O_EXCL and mode 0600, so nothing planted at the name is used.
+    std::string path = TemporaryFile(prefix + "XXXXXX");
+    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    ::close(fd);
+    return path;
+}
+
+std::string ReadFileTail(const std::string& path, std::size_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return {};
+    }
+    std::string bytes;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        const auto size = static_cast<std::size_t>(info.st_size);
+        const std::size_t start = size > maxBytes ? size - maxBytes : 0;
+        bytes.resize(size - start);
+        const ssize_t count = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(start));
+        bytes.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+    }
+    ::close(fd);
+    return bytes;
+}
+
 struct FileWriter::State {
     std::string path;
     std::string temporary;
@@ -147,6 +177,177 @@ bool FileWriter::Commit(std::string& error) {
     }
     error.clear();
     return true;
+}
+
+} // namespace larkspan::platform
+
+namespace larkspan::platform {
+
+namespace {
+
+// Every byte, or the reason why not (a write that takes nothing counts as a failure, so a
+// device that swallows nothing cannot keep the loop going).
+bool WriteEvery(int fd, std::string_view data, std::string& error) {
+    while (!data.empty()) {
+        const ssize_t count = ::write(fd, data.data(), std::min(WriteSlice, data.size()));
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            error = std::strerror(count < 0 ? errno : EIO);
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(count));
+    }
+    return true;
+}
+
+} // namespace
+
+struct TextOutput::State {
+    int fd = -1;
+    std::string path;
+    bool regular = false;
+    struct stat opened {};
+    std::uint64_t written = 0;
+};
+
+TextOutput::TextOutput() = default;
+
+TextOutput::~TextOutput() {
+    if (state_ && state_->fd >= 0) {
+        ::close(state_->fd);
+    }
+}
+
+bool TextOutput::Open(const std::string& path, std::string& error) {
+    auto state = std::make_unique<State>();
+    state->path = path;
+    state->fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (state->fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (::fstat(state->fd, &state->opened) != 0) {
+        error = std::strerror(errno);
+        ::close(state->fd);
+        return false;
+    }
+    state->regular = S_ISREG(state->opened.st_mode);
+    state_ = std::move(state);
+    return true;
+}
+
+bool TextOutput::IsOpen() const {
+    return state_ && state_->fd >= 0;
+}
+
+bool TextOutput::IsRegularFile() const {
+    return IsOpen() && state_->regular;
+}
+
+bool TextOutput::Write(std::string_view bytes, std::string& error) {
+    if (!IsOpen()) {
+        error = std::strerror(EBADF);
+        return false;
+    }
+    if (!WriteEvery(state_->fd, bytes, error)) {
+        return false;
+    }
+    state_->written += bytes.size();
+    return true;
+}
+
+bool TextOutput::Restart(std::string& error) {
+    if (!IsRegularFile()) {
+        error = std::strerror(ESPIPE);
+        return false;
+    }
+    if (::ftruncate(state_->fd, 0) != 0 || ::lseek(state_->fd, 0, SEEK_SET) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    state_->written = 0;
+    return true;
+}
+
+bool TextOutput::Finish(std::string& error) {
+    if (!IsOpen()) {
+        error = std::strerror(EBADF);
+        return false;
+    }
+    State& state = *state_;
+    struct stat now {};
+    // What was written is not stored yet: a full disk or a failing device may only say so when
+    // the data is flushed (delayed allocation, network file systems).
+    if (state.regular && (::fdatasync(state.fd) != 0 || ::fstat(state.fd, &now) != 0)) {
+        error = std::strerror(errno);
+        return false;
+    }
+    const int fd = std::exchange(state.fd, -1);
+    if (::close(fd) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (!state.regular) {
+        return true;
+    }
+    // Writes to a file that was deleted meanwhile (with its folder, say) or renamed over
+    // succeed, and go nowhere anybody will look.
+    struct stat named {};
+    if (::stat(state.path.c_str(), &named) != 0) {
+        error = "It was deleted while it was being written";
+        return false;
+    }
+    if (named.st_dev != state.opened.st_dev || named.st_ino != state.opened.st_ino) {
+        error = "Another file took its place while it was being written";
+        return false;
+    }
+    if (static_cast<std::uint64_t>(now.st_size) != state.written) {
+        error = "It holds " + std::to_string(now.st_size) + " bytes instead of the " +
+                std::to_string(state.written) + " written: something else changed it meanwhile";
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+class AppendingFd final : public AppendingFile {
+public:
+    explicit AppendingFd(int fd) : fd_(fd) {}
+    ~AppendingFd() override { ::close(fd_); }
+    AppendingFd(const AppendingFd&) = delete;
+    AppendingFd& operator=(const AppendingFd&) = delete;
+
+    void Append(std::string_view bytes) override {
+        std::string ignored;
+        WriteEvery(fd_, bytes, ignored);
+    }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+std::unique_ptr<AppendingFile> OpenForAppending(const std::string& path) {
+    // Not created, and never waiting: a pipe without a reader is refused at once, and only a
+    // regular file is taken.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<AppendingFd>(fd);
+}
+
+std::unique_ptr<FileHold> HoldAgainstChanges(const std::string&) {
+    return nullptr; // POSIX locks are advisory: a writer would not ask
 }
 
 } // namespace larkspan::platform

@@ -34,7 +34,7 @@ CommandInterpreter ConsoleInterpreter() {
 }
 
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
-                                CommandStopper* stopper) {
+                                CommandStopper* stopper, const EnvironmentVariables& environment) {
     ConsoleResult result;
     std::wstring folder;
     const std::wstring interpreter = CommandInterpreterPath();
@@ -69,6 +69,7 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
     start.error = writeEnd.Get();
     start.hidden = true;
     start.flags = job ? CREATE_SUSPENDED : 0;
+    start.environment = &environment;
     PROCESS_INFORMATION started{};
     DWORD lastError = ERROR_SUCCESS;
     const bool ok = win32::StartChild(start, started, lastError);

@@ -156,6 +156,56 @@ bool UserCanWrite(const std::string& path) {
     return static_cast<bool>(file);
 }
 
+std::string CreatePrivateTemporaryFile(const std::string& prefix) {
+    // CREATE_NEW refuses anything already at the name, a link included; the new file takes the
+    // access rules of the user's temporary folder.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string path = TemporaryFile(prefix + win32::Narrow(UniqueSuffix()) + ".tmp");
+        std::wstring wide;
+        if (!win32::WidePath(path, wide)) {
+            return {};
+        }
+        const win32::UniqueHandle file(
+            ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file) {
+            return path;
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS) {
+            return {};
+        }
+    }
+    return {};
+}
+
+std::string ReadFileTail(const std::string& path, std::size_t maxBytes) {
+    std::wstring wide;
+    if (!win32::WidePath(path, wide)) {
+        return {};
+    }
+    // Every kind of sharing, so that the writer is never kept out, not even from deleting it.
+    const win32::UniqueHandle file(::CreateFileW(
+        wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || ::GetFileType(file.Get()) != FILE_TYPE_DISK ||
+        !::GetFileSizeEx(file.Get(), &size)) {
+        return {};
+    }
+    const auto total = static_cast<unsigned long long>(size.QuadPart);
+    const unsigned long long start = total > maxBytes ? total - maxBytes : 0;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(start & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(start >> 32);
+    std::string bytes(static_cast<std::size_t>(total - start), '\0');
+    DWORD count = 0;
+    if (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count, &at)) {
+        return {};
+    }
+    bytes.resize(count);
+    return bytes;
+}
+
 struct FileWriter::State {
     std::string path;
     std::wstring full;
@@ -241,6 +291,195 @@ bool FileWriter::Commit(std::string& error) {
     }
     error.clear();
     return true;
+}
+
+} // namespace larkspan::platform
+
+namespace larkspan::platform {
+
+namespace {
+
+// The system's words without the full stop they end in, so that callers can place them.
+std::string Reason(DWORD code) {
+    std::string text = win32::ErrorText(code);
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+} // namespace
+
+struct TextOutput::State {
+    win32::UniqueHandle file;
+    std::wstring path;
+    bool regular = false;
+    BY_HANDLE_FILE_INFORMATION opened{};
+    std::uint64_t written = 0;
+};
+
+TextOutput::TextOutput() = default;
+TextOutput::~TextOutput() = default;
+
+bool TextOutput::Open(const std::string& path, std::string& error) {
+    auto state = std::make_unique<State>();
+    if (!win32::WidePath(path, state->path)) {
+        error = Reason(ERROR_INVALID_NAME);
+        return false;
+    }
+    // As the C runtime's fopen "wb" does, but shared for reading only: nobody writes to,
+    // renames or deletes the file while its text is being written.
+    state->file.Reset(::CreateFileW(state->path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!state->file) {
+        error = Reason(::GetLastError());
+        return false;
+    }
+    state->regular = ::GetFileType(state->file.Get()) == FILE_TYPE_DISK;
+    if (state->regular && !::GetFileInformationByHandle(state->file.Get(), &state->opened)) {
+        error = Reason(::GetLastError());
+        return false;
+    }
+    state_ = std::move(state);
+    return true;
+}
+
+bool TextOutput::IsOpen() const {
+    return state_ && state_->file;
+}
+
+bool TextOutput::IsRegularFile() const {
+    return IsOpen() && state_->regular;
+}
+
+bool TextOutput::Write(std::string_view bytes, std::string& error) {
+    if (!IsOpen()) {
+        error = Reason(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (!WriteAll(state_->file.Get(), bytes)) {
+        const DWORD code = ::GetLastError();
+        error = Reason(code != ERROR_SUCCESS ? code : ERROR_WRITE_FAULT);
+        return false;
+    }
+    state_->written += bytes.size();
+    return true;
+}
+
+bool TextOutput::Restart(std::string& error) {
+    if (!IsRegularFile()) {
+        error = Reason(ERROR_INVALID_FUNCTION);
+        return false;
+    }
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(state_->file.Get(), start, nullptr, FILE_BEGIN) ||
+        !::SetEndOfFile(state_->file.Get())) {
+        error = Reason(::GetLastError());
+        return false;
+    }
+    state_->written = 0;
+    return true;
+}
+
+bool TextOutput::Finish(std::string& error) {
+    if (!IsOpen()) {
+        error = Reason(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    State& state = *state_;
+    BY_HANDLE_FILE_INFORMATION now{};
+    // What was written is not stored yet: a full disk or a failing device (a network share
+    // above all) may only say so when the data is flushed.
+    if (state.regular && (!::FlushFileBuffers(state.file.Get()) ||
+                          !::GetFileInformationByHandle(state.file.Get(), &now))) {
+        error = Reason(::GetLastError());
+        return false;
+    }
+    if (!::CloseHandle(state.file.Release())) {
+        error = Reason(::GetLastError());
+        return false;
+    }
+    if (!state.regular) {
+        return true;
+    }
+    const win32::UniqueHandle named(::CreateFileW(
+        state.path.c_str(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION identity{};
+    if (!named || !::GetFileInformationByHandle(named.Get(), &identity)) {
+        error = "It was deleted while it was being written";
+        return false;
+    }
+    if (!SameFile(identity, state.opened)) {
+        error = "Another file took its place while it was being written";
+        return false;
+    }
+    const std::uint64_t size = (static_cast<std::uint64_t>(now.nFileSizeHigh) << 32) |
+                               now.nFileSizeLow;
+    if (size != state.written) {
+        error = "It holds " + std::to_string(size) + " bytes instead of the " +
+                std::to_string(state.written) + " written: something else changed it meanwhile";
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+class AppendingHandle final : public AppendingFile {
+public:
+    explicit AppendingHandle(HANDLE file) : file_(file) {}
+    void Append(std::string_view bytes) override { WriteAll(file_.Get(), bytes); }
+
+private:
+    win32::UniqueHandle file_;
+};
+
+class HeldFile final : public FileHold {
+public:
+    explicit HeldFile(HANDLE file) : file_(file) {}
+
+private:
+    win32::UniqueHandle file_;
+};
+
+} // namespace
+
+std::unique_ptr<AppendingFile> OpenForAppending(const std::string& path) {
+    std::wstring wide;
+    if (!win32::WidePath(path, wide)) {
+        return nullptr;
+    }
+    // Appending only, and shared every way: the reader opens, reads and finally deletes the
+    // file while it is open here.
+    win32::UniqueHandle file(::CreateFileW(
+        wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || ::GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        return nullptr;
+    }
+    return std::make_unique<AppendingHandle>(file.Release());
+}
+
+std::unique_ptr<FileHold> HoldAgainstChanges(const std::string& path) {
+    std::wstring wide;
+    if (!win32::WidePath(path, wide)) {
+        return nullptr;
+    }
+    // Reading shared, nothing else: a program that opens the file to write, rename or delete it
+    // is refused, readers (the tools of the job among them) are not.
+    win32::UniqueHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return nullptr;
+    }
+    return std::make_unique<HeldFile>(file.Release());
 }
 
 } // namespace larkspan::platform

@@ -1,5 +1,9 @@
 #include "platform/win32/Spawn.h"
 
+#include "platform/Policy.h"
+
+#include <cwchar>
+#include <utility>
 #include <vector>
 
 namespace larkspan::platform::win32 {
@@ -50,6 +54,30 @@ private:
     std::vector<unsigned char> storage_;
     LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
+
+// The program's environment block with `added` set on top: "NAME=value" entries, each ending in
+// a zero, and one more zero at the end. Names are compared as Windows compares them, ignoring
+// case. The entries are taken as they are, without a round trip through UTF-8.
+std::wstring EnvironmentBlock(const EnvironmentVariables& added) {
+    std::vector<std::wstring> inherited;
+    if (wchar_t* strings = ::GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = strings; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+            inherited.emplace_back(entry);
+        }
+        ::FreeEnvironmentStringsW(strings);
+    }
+    std::vector<std::pair<std::wstring, std::wstring>> wide;
+    for (const auto& [name, value] : added) {
+        wide.emplace_back(Widen(name), Widen(value));
+    }
+    std::wstring block;
+    for (const std::wstring& entry : policy::EnvironmentWith(std::move(inherited), wide, true)) {
+        block += entry;
+        block += L'\0';
+    }
+    block += L'\0';
+    return block;
+}
 
 } // namespace
 
@@ -107,11 +135,18 @@ bool StartChild(ChildStart start, PROCESS_INFORMATION& started, DWORD& lastError
     info.StartupInfo.hStdError = start.error == start.output ? output.Get() : error.Get();
     info.lpAttributeList = list.Get();
 
+    std::wstring environment;
+    if (start.environment != nullptr && !start.environment->empty()) {
+        environment = EnvironmentBlock(*start.environment);
+    }
+
     started = PROCESS_INFORMATION{};
-    const DWORD flags = start.flags | (list.Get() != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    const DWORD flags = start.flags | (list.Get() != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0) |
+                        (environment.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT);
     // CreateProcessW may write into the command line, so it gets a copy of its own.
     if (!::CreateProcessW(start.application, start.commandLine.data(), nullptr, nullptr,
-                          inherited.empty() ? FALSE : TRUE, flags, nullptr, start.folder,
+                          inherited.empty() ? FALSE : TRUE, flags,
+                          environment.empty() ? nullptr : environment.data(), start.folder,
                           &info.StartupInfo, &started)) {
         lastError = ::GetLastError();
         return false;

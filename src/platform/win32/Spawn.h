@@ -3,6 +3,7 @@
 // Starting a child process that inherits exactly the handles it is given, shared by the
 // console runner and RunCaptured.
 
+#include "platform/Platform.h"
 #include "platform/win32/Win32.h"
 
 #include <string>
@@ -23,6 +24,7 @@ struct ChildStart {
     HANDLE error = nullptr;          // and standard error (may be the same handle)
     bool hidden = false;             // hide the window a console child would get
     DWORD flags = 0;                 // further creation flags (CREATE_SUSPENDED, say)
+    const EnvironmentVariables* environment = nullptr; // set on top of the program's own
 };
 
 // Starts the child with the given standard handles (the program's own input unless one is

@@ -4,7 +4,9 @@
 # blank, "&", "%", parentheses); the probe counts 3 pages and proposes the output beside the
 # input; Ctrl+S runs textract.bin through cmd.exe, and the text file is byte for byte what the
 # Linux program writes for the same PDF. The finished file is handed to the shell's "open" verb,
-# which starts the program registered for .txt files with its path.
+# which starts the program registered for .txt files with its path. A long document then shows
+# its progress through cmd.exe as on Linux: the gauge and the title move through the share of
+# pages done, and every page comes out.
 # Argument: the Windows build folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -28,6 +30,20 @@ cmp "$docs/report.txt" "$E2E_WORK/linux.txt" ||
 extraction_expect_known_text "$docs/report.txt"
 e2e_expect_eq "$(e2e_opened)" "${input%.pdf}.txt" "targets opened"
 e2e_expect_eq "$(extraction_listing "$docs")" $'report.pdf\nreport.txt' "files beside the input"
+
+long_docs=$E2E_WORK/long
+mkdir -p "$long_docs"
+pages=60000
+"$WIN_LINUX_BIN/e2e-make-pdf" "$long_docs/long.pdf" pages "$pages" || e2e_fail "could not write long.pdf"
+long=$(win_windows_path "$long_docs/long.pdf")
+extraction_pick_input "$main" "$long"
+e2e_expect_eq "$(extraction_page_count "$main")" "$pages" "page count of the long document"
+e2e_key "$main" ctrl+s
+extraction_watch_progress "$main" "$E2E_WORK/titles.log" 150
+extraction_check_progress "$E2E_WORK/titles.log" "$pages" no-estimate
+e2e_wait_opened "${long%.pdf}.txt"
+e2e_expect_eq "$(tr -cd '\f' <"$long_docs/long.txt" | wc -c)" "$pages" "page breaks in the long text"
+e2e_expect_eq "$(find "$WINEPREFIX/drive_c" -name 'larkspan-progress-*' | wc -l)" 0 "progress files left"
 
 e2e_key "$main" ctrl+w
 e2e_wait_exit main

@@ -7,7 +7,9 @@
 //
 //   pdfi.bin ...          append "run" to runs, then print the bytes of the file output
 //   textract.bin ... OUT  append "run" to runs.log and this process's id to pids.log, write
-//                         "written by the stand-in" (CR LF) into OUT, create "started"; when
+//                         "written by the stand-in" (CR LF) into OUT, the values of
+//                         LARKSPAN_PROGRESS_FILE and LARKSPAN_INPUT_FINGERPRINT into env.log
+//                         (UTF-8, one a line), create "started"; when
 //                         the file "wait" exists, start a copy of itself that waits too
 //                         ("linger") and wait until the file "release" exists; then print the
 //                         bytes of reply.txt (when there is one) and create "ended"
@@ -24,6 +26,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <initializer_list>
 
 namespace {
 
@@ -62,6 +65,23 @@ void AppendProcessId() {
     char id[32];
     std::snprintf(id, sizeof id, "%lu", ::GetCurrentProcessId());
     AppendLine(Beside(L"pids.log"), id);
+}
+
+// Writes the values of the variables into the file, in UTF-8, one a line ("" when unset).
+void WriteVariables(const wchar_t* path, std::initializer_list<const wchar_t*> names) {
+    static char text[32 * MAX_PATH];
+    int size = 0;
+    for (const wchar_t* name : names) {
+        wchar_t value[4 * MAX_PATH] = L"";
+        const DWORD length = ::GetEnvironmentVariableW(name, value, 4 * MAX_PATH);
+        if (length > 0 && length < 4 * MAX_PATH) {
+            size +=
+                ::WideCharToMultiByte(CP_UTF8, 0, value, static_cast<int>(length), text + size,
+                                      static_cast<int>(sizeof text) - size - 1, nullptr, nullptr);
+        }
+        text[size++] = '\n';
+    }
+    Write(path, text, static_cast<DWORD>(size), false);
 }
 
 // Copies the file to standard output, byte for byte.
@@ -141,6 +161,8 @@ int wmain(int argc, wchar_t** argv) {
         AppendProcessId();
         const char text[] = "written by the stand-in\r\n";
         Write(argv[argc - 1], text, sizeof text - 1, false);
+        WriteVariables(Beside(L"env.log"),
+                       {L"LARKSPAN_PROGRESS_FILE", L"LARKSPAN_INPUT_FINGERPRINT"});
         Write(Beside(L"started"), "", 0, false);
         if (Exists(Beside(L"wait"))) {
             StartLingeringCopy();

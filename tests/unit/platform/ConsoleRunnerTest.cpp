@@ -100,13 +100,22 @@ TEST_F(ConsoleRunner, ChildGetsTheProgramsStandardInputAndEnvironment) {
     ::dup2(input[0], STDIN_FILENO);
     ::close(input[0]);
     ::setenv("LARKSPAN_RUNNER_MARK", "from the program", 1);
+    ::setenv("LARKSPAN_RUNNER_SET", "the program's", 1);
 
-    const auto result = RunConsoleCapture("cat; echo \"$LARKSPAN_RUNNER_MARK\"", scratch_.path());
+    // Variables given for the child alone replace the program's of the same name.
+    const auto result = RunConsoleCapture(
+        "cat; echo \"$LARKSPAN_RUNNER_MARK\"; echo \"$LARKSPAN_RUNNER_SET|$LARKSPAN_RUNNER_NEW\"; "
+        "env | grep -c '^LARKSPAN_RUNNER_SET='",
+        scratch_.path(), nullptr,
+        {{"LARKSPAN_RUNNER_SET", "the child's"}, {"LARKSPAN_RUNNER_NEW", "a b=c"}});
 
+    EXPECT_STREQ(::getenv("LARKSPAN_RUNNER_SET"), "the program's");
+    EXPECT_EQ(::getenv("LARKSPAN_RUNNER_NEW"), nullptr);
     ::unsetenv("LARKSPAN_RUNNER_MARK");
+    ::unsetenv("LARKSPAN_RUNNER_SET");
     ::dup2(savedInput, STDIN_FILENO);
     ::close(savedInput);
-    EXPECT_EQ(result.output, "typed ahead\nfrom the program\n");
+    EXPECT_EQ(result.output, "typed ahead\nfrom the program\nthe child's|a b=c\n1\n");
 }
 
 // True while the process exists and has not ended (a zombie has ended).

@@ -10,6 +10,7 @@
 using larkspan::test::ReadWholeFile;
 using larkspan::test::ScratchFolder;
 using larkspan::test::Utf8Path;
+using larkspan::test::Utf8Text;
 namespace platform = larkspan::platform;
 
 namespace {
@@ -119,6 +120,37 @@ TEST(Files, FingerprintTellsAReplacedOrRewrittenFileFromTheSameOne) {
     std::filesystem::rename(Utf8Path(other), Utf8Path(path));
     EXPECT_NE(platform::FileFingerprint(path), rewritten);
     EXPECT_NE(platform::FileFingerprint(path), first);
+}
+
+// A job's progress channel: a fresh empty file of the user's in the temporary folder, and its end
+// read while another program appends to it.
+TEST(Files, PrivateTemporaryFilesAreFreshAndTheirEndIsReadWhileTheyAreWritten) {
+    const std::string first = platform::CreatePrivateTemporaryFile("larkspan-test-");
+    const std::string second = platform::CreatePrivateTemporaryFile("larkspan-test-");
+    ASSERT_NE(first, "");
+    ASSERT_NE(second, "");
+    EXPECT_NE(first, second);
+    EXPECT_EQ(Utf8Text(Utf8Path(first).parent_path()), platform::TemporaryFolder());
+    EXPECT_EQ(Utf8Path(first).filename().string().rfind("larkspan-test-", 0), 0u) << first;
+    EXPECT_EQ(ReadWholeFile(first), "");
+#ifndef _WIN32
+    EXPECT_EQ(std::filesystem::status(first).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
+
+    EXPECT_EQ(platform::ReadFileTail(first, 8), "");
+    {
+        // Held open by its writer meanwhile, as the extractor holds it.
+        std::ofstream writer(Utf8Path(first), std::ios::binary | std::ios::app);
+        writer << "0 300\n" << std::flush;
+        EXPECT_EQ(platform::ReadFileTail(first, 8), "0 300\n");
+        writer << "17 300\n" << std::flush;
+        EXPECT_EQ(platform::ReadFileTail(first, 8), "\n17 300\n");
+    }
+    platform::DeleteFileQuietly(first);
+    platform::DeleteFileQuietly(second);
+    EXPECT_EQ(platform::ReadFileTail(first, 8), "");
+    EXPECT_FALSE(platform::RegularFileExists(first));
 }
 
 } // namespace

@@ -21,6 +21,19 @@ TEST(PlatformPolicy, TemporaryFolderIsTheFirstSetCandidateWithoutTrailingSeparat
     EXPECT_EQ(policy::ChooseTemporaryFolder(Candidates{"C:\\Temp\\"}, "", '\\'), "C:\\Temp");
 }
 
+TEST(PlatformPolicy, VariablesForOneChildReplaceThoseOfTheSameName) {
+    using Entries = std::vector<std::string>;
+    using Added = std::vector<std::pair<std::string, std::string>>;
+    const Entries inherited{"=C:=C:\\work", "PATH=/bin", "Progress=old", "PROGRESSX=kept", "ODD"};
+    EXPECT_EQ(policy::EnvironmentWith(inherited, Added{{"PROGRESS", "/t/p"}, {"NEW", "a=b"}}, true),
+              (Entries{"=C:=C:\\work", "PATH=/bin", "PROGRESSX=kept", "ODD", "PROGRESS=/t/p",
+                       "NEW=a=b"}));
+    EXPECT_EQ(policy::EnvironmentWith(inherited, Added{{"PROGRESS", "/t/p"}}, false),
+              (Entries{"=C:=C:\\work", "PATH=/bin", "Progress=old", "PROGRESSX=kept", "ODD",
+                       "PROGRESS=/t/p"}));
+    EXPECT_EQ(policy::EnvironmentWith(inherited, Added{}, false), inherited);
+}
+
 TEST(PlatformPolicy, RecordNamesMustBePlain) {
     for (const char* name : {"Larkspan", "Oxbeck", "a.b"}) {
         EXPECT_TRUE(policy::IsPlainName(name)) << name;

@@ -1,5 +1,6 @@
 // The built adapters over the real poppler tools, on documents written by the tests.
 
+#include "core/extraction/JobOutcome.h"
 #include "core/extraction/TextRecognition.h"
 #include "platform/Platform.h"
 #include "support/TestFiles.h"
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <thread>
 
 namespace larkspan {
@@ -39,10 +41,12 @@ protected:
 
     // The adapter's whole answer goes to its standard output.
     static CapturedRun Run(const std::string& adapter, std::vector<std::string> args,
-                           const std::string& environment = "") {
+                           const std::vector<std::string>& environment = {}) {
         std::vector<std::string> argv{"env"};
-        if (!environment.empty()) {
-            argv.push_back(environment);
+        for (const std::string& variable : environment) {
+            if (!variable.empty()) {
+                argv.push_back(variable);
+            }
         }
         argv.push_back(adapter);
         argv.insert(argv.end(), args.begin(), args.end());
@@ -57,6 +61,24 @@ protected:
         return Run(kTextract, options);
     }
     std::string Text() { return ReadFileBytes(Path("out.txt")); }
+    // pdftotext's own output for the same options, which the adapter's must equal byte for byte.
+    std::string Pdftotext(std::vector<std::string> options, const std::string& input) {
+        options.insert(options.begin(), {"pdftotext", "-enc", "UTF-8", "-eol", "dos"});
+        options.insert(options.end(), {input, Path("direct.txt")});
+        EXPECT_EQ(platform::RunCaptured(options).exitCode, 0);
+        return ReadFileBytes(Path("direct.txt"));
+    }
+    // A stand-in for pdftotext: a shell script that writes the text "one", a page end, does
+    // `action` once the adapter has written that page, then writes "two" and a page end.
+    std::string StandInWriting(const std::string& action) {
+        const std::string script = Path("pdftotext-standin");
+        WriteFileBytes(script,
+                       "#!/bin/sh\nprintf 'one\\f'\nwhile [ ! -s \"$OUT\" ]; do sleep 0.01; "
+                       "done\n" +
+                           action + "\nprintf 'two\\f'\n");
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        return "LARKSPAN_PDFTOTEXT=" + script;
+    }
 
     std::string folder_;
 };
@@ -181,11 +203,11 @@ TEST_F(Adapters, RefusedCommandLineGivesUsageNamingPdftotext) {
 
 TEST_F(Adapters, MissingPopplerToolIsNamedInOneLine) {
     CapturedRun run = Run(kTextract, {Path("good.pdf"), Path("out.txt")},
-                          "LARKSPAN_PDFTOTEXT=" + Path("no/pdftotext"));
+                          {"LARKSPAN_PDFTOTEXT=" + Path("no/pdftotext")});
     EXPECT_EQ(run.standardOutput, "The poppler text extractor could not be started: No such file "
                                   "or directory. Install poppler-utils.\n");
     EXPECT_EQ(run.exitCode, 127);
-    run = Run(kPdfi, {Path("good.pdf")}, "LARKSPAN_PDFINFO=" + Path("no/pdfinfo"));
+    run = Run(kPdfi, {Path("good.pdf")}, {"LARKSPAN_PDFINFO=" + Path("no/pdfinfo")});
     EXPECT_EQ(run.standardOutput,
               "pdfinfo could not be started: No such file or directory. Install poppler-utils.\n");
     EXPECT_EQ(run.exitCode, 127);
@@ -196,10 +218,178 @@ TEST_F(Adapters, ToolKilledWithoutAWordIsStillAFailureWithText) {
     WriteFileBytes(standIn, "#!/bin/sh\nkill -SEGV $$\n");
     std::filesystem::permissions(standIn, std::filesystem::perms::owner_all);
     const CapturedRun run =
-        Run(kTextract, {Path("good.pdf"), Path("out.txt")}, "LARKSPAN_PDFTOTEXT=" + standIn);
+        Run(kTextract, {Path("good.pdf"), Path("out.txt")}, {"LARKSPAN_PDFTOTEXT=" + standIn});
     EXPECT_EQ(run.exitCode, 128 + 11);
     EXPECT_EQ(run.standardOutput,
               "The poppler text extractor failed with exit status 139 and printed no message.\n");
+}
+
+TEST_F(Adapters, WriteErrorsFailTheExtractionNamingTheProblemAndTheFile) {
+    // A device that is always full, and a folder that is not there.
+    CapturedRun run = Run(kTextract, {"-layout", Path("good.pdf"), "/dev/full"});
+    EXPECT_EQ(run.standardOutput,
+              "I/O Error: Couldn't write text file '/dev/full': No space left on device.\n");
+    EXPECT_EQ(run.exitCode, 2);
+    run = Run(kTextract, {Path("good.pdf"), Path("gone/out.txt")});
+    EXPECT_EQ(run.standardOutput, "I/O Error: Couldn't open text file '" + Path("gone/out.txt") +
+                                      "': No such file or directory.\n");
+
+    // A file that cannot grow past a limit, with the engine (page by page) and without it.
+    WritePdf(Path("long.pdf"), NumberedPages(300));
+    for (const char* engine : {"", "LARKSPAN_TESSERACT=none"}) {
+        run = Run(
+            "/bin/sh",
+            {"-c", "ulimit -f 4; exec \"$@\"", "sh", kTextract, Path("long.pdf"), Path("out.txt")},
+            {engine});
+        EXPECT_EQ(run.standardOutput, "I/O Error: Couldn't write text file '" + Path("out.txt") +
+                                          "': File too large.\n")
+            << engine;
+        EXPECT_EQ(run.exitCode, 2);
+    }
+
+    // What can happen to the file while it is being written, beyond the writes themselves.
+    WriteFileBytes(Path("other.txt"), "another file");
+    const std::vector<std::pair<std::string, std::string>> mishaps = {
+        {"rm \"$OUT\"", "It was deleted while it was being written."},
+        {"mv \"$OTHER\" \"$OUT\"", "Another file took its place while it was being written."},
+        // (in the background, once the adapter has written both pages: it waits for the end of
+        // the output, which the background writer holds open until it is done)
+        {"(while [ \"$(wc -c <\"$OUT\")\" -lt 8 ]; do sleep 0.01; done; printf x >>\"$OUT\") &",
+         "It holds 9 bytes instead of the 8 written: something else changed it meanwhile."}};
+    for (const auto& [action, reason] : mishaps) {
+        run = Run(kTextract, {Path("good.pdf"), Path("out.txt")},
+                  {StandInWriting(action), "OUT=" + Path("out.txt"), "OTHER=" + Path("other.txt")});
+        EXPECT_EQ(run.standardOutput,
+                  "I/O Error: Couldn't write text file '" + Path("out.txt") + "': " + reason + "\n")
+            << action;
+        EXPECT_EQ(run.exitCode, 2);
+    }
+}
+
+TEST_F(Adapters, TextractWritesThroughALinkAndKeepsTheFilesIdentityAndPermissions) {
+    WriteFileBytes(Path("kept.txt"), "the old text, longer than the new one will be, by far: " +
+                                         std::string(10000, 'x'));
+    std::filesystem::permissions(Path("kept.txt"), std::filesystem::perms::owner_read |
+                                                       std::filesystem::perms::owner_write |
+                                                       std::filesystem::perms::group_read);
+    std::filesystem::create_symlink(Path("kept.txt"), Path("link.txt"));
+    const std::string before = platform::FileFingerprint(Path("kept.txt"));
+    ASSERT_EQ(Run(kTextract, {"-raw", Path("good.pdf"), Path("link.txt")}).exitCode, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(Path("link.txt")));
+    EXPECT_EQ(ReadFileBytes(Path("kept.txt")),
+              Pdftotext({"-raw", "-eol", "unix"}, Path("good.pdf")));
+    EXPECT_EQ(std::filesystem::status(Path("kept.txt")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read);
+    // The same file (device and inode, the fingerprint's first fields), now with the new text.
+    const std::string after = platform::FileFingerprint(Path("kept.txt"));
+    EXPECT_EQ(after.substr(0, after.find(':', after.find(':') + 1)),
+              before.substr(0, before.find(':', before.find(':') + 1)));
+}
+
+TEST_F(Adapters, ADocumentChangedSinceItWasProbedOrWhileItIsReadGivesNoText) {
+    const std::string input = Path("good.pdf");
+    const std::string probed = "LARKSPAN_INPUT_FINGERPRINT=" + platform::FileFingerprint(input);
+    ASSERT_EQ(Run(kTextract, {input, Path("out.txt")}, {probed}).standardOutput, "");
+    EXPECT_NE(Text().find("Larkspan known words page 3"), std::string::npos);
+    std::filesystem::remove(Path("out.txt"));
+
+    // Another document under the same name since the probe: refused before anything is read.
+    WritePdf(Path("new.pdf"), NumberedPages(5));
+    std::filesystem::rename(Path("new.pdf"), input);
+    CapturedRun run = Run(kTextract, {input, Path("out.txt")}, {probed});
+    EXPECT_EQ(run.standardOutput, InputChangedMessage(input) + "\n");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(std::filesystem::exists(Path("out.txt")));
+
+    // Replaced while pdftotext reads it (here a stand-in that renames it over halfway), with or
+    // without what the probe saw: the text could be a mix of two documents.
+    WritePdf(Path("other.pdf"), NumberedPages(2));
+    for (const std::string& variable :
+         {std::string(), "LARKSPAN_INPUT_FINGERPRINT=" + platform::FileFingerprint(input)}) {
+        run = Run(kTextract, {input, Path("out.txt")},
+                  {StandInWriting("mv \"$OTHER\" \"$IN\""), "OUT=" + Path("out.txt"),
+                   "OTHER=" + Path("other.pdf"), "IN=" + input, variable});
+        EXPECT_EQ(run.standardOutput, InputChangedMessage(input) + "\n") << variable;
+        EXPECT_EQ(run.exitCode, 1);
+        WritePdf(Path("other.pdf"), NumberedPages(2));
+    }
+}
+
+TEST_F(Adapters, ProgressLinesCountThePagesAsTheyAreWrittenAndChangeNothingElse) {
+    WritePdf(Path("long.pdf"), NumberedPages(3000));
+    const std::string progress = Path("progress");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-layout"}, ""},
+        {{"-raw", "-nopgbrk", "-f", "5", "-l", "999999"}, ""},
+        {{"-layout", "-nopgbrk", "-l", "2000"}, "LARKSPAN_TESSERACT=none"}};
+    for (const auto& [options, engine] : cases) {
+        WriteFileBytes(progress, "");
+        std::vector<std::string> args{"-enc", "UTF-8", "-eol", "dos"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.insert(args.end(), {Path("long.pdf"), Path("out.txt")});
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(Run(kTextract, args, {"LARKSPAN_PROGRESS_FILE=" + progress, engine}).exitCode, 0);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(Text(), Pdftotext(options, Path("long.pdf")));
+
+        const int total = options[1] == "-nopgbrk" && options.size() > 2 && options[2] == "-f"
+                              ? 2996
+                              : (options.back() == "2000" ? 2000 : 3000);
+        std::vector<std::pair<int, int>> lines;
+        std::istringstream in(ReadFileBytes(progress));
+        for (int done = 0, of = 0; in >> done >> of;) {
+            lines.emplace_back(done, of);
+        }
+        ASSERT_GE(lines.size(), 2u) << ReadFileBytes(progress);
+        EXPECT_EQ(lines.front(), std::make_pair(0, total));
+        EXPECT_EQ(lines.back(), std::make_pair(total, total));
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            EXPECT_LE(lines[i - 1].first, lines[i].first);
+            EXPECT_EQ(lines[i].second, total);
+        }
+        // At most a line every 100 ms, and the last.
+        EXPECT_LE(lines.size(),
+                  2 + std::chrono::duration_cast<std::chrono::milliseconds>(took).count() / 100);
+    }
+    // A variable that names no file changes nothing, and makes none.
+    const CapturedRun run = Run(kTextract, {Path("good.pdf"), Path("out.txt")},
+                                {"LARKSPAN_PROGRESS_FILE=" + Path("none/progress")});
+    EXPECT_EQ(run.standardOutput, "");
+    EXPECT_FALSE(std::filesystem::exists(Path("none")));
+}
+
+// Passwords longer than the 32 bytes the poppler tools take, as AES-256 allows, with blanks,
+// shell characters and letters beyond ASCII.
+TEST_F(Adapters, PasswordsLongerThanPopplerTakesOpenTheDocumentInBothTools) {
+    const std::string expected = Pdftotext({"-layout", "-nopgbrk", "-f", "2"}, Path("good.pdf"));
+    for (const std::size_t length : {33u, 64u, 127u}) {
+        std::string password = kPassword + "Gr\xC3\xBC\xC3\x9F"
+                                           "e \xE2\x82\xAC";
+        password.resize(length, 'k');
+        WriteEncryptedCopy(Path("good.pdf"), Path("long.pdf"), password, "owner secret");
+
+        CapturedRun run = Run(kPdfi, {"-upw", password, Path("long.pdf")});
+        EXPECT_EQ(run.exitCode, 0) << length;
+        EXPECT_NE(run.standardOutput.find("\nPages:           3\n"), std::string::npos);
+        run = Extract({"-layout", "-nopgbrk", "-f", "2", "-upw", password}, Path("long.pdf"));
+        EXPECT_EQ(run.standardOutput, "") << length;
+        EXPECT_EQ(Text(), expected);
+
+        // A wrong one, even one that only differs past what poppler would read, gets the
+        // answers of a wrong short password.
+        std::filesystem::remove(Path("out.txt"));
+        for (const std::string& wrong :
+             {password.substr(0, length - 1) + "?", password.substr(0, 32) + "?"}) {
+            run = Run(kPdfi, {"-upw", wrong, Path("long.pdf")});
+            EXPECT_EQ(run.standardOutput, "Command Line Error: Incorrect password\n");
+            EXPECT_EQ(run.exitCode, 1);
+            run = Extract({"-upw", wrong}, Path("long.pdf"));
+            EXPECT_EQ(run.standardOutput, kPasswordText);
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_FALSE(std::filesystem::exists(Path("out.txt")));
+        }
+    }
 }
 
 // Scanned pages: a document whose pages 2 and 4 are pictures of the text of NumberedPages(4),
@@ -214,13 +404,6 @@ protected:
             {"qpdf", "--empty", "--pages", Path("text.pdf"), "1", Path("scan.pdf"), "1",
              Path("text.pdf"), "3", Path("scan.pdf"), "2", "--", Path("mixed.pdf")});
         ASSERT_EQ(merge.exitCode, 0) << merge.standardError;
-    }
-    // pdftotext's own output, as the adapter wrote it before it knew of recognition.
-    std::string Pdftotext(std::vector<std::string> options, const std::string& input) {
-        options.insert(options.begin(), {"pdftotext", "-enc", "UTF-8", "-eol", "dos"});
-        options.insert(options.end(), {input, Path("direct.txt")});
-        EXPECT_EQ(platform::RunCaptured(options).exitCode, 0);
-        return ReadFileBytes(Path("direct.txt"));
     }
     std::vector<std::string> Pages() {
         const std::string text = Text();
@@ -251,8 +434,17 @@ TEST_F(ScannedPages, ScannedPagesAreRecognisedAndTextPagesKeptByteForByte) {
         ASSERT_EQ(Text()[i - 1], '\r') << "bare line feed at " << i;
     }
 
-    // A range in raw order without page breaks: the scanned page 2, then page 3's own text.
-    ASSERT_EQ(Extract({"-raw", "-nopgbrk", "-f", "2", "-l", "3"}, Path("mixed.pdf")).exitCode, 0);
+    // A range in raw order without page breaks: the scanned page 2, then page 3's own text. The
+    // progress counts the range's two pages, the recognised one among them.
+    WriteFileBytes(Path("progress"), "");
+    ASSERT_EQ(Run(kTextract,
+                  {"-enc", "UTF-8", "-eol", "dos", "-raw", "-nopgbrk", "-f", "2", "-l", "3",
+                   Path("mixed.pdf"), Path("out.txt")},
+                  {"LARKSPAN_PROGRESS_FILE=" + Path("progress")})
+                  .exitCode,
+              0);
+    const std::string progress = ReadFileBytes(Path("progress"));
+    EXPECT_TRUE(progress.starts_with("0 2\n") && progress.ends_with("\n2 2\n")) << progress;
     const std::string page3 =
         Pdftotext({"-raw", "-nopgbrk", "-f", "3", "-l", "3"}, Path("mixed.pdf"));
     EXPECT_EQ(Text().find('\f'), std::string::npos);
@@ -267,7 +459,7 @@ TEST_F(ScannedPages, ScannedPagesAreRecognisedAndTextPagesKeptByteForByte) {
         std::vector<std::string> args{"-enc", "UTF-8", "-eol", "dos"};
         args.insert(args.end(), options.begin(), options.end());
         args.insert(args.end(), {Path("mixed.pdf"), Path("out.txt")});
-        ASSERT_EQ(Run(kTextract, args, "LARKSPAN_TESSERACT=" + Path("none")).exitCode, 0);
+        ASSERT_EQ(Run(kTextract, args, {"LARKSPAN_TESSERACT=" + Path("none")}).exitCode, 0);
         EXPECT_EQ(Text(), Pdftotext(options, Path("mixed.pdf")));
     }
 }
@@ -276,6 +468,13 @@ TEST_F(ScannedPages, EncryptedScanIsRecognisedWithItsPasswordAndStopEndsTheEngin
     WriteEncryptedCopy(Path("mixed.pdf"), Path("enc.pdf"), kPassword, "owner secret");
     ASSERT_EQ(Extract({"-raw", "-upw", kPassword, "-f", "4", "-l", "4"}, Path("enc.pdf")).exitCode,
               0);
+    EXPECT_EQ(Text(), "Page 4 of 4\r\nLarkspan known words page 4\r\n\f");
+    // With a password longer than the poppler tools take, the page reaches them decrypted.
+    const std::string longPassword = kPassword + std::string(40, '#');
+    WriteEncryptedCopy(Path("mixed.pdf"), Path("long.pdf"), longPassword, "owner secret");
+    ASSERT_EQ(Extract({"-raw", "-upw", longPassword, "-f", "4", "-l", "4"}, Path("long.pdf"))
+                  .standardOutput,
+              "");
     EXPECT_EQ(Text(), "Page 4 of 4\r\nLarkspan known words page 4\r\n\f");
 
     // A Stop ends the extraction's process group, and the engine with it, though the engine
@@ -348,7 +547,7 @@ TEST_F(ScannedPages, PagesWithNothingDrawnNeverReachTheEngine) {
     const std::string engine = CountingEngine(Path("engine.sh"));
     const CapturedRun run = Run(
         kTextract, {"-enc", "UTF-8", "-eol", "dos", "-layout", Path("blanks.pdf"), Path("out.txt")},
-        "LARKSPAN_TESSERACT=" + engine);
+        {"LARKSPAN_TESSERACT=" + engine});
     EXPECT_EQ(run.standardOutput, "");
     EXPECT_EQ(run.exitCode, 0);
     const std::vector<std::string> pages = Pages();

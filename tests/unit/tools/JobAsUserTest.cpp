@@ -23,6 +23,7 @@ class JobChoices final : public JobView {
 public:
     explicit JobChoices(JobSettings settings) : settings_(std::move(settings)) {}
     JobSettings Lock() override { return settings_; }
+    void FollowProgress(const std::string&) override {}
     void Unlock() override {}
     void ReportError(const std::string&, bool) override { reported = true; }
     bool reported = false;

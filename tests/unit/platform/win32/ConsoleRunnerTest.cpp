@@ -95,12 +95,22 @@ TEST_F(ConsoleRunnerWindows, ChildGetsTheProgramsStandardInputAndEnvironment) {
     const HANDLE savedInput = ::GetStdHandle(STD_INPUT_HANDLE);
     ::SetStdHandle(STD_INPUT_HANDLE, inputRead);
     larkspan::test::ScopedVariable mark("LARKSPAN_RUNNER_MARK", "from the program");
+    larkspan::test::ScopedVariable set("Larkspan_Runner_Set", "the program's");
 
-    const auto result = RunChild("stdin & echo %LARKSPAN_RUNNER_MARK%");
+    // Variables given for the child alone replace the program's of the same name, whatever
+    // its letter case, as Windows compares names.
+    const auto result = RunConsoleCapture(
+        "platform_test_child stdin & echo %LARKSPAN_RUNNER_MARK% & "
+        "echo %LARKSPAN_RUNNER_SET%^|%LARKSPAN_RUNNER_NEW% & set LARKSPAN_RUNNER_S",
+        larkspan::platform::ExecutableFolder(), nullptr,
+        {{"LARKSPAN_RUNNER_SET", "the child's"}, {"LARKSPAN_RUNNER_NEW", "a b=c"}});
 
     ::SetStdHandle(STD_INPUT_HANDLE, savedInput);
     ::CloseHandle(inputRead);
-    EXPECT_EQ(result.output, "typed ahead\r\nfrom the program\r\n");
+    EXPECT_EQ(result.output, "typed ahead\r\nfrom the program \r\nthe child's|a b=c \r\n"
+                             "LARKSPAN_RUNNER_SET=the child's\r\n");
+    EXPECT_EQ(larkspan::platform::GetEnvironment("LARKSPAN_RUNNER_SET"), "the program's");
+    EXPECT_EQ(larkspan::platform::GetEnvironment("LARKSPAN_RUNNER_NEW"), "");
 }
 
 TEST_F(ConsoleRunnerWindows, StopEndsTheCommandAndEveryProcessItStarted) {

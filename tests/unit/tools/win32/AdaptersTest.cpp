@@ -3,6 +3,7 @@
 // folder, by their names ending in ".bin".
 
 #include "core/extraction/ExtractCommand.h"
+#include "core/extraction/JobOutcome.h"
 #include "core/extraction/ProbeLogic.h"
 #include "platform/Platform.h"
 #include "support/TestFiles.h"
@@ -95,6 +96,56 @@ TEST_F(WindowsAdapters, PasswordWithCmdAndShellCharactersIsOneArgument) {
     EXPECT_EQ(Extract(locked, scratch_ / "locked.txt", kPassword), "");
     EXPECT_NE(ReadWholeFile(scratch_ / "locked.txt").find("Larkspan known words page 2"),
               std::string::npos);
+
+    // Longer than the 32 bytes the poppler tools read: the adapters decrypt the document and
+    // hand it to them on standard input, which must take its bytes unchanged.
+    std::string password = kPassword + "Gr\xC3\xBC\xC3\x9F"
+                                       "e \xE2\x82\xAC";
+    password.resize(100, 'x');
+    testsupport::WriteEncryptedCopy(scratch_ / "good.pdf", scratch_ / "long.pdf", password,
+                                    "owner secret");
+    const std::string longLocked = scratch_ / "long.pdf";
+    EXPECT_NE(Probe(longLocked, password).find("\r\nPages:           3\r\n"), std::string::npos);
+    EXPECT_EQ(Extract(longLocked, scratch_ / "long.txt", password), "");
+    EXPECT_EQ(ReadWholeFile(scratch_ / "long.txt"), ReadWholeFile(scratch_ / "locked.txt"));
+    const std::string wrong = password.substr(0, 99) + "y";
+    EXPECT_EQ(Probe(longLocked, wrong).rfind("Command Line Error: Incorrect password\r\n", 0), 0u);
+    EXPECT_EQ(Extract(longLocked, scratch_ / "wrong.txt", wrong),
+              "Encrypted PDF: Password required for loading");
+}
+
+TEST_F(WindowsAdapters, ProgressFingerprintAndAnOutputFileHeldByAnotherProgram) {
+    // The progress for the program, in a file it reads while the adapter appends to it.
+    const std::string progress = scratch_ / "progress";
+    testsupport::WriteFileBytes(progress, "");
+    platform::SetEnvironment("LARKSPAN_PROGRESS_FILE", progress);
+    EXPECT_EQ(Extract(scratch_ / "good.pdf", scratch_ / "good.txt"), "");
+    platform::SetEnvironment("LARKSPAN_PROGRESS_FILE", "");
+    const std::string lines = ReadWholeFile(progress);
+    EXPECT_TRUE(lines.starts_with("0 3\n") && lines.ends_with("3 3\n")) << lines;
+
+    // What the program saw of the document when it counted its pages: the same file now is
+    // extracted, another one is not.
+    platform::SetEnvironment("LARKSPAN_INPUT_FINGERPRINT",
+                             platform::FileFingerprint(scratch_ / "good.pdf"));
+    EXPECT_EQ(Extract(scratch_ / "good.pdf", scratch_ / "again.txt"), "");
+    testsupport::WritePdf(scratch_ / "good.pdf", testsupport::NumberedPages(4));
+    EXPECT_EQ(Extract(scratch_ / "good.pdf", scratch_ / "changed.txt"),
+              InputChangedMessage(scratch_ / "good.pdf") + "\n");
+    platform::SetEnvironment("LARKSPAN_INPUT_FINGERPRINT", "");
+
+    // A file that another program holds, sharing it for reading only, cannot be written; the
+    // answer names it and says why.
+    const std::string held = scratch_ / "held.txt";
+    testsupport::WriteFileBytes(held, "kept");
+    {
+        const auto hold = platform::HoldAgainstChanges(held);
+        ASSERT_NE(hold, nullptr);
+        const std::string answer = Extract(scratch_ / "good.pdf", held);
+        EXPECT_EQ(answer.rfind("I/O Error: Couldn't open text file '" + held + "': ", 0), 0u)
+            << answer;
+        EXPECT_EQ(ReadWholeFile(held), "kept"); // readers are not kept out
+    }
 }
 
 TEST_F(WindowsAdapters, MissingInputNamesTheFileAndTheRealReason) {

@@ -1,0 +1,33 @@
+#include "core/extraction/TextStream.h"
+
+#include <utility>
+
+namespace larkspan {
+
+std::size_t PageOrder::Add(std::string_view text, bool awaitsRecognition) {
+    held_.push_back(Page{std::string(text), awaitsRecognition});
+    heldBytes_ += text.size();
+    return Added() - 1;
+}
+
+void PageOrder::Recognised(std::size_t place, std::optional<std::string> text) {
+    if (place < taken_ || place - taken_ >= held_.size()) {
+        return;
+    }
+    Page& page = held_[place - taken_];
+    if (!page.waiting) {
+        return;
+    }
+    page.waiting = false;
+    if (text) {
+        heldBytes_ = heldBytes_ - page.text.size() + text->size();
+        page.text = std::move(*text);
+        anyRecognised_ = true;
+    }
+}
+
+std::string ProgressLine(std::int64_t done, std::int64_t total) {
+    return std::to_string(done) + ' ' + std::to_string(total) + '\n';
+}
+
+} // namespace larkspan

@@ -1,0 +1,135 @@
+// The progress of a running extraction: the side channel's lines, the share, the page line and
+// the estimate of the time left.
+
+#include "core/extraction/JobProgress.h"
+#include "support/FakePorts.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+namespace larkspan {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(ProgressLine, TheLastCompleteWellFormedLineCounts) {
+    struct Case {
+        const char* bytes;
+        bool cut;
+        std::optional<ProgressCount> count;
+    };
+    const std::optional<ProgressCount> none;
+    for (const Case& c : {
+             Case{"0 300\n5 300\n", false, ProgressCount{5, 300}},
+             Case{"0 300\n5 300\n6 3", false, ProgressCount{5, 300}}, // still being written
+             Case{"0 300\n5 300\nnot a count\n\n", false, ProgressCount{5, 300}},
+             Case{"0 300\n7 300\r\n", false, ProgressCount{7, 300}},
+             Case{"300 300\n", false, ProgressCount{300, 300}},
+             Case{"5 300", false, none},
+             Case{"+1 300\n", false, none},
+             Case{"301 300\n", false, none},
+             Case{"0 0\n", false, none},
+             Case{"1  300\n", false, none},
+             Case{"99999999999999999999 99999999999999999999\n", false, none},
+             // The end of a longer file: "00 300" is what is left of "300 300" or "100 300".
+             Case{"00 300\n", true, none},
+             Case{"00 300\n5 300\n", true, ProgressCount{5, 300}},
+         }) {
+        SCOPED_TRACE(::testing::PrintToString(std::string(c.bytes)));
+        EXPECT_EQ(LastProgressLine(c.bytes, c.cut), c.count);
+    }
+    EXPECT_EQ(LastProgressLine(std::string_view("1 3\0\n2 3\n", 9), false), (ProgressCount{2, 3}));
+}
+
+TEST(TimeLeft, SecondsInStepsOfFiveThenMinutesThenHours) {
+    for (const auto& [seconds, text] : std::initializer_list<std::pair<int, const char*>>{
+             {0, "about 5 s left"},
+             {1, "about 5 s left"},
+             {41, "about 45 s left"},
+             {55, "about 55 s left"},
+             {56, "about 1 min left"},
+             {89, "about 1 min left"},
+             {90, "about 2 min left"},
+             {3569, "about 59 min left"},
+             {3570, "about 1 h left"},
+             {3600 + 65 * 60, "about 2 h 5 min left"},
+         }) {
+        EXPECT_EQ(TimeLeftText(std::chrono::seconds(seconds)), text) << seconds;
+    }
+}
+
+TEST(JobProgressModel, TheShareAndThePageBeingWorkedOn) {
+    JobProgress progress;
+    const auto start = JobProgress::Clock::time_point{};
+    EXPECT_EQ(progress.Percent(), 0);
+    EXPECT_EQ(progress.Line(), "");
+
+    EXPECT_TRUE(progress.Update({0, 300}, start));
+    EXPECT_EQ(progress.Percent(), 0);
+    EXPECT_EQ(progress.Line(), "Page 1 of 300");
+    EXPECT_FALSE(progress.Update({0, 300}, start + 100ms)) << "nothing new to show";
+
+    EXPECT_TRUE(progress.Update({299, 300}, start + 200ms));
+    EXPECT_EQ(progress.Percent(), 99) << "100 only when every page is done";
+    // Not the extractor's progress: going back, another total.
+    EXPECT_FALSE(progress.Update({12, 300}, start + 300ms));
+    EXPECT_FALSE(progress.Update({299, 400}, start + 300ms));
+    EXPECT_EQ(progress.Line(), "Page 300 of 300");
+
+    EXPECT_TRUE(progress.Update({300, 300}, start + 400ms));
+    EXPECT_EQ(progress.Percent(), 100);
+    EXPECT_EQ(progress.Line(), "Page 300 of 300");
+}
+
+TEST(JobProgressModel, TheTimeLeftComesOnceThePaceIsFairAndGrowsWhileAPageTakesLong) {
+    JobProgress progress;
+    const auto start = JobProgress::Clock::time_point{} + 1h;
+    // The pace is measured from the first count read, not from the start of the job.
+    progress.Update({10, 1010}, start);
+    progress.Update({200, 1010}, start + 2s); // many pages, but too short a time
+    EXPECT_EQ(progress.TimeLeft(), std::nullopt);
+    JobProgress slow;
+    slow.Update({0, 100}, start);
+    slow.Update({2, 100}, start + 10s); // long enough, but too few pages
+    EXPECT_EQ(slow.TimeLeft(), std::nullopt);
+
+    progress.Update({410, 1010}, start + 4s); // 0.01 s a page, 600 pages to go
+    EXPECT_EQ(progress.TimeLeft(), 6s);
+    EXPECT_EQ(progress.Line(), "Page 411 of 1010 \xE2\x80\x94 about 10 s left");
+    // No page done for 8 s: the pace so far is slower, and the estimate says so.
+    EXPECT_TRUE(progress.Update({410, 1010}, start + 12s));
+    EXPECT_EQ(progress.TimeLeft(), 18s);
+    progress.Update({1010, 1010}, start + 13s);
+    EXPECT_EQ(progress.TimeLeft(), std::nullopt);
+}
+
+TEST(ProgressFollowerReading, ReadsOnlyTheEndOfTheFileAndToleratesItsAbsence) {
+    testing::MemoryFiles files;
+    ProgressFollower follower(files, "/temp/progress");
+    const auto now = JobProgress::Clock::time_point{};
+    EXPECT_FALSE(follower.Poll(now)) << "no file yet";
+
+    files.files["/temp/progress"].contents = "0 100000\n";
+    EXPECT_TRUE(follower.Poll(now));
+    EXPECT_EQ(follower.Progress().Line(), "Page 1 of 100000");
+
+    // A long file whose end starts in the middle of a line that would read as a count.
+    std::string lines;
+    for (int done = 1; lines.size() < 10 * kProgressTailBytes; ++done) {
+        lines += std::to_string(done * 7) + " 100000\n";
+    }
+    lines += "99999 100000\n99";
+    files.files["/temp/progress"].contents = "0 100000\n" + lines;
+    EXPECT_TRUE(follower.Poll(now));
+    EXPECT_EQ(follower.Progress().Percent(), 99);
+    EXPECT_EQ(follower.Progress().Line(), "Page 100000 of 100000");
+
+    files.files.erase("/temp/progress");
+    EXPECT_FALSE(follower.Poll(now)) << "a missing file changes nothing";
+    EXPECT_EQ(follower.Progress().Percent(), 99);
+}
+
+} // namespace
+} // namespace larkspan
