@@ -13,16 +13,16 @@
 // 4. Memory: this process's resident size before the first job and after jobs on a 50-page
 //    and on the 500-page document.
 
-#include "app/LarkspanApplication.h"
-#include "app/MessageBox.h"
 #include "app/ShellOpen.h"
-#include "extraction/ConversionProcess.h"
-#include "extraction/ExtractCommand.h"
-#include "extraction/FilenameEdit.h"
-#include "extraction/ProbeLogic.h"
+#include "core/extraction/ExtractCommand.h"
+#include "core/extraction/ProbeLogic.h"
+#include "gui/extraction/ConversionProcess.h"
+#include "gui/extraction/FilenameEdit.h"
+#include "gui/shell/Controls.h"
+#include "gui/shell/LarkspanApplication.h"
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/MessageBox.h"
 #include "platform/Platform.h"
-#include "shell/Controls.h"
-#include "shell/MainWindow.h"
 #include "support/TestFiles.h"
 
 #include <QCheckBox>

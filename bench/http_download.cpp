@@ -10,7 +10,7 @@
 // kernel's high-water mark is reset first), and once more for a download that is then saved to
 // a file as the download window does.
 
-#include "online/HttpClient.h"
+#include "core/online/HttpClient.h"
 #include "platform/Platform.h"
 #include "support/LoopbackServer.h"
 

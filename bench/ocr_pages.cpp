@@ -13,17 +13,29 @@
 //     fewest substitutions, omissions and insertions. Prints the agreement, 1 - edits /
 //     reference words, for each font size and overall, and the ERRORS (default 8) most
 //     frequent word errors.
+//   ocr-pages blank FILE PAGES
+//     Writes a PDF of PAGES pages with nothing drawn on them.
+//   ocr-pages peak COMMAND...
+//     Runs COMMAND and prints "<peak MB> <largest MB> <seconds> <exit status>": the largest sum
+//     of the resident memory of the command and every process it started (looked at every 5 ms;
+//     each process's own peak counts only while it overlaps the others), the largest of one
+//     process alone, and the wall time.
 
 #include "support/TestFiles.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <dirent.h>
 #include <exception>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace larkspan::testsupport;
@@ -289,6 +301,89 @@ int Score(const std::string& dir, const std::string& outputPath, const std::stri
     return 0;
 }
 
+int Blank(const std::string& path, int pages) {
+    PdfContent content;
+    content.pages.assign(static_cast<std::size_t>(pages), PdfPage(""));
+    WritePdf(path, content);
+    return 0;
+}
+
+// Resident kilobytes of each process of the tree under `root` (root included), summed, and the
+// largest of them.
+std::pair<long, long> TreeMemory(pid_t root) {
+    std::map<pid_t, pid_t> parents;
+    std::map<pid_t, long> resident;
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr) {
+        return {0, 0};
+    }
+    const long pageKb = ::sysconf(_SC_PAGESIZE) / 1024;
+    while (const dirent* entry = ::readdir(proc)) {
+        const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
+        if (pid <= 0) {
+            continue;
+        }
+        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream fields(line.substr(close + 2));
+        std::string state;
+        pid_t parent = 0;
+        fields >> state >> parent;
+        parents[pid] = parent;
+        std::ifstream statm("/proc/" + std::string(entry->d_name) + "/statm");
+        long size = 0;
+        long pages = 0;
+        statm >> size >> pages;
+        resident[pid] = pages * pageKb;
+    }
+    ::closedir(proc);
+    long sum = 0;
+    long largest = 0;
+    for (const auto& [pid, kb] : resident) {
+        for (pid_t up = pid; up > 1; up = parents.count(up) != 0 ? parents[up] : 0) {
+            if (up == root) {
+                sum += kb;
+                largest = std::max(largest, kb);
+                break;
+            }
+        }
+    }
+    return {sum, largest};
+}
+
+int Peak(const std::vector<std::string>& command) {
+    std::vector<char*> argv;
+    for (const std::string& word : command) {
+        argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    long peak = 0;
+    long largest = 0;
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        const auto [sum, one] = TreeMemory(child);
+        peak = std::max(peak, sum);
+        largest = std::max(largest, one);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%.0f %.0f %.2f %d\n", peak / 1024.0, largest / 1024.0, seconds,
+                WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -297,6 +392,12 @@ int main(int argc, char** argv) {
         if (args.size() >= 4 && args[0] == "make") {
             const int pages = std::stoi(args[2]);
             return Make(args[1], pages, {args.begin() + 3, args.end()});
+        }
+        if (args.size() == 3 && args[0] == "blank") {
+            return Blank(args[1], std::stoi(args[2]));
+        }
+        if (args.size() >= 2 && args[0] == "peak") {
+            return Peak({args.begin() + 1, args.end()});
         }
         if (args.size() >= 3 && args.size() <= 5 && args[0] == "score") {
             return Score(args[1], args[2], args.size() >= 4 ? args[3] : args[2],
@@ -307,6 +408,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::fprintf(stderr, "usage: ocr-pages make DIR PAGES SOURCE...\n"
-                         "       ocr-pages score DIR OUTPUT [LABEL [ERRORS]]\n");
+                         "       ocr-pages score DIR OUTPUT [LABEL [ERRORS]]\n"
+                         "       ocr-pages blank FILE PAGES\n"
+                         "       ocr-pages peak COMMAND...\n");
     return 2;
 }

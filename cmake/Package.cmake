@@ -43,7 +43,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "poppler-utils, xdg-utils, fonts-liberation2")
 # The OCR engine for scanned pages is looked up when it is needed; without it such pages stay
-# blank, as pdftotext leaves them.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "tesseract-ocr, tesseract-ocr-eng")
+# blank, as pdftotext leaves them. Its orientation model (osd) lets it read pages scanned sideways.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "tesseract-ocr, tesseract-ocr-eng, tesseract-ocr-osd")
 
 include(CPack)

@@ -3,7 +3,7 @@
 // The body shared by textract.bin and pdfi.bin: run the poppler tool with the adapter's own
 // arguments, print the contract's answer, exit with its status.
 
-#include "extraction/ToolContract.h"
+#include "core/extraction/ToolContract.h"
 
 #include <string>
 #include <vector>

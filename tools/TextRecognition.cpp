@@ -1,11 +1,12 @@
 #include "TextRecognition.h"
 
-#include "extraction/ProbeLogic.h"
-#include "extraction/TextRecognition.h"
+#include "PageRecognition.h"
+
+#include "core/extraction/ProbeLogic.h"
+#include "core/extraction/TextRecognition.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -14,19 +15,10 @@
 #include <iterator>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 namespace larkspan::tools {
 
 namespace {
-
-// The programs recognition needs, found before anything runs: without all of them the adapter
-// is the plain one.
-struct Engine {
-    std::string tesseract;
-    std::string pdftoppm;
-    std::string pdfinfo;
-};
 
 std::string FindTool(const std::string& overridePath, std::string_view configuredPath,
                      std::string_view name) {
@@ -106,18 +98,8 @@ std::optional<std::string> RewriteFile(const std::string& path, const std::strin
            (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) + ".\n";
 }
 
-std::vector<std::string> Command(std::initializer_list<std::string> head,
-                                 const std::vector<std::string>& passwordOptions,
-                                 std::initializer_list<std::string> tail) {
-    std::vector<std::string> command(head);
-    command.insert(command.end(), passwordOptions.begin(), passwordOptions.end());
-    command.insert(command.end(), tail);
-    return command;
-}
-
 std::optional<std::int32_t> PageCount(const Engine& engine, const TextractRequest& request) {
-    const platform::CapturedRun run = platform::RunCaptured(
-        Command({engine.pdfinfo}, request.passwordOptions, {request.inputPath}));
+    const platform::CapturedRun run = RunOnDocument(engine.pdfinfo, {}, request);
     if (!run.started || run.exitCode != 0) {
         return std::nullopt;
     }
@@ -126,92 +108,6 @@ std::optional<std::int32_t> PageCount(const Engine& engine, const TextractReques
         return std::nullopt;
     }
     return report.pageCount;
-}
-
-std::string Languages(const Engine& engine) {
-    const platform::CapturedRun run = platform::RunCaptured({engine.tesseract, "--list-langs"});
-    return run.started && run.exitCode == 0 ? RecognitionLanguages(run.standardOutput)
-                                            : std::string();
-}
-
-// One page through the renderer and the engine. Nothing when either fails or the engine finds
-// no text: the page then stays as pdftotext wrote it.
-std::optional<std::string> RecognisePage(const Engine& engine, const TextractRequest& request,
-                                         const std::string& languages, std::int32_t page) {
-    const std::string number = std::to_string(page);
-    const platform::CapturedRun info =
-        platform::RunCaptured(Command({engine.pdfinfo}, request.passwordOptions,
-                                      {"-f", number, "-l", number, request.inputPath}));
-    const int dpi = RecognitionResolution(info.started && info.exitCode == 0
-                                              ? ReadPageSize(info.standardOutput, page)
-                                              : std::nullopt);
-    const std::string resolution = std::to_string(dpi);
-
-    // Grey levels, uncompressed (PGM), through memory: nothing lands on disk, so a Stop that
-    // ends the whole process group leaves nothing behind.
-    const platform::CapturedRun image = platform::RunCaptured(
-        Command({engine.pdftoppm}, request.passwordOptions,
-                {"-f", number, "-l", number, "-r", resolution, "-gray", request.inputPath}));
-    if (!image.started || image.exitCode != 0 || image.standardOutput.empty()) {
-        return std::nullopt;
-    }
-    std::vector<std::string> recognise{engine.tesseract, "stdin", "stdout",   "-l",
-                                       languages,        "--dpi", resolution, "-c",
-                                       "page_separator="};
-    if (request.layout) {
-        recognise.insert(recognise.end(), {"-c", "preserve_interword_spaces=1"});
-    }
-    const platform::CapturedRun text = platform::RunCaptured(recognise, image.standardOutput);
-    if (!text.started || text.exitCode != 0) {
-        return std::nullopt;
-    }
-    std::string formatted = FormatRecognisedText(text.standardOutput, request);
-    if (formatted.empty()) {
-        return std::nullopt;
-    }
-    return formatted;
-}
-
-// How many pages are recognised at once: two, one per core of a usual machine, unless
-// LARKSPAN_OCR_JOBS asks for another number (1 to 8).
-std::size_t ParallelPages() {
-    const std::string asked = platform::GetEnvironment("LARKSPAN_OCR_JOBS");
-    if (asked.size() == 1 && asked[0] >= '1' && asked[0] <= '8') {
-        return static_cast<std::size_t>(asked[0] - '0');
-    }
-    return 2;
-}
-
-void RecognisePages(const Engine& engine, const TextractRequest& request,
-                    const std::string& languages, const std::vector<std::size_t>& blank,
-                    std::vector<std::optional<std::string>>& recognised) {
-    const std::size_t workers = std::min(ParallelPages(), blank.size());
-    if (platform::GetEnvironment("OMP_THREAD_LIMIT").empty()) {
-        // The engine's own threads (OpenMP, a team per core) mostly wait for each other: on two
-        // cores a page took 19 s with them and 3 s without. Pages in parallel use the cores.
-        platform::SetEnvironment("OMP_THREAD_LIMIT", "1");
-    }
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t i = next++; i < blank.size(); i = next++) {
-            const std::size_t index = blank[i];
-            try {
-                recognised[index] = RecognisePage(engine, request, languages,
-                                                  std::max(request.firstPage, 1) +
-                                                      static_cast<std::int32_t>(index));
-            } catch (const std::exception&) {
-                // The page stays blank: one page the engine cannot read is not a failed job.
-            }
-        }
-    };
-    std::vector<std::thread> threads;
-    for (std::size_t i = 1; i < workers; ++i) {
-        threads.emplace_back(work);
-    }
-    work();
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
 }
 
 enum class Finish {
@@ -246,12 +142,7 @@ Finish Recognise(const Engine& engine, const TextractRequest& request, std::stri
         return request.pageBreaks ? Finish::Done : Finish::RunAsBefore;
     }
     std::vector<std::optional<std::string>> recognised(pages.size());
-    if (!blank.empty()) {
-        const std::string languages = Languages(engine);
-        if (!languages.empty()) {
-            RecognisePages(engine, request, languages, blank, recognised);
-        }
-    }
+    RecognisePages(engine, request, blank, recognised);
     const bool changed = std::any_of(recognised.begin(), recognised.end(),
                                      [](const auto& text) { return text.has_value(); });
     if (!changed && request.pageBreaks) {

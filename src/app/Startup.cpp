@@ -1,13 +1,13 @@
 #include "app/Startup.h"
 
-#include "app/LarkspanApplication.h"
-#include "app/MainThread.h"
-#include "app/MessageBox.h"
-#include "app/Services.h"
-#include "help/HelpTexts.h"
+#include "app/SystemServices.h"
+#include "core/help/HelpTexts.h"
+#include "gui/shell/LarkspanApplication.h"
+#include "gui/shell/MainThread.h"
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/MessageBox.h"
+#include "gui/shell/Pictures.h"
 #include "platform/Platform.h"
-#include "shell/MainWindow.h"
-#include "shell/Pictures.h"
 
 #include <QApplication>
 #include <QImageReader>

@@ -6,10 +6,12 @@
 // win32/) holds only system calls. Nothing above this layer calls the OS directly. Text is UTF-8
 // throughout, file names included; the Windows layer converts it at every system call.
 
-#include "extraction/ShellQuoting.h"
+#include "core/extraction/ShellQuoting.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -123,10 +125,24 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
 struct CapturedRun {
     bool started = false;
     int exitCode = -1;      // the child's exit status; 128 + signal number when it was killed
+                            // (on Windows 1 when a bound ended it)
     std::string startError; // why it could not be started, when !started: the system's text,
                             // such as "No such file or directory"
     std::string standardOutput;
-    std::string standardError;
+    std::string standardError; // its first kCapturedErrorBytes; the rest is read and dropped
+    bool timedOut = false;     // ended because CaptureLimits::time ran out
+    bool outputCut = false;    // ended because the output passed its bound or the sink refused it
+};
+
+// How much of a child's standard error a captured run keeps: enough for any message, while a
+// child that floods it cannot fill the memory.
+inline constexpr std::size_t kCapturedErrorBytes = 64 * 1024;
+
+// Bounds on a captured run. Past either, the child and every process it started are ended,
+// and the run says which bound it met. Zero means no bound.
+struct CaptureLimits {
+    std::size_t outputBytes = 0;       // standard output kept (or handed to a sink) at most
+    std::chrono::milliseconds time{0}; // wall-clock time allowed
 };
 
 // Runs a program directly (no shell) with the given arguments (argv[0] included), collecting
@@ -137,8 +153,22 @@ struct CapturedRun {
 // bytes and then end-of-data instead (a child that stops reading early is no error of ours). A
 // program that cannot be started (missing, not executable) gives started = false, never an exit
 // status.
+// The child runs in a process group of its own (Windows: a job object), so that a bound ends
+// everything it started, and it does not outlive this program: when the thread that started it
+// ends (this program killed, say), the child is killed (POSIX: the child itself, not what it
+// started; Windows: the whole job). Past a bound the output read so far is kept (at most
+// outputBytes) and the run ends as soon as the child is gone, without waiting for the pipes of
+// processes that left the group.
 CapturedRun RunCaptured(const std::vector<std::string>& argv,
-                        std::optional<std::string_view> standardInput = std::nullopt);
+                        std::optional<std::string_view> standardInput = std::nullopt,
+                        const CaptureLimits& limits = {});
+
+// Like RunCaptured, but standard output goes to `sink` piece by piece as it arrives and is not
+// kept (standardOutput stays empty). A sink that returns false ends the child (outputCut set).
+using OutputSink = std::function<bool(std::string_view piece)>;
+CapturedRun RunStreamed(const std::vector<std::string>& argv,
+                        std::optional<std::string_view> standardInput, const OutputSink& sink,
+                        const CaptureLimits& limits = {});
 
 // The program file that RunCaptured would start for `name`: a name with a folder if that file
 // is there, a bare name as found on PATH (Windows: by SearchPathW, ".exe" added). "" when there
@@ -154,6 +184,13 @@ bool RegularFileExists(const std::string& path); // a folder does not count
 std::string OpenForReadingError(const std::string& path);
 bool FolderExists(const std::string& path);
 void DeleteFileQuietly(const std::string& path); // failures ignored
+
+// What tells this version of a file from another at the same path: which file it is on its
+// volume (device and inode; volume serial and file index), its size and the times of its last
+// change. A file replaced (renamed over, deleted and made again) or written to in between gives
+// another fingerprint; reading it does not. "" when it is no regular file or cannot be examined.
+// The text is only to be compared; every program that asks about the same file gets the same.
+std::string FileFingerprint(const std::string& path);
 
 // True when this user may write the existing file `path` (its permissions and the file system
 // allow it); false for a missing file.
@@ -215,7 +252,7 @@ std::string TemporaryFile(const std::string& name);
 } // namespace larkspan::platform
 
 namespace larkspan::online {
-class Connection; // online/Transport.h: the byte pipe the HTTP client reads and writes
+class Connection; // core/online/Transport.h: the byte pipe the HTTP client reads and writes
 } // namespace larkspan::online
 
 namespace larkspan::platform {

@@ -1,5 +1,6 @@
 #include "platform/Policy.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace larkspan::platform::policy {
@@ -90,6 +91,35 @@ std::string WindowsCommandLine(const std::vector<std::string>& argv) {
 void AppendConsoleRead(std::string& output, const char* data, std::size_t size) {
     const void* zero = std::memchr(data, '\0', size);
     output.append(data, zero != nullptr ? static_cast<const char*>(zero) - data : size);
+}
+
+CapturedOutput::CapturedOutput(std::size_t limit, const Sink* sink, std::string& output,
+                               std::string& error, std::size_t errorLimit)
+    : limit_(limit), sink_(sink), output_(output), error_(error), errorLimit_(errorLimit) {}
+
+bool CapturedOutput::TakeOutput(std::string_view piece) {
+    if (cut_) {
+        return false;
+    }
+    bool passed = false;
+    if (limit_ != 0 && piece.size() > limit_ - taken_) {
+        piece = piece.substr(0, limit_ - taken_);
+        passed = true;
+    }
+    taken_ += piece.size();
+    if (!piece.empty()) {
+        if (sink_ == nullptr) {
+            output_.append(piece);
+        } else if (!(*sink_)(piece)) {
+            passed = true;
+        }
+    }
+    cut_ = passed;
+    return !cut_;
+}
+
+void CapturedOutput::TakeError(std::string_view piece) {
+    error_.append(piece.substr(0, errorLimit_ - std::min(errorLimit_, error_.size())));
 }
 
 } // namespace larkspan::platform::policy

@@ -6,6 +6,7 @@
 // read keeps.
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,5 +47,31 @@ std::string WindowsCommandLine(const std::vector<std::string>& argv);
 // Appends one read of console output: a zero byte the child wrote ends the text of that read
 // (the bytes after it, up to the end of the read, are dropped); the next read is taken whole.
 void AppendConsoleRead(std::string& output, const char* data, std::size_t size);
+
+// What a captured run keeps of its child's output as it is read (RunCaptured, RunStreamed):
+// standard output goes to the sink, or without one onto `output`, up to `limit` bytes in all (0:
+// no bound); standard error onto `error` up to `errorLimit` bytes, the rest dropped. The two
+// streams may be taken on two threads.
+class CapturedOutput {
+public:
+    using Sink = std::function<bool(std::string_view)>;
+    CapturedOutput(std::size_t limit, const Sink* sink, std::string& output, std::string& error,
+                   std::size_t errorLimit);
+
+    // False once the child is to be ended: the piece passed the bound (what fitted was taken)
+    // or the sink refused it. Nothing more is taken after that.
+    bool TakeOutput(std::string_view piece);
+    void TakeError(std::string_view piece);
+    bool Cut() const { return cut_; }
+
+private:
+    std::size_t limit_;
+    const Sink* sink_;
+    std::string& output_;
+    std::string& error_;
+    std::size_t errorLimit_;
+    std::size_t taken_ = 0;
+    bool cut_ = false;
+};
 
 } // namespace larkspan::platform::policy

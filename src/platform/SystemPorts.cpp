@@ -1,8 +1,8 @@
 #include "platform/SystemPorts.h"
 
-#include "help/HelpTexts.h"
+#include "core/help/HelpTexts.h"
 #include "platform/Platform.h"
-#include "shell/RegistryAccess.h"
+#include "platform/RegistryAccess.h"
 
 namespace larkspan::platform {
 

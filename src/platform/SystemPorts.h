@@ -1,10 +1,11 @@
 #pragma once
 
-// The ports of app/Ports.h over the real system: the desktop, files, the installation records
-// and the console runner. The program's Services hand these to the windows (with the message and
-// password ports, which need the GUI); tests that must see a real effect use them directly.
+// The ports of core/ports/Ports.h over the real system: the desktop, files, the installation
+// records and the console runner. The program's Services hand these to the windows (with the
+// message and password ports, which need the GUI); tests that must see a real effect use them
+// directly.
 
-#include "app/Ports.h"
+#include "core/ports/Ports.h"
 
 namespace larkspan::platform {
 

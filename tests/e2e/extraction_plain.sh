@@ -31,9 +31,10 @@ e2e_expect_eq "$(extraction_listing "$docs")" $'report.pdf\nreport.txt' "files b
 
 "$E2E_BIN/e2e-make-pdf" "$docs/columns.pdf" columns || e2e_fail "could not write columns.pdf"
 extraction_pick_input "$main" "$docs/columns.pdf"
-# From the start button, which has the focus after the probe: Tab to "Open After Extraction",
-# Tab into the radio pair at Layout, Right to Raw.
-e2e_key "$main" Tab Tab Right ctrl+s
+# From the start button, which has the focus after the probe, back against the reading order:
+# "Start Pro version", "Open After Extraction", "Insert Page Breaks", then into the radio pair at
+# Layout; Right to Raw.
+e2e_key "$main" shift+Tab shift+Tab shift+Tab shift+Tab Right ctrl+s
 e2e_wait_opened "$docs/columns.txt"
 columns=$(tr -s ' \r\n\f' ' ' <"$docs/columns.txt")
 e2e_expect_eq "$columns" "Right column Left column " "raw order of columns.txt"

@@ -3,7 +3,7 @@
 // a cookie date and as a Max-Age.
 
 #include "FuzzCheck.h"
-#include "online/HttpCookies.h"
+#include "core/online/HttpCookies.h"
 
 #include <algorithm>
 #include <array>

@@ -5,7 +5,7 @@
 // what is read.
 
 #include "FuzzCheck.h"
-#include "online/HttpResponseReader.h"
+#include "core/online/HttpResponseReader.h"
 #include "support/MemoryConnection.h"
 
 #include <array>

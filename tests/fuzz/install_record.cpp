@@ -2,8 +2,8 @@
 // the rest the record.
 
 #include "FuzzCheck.h"
-#include "shell/InstallRecordFormat.h"
-#include "shell/TextRules.h"
+#include "core/install/InstallRecordFormat.h"
+#include "core/text/TextRules.h"
 
 #include <string>
 #include <string_view>

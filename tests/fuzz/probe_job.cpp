@@ -4,11 +4,11 @@
 // and the text's form; the rest is what the tool printed.
 
 #include "FuzzCheck.h"
-#include "extraction/JobOutcome.h"
-#include "extraction/ProbeLogic.h"
-#include "extraction/TextRecognition.h"
-#include "shell/GeneralError.h"
-#include "shell/TextRules.h"
+#include "core/extraction/JobOutcome.h"
+#include "core/extraction/ProbeLogic.h"
+#include "core/extraction/TextRecognition.h"
+#include "core/text/GeneralError.h"
+#include "core/text/TextRules.h"
 
 #include <algorithm>
 #include <cctype>
@@ -100,8 +100,17 @@ void CheckRecognitionTexts(std::uint8_t flags, std::string_view output) {
     FUZZ_CHECK(AssemblePages(pages, {}, true) ==
                output.substr(0, lastEnd == std::string_view::npos ? 0 : lastEnd + 1));
 
-    const int dpi = RecognitionResolution(ReadPageSize(output, flags));
-    FUZZ_CHECK(dpi >= 72 && dpi <= kRecognitionDpi);
+    // Any page size a report can give is drawn within the bounds.
+    if (const std::optional<PageSize> size = ReadPageSize(output, flags)) {
+        const int dpi = RecognitionResolution(*size);
+        FUZZ_CHECK(dpi >= 0 && dpi <= kRecognitionDpi);
+        FUZZ_CHECK(dpi == 0 || (PagePixels(*size, dpi) <= kMaxPagePixels * 1.01 &&
+                                std::max(size->width, size->height) / 72 * dpi <= kMaxPageSide));
+    }
+    // Whatever bytes arrive, the blank check takes whole images only.
+    BlankImageReader images;
+    const bool valid = images.Feed(output);
+    FUZZ_CHECK(valid || !images.AtImageEnd());
     const std::string languages = RecognitionLanguages(output);
     FUZZ_CHECK(std::all_of(languages.begin(), languages.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '/' ||

@@ -5,9 +5,9 @@
 // Byte 0 steers the switches; the rest is cut at NUL bytes into password, input and output.
 
 #include "FuzzCheck.h"
-#include "extraction/ExtractCommand.h"
-#include "extraction/ProbeLogic.h"
-#include "extraction/ShellQuoting.h"
+#include "core/extraction/ExtractCommand.h"
+#include "core/extraction/ProbeLogic.h"
+#include "core/extraction/ShellQuoting.h"
 
 #include <spawn.h>
 #include <sys/wait.h>

@@ -3,9 +3,9 @@
 // (also the page-count text), the range text, the password, the input and the output path.
 
 #include "FuzzCheck.h"
-#include "extraction/ExtractCommand.h"
-#include "shell/GeneralError.h"
-#include "shell/TextRules.h"
+#include "core/extraction/ExtractCommand.h"
+#include "core/text/GeneralError.h"
+#include "core/text/TextRules.h"
 
 #include <array>
 #include <charconv>

@@ -2,10 +2,10 @@
 // The first line of the input is the URL; every line is also a form line and a field.
 
 #include "FuzzCheck.h"
-#include "online/FormEncoding.h"
-#include "online/HttpErrors.h"
-#include "online/HttpUrl.h"
-#include "online/InstallerInfo.h"
+#include "core/online/FormEncoding.h"
+#include "core/online/HttpErrors.h"
+#include "core/online/HttpUrl.h"
+#include "core/online/InstallerInfo.h"
 
 #include <algorithm>
 #include <string>

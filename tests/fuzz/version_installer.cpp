@@ -3,10 +3,10 @@
 // installer answer, and the first two lines are sent through one as product name and URL.
 
 #include "FuzzCheck.h"
-#include "online/FormEncoding.h"
-#include "online/InstallerInfo.h"
-#include "online/VersionCheck.h"
-#include "shell/GeneralError.h"
+#include "core/online/FormEncoding.h"
+#include "core/online/InstallerInfo.h"
+#include "core/online/VersionCheck.h"
+#include "core/text/GeneralError.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,10 +1,10 @@
 #pragma once
 
-// Stand-ins for the ports of app/Ports.h, for unit tests of the controllers: scripted answers,
-// a tool runner that keeps the exact command lines it was given, files in memory, and a desktop
-// that records what it was handed. No widget, no process, no file is touched.
+// Stand-ins for the ports of core/ports/Ports.h, for unit tests of the controllers: scripted
+// answers, a tool runner that keeps the exact command lines it was given, files in memory, and a
+// desktop that records what it was handed. No widget, no process, no file is touched.
 
-#include "app/Ports.h"
+#include "core/ports/Ports.h"
 
 #include <gtest/gtest.h>
 

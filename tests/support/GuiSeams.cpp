@@ -1,6 +1,7 @@
 #include "support/GuiSeams.h"
 
-#include "app/LarkspanApplication.h"
+#include "app/SystemServices.h"
+#include "gui/shell/LarkspanApplication.h"
 #include "platform/Platform.h"
 
 #include <QApplication>

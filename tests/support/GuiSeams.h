@@ -8,8 +8,8 @@
 // unhandled-error box that no stand-in below expects records a test failure and returns at
 // once (a box answers mrCancel), so nothing waits for a user and no browser ever opens.
 
-#include "app/MessageBox.h"
-#include "app/Services.h"
+#include "core/ports/Services.h"
+#include "gui/shell/MessageBox.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "online/HttpErrors.h"
+#include "core/online/HttpErrors.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 // pieces (one piece per receive at most, so a test decides what "arrives together") and records
 // every byte the client sends.
 
-#include "online/Transport.h"
+#include "core/online/Transport.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -133,6 +133,42 @@ void WriteScannedCopy(const std::string& source, const std::string& target,
     }
 }
 
+void WriteHugeScan(const std::string& source, const std::string& target, int side) {
+    const auto check = [&](const platform::CapturedRun& run, const char* tool) {
+        if (!run.started || run.exitCode != 0) {
+            throw std::runtime_error(std::string(tool) + " failed for " + target + ": " +
+                                     run.startError + run.standardError);
+        }
+    };
+    if (side < 10000 || side > 99999) {
+        throw std::runtime_error("WriteHugeScan: a side of five digits, please");
+    }
+    check(platform::RunCaptured({"pdftoppm",    "-f",    "1",    "-l",   "1",
+                                 "-singlefile", "-r",    "300",  "-x",   "0",
+                                 "-y",          "0",     "-W",   "2550", "-H",
+                                 "2550",        "-gray", "-png", source, target + ".square"}),
+          "pdftoppm");
+    const std::string largest = target + ".14400";
+    check(platform::RunCaptured(
+              {"img2pdf", "--pagesize", "14400ptx14400pt", "-o", largest, target + ".square.png"}),
+          "img2pdf");
+    // In qpdf's plain form, whose streams are left as they are, "14400" stands only in the page
+    // box and the image's placement; a number of the same length keeps every offset.
+    check(platform::RunCaptured({"qpdf", "--qdf", "--stream-data=preserve",
+                                 "--object-streams=disable", largest, target + ".qdf"}),
+          "qpdf");
+    std::string pdf = ReadFileBytes(target + ".qdf");
+    const std::string number = std::to_string(side);
+    for (std::size_t at = pdf.find("14400"); at != std::string::npos;
+         at = pdf.find("14400", at + 5)) {
+        pdf.replace(at, 5, number);
+    }
+    WriteFileBytes(target, pdf);
+    for (const char* part : {".square.png", ".14400", ".qdf"}) {
+        std::filesystem::remove(target + part);
+    }
+}
+
 bool ProcessAlive(int pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string fields;

@@ -29,6 +29,12 @@ void WriteEncryptedCopy(const std::string& source, const std::string& target,
 void WriteScannedCopy(const std::string& source, const std::string& target,
                       const std::vector<int>& pages);
 
+// A one-page scan of the top of page 1 of `source`, a square 8.5 inches wide at 300 dpi, spread
+// over a square page `side` points wide (10,000 to 99,999; beyond 14,400 pt, which img2pdf
+// writes with a user unit that poppler does not honour, the page's numbers are rewritten).
+// Throws std::runtime_error with the tools' messages when one fails.
+void WriteHugeScan(const std::string& source, const std::string& target, int side);
+
 // True while the process runs: a zombie (ended, not yet collected) does not count.
 bool ProcessAlive(int pid);
 #endif

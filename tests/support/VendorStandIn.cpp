@@ -38,8 +38,8 @@
 //       --files /tmp/installers --rate 200000 > /tmp/standin.port &
 //   LARKSPAN_WEBSITE_HOST=127.0.0.1:$(head -1 /tmp/standin.port) build/bin/larkspan
 
-#include "online/FormEncoding.h"
-#include "online/InstallerInfo.h"
+#include "core/online/FormEncoding.h"
+#include "core/online/InstallerInfo.h"
 #include "support/LoopbackServer.h"
 
 #include <algorithm>

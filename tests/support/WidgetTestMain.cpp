@@ -2,8 +2,8 @@
 // on the offscreen platform unless the caller chose another (test discovery runs the binary
 // without CTest's environment). Boxes, shell opens and escaped errors that no test expects fail
 // the test at once instead of waiting for a user.
-#include "app/LarkspanApplication.h"
-#include "app/MainThread.h"
+#include "gui/shell/LarkspanApplication.h"
+#include "gui/shell/MainThread.h"
 #include "support/GuiSeams.h"
 
 #include <gtest/gtest.h>

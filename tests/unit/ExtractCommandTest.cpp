@@ -1,5 +1,5 @@
-#include "extraction/ExtractCommand.h"
-#include "shell/GeneralError.h"
+#include "core/extraction/ExtractCommand.h"
+#include "core/text/GeneralError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The probe and the extraction job as plain classes, driven through recording stand-ins: the
 // exact command lines the tools get, the boxes shown, the files touched.
 
-#include "extraction/ExtractionJob.h"
-#include "extraction/InputProbe.h"
+#include "core/extraction/ExtractionJob.h"
+#include "core/extraction/InputProbe.h"
 #include "support/FakePorts.h"
 
 #include <gtest/gtest.h>

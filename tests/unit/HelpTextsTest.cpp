@@ -1,4 +1,4 @@
-#include "help/HelpTexts.h"
+#include "core/help/HelpTexts.h"
 
 #include <gtest/gtest.h>
 

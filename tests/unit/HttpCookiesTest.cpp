@@ -1,6 +1,6 @@
 // The cookie store and the cookie date format on plain values.
 
-#include "online/HttpCookies.h"
+#include "core/online/HttpCookies.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The HTTP client with the POSIX transport against raw servers on 127.0.0.1: the program's four
 // requests byte for byte, and hostile or broken servers.
 
-#include "online/HttpClient.h"
-#include "online/InstallerInfo.h"
-#include "online/VersionCheck.h"
+#include "core/online/HttpClient.h"
+#include "core/online/InstallerInfo.h"
+#include "core/online/VersionCheck.h"
 #include "platform/Platform.h"
 #include "support/HttpErrorText.h"
 #include "support/LoopbackServer.h"

@@ -1,11 +1,11 @@
 // The HTTP client on in-memory connections: URL splitting, request heads, the response reading
 // rules, body framing, progress events and limits, all on scripted bytes.
 
-#include "online/HttpClient.h"
-#include "online/HttpRequestHead.h"
-#include "online/HttpResponseReader.h"
-#include "online/HttpText.h"
-#include "online/HttpUrl.h"
+#include "core/online/HttpClient.h"
+#include "core/online/HttpRequestHead.h"
+#include "core/online/HttpResponseReader.h"
+#include "core/online/HttpText.h"
+#include "core/online/HttpUrl.h"
 #include "support/HttpErrorText.h"
 #include "support/MemoryConnection.h"
 

@@ -1,4 +1,4 @@
-#include "extraction/JobOutcome.h"
+#include "core/extraction/JobOutcome.h"
 
 #include <gtest/gtest.h>
 

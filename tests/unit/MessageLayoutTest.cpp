@@ -1,4 +1,4 @@
-#include "app/MessageLayout.h"
+#include "core/layout/MessageLayout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The download, the update check and Start Pro as plain classes, over scripted in-memory
 // connections and recording stand-ins for files, the desktop and the window.
 
-#include "help/StartPro.h"
-#include "online/DownloadTransfer.h"
-#include "online/UpdateCheck.h"
-#include "shell/GeneralError.h"
+#include "core/help/StartPro.h"
+#include "core/online/DownloadTransfer.h"
+#include "core/online/UpdateCheck.h"
+#include "core/text/GeneralError.h"
 #include "support/FakePorts.h"
 #include "support/MemoryConnection.h"
 

@@ -1,11 +1,11 @@
 // The pure rules of the online part: form bodies, the installer answer's field splitting and
 // URL decoding, reading, comparing and showing version numbers, and the download window's pace.
 
-#include "online/FormEncoding.h"
-#include "online/InstallerInfo.h"
-#include "online/ProgressPacing.h"
-#include "online/VersionCheck.h"
-#include "shell/GeneralError.h"
+#include "core/online/FormEncoding.h"
+#include "core/online/InstallerInfo.h"
+#include "core/online/ProgressPacing.h"
+#include "core/online/VersionCheck.h"
+#include "core/text/GeneralError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "extraction/PasswordPromptLayout.h"
+#include "core/extraction/PasswordPromptLayout.h"
 
 #include <gtest/gtest.h>
 

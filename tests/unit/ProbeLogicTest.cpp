@@ -1,5 +1,5 @@
-#include "extraction/ProbeLogic.h"
-#include "shell/GeneralError.h"
+#include "core/extraction/ProbeLogic.h"
+#include "core/text/GeneralError.h"
 
 #include <gtest/gtest.h>
 

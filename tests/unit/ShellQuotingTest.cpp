@@ -1,4 +1,4 @@
-#include "extraction/ShellQuoting.h"
+#include "core/extraction/ShellQuoting.h"
 
 #include <gtest/gtest.h>
 

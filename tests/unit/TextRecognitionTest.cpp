@@ -1,4 +1,4 @@
-#include "extraction/TextRecognition.h"
+#include "core/extraction/TextRecognition.h"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +79,12 @@ TEST(TextRecognition, EngineTextIsWrittenAsTheModeWritesAPage) {
     request.endOfLine = "\n";
     EXPECT_EQ(FormatRecognisedText(engine, request), "Title of it\nFirst para line\nSecond\n");
     EXPECT_EQ(FormatRecognisedText(" \n\n", request), "");
+    // What is not UTF-8 becomes U+FFFD, byte by byte; what is stays as it is.
+    EXPECT_EQ(
+        FormatRecognisedText("caf\xC3\xA9 \xFF\xC0\xAF \xED\xA0\x80 \xF0\x9F\x98\x80 \xE2\x82",
+                             request),
+        "caf\xC3\xA9 \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD "
+        "\xF0\x9F\x98\x80 \xEF\xBF\xBD\xEF\xBF\xBD\n");
 }
 
 TEST(TextRecognition, PagesAreRenderedSoTheirTextCanBeRead) {
@@ -92,16 +98,74 @@ TEST(TextRecognition, PagesAreRenderedSoTheirTextCanBeRead) {
     EXPECT_EQ(letter->width, 612);
     EXPECT_EQ(letter->height, 792);
     EXPECT_FALSE(ReadPageSize(report, 3).has_value());
-    EXPECT_EQ(RecognitionResolution(letter), 300);
-    EXPECT_EQ(RecognitionResolution(std::nullopt), 300);
-    // A page of 2550 x 3300 points (pixels taken for points) is not drawn 30,000 pixels high.
-    EXPECT_EQ(RecognitionResolution(PageSize{2550, 3300}), 91);
-    EXPECT_EQ(RecognitionResolution(ReadPageSize(report, 22)), 72);
+    EXPECT_EQ(RecognitionResolution(*letter), 300);
+    // Large pages are drawn smaller, never past kMaxPagePixels (a 14,400 pt page, the largest
+    // PDF page, and a 40,000 pt one, which poppler takes) nor kMaxPageSide on a side.
+    for (const PageSize& size : {PageSize{2550, 3300}, PageSize{14400, 14400},
+                                 PageSize{40000, 40000}, PageSize{14400, 72}}) {
+        const int dpi = RecognitionResolution(size);
+        EXPECT_LE(PagePixels(size, dpi), kMaxPagePixels * 1.01) << size.width;
+        EXPECT_LE(std::max(size.width, size.height) / 72 * dpi, kMaxPageSide) << size.width;
+        // and no smaller than that
+        EXPECT_TRUE(PagePixels(size, dpi + 1) > kMaxPagePixels ||
+                    std::max(size.width, size.height) / 72 * (dpi + 1) > kMaxPageSide)
+            << size.width;
+    }
+    EXPECT_EQ(RecognitionResolution(*ReadPageSize(report, 22)), 50);
+    EXPECT_EQ(RecognitionResolution(PageSize{14400, 14400}), 31);
+    EXPECT_EQ(RecognitionResolution(PageSize{40000, 40000}), 11);
+    EXPECT_EQ(RecognitionResolution(PageSize{14400, 72}), 150);
+    EXPECT_EQ(RecognitionResolution(PageSize{400000, 400000}), 1);
+    EXPECT_EQ(RecognitionResolution(PageSize{2e6, 2e6}), 0); // too large to draw at all
 
     EXPECT_EQ(RecognitionLanguages("List of available languages in \"/usr/share/tessdata/\" (4):\n"
                                    "deu\nosd\neng\nchi_sim\nscript/Latin\nx -c y\n\r\x06\n"),
               "eng+deu+chi_sim+script/Latin");
     EXPECT_EQ(RecognitionLanguages("List of available languages in \"x\" (1):\r\nosd\r\n"), "");
+}
+
+TEST(TextRecognition, BlankImagesAreToldFromImagesWithAnyMark) {
+    // pdftoppm's headers, a comment and a two-digit grey maximum as other writers put them.
+    const std::string stream = "P5\n3 2\n255\n" + std::string(6, '\xff') +      // blank
+                               "P5 2 2 # made by hand\n255\n\xfd\xff\xff\xff" + // within tolerance
+                               "P5\n2 1\n255\n\xff\xfc" +                       // a faint mark
+                               "P5\n1 1\n99\t";                                 // the pixel follows
+    BlankImageReader whole;
+    EXPECT_TRUE(whole.Feed(stream));
+    EXPECT_EQ(whole.Blank(), (std::vector<bool>{true, true, false}));
+    EXPECT_FALSE(whole.AtImageEnd());
+    EXPECT_TRUE(whole.Feed("\x07"));
+    EXPECT_TRUE(whole.AtImageEnd());
+    // The same, a byte at a time, as a pipe may hand it on.
+    BlankImageReader bytes;
+    for (const char c : stream + "\x07") {
+        ASSERT_TRUE(bytes.Feed(std::string_view(&c, 1)));
+    }
+    EXPECT_EQ(bytes.Blank(), (std::vector<bool>{true, true, false, true}));
+
+    for (const std::string bad : {"P6\n1 1\n255\n\xff", "P5\n0 1\n255\n", "P5\n1 1\n256\n\xff",
+                                  "P5\n1x 1\n255\n", "P5\n1 1\n255x", "Syntax Error"}) {
+        BlankImageReader reader;
+        EXPECT_FALSE(reader.Feed(bad)) << bad;
+        EXPECT_FALSE(reader.AtImageEnd());
+    }
+}
+
+TEST(TextRecognition, PagesAreRenderedInRunsOfNearbyPages) {
+    const std::vector<std::size_t> pages = {0, 1, 2, 10, 11, 40};
+    const auto runs = [](const std::vector<PageRun>& found) {
+        std::vector<std::pair<std::size_t, std::size_t>> pairs;
+        for (const PageRun& run : found) {
+            pairs.emplace_back(run.first, run.last);
+        }
+        return pairs;
+    };
+    using Runs = std::vector<std::pair<std::size_t, std::size_t>>;
+    EXPECT_EQ(runs(PageRuns(pages, 8, 100)), (Runs{{0, 11}, {40, 40}}));
+    EXPECT_EQ(runs(PageRuns(pages, 8, 5)), (Runs{{0, 2}, {10, 11}, {40, 40}}));
+    EXPECT_EQ(runs(PageRuns(pages, 0, 100)),
+              (Runs{{0, 0}, {1, 1}, {2, 2}, {10, 10}, {11, 11}, {40, 40}}));
+    EXPECT_TRUE(PageRuns({}, 8, 5).empty());
 }
 
 } // namespace

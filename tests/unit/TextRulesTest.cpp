@@ -1,6 +1,6 @@
-#include "shell/TextRules.h"
-#include "shell/Arithmetic.h"
-#include "shell/GeneralError.h"
+#include "core/text/TextRules.h"
+#include "core/layout/Arithmetic.h"
+#include "core/text/GeneralError.h"
 
 #include <gtest/gtest.h>
 

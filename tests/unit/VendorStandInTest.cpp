@@ -1,9 +1,9 @@
 // The vendor-server stand-in (bin/vendor-standin) answered through the real client, as the
 // program and its end-to-end tests use it.
 
-#include "online/HttpClient.h"
-#include "online/InstallerInfo.h"
-#include "online/VersionCheck.h"
+#include "core/online/HttpClient.h"
+#include "core/online/InstallerInfo.h"
+#include "core/online/VersionCheck.h"
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,28 @@
-# The layers include only downwards: core below platform below GUI (tests/layers/CheckLayers.cmake
-# reads the sources each library is built from).
+# The layers include only downwards, and each library is built from its own folder
+# (tests/layers/CheckLayers.cmake reads the sources each library is built from; the executable,
+# only main(), counts with the app layer).
 set(layer_lists "")
-foreach(layer core platform gui)
-  get_target_property(layer_sources larkspan_${layer} SOURCES)
-  list(FILTER layer_sources INCLUDE REGEX "^${CMAKE_SOURCE_DIR}/src/.*\\.cpp$")
-  string(APPEND layer_lists "${layer};${layer_sources}\n")
+foreach(layer core platform gui app)
+  set(targets larkspan_${layer})
+  if(layer STREQUAL "app")
+    list(APPEND targets larkspan)
+  endif()
+  set(layer_sources "")
+  foreach(target IN LISTS targets)
+    if(TARGET ${target})
+      get_target_property(sources ${target} SOURCES)
+      get_target_property(folder ${target} SOURCE_DIR)
+      foreach(source IN LISTS sources)
+        if(source MATCHES "\\.cpp$")
+          cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${folder} NORMALIZE)
+          list(APPEND layer_sources ${source})
+        endif()
+      endforeach()
+    endif()
+  endforeach()
+  if(layer_sources)
+    string(APPEND layer_lists "${layer};${layer_sources}\n")
+  endif()
 endforeach()
 file(WRITE ${CMAKE_BINARY_DIR}/layers.txt "${layer_lists}")
 add_test(NAME layers.IncludesReachOnlyLowerLayers

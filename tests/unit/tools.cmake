@@ -13,7 +13,9 @@ else()
     ${CMAKE_CURRENT_LIST_DIR}/tools/AdaptersTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tools/JobAsUserTest.cpp)
 endif()
-larkspan_test(tools_test LABEL unit
+# Recognising the pages of the scanned-page tests takes the engine up to half a minute on a busy
+# two-core machine (two huge pages at 40 megapixels each), hence the longer limit.
+larkspan_test(tools_test LABEL unit TIMEOUT 150
   SOURCES ${tools_test_sources}
   LIBS larkspan_test_pdfs larkspan_platform larkspan_core
   DEPENDS textract.bin pdfi.bin)

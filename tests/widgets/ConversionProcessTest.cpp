@@ -1,7 +1,7 @@
 // The extraction job: a real run of textract.bin over poppler, every way a run can end (with
 // stand-in extractors that print a scripted text), and the window's state around a job.
 
-#include "extraction/JobOutcome.h"
+#include "core/extraction/JobOutcome.h"
 #include "widgets/JobFixture.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 // The installer download window on its own, against a scripted vendor server on 127.0.0.1.
 
-#include "online/DownloadManager.h"
+#include "gui/online/DownloadManager.h"
 #include "support/GuiSeams.h"
 #include "support/LoopbackServer.h"
 #include "unit/platform/ScratchFolder.h"

@@ -1,6 +1,7 @@
-#include "extraction/FilenameEdit.h"
+#include "gui/extraction/FilenameEdit.h"
 
-#include "shell/Controls.h"
+#include "gui/shell/Controls.h"
+#include "support/GuiSeams.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace larkspan;
+namespace test = larkspan::test;
 
 namespace {
 
@@ -85,9 +87,13 @@ TEST(FilenameEdit, ClickIntoTheEditAreaAndTheBrowseButtonAreReportedApart) {
     EXPECT_EQ(shown.browses, 3);
 }
 
-TEST(FilenameEdit, FieldIsNoTabStopShowsAHandAndItsHint) {
+TEST(FilenameEdit, FieldAndBrowseButtonAreTabStopsAndTheFieldShowsAHandAndItsHint) {
     ShownField shown;
-    EXPECT_FALSE(shown.field->focusPolicy() & Qt::TabFocus);
+    shown.field->setFocus();
+    test::PressKey(&shown.window, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), shown.field->BrowseButton());
+    test::PressKey(&shown.window, Qt::Key_Space);
+    EXPECT_EQ(shown.browses, 1) << "Space on the browse button presses it";
     EXPECT_EQ(shown.field->cursor().shape(), Qt::PointingHandCursor);
     shown.field->SetHint(QStringLiteral("Click here to select input PDF file"));
     EXPECT_EQ(shown.field->Hint(), QStringLiteral("Click here to select input PDF file"));

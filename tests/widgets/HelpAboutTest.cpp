@@ -1,8 +1,8 @@
 #include "widgets/MainWindowFixture.h"
 
-#include "help/HelpTexts.h"
-#include "help/UnitAboutDialog.h"
-#include "shell/Controls.h"
+#include "core/help/HelpTexts.h"
+#include "gui/help/UnitAboutDialog.h"
+#include "gui/shell/Controls.h"
 #include "support/GuiSeams.h"
 
 #include <QAction>

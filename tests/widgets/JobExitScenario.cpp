@@ -10,14 +10,15 @@
 // scenario prints "abandoned <n>", the number of jobs that then stopped for good.
 // The installation record is the one the test staged (support/StagedRecords.h).
 
-#include "app/LarkspanApplication.h"
-#include "app/MainThread.h"
-#include "app/MessageBox.h"
-#include "extraction/ConversionProcess.h"
-#include "extraction/FilenameEdit.h"
+#include "app/SystemServices.h"
+#include "gui/extraction/ConversionProcess.h"
+#include "gui/extraction/FilenameEdit.h"
+#include "gui/shell/Controls.h"
+#include "gui/shell/LarkspanApplication.h"
+#include "gui/shell/MainThread.h"
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/MessageBox.h"
 #include "platform/Platform.h"
-#include "shell/Controls.h"
-#include "shell/MainWindow.h"
 #include "support/StagedRecords.h"
 
 #include <QLineEdit>

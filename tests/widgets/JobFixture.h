@@ -5,11 +5,11 @@
 // scripted text (and, when asked, wait until the test lets them end), and a recorder of the
 // message boxes that also notes what the window and the output file looked like at that moment.
 
-#include "extraction/ConversionProcess.h"
-#include "extraction/FilenameEdit.h"
+#include "gui/extraction/ConversionProcess.h"
+#include "gui/extraction/FilenameEdit.h"
+#include "gui/shell/Controls.h"
+#include "gui/shell/Pictures.h"
 #include "platform/Platform.h"
-#include "shell/Controls.h"
-#include "shell/Pictures.h"
 #include "support/GuiSeams.h"
 #include "support/TestFiles.h"
 #include "widgets/MainWindowFixture.h"

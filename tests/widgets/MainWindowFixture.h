@@ -3,7 +3,7 @@
 // What the main-window tests share: an installation record staged in a private place, a chosen
 // vendor host, and a mouse click delivered like a real one.
 
-#include "shell/MainWindow.h"
+#include "gui/shell/MainWindow.h"
 #include "support/GuiSeams.h"
 #include "support/StagedRecords.h"
 

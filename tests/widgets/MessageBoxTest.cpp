@@ -1,7 +1,7 @@
-#include "app/MessageBox.h"
-#include "app/LarkspanApplication.h"
-#include "app/MainThread.h"
-#include "shell/GeneralError.h"
+#include "gui/shell/MessageBox.h"
+#include "core/text/GeneralError.h"
+#include "gui/shell/LarkspanApplication.h"
+#include "gui/shell/MainThread.h"
 #include "support/GuiSeams.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "widgets/OnlineTestSupport.h"
 
-#include "online/CheckForNewVersion.h"
+#include "gui/online/CheckForNewVersion.h"
 
 #include <QApplication>
 #include <QDir>

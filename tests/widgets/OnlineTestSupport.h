@@ -4,8 +4,8 @@
 // staged against it, a look at the program's state at the moment a message box appears, and a
 // record of the windows that were shown.
 
-#include "app/MessageBox.h"
-#include "shell/MainWindow.h"
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/MessageBox.h"
 #include "support/LoopbackServer.h"
 #include "support/StagedRecords.h"
 #include "support/TestFiles.h"

@@ -2,8 +2,8 @@
 // question, the dialog's keys and results, its limit, geometry and place on the screen.
 
 #include "ProbeFieldsFixture.h"
-#include "extraction/PasswordInputQuery.h"
-#include "extraction/PasswordPromptLayout.h"
+#include "core/extraction/PasswordPromptLayout.h"
+#include "gui/extraction/PasswordInputQuery.h"
 #include "support/GuiSeams.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "shell/Pictures.h"
+#include "gui/shell/Pictures.h"
 
 #include <QImage>
 #include <QPixmap>

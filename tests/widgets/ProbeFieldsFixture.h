@@ -5,9 +5,9 @@
 // under the test's own temporary folder and a stand-in information tool.
 
 #include "MainWindowFixture.h"
-#include "extraction/FilenameEdit.h"
-#include "shell/Controls.h"
-#include "shell/MainWindow.h"
+#include "gui/extraction/FilenameEdit.h"
+#include "gui/shell/Controls.h"
+#include "gui/shell/MainWindow.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>

@@ -2,8 +2,8 @@
 // PDFs, and with a stand-in tool for the reports the real one does not give.
 
 #include "ProbeFieldsFixture.h"
-#include "app/MessageLayout.h"
-#include "extraction/ProbeLogic.h"
+#include "core/extraction/ProbeLogic.h"
+#include "core/layout/MessageLayout.h"
 #include "support/GuiSeams.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 // "Start Pro version": the sibling program when it is installed, else its installer through the
 // download window, against a scripted vendor server on 127.0.0.1.
 
-#include "online/CheckForNewVersion.h"
-#include "shell/Controls.h"
+#include "gui/online/CheckForNewVersion.h"
+#include "gui/shell/Controls.h"
 #include "support/GuiSeams.h"
 #include "widgets/OnlineTestSupport.h"
 

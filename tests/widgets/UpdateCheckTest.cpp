@@ -1,9 +1,9 @@
 // The background update and tutorial check, run by a real main window against a scripted
 // vendor server on 127.0.0.1.
 
-#include "online/CheckForNewVersion.h"
-#include "online/DownloadManager.h"
-#include "shell/Controls.h"
+#include "gui/online/CheckForNewVersion.h"
+#include "gui/online/DownloadManager.h"
+#include "gui/shell/Controls.h"
 #include "support/GuiSeams.h"
 #include "widgets/OnlineTestSupport.h"
 

@@ -1,7 +1,7 @@
 # The extraction job and the start/stop button. The real-extractor tests run the adapters from
 # the build's bin folder; the exit tests run a small program that ends while a job lives.
 add_executable(job-exit-scenario ${CMAKE_CURRENT_LIST_DIR}/JobExitScenario.cpp)
-target_link_libraries(job-exit-scenario PRIVATE larkspan_gui larkspan_test_pdfs)
+target_link_libraries(job-exit-scenario PRIVATE larkspan_app larkspan_test_pdfs)
 set_target_properties(job-exit-scenario PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 larkspan_warnings(job-exit-scenario)
 

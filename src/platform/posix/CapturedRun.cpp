@@ -1,17 +1,20 @@
-// RunCaptured on POSIX: posix_spawn with two pipes (three when the child's input is given),
-// drained and fed together with poll().
+// RunCaptured and RunStreamed on POSIX: a forked child in a process group of its own, with two
+// pipes (three when the child's input is given), drained and fed together with poll().
 
 #include "platform/Platform.h"
+#include "platform/Policy.h"
 #include "platform/posix/Spawn.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <thread>
 #include <time.h>
 #include <unistd.h>
 
@@ -25,19 +28,17 @@ std::string Describe(int error) {
     return std::strerror(error);
 }
 
-// Reads what is there; false once the pipe reports end-of-data (or fails).
-bool Drain(int fd, std::string& into) {
-    char buffer[4096];
+// Reads what is there into `buffer`; nothing once the pipe reports end-of-data (or fails).
+std::optional<std::string_view> Drain(int fd, char (&buffer)[65536]) {
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
-            into.append(buffer, static_cast<std::size_t>(n));
-            return true;
+            return std::string_view(buffer, static_cast<std::size_t>(n));
         }
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        return false;
+        return std::nullopt;
     }
 }
 
@@ -85,18 +86,123 @@ private:
     sigset_t previous_;
 };
 
-} // namespace
+struct ChildStart {
+    const char* program = nullptr;
+    char* const* argv = nullptr;
+    int input = -1; // the child's standard input, or -1 to keep the program's
+    int output = -1;
+    int error = -1;
+    int report = -1; // close-on-exec pipe end: an errno arrives here when the start fails
+    int maxFd = 0;
+    pid_t parent = 0;
+};
 
-CapturedRun RunCaptured(const std::vector<std::string>& argv,
-                        std::optional<std::string_view> standardInput) {
+[[noreturn]] void RunChild(const ChildStart& start) {
+    // Only async-signal-safe calls from here on: other threads of the program may have held
+    // locks (the allocator's, say) at the moment of the fork.
+    ::setpgid(0, 0);
+    // Killed with the thread that started it: a job ended from outside (the program's Stop
+    // kills the adapter's process group, which this child has left) must not leave it running.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != start.parent) {
+        ::_exit(127); // the parent was gone before the line above took effect
+    }
+    if (start.input >= 0) {
+        ::dup2(start.input, STDIN_FILENO);
+    }
+    ::dup2(start.output, STDOUT_FILENO);
+    ::dup2(start.error, STDERR_FILENO);
+    // Everything else goes, except the report pipe, which closes itself on a successful exec
+    // (every pipe end lies above the standard streams).
+    const bool closed = (start.report == 3 || ::close_range(3, start.report - 1, 0) == 0) &&
+                        ::close_range(start.report + 1, ~0U, 0) == 0;
+    if (!closed) {
+        for (int fd = 3; fd < start.maxFd; ++fd) {
+            if (fd != start.report) {
+                ::close(fd);
+            }
+        }
+    }
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        ::sigaction(signal, &action, nullptr);
+    }
+    // In a group of its own the child is a background job of a terminal: reading one (the
+    // program's own input, when it is a terminal) fails instead of stopping the child for ever.
+    action.sa_handler = SIG_IGN;
+    ::sigaction(SIGTTIN, &action, nullptr);
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(start.program, start.argv, environ);
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = ::write(start.report, &error, sizeof error);
+    ::_exit(127);
+}
+
+// Starts the child; 0, or the errno of the failed start (a missing program, one that cannot be
+// run).
+int StartChild(ChildStart start, pid_t& child) {
+    posix::UniqueFd reportRead;
+    posix::UniqueFd reportWrite;
+    if (!posix::MakePipe(reportRead, reportWrite)) {
+        return errno;
+    }
+    const long openMax = ::sysconf(_SC_OPEN_MAX);
+    start.maxFd = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
+    start.report = reportWrite.Get();
+    start.parent = ::getpid();
+
+    // Signals stay blocked across the fork so that no handler of the program runs in the child
+    // before the child has put every signal back to its default.
+    sigset_t all;
+    sigset_t previous;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    child = ::fork();
+    if (child == 0) {
+        RunChild(start);
+    }
+    const int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (child < 0) {
+        return forkError;
+    }
+    // Also here, so that the group exists before anything below could end it.
+    ::setpgid(child, child);
+    reportWrite.Close();
+    int error = 0;
+    ssize_t got;
+    do {
+        got = ::read(reportRead.Get(), &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    if (got == sizeof error) {
+        int status = 0;
+        posix::WaitForChild(child, status);
+        return error != 0 ? error : ENOEXEC;
+    }
+    return 0;
+}
+
+CapturedRun Run(const std::vector<std::string>& argv, std::optional<std::string_view> standardInput,
+                const OutputSink* sink, const CaptureLimits& limits) {
+    using Clock = std::chrono::steady_clock;
     CapturedRun result;
     if (argv.empty() || argv.front().empty()) {
         result.startError = "no program to run";
         return result;
     }
-    const std::string& program = argv.front();
+    const std::string& argument0 = argv.front();
+    // The search a shell makes, done before the fork.
+    const std::string program =
+        argument0.find('/') == std::string::npos ? posix::FindOnPath(argument0) : argument0;
+    if (program.empty()) {
+        result.startError = Describe(ENOENT);
+        return result;
+    }
 
-    // Both pipes are close-on-exec in the caller: a child started at the same time by another
+    // Every pipe is close-on-exec in the caller: a child started at the same time by another
     // thread must not hold our write ends, or our reads would not see end-of-data.
     posix::UniqueFd outRead, outWrite, errRead, errWrite, inRead, inWrite;
     if (!posix::MakePipe(outRead, outWrite) || !posix::MakePipe(errRead, errWrite) ||
@@ -106,12 +212,6 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
         return result;
     }
 
-    const posix::Redirection output{outWrite.Get(), STDOUT_FILENO};
-    const posix::Redirection error{errWrite.Get(), STDERR_FILENO};
-    posix::SpawnSetup spawn = standardInput
-                                  ? posix::SpawnSetup({output, error, {inRead.Get(), STDIN_FILENO}})
-                                  : posix::SpawnSetup({output, error});
-
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const std::string& arg : argv) {
@@ -119,22 +219,24 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
     }
     args.push_back(nullptr);
 
-    // glibc's posix_spawn reports a failed exec (missing file, no permission, not an
-    // executable) as its own result, so "could not start" never looks like a child's exit.
+    ChildStart start;
+    start.program = program.c_str();
+    start.argv = args.data();
+    start.input = standardInput ? inRead.Get() : -1;
+    start.output = outWrite.Get();
+    start.error = errWrite.Get();
     pid_t pid = -1;
-    const bool search = program.find('/') == std::string::npos;
-    const int spawnError = search ? ::posix_spawnp(&pid, program.c_str(), &spawn.actions,
-                                                   &spawn.attributes, args.data(), environ)
-                                  : ::posix_spawn(&pid, program.c_str(), &spawn.actions,
-                                                  &spawn.attributes, args.data(), environ);
+    const int startError = StartChild(start, pid);
     outWrite.Close();
     errWrite.Close();
     inRead.Close();
-    if (spawnError != 0) {
-        result.startError = Describe(spawnError);
+    if (startError != 0) {
+        result.startError = Describe(startError);
         return result;
     }
     result.started = true;
+    const bool timed = limits.time.count() > 0;
+    const Clock::time_point deadline = Clock::now() + limits.time;
 
     // Both pipes are read as data arrives, and the input written as the child takes it, so a
     // child that fills one of them while we wait on another cannot block.
@@ -142,13 +244,27 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
     if (standardInput && input.empty()) {
         inWrite.Close();
     }
+    policy::CapturedOutput kept(limits.outputBytes, sink, result.standardOutput,
+                                result.standardError, kCapturedErrorBytes);
     const SigpipeHeld sigpipeHeld;
     pollfd fds[3] = {
         {outRead.Get(), POLLIN, 0}, {errRead.Get(), POLLIN, 0}, {inWrite.Get(), POLLOUT, 0}};
-    std::string* sinks[2] = {&result.standardOutput, &result.standardError};
+    char buffer[65536];
+    bool ended = false;
     int open = 2;
-    while (open > 0) {
-        if (::poll(fds, fds[2].fd >= 0 ? 3 : 2, -1) < 0) {
+    while (open > 0 && !ended) {
+        int wait = -1;
+        if (timed) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) {
+                result.timedOut = ended = true;
+                break;
+            }
+            wait = static_cast<int>(std::min<long long>(left, 60'000));
+        }
+        const int polled = ::poll(fds, fds[2].fd >= 0 ? 3 : 2, wait);
+        if (polled < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -160,14 +276,42 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
             inWrite.Close();
             fds[2].fd = -1;
         }
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < 2 && !ended; ++i) {
             if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-                if (!Drain(fds[i].fd, *sinks[i])) {
+                const std::optional<std::string_view> piece = Drain(fds[i].fd, buffer);
+                if (!piece) {
                     fds[i].fd = -1; // poll ignores negative descriptors
                     --open;
+                } else if (i == 1) {
+                    kept.TakeError(*piece);
+                } else if (!kept.TakeOutput(*piece)) {
+                    result.outputCut = ended = true;
                 }
             }
         }
+    }
+    if (!ended && timed) {
+        // A child may close its output and run on: the time allowed holds until it has ended.
+        // (Looked at without reaping it, so that its group cannot be gone when it is ended.)
+        for (;;) {
+            siginfo_t info{};
+            if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+                info.si_pid == pid) {
+                break;
+            }
+            const auto left = deadline - Clock::now();
+            if (left <= Clock::duration::zero()) {
+                result.timedOut = ended = true;
+                break;
+            }
+            std::this_thread::sleep_for(
+                std::min<Clock::duration>(left, std::chrono::milliseconds(10)));
+        }
+    }
+    if (ended) {
+        // The whole group, before the child is waited for: until then its number cannot be
+        // given to another group.
+        ::kill(-pid, SIGKILL);
     }
 
     int status = 0;
@@ -181,6 +325,20 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
         result.exitCode = 128 + WTERMSIG(status);
     }
     return result;
+}
+
+} // namespace
+
+CapturedRun RunCaptured(const std::vector<std::string>& argv,
+                        std::optional<std::string_view> standardInput,
+                        const CaptureLimits& limits) {
+    return Run(argv, standardInput, nullptr, limits);
+}
+
+CapturedRun RunStreamed(const std::vector<std::string>& argv,
+                        std::optional<std::string_view> standardInput, const OutputSink& sink,
+                        const CaptureLimits& limits) {
+    return Run(argv, standardInput, &sink, limits);
 }
 
 } // namespace larkspan::platform

@@ -6,7 +6,7 @@
 #include "platform/Platform.h"
 #include "platform/posix/Spawn.h"
 
-#include "shell/TextRules.h"
+#include "core/text/TextRules.h"
 
 #include <cerrno>
 #include <csignal>

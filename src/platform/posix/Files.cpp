@@ -2,7 +2,7 @@
 
 #include "platform/Platform.h"
 
-#include "shell/TextRules.h"
+#include "core/text/TextRules.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
 #include <utility>
 
 namespace larkspan::platform {
@@ -62,6 +63,19 @@ void DeleteFileQuietly(const std::string& path) {
     if (!path.empty()) {
         ::unlink(path.c_str());
     }
+}
+
+std::string FileFingerprint(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return {};
+    }
+    // The change time moves with every write and cannot be set back by the writer, unlike the
+    // modification time; both to the nanosecond.
+    return std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino) + ':' +
+           std::to_string(info.st_size) + ':' + std::to_string(info.st_mtim.tv_sec) + '.' +
+           std::to_string(info.st_mtim.tv_nsec) + ':' + std::to_string(info.st_ctim.tv_sec) + '.' +
+           std::to_string(info.st_ctim.tv_nsec);
 }
 
 bool UserCanWrite(const std::string& path) {

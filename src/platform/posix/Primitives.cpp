@@ -4,9 +4,9 @@
 
 #include "platform/Primitives.h"
 
+#include "core/install/InstallRecordFormat.h"
 #include "platform/Policy.h"
 #include "platform/posix/Spawn.h"
-#include "shell/InstallRecordFormat.h"
 
 #include <cerrno>
 #include <csignal>

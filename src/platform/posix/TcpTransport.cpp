@@ -3,8 +3,8 @@
 
 #include "platform/Platform.h"
 
-#include "online/Transport.h"
-#include "shell/TextRules.h"
+#include "core/online/Transport.h"
+#include "core/text/TextRules.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,17 +1,40 @@
-// RunCaptured on Windows: CreateProcessW with two pipes, the error pipe drained and the input
-// (when given) written on threads of their own (anonymous pipes cannot be waited on together).
+// RunCaptured and RunStreamed on Windows: CreateProcessW with two pipes, the child in a job
+// object of its own; the error pipe drained, the input (when given) written and the time limit
+// kept on threads of their own (anonymous pipes cannot be waited on together).
 
 #include "platform/Platform.h"
 #include "platform/Policy.h"
 #include "platform/win32/Spawn.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace larkspan::platform {
 
-CapturedRun RunCaptured(const std::vector<std::string>& argv,
-                        std::optional<std::string_view> standardInput) {
+namespace {
+
+// Ends the job once, when a bound is met, and says which bound it was.
+class JobEnder {
+public:
+    explicit JobEnder(HANDLE job) : job_(job) {}
+    void End() {
+        const std::lock_guard lock(mutex_);
+        if (!ended_) {
+            ended_ = true;
+            ::TerminateJobObject(job_, 1);
+        }
+    }
+
+private:
+    HANDLE job_;
+    std::mutex mutex_;
+    bool ended_ = false;
+};
+
+CapturedRun Run(const std::vector<std::string>& argv, std::optional<std::string_view> standardInput,
+                const OutputSink* sink, const CaptureLimits& limits) {
     CapturedRun result;
     if (argv.empty() || argv.front().empty()) {
         result.startError = "no program to run";
@@ -31,6 +54,19 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
         return result;
     }
 
+    // The child and everything it starts belong to a job: a bound ends them all, and so does
+    // the end of this program, which closes the job's last handle. The child starts suspended
+    // so that it is in the job before it can start anything. (Inside the job of a command the
+    // program runs, this is a nested job: that job's end still reaches it.)
+    win32::UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION killOnClose{};
+    killOnClose.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job || !::SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation,
+                                           &killOnClose, sizeof killOnClose)) {
+        result.startError = win32::ErrorText(::GetLastError());
+        return result;
+    }
+
     // The program is found the way CreateProcessW finds the first word of a command line (a
     // bare name also in the system folders and on PATH, with ".exe" added).
     win32::ChildStart start;
@@ -38,6 +74,7 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
     start.input = inRead.Get();
     start.output = outWrite.Get();
     start.error = errWrite.Get();
+    start.flags = CREATE_SUSPENDED;
     PROCESS_INFORMATION started{};
     DWORD lastError = ERROR_SUCCESS;
     const bool ok = win32::StartChild(start, started, lastError);
@@ -48,9 +85,33 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
         result.startError = win32::ErrorText(lastError, argv.front());
         return result;
     }
-    result.started = true;
     const win32::UniqueHandle process(started.hProcess);
     const win32::UniqueHandle thread(started.hThread);
+    if (!::AssignProcessToJobObject(job.Get(), process.Get())) {
+        // Outside a job its bounds could not be kept: it does not run at all.
+        result.startError = win32::ErrorText(::GetLastError());
+        ::TerminateProcess(process.Get(), 1);
+        ::WaitForSingleObject(process.Get(), INFINITE);
+        return result;
+    }
+    ::ResumeThread(thread.Get());
+    result.started = true;
+
+    JobEnder ender(job.Get());
+    bool timedOut = false;
+    std::mutex finishing;
+    std::condition_variable finishedSignal;
+    bool finished = false;
+    std::thread timer;
+    if (limits.time.count() > 0) {
+        timer = std::thread([&] {
+            std::unique_lock lock(finishing);
+            if (!finishedSignal.wait_for(lock, limits.time, [&] { return finished; })) {
+                timedOut = true;
+                ender.End();
+            }
+        });
+    }
 
     // Both pipes are read as data arrives, so a child that fills one of them while the other
     // is waited on cannot block.
@@ -71,13 +132,18 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
             inWrite.Close();
         });
     }
+    policy::CapturedOutput kept(limits.outputBytes, sink, result.standardOutput,
+                                result.standardError, kCapturedErrorBytes);
     std::thread errorReader([&] {
         win32::ReadToEnd(errRead.Get(), 4096, [&](const char* data, std::size_t size) {
-            result.standardError.append(data, size);
+            kept.TakeError(std::string_view(data, size));
         });
     });
+    // Past the bound the rest is read and dropped until the job's end closes the pipe.
     win32::ReadToEnd(outRead.Get(), 4096, [&](const char* data, std::size_t size) {
-        result.standardOutput.append(data, size);
+        if (!kept.TakeOutput(std::string_view(data, size))) {
+            ender.End();
+        }
     });
     errorReader.join();
     if (inputWriter.joinable()) {
@@ -85,11 +151,36 @@ CapturedRun RunCaptured(const std::vector<std::string>& argv,
     }
 
     DWORD exitCode = 0;
-    if (::WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0 &&
-        ::GetExitCodeProcess(process.Get(), &exitCode)) {
+    const bool ended = ::WaitForSingleObject(process.Get(), INFINITE) == WAIT_OBJECT_0 &&
+                       ::GetExitCodeProcess(process.Get(), &exitCode);
+    if (timer.joinable()) {
+        {
+            const std::lock_guard lock(finishing);
+            finished = true;
+        }
+        finishedSignal.notify_all();
+        timer.join();
+    }
+    if (ended) {
         result.exitCode = static_cast<int>(exitCode);
     }
+    result.timedOut = timedOut;
+    result.outputCut = kept.Cut();
     return result;
+}
+
+} // namespace
+
+CapturedRun RunCaptured(const std::vector<std::string>& argv,
+                        std::optional<std::string_view> standardInput,
+                        const CaptureLimits& limits) {
+    return Run(argv, standardInput, nullptr, limits);
+}
+
+CapturedRun RunStreamed(const std::vector<std::string>& argv,
+                        std::optional<std::string_view> standardInput, const OutputSink& sink,
+                        const CaptureLimits& limits) {
+    return Run(argv, standardInput, &sink, limits);
 }
 
 } // namespace larkspan::platform

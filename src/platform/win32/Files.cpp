@@ -95,6 +95,34 @@ std::string OpenForReadingError(const std::string& path) {
     return file ? std::string() : win32::ErrorText(::GetLastError());
 }
 
+std::string FileFingerprint(const std::string& path) {
+    std::wstring wide;
+    if (!win32::WidePath(path, wide)) {
+        return {};
+    }
+    // Only the attributes: no right to the data is needed and no writer is kept out.
+    const win32::UniqueHandle file(::CreateFileW(
+        wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION identity{};
+    FILE_BASIC_INFO times{};
+    if (!file || !::GetFileInformationByHandle(file.Get(), &identity) ||
+        !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &times, sizeof times) ||
+        (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return {};
+    }
+    const auto join = [](DWORD high, DWORD low) {
+        return std::to_string((static_cast<unsigned long long>(high) << 32) | low);
+    };
+    // The change time moves with every write and cannot be set back by the writer, unlike the
+    // last-write time.
+    return std::to_string(identity.dwVolumeSerialNumber) + ':' +
+           join(identity.nFileIndexHigh, identity.nFileIndexLow) + ':' +
+           join(identity.nFileSizeHigh, identity.nFileSizeLow) + ':' +
+           std::to_string(times.LastWriteTime.QuadPart) + ':' +
+           std::to_string(times.ChangeTime.QuadPart);
+}
+
 bool RegularFileExists(const std::string& path) {
     const auto attributes = TargetAttributes(path);
     return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;

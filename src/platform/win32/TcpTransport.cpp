@@ -3,9 +3,9 @@
 
 #include "platform/Platform.h"
 
-#include "online/Transport.h"
+#include "core/online/Transport.h"
+#include "core/text/TextRules.h"
 #include "platform/win32/Win32.h"
-#include "shell/TextRules.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 using larkspan::test::ReadWholeFile;
 using larkspan::test::ScratchFolder;
 using larkspan::test::Utf8Path;
@@ -78,6 +81,44 @@ TEST(Files, ExecutableFolderHoldsTheRunningProgram) {
     EXPECT_TRUE(folder.back() == '/' || folder.back() == '\\') << folder;
     EXPECT_TRUE(
         platform::RegularFileExists(folder + "platform_tests" + larkspan::test::kProgramSuffix));
+}
+
+// The input of an extraction is fingerprinted when it is chosen and checked while the job runs: a
+// file replaced or rewritten in between must never pass for the same one.
+TEST(Files, FingerprintTellsAReplacedOrRewrittenFileFromTheSameOne) {
+    ScratchFolder scratch;
+    EXPECT_EQ(platform::FileFingerprint(scratch / "missing.pdf"), "");
+    EXPECT_EQ(platform::FileFingerprint(scratch.path()), "");
+
+    const std::string path = scratch.Write("input.pdf", "%PDF-1.4 first");
+    const std::string first = platform::FileFingerprint(path);
+    ASSERT_NE(first, "");
+    EXPECT_EQ(ReadWholeFile(path), "%PDF-1.4 first");
+    EXPECT_EQ(platform::FileFingerprint(path), first); // reading changes nothing
+
+    // File times move in clock ticks of a few milliseconds: wait for the next one, so that a
+    // write's time can differ at all.
+    const auto stamp = [&](const std::string& file) {
+        return std::filesystem::last_write_time(Utf8Path(file));
+    };
+    const std::string probe = scratch.Write("tick", "");
+    for (int i = 0; i < 1000 && stamp(scratch.Write("tick", "")) == stamp(path); ++i) {
+    }
+    ASSERT_NE(stamp(probe), stamp(path));
+
+    // Rewritten in place, same size, same file.
+    {
+        std::fstream out(Utf8Path(path), std::ios::in | std::ios::out | std::ios::binary);
+        out.write("%PDF-1.4 other", 14);
+    }
+    const std::string rewritten = platform::FileFingerprint(path);
+    EXPECT_NE(rewritten, first);
+
+    // Replaced by another file of the same size and content.
+    const std::string other = scratch.Write("other.pdf", "%PDF-1.4 other");
+    std::filesystem::rename(Utf8Path(other), Utf8Path(path));
+    EXPECT_NE(platform::FileFingerprint(path), rewritten);
+    EXPECT_NE(platform::FileFingerprint(path), first);
 }
 
 } // namespace

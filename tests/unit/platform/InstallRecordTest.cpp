@@ -1,6 +1,6 @@
+#include "core/install/InstallRecordFormat.h"
 #include "platform/Platform.h"
-#include "shell/InstallRecordFormat.h"
-#include "shell/RegistryAccess.h"
+#include "platform/RegistryAccess.h"
 
 #include "ScratchFolder.h"
 #include "support/Unprivileged.h"

@@ -1,8 +1,8 @@
 // The command texts of both tools, run through the real /bin/sh: whatever a path or password
 // holds reaches the tool as one argument and never runs as a command.
 
-#include "extraction/ExtractCommand.h"
-#include "extraction/ProbeLogic.h"
+#include "core/extraction/ExtractCommand.h"
+#include "core/extraction/ProbeLogic.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The built adapters over the real poppler tools, on documents written by the tests.
 
-#include "extraction/TextRecognition.h"
+#include "core/extraction/TextRecognition.h"
 #include "platform/Platform.h"
 #include "support/TestFiles.h"
 
@@ -278,10 +278,12 @@ TEST_F(ScannedPages, EncryptedScanIsRecognisedWithItsPasswordAndStopEndsTheEngin
               0);
     EXPECT_EQ(Text(), "Page 4 of 4\r\nLarkspan known words page 4\r\n\f");
 
-    // The engine runs in the extraction's process group, so a Stop ends it with the rest.
+    // A Stop ends the extraction's process group, and the engine with it, though the engine
+    // runs in a group of its own: here one that would recognise for a minute.
     const std::string engine = Path("engine.sh");
-    WriteFileBytes(engine,
-                   "#!/bin/sh\n[ \"$1\" = stdin ] && echo $$ >\"$0.pid\"\nexec tesseract \"$@\"\n");
+    // The pid file appears whole (renamed into place), so the stop never reads it half written.
+    WriteFileBytes(engine, "#!/bin/sh\n[ \"$1\" = stdin ] && echo $$ >\"$0.tmp\" && mv \"$0.tmp\" "
+                           "\"$0.pid\" && exec sleep 60\nexec tesseract \"$@\"\n");
     std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
     platform::CommandStopper stopper;
     std::thread stopLater([&] {
@@ -304,6 +306,117 @@ TEST_F(ScannedPages, EncryptedScanIsRecognisedWithItsPasswordAndStopEndsTheEngin
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_FALSE(ProcessAlive(recognising)) << "the engine outlived the stop";
+}
+
+TEST_F(ScannedPages, PagesScannedSidewaysOrUpsideDownAreReadUpright) {
+    // Pages 2, 3 and 4 turned by 90, 180 and 270 degrees before they are scanned: the pixels
+    // lie sideways or upside down on an upright page, as a sheet fed the wrong way leaves them.
+    const CapturedRun turn =
+        platform::RunCaptured({"qpdf", "--rotate=+90:2", "--rotate=+180:3", "--rotate=+270:4",
+                               Path("text.pdf"), Path("turned.pdf")});
+    ASSERT_EQ(turn.exitCode, 0) << turn.standardError;
+    WriteScannedCopy(Path("turned.pdf"), Path("sideways.pdf"), {2, 3, 4});
+    ASSERT_EQ(Extract({"-layout"}, Path("sideways.pdf")).standardOutput, "");
+    const std::vector<std::string> pages = Pages();
+    ASSERT_EQ(pages.size(), 3u) << Text();
+    for (const int page : {2, 3, 4}) {
+        const std::string words = "Larkspan known words page " + std::to_string(page) + "\r\n";
+        EXPECT_NE(pages[page - 2].find(words), std::string::npos) << pages[page - 2];
+    }
+}
+
+// An engine that writes each page it is given into "<its path>.calls", then recognises it.
+std::string CountingEngine(const std::string& path) {
+    WriteFileBytes(path, "#!/bin/sh\n[ \"$1\" = stdin ] && echo page >>\"$0.calls\"\n"
+                         "exec tesseract \"$@\"\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+}
+
+TEST_F(ScannedPages, PagesWithNothingDrawnNeverReachTheEngine) {
+    // An empty page, a scan of an empty page, a scan of a page that holds one small word in a
+    // corner, a scanned page of text and a page with a text layer.
+    PdfContent sparse;
+    sparse.pages = {PdfPage(""), PdfPage("", {{520, 40, "p. 7"}})};
+    WritePdf(Path("sparse.pdf"), sparse);
+    WriteScannedCopy(Path("sparse.pdf"), Path("sparse-scan.pdf"), {1, 2});
+    const CapturedRun merge = platform::RunCaptured(
+        {"qpdf", "--empty", "--pages", Path("sparse.pdf"), "1", Path("sparse-scan.pdf"), "1-2",
+         Path("scan.pdf"), "1", Path("text.pdf"), "3", "--", Path("blanks.pdf")});
+    ASSERT_EQ(merge.exitCode, 0) << merge.standardError;
+
+    const std::string engine = CountingEngine(Path("engine.sh"));
+    const CapturedRun run = Run(
+        kTextract, {"-enc", "UTF-8", "-eol", "dos", "-layout", Path("blanks.pdf"), Path("out.txt")},
+        "LARKSPAN_TESSERACT=" + engine);
+    EXPECT_EQ(run.standardOutput, "");
+    EXPECT_EQ(run.exitCode, 0);
+    const std::vector<std::string> pages = Pages();
+    ASSERT_EQ(pages.size(), 5u) << Text();
+    EXPECT_EQ(pages[0], "");
+    EXPECT_EQ(pages[1], "");
+    EXPECT_NE(pages[3].find("Larkspan known words page 2\r\n"), std::string::npos) << pages[3];
+    EXPECT_NE(pages[4].find("Larkspan known words page 3"), std::string::npos) << pages[4];
+    // The engine saw the page with the small word and the page of text, and only those.
+    EXPECT_EQ(ReadFileBytes(engine + ".calls"), "page\npage\n");
+}
+
+TEST_F(ScannedPages, AMisbehavingEngineCostsOnlyItsPage) {
+    struct StandIn {
+        const char* name;
+        const char* recognising; // what the engine does with a page (its input unread or read)
+        std::string page;        // what the scanned page then holds
+        const char* seconds;     // the time limit of each run
+    };
+    // An engine that hangs (for as long as the test would wait and more), one that writes
+    // bytes that are no UTF-8, and one that writes without end.
+    const std::vector<StandIn> standIns = {
+        // 10 s: time enough for the page to be drawn on a busy machine before the engine hangs.
+        {"hangs", "echo $$ >\"$0.pid\"; exec sleep 120", "", "10"},
+        {"invalid", "cat >/dev/null; printf 'Larkspan \\377\\300 words\\n'",
+         "Larkspan \xEF\xBF\xBD\xEF\xBF\xBD words\r\n", "180"},
+        {"floods", "exec yes 'Larkspan known words page 2'", "", "180"},
+    };
+    for (const StandIn& standIn : standIns) {
+        const std::string engine = Path(standIn.name);
+        WriteFileBytes(engine,
+                       std::string("#!/bin/sh\nif [ \"$1\" = --list-langs ]; then\n"
+                                   "  printf 'List of available languages in \"x\" (1):\\neng\\n'\n"
+                                   "  exit 0\nfi\n") +
+                           standIn.recognising + "\n");
+        std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+        const auto start = std::chrono::steady_clock::now();
+        const CapturedRun run = platform::RunCaptured(
+            {"env", "LARKSPAN_TESSERACT=" + engine,
+             std::string("LARKSPAN_OCR_SECONDS=") + standIn.seconds, kTextract, "-enc", "UTF-8",
+             "-eol", "dos", "-layout", Path("mixed.pdf"), Path("out.txt")});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(100))
+            << standIn.name;
+        EXPECT_EQ(run.standardOutput, "") << standIn.name;
+        EXPECT_EQ(run.exitCode, 0) << standIn.name;
+        // The text pages are there, the scanned pages hold what the engine could give.
+        const std::vector<std::string> pages = Pages();
+        ASSERT_EQ(pages.size(), 4u) << standIn.name << Text();
+        EXPECT_NE(pages[0].find("Larkspan known words page 1"), std::string::npos);
+        EXPECT_EQ(pages[1], standIn.page) << standIn.name;
+        EXPECT_EQ(pages[3], standIn.page) << standIn.name;
+    }
+    // The hanging engine was ended when its time ran out.
+    EXPECT_FALSE(ProcessAlive(std::stoi(ReadFileBytes(Path("hangs.pid")))));
+}
+
+TEST_F(ScannedPages, HugePagesAreDrawnWithinBoundsAndStillRead) {
+    // The largest page PDF allows and one far past it, which poppler takes all the same. Each
+    // holds a scan of a page of text spread over it, its type so large that the page drawn at
+    // the bounded size reads as well as a letter page at 300 dpi. (Memory and time are
+    // measured by scripts/bench-ocr.sh.)
+    for (const int side : {14400, 40000}) {
+        const std::string huge = Path("huge-" + std::to_string(side) + ".pdf");
+        WriteHugeScan(Path("text.pdf"), huge, side);
+        ASSERT_EQ(Extract({"-layout"}, huge).standardOutput, "");
+        EXPECT_NE(Text().find("Larkspan known words page 1\r\n"), std::string::npos)
+            << side << ": " << Text();
+    }
 }
 
 TEST(PdfWriter, FiveHundredPagesMakeAValidDocument) {

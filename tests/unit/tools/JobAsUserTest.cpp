@@ -2,7 +2,7 @@
 // real adapters and poppler, and real files: root may write any file whatever its permissions,
 // so only an ordinary account shows what the job does with a file the user cannot write.
 
-#include "extraction/ExtractionJob.h"
+#include "core/extraction/ExtractionJob.h"
 #include "platform/Platform.h"
 #include "platform/SystemPorts.h"
 #include "support/FakePorts.h"

@@ -1,4 +1,4 @@
-#include "extraction/ToolContract.h"
+#include "core/extraction/ToolContract.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 
 #include "WindowsTest.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 
 using larkspan::platform::CapturedRun;
@@ -11,9 +12,10 @@ using larkspan::test::ChildProgram;
 namespace {
 
 CapturedRun Child(std::vector<std::string> args,
-                  std::optional<std::string_view> input = std::nullopt) {
+                  std::optional<std::string_view> input = std::nullopt,
+                  const larkspan::platform::CaptureLimits& limits = {}) {
     args.insert(args.begin(), ChildProgram());
-    return RunCaptured(args, input);
+    return RunCaptured(args, input, limits);
 }
 
 TEST(RunCapturedWindows, KeepsTheStreamsApartAndReturnsTheExitStatus) {
@@ -25,10 +27,11 @@ TEST(RunCapturedWindows, KeepsTheStreamsApartAndReturnsTheExitStatus) {
 }
 
 TEST(RunCapturedWindows, DrainsBothPipesSoNeitherCanFillUp) {
-    // Far more than a pipe holds on each stream, the error stream written first.
+    // Far more than a pipe holds on each stream, the error stream written first: it is read to
+    // its end and its first part kept.
     const CapturedRun run = Child({"flood", "700000", "1000000"});
     ASSERT_TRUE(run.started) << run.startError;
-    EXPECT_EQ(run.standardError.size(), 1000000u);
+    EXPECT_EQ(run.standardError, std::string(larkspan::platform::kCapturedErrorBytes, 'e'));
     EXPECT_EQ(run.standardOutput.size(), 700000u);
     EXPECT_EQ(run.exitCode, 0);
 }
@@ -89,6 +92,50 @@ TEST(RunCapturedWindows, AProgramThatCannotStartIsNotAnExitStatus) {
         EXPECT_EQ(run.exitCode, -1) << program;
         EXPECT_EQ(run.standardOutput + run.standardError, "");
     }
+}
+
+TEST(RunCapturedWindows, BoundsEndTheChildAndEverythingItStarted) {
+    // Time enough for the child to have started its own under a loaded wine.
+    larkspan::test::ScratchFolder scratch;
+    const std::string pidFile = scratch / "grandchild.pid";
+    const auto begin = std::chrono::steady_clock::now();
+    const CapturedRun slow = Child({"tree", pidFile}, std::nullopt, {0, std::chrono::seconds(5)});
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(20));
+    EXPECT_TRUE(slow.started) << slow.startError;
+    EXPECT_TRUE(slow.timedOut);
+    EXPECT_FALSE(slow.outputCut);
+    EXPECT_EQ(slow.standardOutput, "");
+    const std::string pid = larkspan::test::ReadWholeFile(pidFile);
+    ASSERT_FALSE(pid.empty());
+    EXPECT_TRUE(larkspan::test::ProcessEnded(static_cast<DWORD>(std::stoul(pid))))
+        << "the child's own child outlived the time limit";
+
+    const CapturedRun flood = Child({"endless"}, std::nullopt, {100'000, {}});
+    EXPECT_TRUE(flood.outputCut);
+    EXPECT_FALSE(flood.timedOut);
+    EXPECT_EQ(flood.standardOutput, std::string(100'000, 'y'));
+}
+
+TEST(RunStreamedWindows, HandsTheOutputOnPieceByPieceAndASinkCanEndTheChild) {
+    const std::string input(3'000'000, 'x');
+    std::string streamed;
+    const CapturedRun copy = larkspan::platform::RunStreamed({ChildProgram(), "stdin"}, input,
+                                                             [&](std::string_view piece) {
+                                                                 streamed.append(piece);
+                                                                 return true;
+                                                             });
+    EXPECT_EQ(copy.exitCode, 0);
+    EXPECT_TRUE(streamed == input) << streamed.size();
+    EXPECT_EQ(copy.standardOutput, "");
+
+    std::size_t seen = 0;
+    const CapturedRun refused = larkspan::platform::RunStreamed(
+        {ChildProgram(), "endless"}, std::nullopt, [&](std::string_view piece) {
+            seen += piece.size();
+            return seen < 1'000'000;
+        });
+    EXPECT_TRUE(refused.outputCut);
+    EXPECT_GE(seen, 1'000'000u);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 //   streams out:T err:T ... write each text to standard output or error, in order;
 //                           code:N as the last item ends with exit status N
 //   flood OUT ERR           write ERR bytes to standard error, then OUT bytes to output
+//   endless                 write "y" to standard output until it fails
 //   bytes                   write 300 bytes holding two zero bytes in one write
 //   stdin                   copy standard input to standard output
 //   sleep MS [MARKER]       create the file MARKER (when given), then sleep
@@ -121,6 +122,14 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"flood" && argc == 4) {
         Write(STD_ERROR_HANDLE, std::string(std::stoul(args[3]), 'e'));
         Write(STD_OUTPUT_HANDLE, std::string(std::stoul(args[2]), 'o'));
+        return 0;
+    }
+    if (command == L"endless") {
+        const std::string lines(4096, 'y');
+        DWORD written = 0;
+        while (::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), lines.data(),
+                           static_cast<DWORD>(lines.size()), &written, nullptr)) {
+        }
         return 0;
     }
     if (command == L"bytes") {

@@ -103,16 +103,6 @@ TEST_F(ConsoleRunnerWindows, ChildGetsTheProgramsStandardInputAndEnvironment) {
     EXPECT_EQ(result.output, "typed ahead\r\nfrom the program\r\n");
 }
 
-bool Ended(DWORD processId) {
-    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, processId);
-    if (process == nullptr) {
-        return true; // gone altogether
-    }
-    const bool ended = ::WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
-    ::CloseHandle(process);
-    return ended;
-}
-
 TEST_F(ConsoleRunnerWindows, StopEndsTheCommandAndEveryProcessItStarted) {
     larkspan::platform::CommandStopper stopper;
     const std::string pidFile = scratch_ / "grandchild.pid";
@@ -132,7 +122,7 @@ TEST_F(ConsoleRunnerWindows, StopEndsTheCommandAndEveryProcessItStarted) {
     EXPECT_EQ(result.output.find("never"), std::string::npos);
     const std::string pid = larkspan::test::ReadWholeFile(pidFile);
     ASSERT_FALSE(pid.empty());
-    EXPECT_TRUE(Ended(static_cast<DWORD>(std::stoul(pid))))
+    EXPECT_TRUE(larkspan::test::ProcessEnded(static_cast<DWORD>(std::stoul(pid))))
         << "the command's own child survived the stop";
 
     // A stop asked for before the start ends the command as soon as it runs.

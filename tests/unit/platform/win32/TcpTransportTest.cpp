@@ -1,6 +1,6 @@
 #include "platform/Platform.h"
 
-#include "online/Transport.h"
+#include "core/online/Transport.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

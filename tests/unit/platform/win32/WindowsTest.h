@@ -40,6 +40,17 @@ inline bool AwaitFile(const std::string& path,
     return true;
 }
 
+// Whether the process `processId` has ended, or does within 5 seconds.
+inline bool ProcessEnded(DWORD processId) {
+    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr) {
+        return true; // gone altogether
+    }
+    const bool ended = ::WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+    ::CloseHandle(process);
+    return ended;
+}
+
 // Sets (or with nullptr removes) an environment variable for the life of the object.
 class ScopedVariable {
 public:

@@ -2,8 +2,8 @@
 // them: the command lines of the probe and the extraction job, through cmd.exe /C in the program
 // folder, by their names ending in ".bin".
 
-#include "extraction/ExtractCommand.h"
-#include "extraction/ProbeLogic.h"
+#include "core/extraction/ExtractCommand.h"
+#include "core/extraction/ProbeLogic.h"
 #include "platform/Platform.h"
 #include "support/TestFiles.h"
 #include "unit/platform/ScratchFolder.h"
@@ -39,7 +39,11 @@ protected:
         return Run(BuildExtractCommand(true, true, "3", "", password, pdf, text, kCmd), folder);
     }
     static std::string Run(const std::string& command, const std::string& folder) {
-        const platform::ConsoleResult result = platform::RunConsoleCapture(command, folder);
+        // With a stopper, as the program runs them: in a job object, so that the tools the
+        // adapters start run in jobs nested in it.
+        platform::CommandStopper stopper;
+        const platform::ConsoleResult result =
+            platform::RunConsoleCapture(command, folder, &stopper);
         EXPECT_TRUE(result.started) << command;
         return result.output;
     }

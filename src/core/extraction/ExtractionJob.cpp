@@ -1,0 +1,122 @@
+#include "core/extraction/ExtractionJob.h"
+
+#include "core/extraction/ExtractCommand.h"
+#include "core/extraction/JobOutcome.h"
+#include "core/text/GeneralError.h"
+#include "core/text/TextRules.h"
+
+namespace larkspan {
+
+std::shared_ptr<StopRequest> JobControl::BeginJob() {
+    const std::lock_guard lock(mutex_);
+    stop_ = std::make_shared<StopRequest>();
+    phase_ = JobPhase::Starting;
+    return stop_;
+}
+
+void JobControl::RequestStop() {
+    running_ = false;
+    std::shared_ptr<StopRequest> stop;
+    {
+        const std::lock_guard lock(mutex_);
+        stop = stop_;
+    }
+    if (stop) {
+        stop->Request();
+    }
+}
+
+ExtractionJob::ExtractionJob(JobControl& control, std::shared_ptr<StopRequest> stop, JobView& view,
+                             ToolRunner& tools, FileSystemPort& files, DesktopPort& desktop)
+    : control_(control), stop_(std::move(stop)), view_(view), tools_(tools), files_(files),
+      desktop_(desktop) {}
+
+void ExtractionJob::Run() {
+    control_.SetRunning(true);
+    try {
+        Extract();
+    } catch (const GeneralError& error) {
+        // The command line could not be built (a page number that is not a number, say):
+        // nothing ran, so nothing is deleted, and the window is unlocked before the box.
+        control_.SetRunning(false);
+        view_.Unlock();
+        control_.SetPhase(JobPhase::Finishing);
+        view_.ReportError(error.what(), false);
+    }
+    control_.SetRunning(false);
+    view_.Unlock();
+    control_.SetPhase(JobPhase::Finishing);
+}
+
+void ExtractionJob::Extract() {
+    const JobSettings settings = view_.Lock();
+    control_.SetPhase(JobPhase::Locked);
+
+    const std::string command = BuildExtractCommand(
+        settings.layout, settings.pageBreaks, settings.pageCountText, settings.pageRangeText,
+        settings.password, settings.inputPath, settings.outputPath, tools_.Interpreter());
+    // A file the user cannot write was there before: the extractor cannot replace it, so a
+    // failure must not cost the user that file.
+    const bool outputProtected =
+        files_.FileExists(settings.outputPath) && !files_.UserCanWrite(settings.outputPath);
+
+    // The only long wait of the job; a confirmed stop ends the extractor and all it started.
+    const ToolRun run = tools_.Run(command, settings.workingFolder, stop_.get());
+
+    // What a stopped extractor printed while it was being ended says nothing about the file.
+    const JobOutcome outcome =
+        JudgeExtraction(run.started, run.stopped ? std::string_view() : run.output,
+                        !control_.Running(), settings.openAfterExtraction, outputProtected);
+    if (!outcome.message.empty()) {
+        view_.ReportError(outcome.message, outcome.clearInputFields);
+    }
+    if (outcome.succeeded) {
+        control_.SetRunning(false);
+        view_.Unlock();
+        control_.SetPhase(JobPhase::Finishing);
+        if (outcome.openOutput) {
+            desktop_.Open(settings.outputPath);
+        }
+    } else if (outcome.deleteOutput) {
+        files_.DeleteFile(settings.outputPath);
+    }
+}
+
+StartStopControl::StartStopControl(JobControl& control, MessagePort& messages,
+                                   FileSystemPort& files)
+    : control_(control), messages_(messages), files_(files) {}
+
+bool StartStopControl::Press(const std::string& inputText, const std::string& outputText) {
+    const JobPhase phase = control_.Phase();
+    if (phase == JobPhase::Starting) {
+        return false;
+    }
+    if (control_.Running()) {
+        if (messages_.Show(kStopQuestion, MessageKind::Confirmation, mbYes | mbNo) == mrYes) {
+            control_.RequestStop();
+        }
+        return false;
+    }
+    if (phase != JobPhase::None) {
+        return false;
+    }
+    if (Trim(inputText).empty()) {
+        messages_.Show(kNoInputWarning, MessageKind::Warning, mbOK);
+        return false;
+    }
+    if (Trim(outputText).empty()) {
+        messages_.Show(kNoOutputWarning, MessageKind::Warning, mbOK);
+        return false;
+    }
+    // The path exactly as the field holds it, as the extractor will be given it. Only a plain
+    // No refuses; closing the box counts as consent. The file is left alone here: the extractor
+    // overwrites it, or the job deletes it after a failure or a stop.
+    if (files_.FileExists(outputText) &&
+        messages_.Show(outputText + " already exists.\r\n\r\nDo you want to replace it?",
+                       MessageKind::Confirmation, mbYes | mbNo) == mrNo) {
+        return false;
+    }
+    return true;
+}
+
+} // namespace larkspan

@@ -1,0 +1,500 @@
+#include "core/online/HttpResponseReader.h"
+
+#include "core/online/HttpText.h"
+#include "core/text/TextRules.h"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+namespace larkspan::online {
+
+namespace {
+
+// Body bytes go into a sink in two steps: a receive fills room at its end, then the bytes it
+// brought are committed. BodyBuffer is the sink of downloads; this one grows a std::string, for
+// the small answers kept as text. Room that was never committed (a receive that failed) is cut
+// off again when the sink ends.
+class StringSink {
+public:
+    explicit StringSink(std::string& text) : text_(text), committed_(text.size()) {}
+    ~StringSink() { text_.resize(committed_); }
+    StringSink(const StringSink&) = delete;
+    StringSink& operator=(const StringSink&) = delete;
+
+    std::span<char> Room(std::size_t want) {
+        text_.resize(committed_ + want);
+        return {text_.data() + committed_, want};
+    }
+    void Commit(std::size_t n) { committed_ += n; }
+
+private:
+    std::string& text_;
+    std::size_t committed_;
+};
+
+// Moves at most `max` of the bytes already buffered into the sink; returns how many.
+template <class Sink> std::size_t TakeBufferedInto(InputBuffer& in, Sink& sink, std::size_t max) {
+    std::size_t taken = 0;
+    while (taken < max && in.Buffered() > 0) {
+        const std::span<char> room = sink.Room(std::min(max - taken, in.Buffered()));
+        const std::size_t n = in.TakeBuffered(room.data(), room.size());
+        sink.Commit(n);
+        taken += n;
+    }
+    return taken;
+}
+
+// Moves exactly `want` bytes into the sink, fewer only when the peer closes first; returns how
+// many. Each piece is committed as soon as it has arrived, so a failure keeps what came before.
+template <class Sink> std::size_t ReadIntoSink(InputBuffer& in, Sink& sink, std::size_t want) {
+    std::size_t got = 0;
+    while (got < want) {
+        const std::span<char> room = sink.Room(want - got);
+        const std::size_t n = in.ReadSome(room.data(), room.size());
+        if (n == 0) {
+            break;
+        }
+        sink.Commit(n);
+        got += n;
+    }
+    return got;
+}
+
+// Downloads go into a BodyBuffer; each block it starts is announced to the connection, which may
+// prepare the memory for being filled at once.
+class BlockSink {
+public:
+    BlockSink(BodyBuffer& body, Connection& connection) : body_(body), connection_(connection) {}
+
+    std::span<char> Room(std::size_t want) {
+        const std::span<char> room = body_.Room(want);
+        if (const std::span<char> fresh = body_.FreshBlock(); !fresh.empty()) {
+            connection_.PrepareReceiveBuffer(fresh.data(), fresh.size());
+        }
+        return room;
+    }
+    void Commit(std::size_t n) { body_.Commit(n); }
+
+private:
+    BodyBuffer& body_;
+    Connection& connection_;
+};
+
+} // namespace
+
+bool InputBuffer::Fill() {
+    if (peerClosed_) {
+        return false;
+    }
+    if (data_.empty()) {
+        data_.resize(kPieceSize);
+    }
+    if (begin_ == end_) {
+        begin_ = end_ = 0;
+    } else if (end_ == data_.size()) {
+        if (begin_ > 0) {
+            std::memmove(data_.data(), data_.data() + begin_, end_ - begin_);
+            end_ -= begin_;
+            begin_ = 0;
+        } else {
+            data_.resize(data_.size() * 2);
+        }
+    }
+    const std::size_t n = Receive(data_.data() + end_, data_.size() - end_);
+    if (n == 0) {
+        return false;
+    }
+    end_ += n;
+    return true;
+}
+
+std::size_t InputBuffer::Receive(char* buffer, std::size_t size) {
+    int wait = timeoutMs_;
+    bool deadlineBound = false;
+    if (deadline_) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - SteadyClock::now()).count();
+        if (left <= 0) {
+            throw EIdReadTimeout();
+        }
+        if (wait <= 0 || left < wait) {
+            wait = static_cast<int>(std::min<std::int64_t>(left, INT32_MAX));
+            deadlineBound = true;
+        }
+    }
+    std::size_t n;
+    try {
+        n = connection_.Receive(buffer, size, wait);
+    } catch (const EIdSocketTimeout&) {
+        if (deadlineBound) {
+            throw EIdReadTimeout();
+        }
+        throw;
+    }
+    if (n == 0) {
+        peerClosed_ = true;
+    }
+    return n;
+}
+
+std::optional<std::string> InputBuffer::ReadLineOrClose(std::size_t maxLength) {
+    std::size_t scanned = 0;
+    for (;;) {
+        const char* start = data_.data() + begin_;
+        const char* lf = nullptr;
+        if (Buffered() > scanned) {
+            lf = static_cast<const char*>(std::memchr(start + scanned, '\n', Buffered() - scanned));
+        }
+        if (lf != nullptr) {
+            const auto length = static_cast<std::size_t>(lf - start);
+            if (length > maxLength) {
+                throw EIdMaxLineLengthExceeded();
+            }
+            std::string line(start, length);
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            begin_ += length + 1;
+            consumed_ += length + 1;
+            return line;
+        }
+        scanned = Buffered();
+        if (scanned > maxLength) {
+            throw EIdMaxLineLengthExceeded();
+        }
+        if (!Fill()) {
+            return std::nullopt;
+        }
+    }
+}
+
+std::string InputBuffer::ReadLine(std::size_t maxLength) {
+    auto line = ReadLineOrClose(maxLength);
+    if (!line) {
+        throw EIdConnClosedGracefully();
+    }
+    return std::move(*line);
+}
+
+std::size_t InputBuffer::TakeBuffered(char* out, std::size_t max) {
+    const std::size_t n = std::min(Buffered(), max);
+    if (n > 0) {
+        std::memcpy(out, data_.data() + begin_, n);
+        begin_ += n;
+        consumed_ += n;
+    }
+    return n;
+}
+
+std::size_t InputBuffer::ReadSome(char* out, std::size_t max) {
+    if (max == 0) {
+        return 0;
+    }
+    if (Buffered() > 0) {
+        return TakeBuffered(out, max);
+    }
+    if (peerClosed_) {
+        return 0;
+    }
+    // Straight into the caller's memory: a large body is copied only once, by the system.
+    const std::size_t n = Receive(out, max);
+    consumed_ += n;
+    return n;
+}
+
+std::size_t InputBuffer::TakeBuffered(std::string& sink, std::size_t max) {
+    StringSink text(sink);
+    return TakeBufferedInto(*this, text, max);
+}
+
+std::size_t InputBuffer::ReadInto(std::string& sink, std::size_t n) {
+    StringSink text(sink);
+    return ReadIntoSink(*this, text, n);
+}
+
+// ---- Responses ----------------------------------------------------------------------------
+
+std::string TIdHTTPResponse::Value(std::string_view name) const {
+    for (const auto& [n, v] : Headers) {
+        if (SameTextAscii(n, name)) {
+            return v;
+        }
+    }
+    return {};
+}
+
+bool TIdHTTPResponse::Has(std::string_view name) const {
+    return std::any_of(Headers.begin(), Headers.end(),
+                       [&](const auto& h) { return SameTextAscii(h.first, name); });
+}
+
+int ParseStatusCode(std::string_view statusLine) {
+    const auto blank = statusLine.find(' ');
+    if (blank == std::string_view::npos) {
+        return -1;
+    }
+    std::string_view rest = statusLine.substr(blank + 1);
+    while (!rest.empty() && rest.front() == ' ') {
+        rest.remove_prefix(1);
+    }
+    const auto word = rest.substr(0, rest.find(' '));
+    const auto code = ParseDecimal(word, 999999999);
+    return code ? static_cast<int>(*code) : -1;
+}
+
+namespace {
+
+// Charges the budget for the bytes the head has taken since `start` and for `lines` more header
+// lines; throws once either is spent.
+void Charge(HeadBudget& budget, const InputBuffer& in, std::uint64_t& start, std::size_t lines) {
+    const std::uint64_t used = in.Consumed() - start;
+    start = in.Consumed();
+    if (used > budget.bytes) {
+        throw EIdResponseHeadRejected("Response head larger than " + std::to_string(kMaxHeadBytes) +
+                                      " bytes");
+    }
+    budget.bytes -= static_cast<std::size_t>(used);
+    if (lines > budget.headerLines) {
+        throw EIdResponseHeadRejected("Response head with more than " +
+                                      std::to_string(kMaxHeaderLines) + " header lines");
+    }
+    budget.headerLines -= lines;
+}
+
+// Keeps a header line as received and adds it to the parsed headers: a line that begins with a
+// blank or a tab continues the previous value (appended in place, so a long run of
+// continuation lines costs time in proportion to its length); a line without a colon is kept
+// only as received.
+void AddHeaderLine(TIdHTTPResponse& response, std::string line) {
+    const std::string_view text = response.RawHeaders.emplace_back(std::move(line));
+    if (IsBlank(text.front())) {
+        if (!response.Headers.empty()) {
+            auto& value = response.Headers.back().second;
+            if (!value.empty()) {
+                value += ' ';
+            }
+            value += Trim(text);
+        }
+        return;
+    }
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        return;
+    }
+    // Names and values lose every leading and trailing byte up to 32.
+    response.Headers.emplace_back(Trim(text.substr(0, colon)), Trim(text.substr(colon + 1)));
+}
+
+} // namespace
+
+void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response) {
+    HeadBudget budget;
+    ReadResponseHead(in, response, budget);
+}
+
+void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response, HeadBudget& budget) {
+    // The deadline covers every line of the head, however slowly its bytes come.
+    struct DeadlineScope {
+        InputBuffer& in;
+        ~DeadlineScope() { in.SetDeadline(std::nullopt); }
+    } scope{in};
+    in.SetDeadline(budget.deadline);
+
+    response = TIdHTTPResponse{};
+    std::uint64_t start = in.Consumed();
+    try {
+        response.ResponseText = in.ReadLine();
+        Charge(budget, in, start, 0);
+        for (;;) {
+            auto line = in.ReadLineOrClose();
+            if (!line) {
+                response.ClosedInHeaders = true;
+                break;
+            }
+            Charge(budget, in, start, line->empty() ? 0 : 1);
+            if (line->empty()) {
+                break;
+            }
+            AddHeaderLine(response, std::move(*line));
+        }
+    } catch (const EIdReadTimeout&) {
+        throw EIdResponseHeadRejected("Response head not complete in time");
+    }
+    response.ResponseCode = ParseStatusCode(response.ResponseText);
+
+    if (const auto length = ParseDecimal(response.Value("Content-Length"), INT64_MAX / 10)) {
+        response.ContentLength = static_cast<std::int64_t>(*length);
+        response.HasContentLength = true;
+    }
+    response.HasLocation = response.Has("Location");
+    response.Location = response.Value("Location");
+    response.Connection = response.Value("Connection");
+    response.ProxyConnection = response.Value("Proxy-Connection");
+    response.TransferEncoding = response.Value("Transfer-Encoding");
+}
+
+BodyFraming ChooseFraming(const TIdHTTPResponse& response) {
+    if (response.ContentLength > 0) {
+        return BodyFraming::ContentLength;
+    }
+    if (response.TransferEncoding.find("chunked") != std::string::npos) {
+        return BodyFraming::Chunked;
+    }
+    if (!response.HasContentLength) {
+        return BodyFraming::UntilClose;
+    }
+    return BodyFraming::None;
+}
+
+std::uint32_t ParseChunkSize(std::string_view line) {
+    const auto word = line.substr(0, line.find(' '));
+    if (word.empty()) {
+        return 0;
+    }
+    std::uint64_t value = 0;
+    for (char c : word) {
+        int digit;
+        if (IsDigit(c)) {
+            digit = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            return 0;
+        }
+        value = value * 16 + static_cast<std::uint64_t>(digit);
+        if (value > 0x7FFFFFFF) {
+            return 0;
+        }
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+namespace {
+
+// Ends a unit of work on every path, so that a failure does not leave the owner's progress
+// state nested.
+class WorkUnit {
+public:
+    WorkUnit(BodyProgress& progress, std::int64_t expected) : progress_(progress) {
+        progress_.BeginWork(expected);
+    }
+    ~WorkUnit() { progress_.EndWork(); }
+    WorkUnit(const WorkUnit&) = delete;
+    WorkUnit& operator=(const WorkUnit&) = delete;
+
+private:
+    BodyProgress& progress_;
+};
+
+// Reads a body part of known size: a Content-Length body (short allowed) or one chunk.
+template <class Sink>
+void ReadCounted(InputBuffer& in, std::uint64_t size, Sink& sink, BodyProgress& progress,
+                 bool shortIsError) {
+    WorkUnit unit(progress, static_cast<std::int64_t>(size));
+    std::uint64_t count = TakeBufferedInto(
+        in, sink, static_cast<std::size_t>(std::min<std::uint64_t>(size, SIZE_MAX)));
+    if (count > 0) {
+        progress.Work(static_cast<std::int64_t>(count));
+    }
+    while (count < size) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, size - count));
+        const std::size_t got = ReadIntoSink(in, sink, want);
+        if (got < want && shortIsError) {
+            throw EIdConnClosedGracefully();
+        }
+        count += got;
+        if (got > 0) {
+            progress.Work(static_cast<std::int64_t>(count));
+        }
+        if (got < want) {
+            break; // the peer closed early: the body ends here
+        }
+    }
+}
+
+template <class Sink>
+void ReadUntilClose(InputBuffer& in, Sink& sink, BodyProgress& progress,
+                    std::uint64_t maxBodySize) {
+    WorkUnit unit(progress, 0);
+    const std::uint64_t allowed = maxBodySize + 1; // one byte more proves the body too large
+    std::uint64_t count = TakeBufferedInto(
+        in, sink, static_cast<std::size_t>(std::min<std::uint64_t>(allowed, SIZE_MAX)));
+    if (count > maxBodySize) {
+        throw EIdBodyTooLarge(maxBodySize);
+    }
+    if (count > 0) {
+        progress.Work(static_cast<std::int64_t>(count));
+    }
+    for (;;) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, allowed - count));
+        const std::size_t got = ReadIntoSink(in, sink, want);
+        count += got;
+        if (count > maxBodySize) {
+            throw EIdBodyTooLarge(maxBodySize);
+        }
+        if (got < want) {
+            return; // closed: the last, incomplete piece is not reported
+        }
+        progress.Work(static_cast<std::int64_t>(count));
+    }
+}
+
+template <class Sink>
+void ReadBodyInto(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, Sink& sink,
+                  BodyProgress& progress, std::uint64_t maxBodySize) {
+    switch (framing) {
+    case BodyFraming::None:
+        return;
+    case BodyFraming::ContentLength: {
+        const auto size = static_cast<std::uint64_t>(contentLength);
+        if (size > maxBodySize) {
+            throw EIdBodyTooLarge(maxBodySize);
+        }
+        // Nothing is set aside for the announced length: memory is taken as the bytes arrive,
+        // so a server that announces much and sends little costs little.
+        ReadCounted(in, size, sink, progress, false);
+        return;
+    }
+    case BodyFraming::Chunked: {
+        std::uint64_t total = 0;
+        for (;;) {
+            const std::uint32_t size = ParseChunkSize(in.ReadLine());
+            if (size == 0) {
+                break;
+            }
+            total += size;
+            if (total > maxBodySize) {
+                throw EIdBodyTooLarge(maxBodySize);
+            }
+            ReadCounted(in, size, sink, progress, true);
+            in.ReadLine(); // the line break that closes the chunk's data
+        }
+        in.ReadLine(); // the empty line after the last chunk; trailers are not read
+        return;
+    }
+    case BodyFraming::UntilClose:
+        ReadUntilClose(in, sink, progress, maxBodySize);
+        return;
+    }
+}
+
+} // namespace
+
+void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, std::string& sink,
+              BodyProgress& progress, std::uint64_t maxBodySize) {
+    StringSink text(sink);
+    ReadBodyInto(in, framing, contentLength, text, progress, maxBodySize);
+}
+
+void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, BodyBuffer& sink,
+              BodyProgress& progress, std::uint64_t maxBodySize) {
+    BlockSink blocks(sink, in.Source());
+    ReadBodyInto(in, framing, contentLength, blocks, progress, maxBodySize);
+}
+
+} // namespace larkspan::online

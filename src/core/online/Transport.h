@@ -1,0 +1,47 @@
+#pragma once
+
+// The byte pipe under the HTTP client. The client and its parsers only see this interface; the
+// platform layer supplies TCP sockets (platform::ConnectTcp) and tests supply in-memory scripts.
+
+#include "core/online/HttpErrors.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace larkspan::online {
+
+// Time limits are in milliseconds; a value of 0 or less means "no limit".
+class Connection {
+public:
+    virtual ~Connection() = default;
+
+    // Sends every byte, waiting at most timeoutMs each time the peer stops taking data.
+    // Throws EIdSocketError (EIdSocketTimeout when the limit runs out).
+    virtual void SendAll(const char* data, std::size_t size, int timeoutMs) = 0;
+
+    // Waits at most timeoutMs for data and reads at most `size` bytes of it. Returns the number
+    // of bytes read, or 0 when the peer has closed the connection. Throws EIdSocketError
+    // (EIdSocketTimeout when the limit runs out).
+    virtual std::size_t Receive(char* buffer, std::size_t size, int timeoutMs) = 0;
+
+    // Closes the connection; further calls fail. Closing twice is harmless.
+    virtual void Close() = 0;
+
+    // A hint that [data, data + size), fresh memory the caller owns, is about to be filled by
+    // receives (each block of a body being downloaded): an implementation may ask the system to
+    // back it with large pages, which makes filling hundreds of MiB of fresh memory much
+    // cheaper. Contents are unchanged.
+    virtual void PrepareReceiveBuffer(char* data, std::size_t size) {
+        static_cast<void>(data);
+        static_cast<void>(size);
+    }
+};
+
+// Opens a connection to host:port within timeoutMs. Throws EIdSocketError on failure.
+using Connector = std::function<std::unique_ptr<Connection>(const std::string& host,
+                                                            std::uint16_t port, int timeoutMs)>;
+
+} // namespace larkspan::online

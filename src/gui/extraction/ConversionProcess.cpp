@@ -1,0 +1,173 @@
+#include "gui/extraction/ConversionProcess.h"
+
+#include "gui/shell/MainThread.h"
+#include "gui/shell/ThreadAnnotations.h"
+#include "gui/extraction/FilenameEdit.h"
+#include "gui/shell/Controls.h"
+#include "gui/shell/MainWindow.h"
+#include "gui/shell/Pictures.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QRadioButton>
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <utility>
+
+namespace larkspan {
+
+namespace {
+
+std::atomic<int> abandonedJobs{0};
+
+void SetJobControlsEnabled(TMainForm& form, bool enabled) {
+    // A disabled menu also disables its title in the menu bar, and the shortcuts of its items
+    // then do nothing: while a job runs only the stop button can act.
+    for (QMenu* menu : {form.FileMenu, form.EditMenu, form.HelpMenu}) {
+        menu->setEnabled(enabled);
+    }
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             form.sFilenameEditInput, form.sButtonOpenPDF, form.sEditPageCount, form.sEditPageRange,
+             form.sBitBtnPlayVideo, form.sFilenameEditOutput, form.sButtonOpenText,
+             form.sRadioButtonFormattedLayout, form.sRadioButtonFormattedRaw,
+             form.sCheckBoxInsertPageBreak, form.sCheckBoxOpenAfter}) {
+        control->setEnabled(enabled);
+    }
+}
+
+// The window as the job sees it: each call runs on the main thread while the job waits. A
+// window that is gone, or a program that is ending, ends the job.
+class WindowJobView final : public JobView {
+public:
+    explicit WindowJobView(const QPointer<TMainForm>& form) : form_(form) {}
+
+    JobSettings Lock() override {
+        JobSettings settings;
+        OnWindow([&settings](TMainForm& form) {
+            DisableControls(form);
+            settings = ReadJobSettings(form);
+        });
+        return settings;
+    }
+    void Unlock() override { OnWindow(EnableControls); }
+    void ReportError(const std::string& text, bool clearInputFields) override {
+        OnWindow([&](TMainForm& form) { larkspan::ReportError(form, text, clearInputFields); });
+    }
+
+private:
+    void OnWindow(const std::function<void(TMainForm&)>& routine) {
+        RunOnMainThread([this, &routine] {
+            if (form_.isNull()) {
+                throw MainThreadGone();
+            }
+            routine(*form_);
+        });
+    }
+
+    const QPointer<TMainForm>& form_;
+};
+
+} // namespace
+
+JobSettings ReadJobSettings(const TMainForm& form) {
+    JobSettings settings;
+    settings.layout = form.sRadioButtonFormattedLayout->isChecked();
+    settings.pageBreaks = form.sCheckBoxInsertPageBreak->isChecked();
+    settings.pageCountText = form.sEditPageCount->text().toStdString();
+    settings.pageRangeText = form.sEditPageRange->text().toStdString();
+    settings.password = form.Document().password;
+    settings.inputPath = form.sFilenameEditInput->text().toStdString();
+    settings.outputPath = form.sFilenameEditOutput->text().toStdString();
+    settings.openAfterExtraction = form.sCheckBoxOpenAfter->isChecked();
+    settings.workingFolder = form.Setup().appFolder;
+    return settings;
+}
+
+void DisableControls(TMainForm& form) {
+    SetJobControlsEnabled(form, false);
+    // There is no real progress to show: the bar is full for the whole job.
+    form.sGaugeProcess->setTextVisible(true);
+    form.sGaugeProcess->setValue(100);
+    form.sBitBtnStart->setIcon(QIcon(Picture24(Glyph24::Stop)));
+    form.sBitBtnStart->setText(QStringLiteral("Stop Extraction"));
+}
+
+void EnableControls(TMainForm& form) {
+    SetJobControlsEnabled(form, true);
+    form.sGaugeProcess->setTextVisible(false);
+    form.sGaugeProcess->setValue(0);
+    form.sBitBtnStart->setIcon(QIcon(Picture24(Glyph24::Start)));
+    form.sBitBtnStart->setText(QStringLiteral("Start Extraction"));
+}
+
+void ReportError(TMainForm& form, const std::string& errorText, bool clearInputFields) {
+    if (clearInputFields) {
+        // The password that the probe accepted no longer opens the document (the file was
+        // replaced, say): the user has to choose the file again. Emptying the field runs its
+        // change handling, as a user's choice would; the rest is made sure of here.
+        form.sFilenameEditInput->setText(QString());
+        form.sFilenameEditInput->SetHint(QStringLiteral("Click here to select input PDF file"));
+        form.sEditPageCount->setText(QString());
+        form.sEditPageRange->setText(QString());
+    }
+    form.services().messages.Show(errorText, MessageKind::Error, mbOK);
+}
+
+TConversionProcess::TConversionProcess(TMainForm& form)
+    : form_(&form), control_(form.Jobs()), stop_(control_->BeginJob()), services_(form.services()) {
+    setObjectName(QStringLiteral("TConversionProcess"));
+}
+
+void TConversionProcess::Start(TMainForm& form) {
+    WatchProgramEnd();
+    // Not owned by any window: destroying a running thread aborts the program, and the program
+    // may end while a job still waits for its extractor. A job that never ends is left behind.
+    auto* job = new TConversionProcess(form);
+    connect(job, &QThread::finished, job, [job] {
+        // The body has returned; wait for the thread's own clean-up, so the next job can never
+        // overlap this thread.
+        job->wait();
+        HappensAfter(job); // the wait ended on Qt's own condition
+        job->control_->SetPhase(JobPhase::None);
+        job->deleteLater();
+    });
+    job->start();
+}
+
+int TConversionProcess::AbandonedJobs() {
+    return abandonedJobs.load();
+}
+
+void TConversionProcess::Park() {
+    abandonedJobs.fetch_add(1);
+    // Returning would run the thread's clean-up against a library that is being torn down, so
+    // the thread waits for good instead; the process ends around it. Leaked on purpose.
+    static auto* parking = new std::pair<std::mutex, std::condition_variable>();
+    std::unique_lock lock(parking->first);
+    for (;;) {
+        parking->second.wait(lock);
+    }
+}
+
+void TConversionProcess::run() {
+    WindowJobView view(form_);
+    ExtractionJob job(*control_, stop_, view, services_.tools, services_.files, services_.desktop);
+    try {
+        job.Run();
+    } catch (const MainThreadGone&) {
+        Park();
+    } catch (const std::exception&) {
+        // Only a failure while reporting a failure gets here (memory, say); no box can show it.
+        control_->SetRunning(false);
+    }
+    HappensBefore(this); // for the main thread, which destroys the job once it has ended
+}
+
+} // namespace larkspan

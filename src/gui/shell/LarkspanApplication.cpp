@@ -1,0 +1,95 @@
+#include "gui/shell/LarkspanApplication.h"
+
+#include "gui/shell/MainThread.h"
+#include "core/layout/MessageLayout.h"
+#include "gui/shell/Controls.h"
+
+#include <QMessageBox>
+#include <QStyle>
+#include <QThread>
+
+#include <exception>
+#include <utility>
+
+namespace larkspan {
+
+namespace {
+
+QPointer<QWidget> mainWindow;
+UnhandledErrorHook unhandledErrorHook;
+
+// Fusion marks the focused control only in a window that has seen the keyboard move the focus
+// (Tab, a shortcut). A window opened by the keyboard would then hide where its focus is until
+// the first Tab, so every window counts as keyboard-driven from the moment it is shown.
+class FocusShownFromTheStart final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            if (widget->isWindow()) {
+                widget->setAttribute(Qt::WA_KeyboardFocusChange);
+            }
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+LarkspanApplication::LarkspanApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool LarkspanApplication::notify(QObject* receiver, QEvent* event) {
+    // Handlers that expect a failure catch it themselves; this is the boundary for the rest, so
+    // that an unforeseen error is shown instead of ending the program.
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        ShowUnhandledError(error.what());
+    } catch (...) {
+        ShowUnhandledError("Unknown error");
+    }
+    return false;
+}
+
+void LarkspanApplication::SetMainWindow(QWidget* window) {
+    mainWindow = window;
+}
+
+QWidget* LarkspanApplication::MainWindow() {
+    return mainWindow.data();
+}
+
+void ApplyProgramStyle(QApplication& app) {
+    if (QStyle* style = QApplication::setStyle(QStringLiteral("Fusion"))) {
+        // The desktop's colour scheme would otherwise leak into the Fusion palette.
+        QApplication::setPalette(style->standardPalette());
+    }
+    app.setFont(ProgramFont());
+    app.installEventFilter(new FocusShownFromTheStart(&app));
+}
+
+void ShowUnhandledError(const std::string& message) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app != nullptr && QThread::currentThread() != app->thread()) {
+        RunOnMainThread([&message] { ShowUnhandledError(message); });
+        return;
+    }
+    const std::string text = UnhandledErrorText(message);
+    if (UnhandledErrorHook hook = unhandledErrorHook) {
+        hook(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
+                    QString::fromStdString(text), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+UnhandledErrorHook SetUnhandledErrorHook(UnhandledErrorHook hook) {
+    return std::exchange(unhandledErrorHook, std::move(hook));
+}
+
+} // namespace larkspan

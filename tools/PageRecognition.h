@@ -1,0 +1,50 @@
+#pragma once
+
+// What happens to the pages of textract.bin's range that came out blank. Pages with nothing
+// drawn on them are found first, all in a few small renders, and never reach the engine. Each
+// other page is rendered (pdftoppm) at a resolution that keeps its image within
+// kMaxPagePixels, and its text recognised by the OCR engine (tesseract) with the page turned
+// upright by the engine's own orientation detection. Every run of a tool has a time limit (three
+// minutes; LARKSPAN_OCR_SECONDS in the environment sets another) and its output is bounded: a
+// page that runs out of either stays blank, and the job goes on.
+
+#include "core/extraction/TextRecognition.h"
+#include "platform/Platform.h"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace larkspan::tools {
+
+// The programs recognition needs, found before anything runs: without all of them the adapter
+// is the plain one.
+struct Engine {
+    std::string tesseract;
+    std::string pdftoppm;
+    std::string pdfinfo;
+};
+
+// Runs a poppler tool (pdfinfo, pdftoppm) with `options` on the request's document, opened with
+// the request's password. The one place that says how the document reaches these tools. Given a
+// sink, the tool's output goes there as it comes (platform::RunStreamed).
+platform::CapturedRun RunOnDocument(const std::string& program,
+                                    const std::vector<std::string>& options,
+                                    const TextractRequest& request,
+                                    const platform::CaptureLimits& limits = {},
+                                    const platform::OutputSink* sink = nullptr);
+
+// Recognises the pages at the places `blank` of the range (0 is the range's first page; in
+// ascending order), a few at once, with every language the engine has. Each page recognised gets
+// its text in `recognised` (as long as the range); a page with nothing drawn on it, or one that
+// cannot be recognised, keeps nothing there. `onPageDone`, when given, is called with the place
+// of each page once it is finished, recognised or not: one call at a time, on the threads that
+// do the work.
+void RecognisePages(const Engine& engine, const TextractRequest& request,
+                    const std::vector<std::size_t>& blank,
+                    std::vector<std::optional<std::string>>& recognised,
+                    const std::function<void(std::size_t index)>& onPageDone = {});
+
+} // namespace larkspan::tools
