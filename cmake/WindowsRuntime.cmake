@@ -63,7 +63,7 @@ if(LARKSPAN_MAKENSIS)
     COMMAND ${LARKSPAN_MAKENSIS} -V2 -DPAYLOAD_DIR=${payload} -DVERSION=${PROJECT_VERSION}
       -DWEBSITE=${LARKSPAN_WEBSITE_URL} -DOUTFILE=${LARKSPAN_SETUP}
       ${CMAKE_SOURCE_DIR}/packaging/windows/installer.nsi
-    DEPENDS larkspan textract.bin pdfi.bin larkspan_windows_runtime larkspan_poppler_tools
+    DEPENDS larkspan textract.bin pdfi.bin larkspan_windows_runtime larkspan_shipped_tools
     BYPRODUCTS ${LARKSPAN_SETUP}
     COMMENT "Packing ${LARKSPAN_SETUP}"
     VERBATIM)

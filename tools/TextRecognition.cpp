@@ -53,9 +53,16 @@ std::string FindPdfinfo(const RecognitionTools& tools) {
 
 std::optional<Engine> FindEngine(const RecognitionTools& tools) {
     Engine engine;
-    engine.tesseract = FindTool(platform::GetEnvironment("LARKSPAN_TESSERACT"), "", "tesseract");
+    const std::string shipped = LARKSPAN_CONFIGURED_TESSERACT;
+    engine.tesseract =
+        FindTool(platform::GetEnvironment("LARKSPAN_TESSERACT"), shipped, "tesseract");
     if (engine.tesseract.empty()) {
         return std::nullopt;
+    }
+    if (!shipped.empty() && engine.tesseract == platform::ExecutableFolder() + shipped) {
+        // The engine shipped beside the adapter reads the models shipped with it, whatever
+        // another installation of it has put into the environment.
+        platform::SetEnvironment("TESSDATA_PREFIX", platform::ExecutableFolder() + "tessdata");
     }
     engine.pdftoppm =
         FindTool(platform::GetEnvironment("LARKSPAN_PDFTOPPM"), tools.pdftoppm, "pdftoppm");

@@ -3,8 +3,9 @@
 #   cmake -S . -B build-win -G Ninja \
 #     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-x86_64.cmake
 #
-# LARKSPAN_WIN_DEPS names the folder that holds the Windows builds of the dependencies, qt/ and
-# poppler/ (scripts/windows/setup.sh prepares it); it defaults to deps/ in the build folder.
+# LARKSPAN_WIN_DEPS names the folder that holds the Windows builds of the dependencies: the
+# libraries qt/, poppler/ and qpdf/ and the tools pdftoppm/ and tesseract/
+# (scripts/windows/setup.sh prepares it); it defaults to deps/ in the build folder.
 # Programs built for the target run under wine, so CTest and test discovery work unchanged.
 
 set(CMAKE_SYSTEM_NAME Windows)
@@ -28,15 +29,17 @@ if(NOT LARKSPAN_WIN_DEPS)
     set(LARKSPAN_WIN_DEPS "${CMAKE_BINARY_DIR}/deps")
   endif()
 endif()
-set(LARKSPAN_WIN_DEPS "${LARKSPAN_WIN_DEPS}" CACHE PATH "Folder with the Windows builds of Qt (qt/) and poppler (poppler/)")
+set(LARKSPAN_WIN_DEPS "${LARKSPAN_WIN_DEPS}" CACHE PATH "Folder with the Windows builds of the dependencies (qt/, poppler/, qpdf/, pdftoppm/, tesseract/)")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES LARKSPAN_WIN_DEPS)
 
 # Appended, so that a root given on the command line (a dependency being built) comes first.
 list(APPEND CMAKE_FIND_ROOT_PATH
   /usr/${LARKSPAN_MINGW_TRIPLE}
   ${LARKSPAN_WIN_DEPS}/qt
-  ${LARKSPAN_WIN_DEPS}/poppler)
-list(APPEND CMAKE_PREFIX_PATH ${LARKSPAN_WIN_DEPS}/qt ${LARKSPAN_WIN_DEPS}/poppler)
+  ${LARKSPAN_WIN_DEPS}/poppler
+  ${LARKSPAN_WIN_DEPS}/qpdf)
+list(APPEND CMAKE_PREFIX_PATH ${LARKSPAN_WIN_DEPS}/qt ${LARKSPAN_WIN_DEPS}/poppler
+  ${LARKSPAN_WIN_DEPS}/qpdf)
 # Programs that run during the build are the host's; libraries, headers and packages must be the
 # target's, never the host's of the same name.
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

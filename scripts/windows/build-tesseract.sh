@@ -3,8 +3,8 @@
 # leptonica 1.82 as a static library, into one statically linked tesseract.exe that needs only
 # system DLLs:
 #   scripts/windows/build-tesseract.sh <prefix> [work folder, default <prefix>.work]
-# Gives <prefix>/bin/tesseract.exe (about 5 minutes on two cores). Only what the program uses:
-# reading a PNM image from standard input and printing its text, orientation detection
+# Gives <prefix>/bin/tesseract.exe (about 4 minutes on two idle cores). Only what the program
+# uses: reading a PNM image from standard input and printing its text, orientation detection
 # included (it needs the legacy engine). No image libraries (leptonica reads PNM by itself), no
 # training tools, no libcurl or libarchive, no OpenMP (the program runs one engine thread per
 # page anyway), no ScrollView. The language models are not built here: they come from Debian's
@@ -27,9 +27,9 @@ leptonica_src=${sources[0]} tesseract_src=${sources[1]}
 # Windows' socket library is named in the wrong case for mingw's case-sensitive library folder.
 sed -i 's/^  set(LIB_Ws2_32 Ws2_32)$/  set(LIB_Ws2_32 ws2_32)/' "$tesseract_src/CMakeLists.txt"
 
-# -O2 rather than CMake's -O3: the same speed here, less to compile. The assembler turns aligned
-# vector moves into unaligned ones: gcc keeps 32- and 64-byte vectors on a stack that Windows
-# aligns to 16 bytes only, and the AVX code paths would crash on them.
+# -O2 rather than CMake's -O3, as Debian builds it. The assembler turns aligned vector moves into
+# unaligned ones: gcc may keep 32- and 64-byte vectors on a stack that Windows aligns to 16 bytes
+# only (gcc bug 54412), and the AVX code paths would then crash.
 flags="-O2 -DNDEBUG -Wa,-muse-unaligned-vector-move"
 lib_build() {
   larkspan_cross_cmake "$prefix" -DCMAKE_C_FLAGS_RELEASE="$flags" \

@@ -5,7 +5,9 @@
 # The tools folders default to <build>/deps/poppler/bin; with several (a rebuilt copy beside the
 # prebuilt one, say) their outputs are also compared with each other. The PDF comes from the
 # Linux build's e2e-make-pdf (built into build/ when missing); the text is compared byte for
-# byte with Debian's own pdftotext, and an encrypted copy is made with qpdf.
+# byte with Debian's own pdftotext, and an encrypted copy is made with qpdf. Then the tools of
+# the first folder and <build>/deps/pdftoppm/bin/pdftoppm.exe read the PDF from standard input,
+# and pdftoppm's image on standard output must be the one Debian's pdftoppm renders.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build=$(realpath -m "${1:-$larkspan_top/build-win}")
@@ -87,6 +89,30 @@ for i in "${!tool_folders[@]}"; do
     diff -r -x '*.exe' "$checks/tools-0" "$out" >/dev/null || fail "tools-$i differ from tools-0"
   fi
 done
+
+# The PDF on standard input ("-", as the tools are fed decrypted bytes) and pdftoppm's grey image
+# on standard output, through cmd.exe's redirections: all bytes as they are, no CR LF or end of
+# file (^Z) of a text stream. The scanned page is a JPEG, which the renderer must decode, and its
+# image must be the one Debian's pdftoppm renders.
+check_streams() {
+  local out=$checks/streams
+  mkdir -p "$out"
+  cp "${tool_folders[0]}/pdftotext.exe" "${tool_folders[0]}/pdfinfo.exe" \
+    "$build/deps/pdftoppm/bin/pdftoppm.exe" "$checks/sample.pdf" "$checks/locked.pdf" "$out"
+  pdftoppm -r 300 -gray -jpeg -singlefile -f 1 -l 1 "$checks/sample.pdf" "$out/page" &&
+    img2pdf -o "$out/scan.pdf" "$out/page.jpg"
+  (cd "$out" &&
+    "$WINE" cmd.exe /C "pdftotext.exe -enc UTF-8 -eol dos -layout - layout.txt < sample.pdf" &&
+    "$WINE" cmd.exe /C "pdfinfo.exe -upw secret - < locked.pdf > info.out" &&
+    "$WINE" cmd.exe /C "pdftoppm.exe -r 300 -gray -f 1 -l 1 - < scan.pdf > page.pgm") \
+    2>"$out/said" || fail "a tool failed on standard input: $(cat "$out/said")"
+  cmp -s "$out/layout.txt" "$checks/tools-0/layout.txt" || fail "pdftotext read - differently"
+  grep -Eq $'^Pages: +3\r$' "$out/info.out" || fail "pdfinfo did not read the locked PDF from -"
+  pdftoppm -r 300 -gray -f 1 -l 1 "$out/scan.pdf" >"$out/native.pgm"
+  cmp -s "$out/page.pgm" "$out/native.pgm" || fail "pdftoppm.exe's image differs from" \
+    "Debian's ($(head -c 20 "$out/page.pgm" | od -c | head -n 1))"
+}
+step "standard input and output" check_streams
 
 [ "$failures" -eq 0 ] && echo "poppler tools under wine: all checks passed"
 exit "$failures"

@@ -8,6 +8,11 @@ larkspan_prebuilt_dir() {
   echo "${LARKSPAN_WIN_PREBUILT:-$larkspan_top/../shared/windows}"
 }
 
+# Where rebuilt dependencies are kept between builds and checkouts, outside the checkout.
+larkspan_cache_dir() {
+  echo "${LARKSPAN_WIN_CACHE:-$HOME/.cache/larkspan-windows}"
+}
+
 # step <name> <command...>: runs the command and prints how long it took, so that every script
 # here reports the time of each of its steps the same way.
 step() {

@@ -1,4 +1,5 @@
 # shellcheck shell=bash
+# shellcheck disable=SC2034 # the variables are for the scripts that source this file
 # Build steps shared by the build-*.sh scripts of scripts/windows, which build Larkspan's
 # dependencies for 64-bit Windows from Debian 12's sources (sourced after lib.sh, not run).
 

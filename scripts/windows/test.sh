@@ -3,13 +3,15 @@
 # build-win/ and tests it under wine.
 #   scripts/windows/test.sh [--checks] [extra configure arguments...]
 #
-#  1. setup.sh: Debian packages, and Qt and poppler for Windows in build-win/deps, unpacked from
-#     the prebuilt archives in ../shared/windows ($LARKSPAN_WIN_PREBUILT) or rebuilt from
-#     Debian's sources: poppler in about 6 minutes, Qt in about an hour on two cores.
+#  1. setup.sh: Debian packages, and the dependencies for Windows in build-win/deps (Qt, poppler,
+#     pdftoppm, tesseract, libqpdf), unpacked from the prebuilt archives in ../shared/windows
+#     ($LARKSPAN_WIN_PREBUILT) or from the cache of earlier rebuilds, or rebuilt from Debian's
+#     sources: a few minutes each, Qt about an hour on two cores.
 #  2. the build's wine prefix (about 25 s the first time) and one persistent wineserver;
 #  3. configure and build build-win/ (program, adapters, tests; the picture renderer is built
 #     for this machine);
-#  4. the Linux build's e2e-make-pdf and adapters in build/, which the end-to-end tests use;
+#  4. the Linux build's e2e-make-pdf, ocr-pages and adapters in build/, which the end-to-end
+#     tests use;
 #  5. the unit and widget tests under wine (Qt's offscreen platform), in parallel, a failed one
 #     run once more;
 #  6. the installer (build-win/Larkspan-<version>-Setup.exe);
@@ -33,9 +35,12 @@ linux=$larkspan_top/build
 jobs=${LARKSPAN_JOBS:-$(nproc)}
 total=$EPOCHREALTIME
 
-# Qt for Windows is ready when it was prepared before or its prebuilt archive is at hand.
+# Qt for Windows is ready when it was prepared before or its archive is at hand, prebuilt or
+# kept in the cache by an earlier rebuild.
 qt_archive=$(larkspan_prebuilt_dir)/qt-6.4.2-mingw-w64-x86_64.tar.xz
-if [ "${LARKSPAN_WIN_REBUILD:-0}" = 1 ] || { [ ! -f "$build/deps/qt/.origin" ] && [ ! -f "$qt_archive" ]; }; then
+qt_cached=$(larkspan_cache_dir)/qt-6.4.2-mingw-w64-x86_64.tar.xz
+if [ "${LARKSPAN_WIN_REBUILD:-0}" = 1 ] ||
+  { [ ! -f "$build/deps/qt/.origin" ] && [ ! -f "$qt_archive" ] && [ ! -f "$qt_cached" ]; }; then
   cat <<EOF
 =====================================================================================
 == Qt 6.4.2 for Windows is not prebuilt here ($qt_archive is missing):
@@ -66,7 +71,7 @@ linux_helpers() {
     "$larkspan_top/scripts/install-deps.sh"
     cmake -S "$larkspan_top" -B "$linux" -G Ninja "${launcher[@]}"
   fi
-  cmake --build "$linux" --parallel "$jobs" --target e2e-make-pdf textract.bin pdfi.bin
+  cmake --build "$linux" --parallel "$jobs" --target e2e-make-pdf ocr-pages textract.bin pdfi.bin
 }
 step "Linux helpers of the end-to-end tests" linux_helpers
 

@@ -1,13 +1,19 @@
 # End-to-end tests of the Windows program under wine and Xvfb (see lib.sh): the installer of this
 # build, the installed program driven with xdotool, the uninstaller. They need the installer
-# (target larkspan_setup) and the Linux build's e2e-make-pdf and adapters (scripts/windows/test.sh
-# builds all of them). One at a time: they share the wine prefix's Program Files and registry.
+# (target larkspan_setup) and the Linux build's e2e-make-pdf, ocr-pages and adapters
+# (scripts/windows/test.sh builds all of them). One at a time: they share the wine prefix's
+# Program Files and registry.
 foreach(entry
     "Windows.InstallerSetsUpStartsGuardsAndUninstallsCleanly=install_start_uninstall.sh"
-    "Windows.InstalledProgramConvertsAPdfLikeTheLinuxOne=installed_conversion.sh")
+    "Windows.InstalledProgramConvertsAPdfLikeTheLinuxOne=installed_conversion.sh"
+    "Windows.InstalledProgramRecognisesScannedPagesLikeTheLinuxOne=installed_recognition.sh")
   string(REPLACE "=" ";" entry "${entry}")
   list(GET entry 0 name)
   list(GET entry 1 script)
   add_test(NAME e2e.${name} COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/${script} ${CMAKE_BINARY_DIR})
   set_tests_properties(e2e.${name} PROPERTIES LABELS e2e RUN_SERIAL TRUE TIMEOUT 180)
 endforeach()
+# Two pages recognised under wine, and again by the Linux program to compare with: about 30 s on
+# an idle machine, several times that on a busy one.
+set_tests_properties(e2e.Windows.InstalledProgramRecognisesScannedPagesLikeTheLinuxOne
+  PROPERTIES TIMEOUT 300)

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 using larkspan::test::ReadWholeFile;
 using larkspan::test::ScratchFolder;
@@ -97,13 +99,17 @@ TEST(Files, FingerprintTellsAReplacedOrRewrittenFileFromTheSameOne) {
     EXPECT_EQ(ReadWholeFile(path), "%PDF-1.4 first");
     EXPECT_EQ(platform::FileFingerprint(path), first); // reading changes nothing
 
-    // File times move in clock ticks of a few milliseconds: wait for the next one, so that a
-    // write's time can differ at all.
+    // File times move in clock ticks of a few milliseconds, and the C++ library reads them in
+    // whole seconds on Windows: wait for the next tick it shows, so that a write's time can
+    // differ at all.
     const auto stamp = [&](const std::string& file) {
         return std::filesystem::last_write_time(Utf8Path(file));
     };
     const std::string probe = scratch.Write("tick", "");
-    for (int i = 0; i < 1000 && stamp(scratch.Write("tick", "")) == stamp(path); ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (stamp(scratch.Write("tick", "")) == stamp(path) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_NE(stamp(probe), stamp(path));
 

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The installed program's textract.bin recognises the scanned pages of a mixed document with the
+# OCR engine, page renderer and models installed beside it, run through cmd.exe from the program
+# folder as the program runs it. The document: the three text pages of e2e-make-pdf, then a page
+# of typeset body text scanned as PNG and another scanned as JPEG (which only a renderer with a
+# JPEG decoder reads). A TESSDATA_PREFIX left by another OCR installation points nowhere useful
+# and must not matter. The text agrees with the Linux textract.bin's on the same PDF word for
+# word (1 - word edits / words, as the OCR benchmark scores it) to at least 98 %, and each
+# scanned page holds its words.
+# Argument: the Windows build folder.
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+win_e2e_init "$1" windows-installed-recognition
+ocr_pages=$WIN_LINUX_BIN/../bench/ocr-pages
+[ -x "$ocr_pages" ] ||
+    e2e_fail "no ocr-pages in the Linux build (scripts/windows/test.sh builds it)"
+win_install
+
+scans=$E2E_WORK/scans
+mkdir -p "$scans"
+"$WIN_LINUX_BIN/e2e-make-pdf" "$scans/text.pdf" || e2e_fail "could not write text.pdf"
+"$ocr_pages" make "$scans" 1 /usr/share/common-licenses/GPL-3 >/dev/null ||
+    e2e_fail "could not typeset the scanned pages"
+pdftoppm -r 300 -gray -png -singlefile "$scans/text-10.pdf" "$scans/png" &&
+    pdftoppm -r 300 -gray -jpeg -singlefile "$scans/text-12.pdf" "$scans/jpeg" &&
+    img2pdf -o "$scans/scanned.pdf" "$scans/png.png" "$scans/jpeg.jpg" &&
+    qpdf --empty --pages "$scans/text.pdf" "$scans/scanned.pdf" -- "$E2E_WORK/mixed.pdf" ||
+    e2e_fail "could not make mixed.pdf"
+
+input=$(win_windows_path "$E2E_WORK/mixed.pdf")
+output=$(win_windows_path "$E2E_WORK/windows.txt")
+(cd "$WIN_FOLDER" && TESSDATA_PREFIX='C:\nowhere\tessdata' "$WINE" cmd.exe /C \
+    "textract.bin -enc UTF-8 -eol dos -layout $input $output" </dev/null \
+    >"$E2E_WORK/said.txt" 2>&1) || e2e_fail "textract.bin failed: $(cat "$E2E_WORK/said.txt")"
+[ -s "$E2E_WORK/said.txt" ] && e2e_fail "textract.bin printed: $(cat "$E2E_WORK/said.txt")"
+win_linux_text "$E2E_WORK/mixed.pdf" "$E2E_WORK/linux.txt"
+
+# Words of each page (pages end with a form feed).
+page_words() { # FILE
+    tr -d '\r' <"$1" | awk -v RS='\f' '{ print NF }' | head -n 5 | tr '\n' ' '
+}
+read -r -a words <<<"$(page_words "$E2E_WORK/windows.txt")"
+e2e_expect_eq "$(grep -o $'\f' "$E2E_WORK/windows.txt" | wc -l)" 5 "pages in the text"
+for page in 4 5; do
+    [ "${words[page - 1]}" -ge 300 ] ||
+        e2e_fail "scanned page $page: ${words[page - 1]} words recognised (${words[*]} by page)"
+done
+
+mkdir -p "$E2E_WORK/score"
+cp "$E2E_WORK/linux.txt" "$E2E_WORK/score/reference.txt"
+: >"$E2E_WORK/score/sizes.txt"
+"$ocr_pages" score "$E2E_WORK/score" "$E2E_WORK/windows.txt" "Windows against Linux" \
+    >"$E2E_WORK/score.txt" || e2e_fail "could not score the text"
+agreement=$(sed -n 's/^ *all .* agreement *\([0-9.]*\)%.*/\1/p' "$E2E_WORK/score.txt")
+[ -n "$agreement" ] || e2e_fail "no agreement in the score: $(cat "$E2E_WORK/score.txt")"
+awk -v a="$agreement" 'BEGIN { exit !(a >= 98) }' ||
+    e2e_fail "the text agrees with the Linux program's to $agreement % only:
+$(cat "$E2E_WORK/score.txt")"
+printf 'word agreement with the Linux program: %s %%\n' "$agreement"
+win_uninstall
+e2e_pass
