@@ -6,6 +6,7 @@
 // read keeps.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,13 @@ bool IsPlainName(std::string_view name);
 // simpler rules, under which backslashes are always plain: it is put in quotes whole when it
 // holds a blank or tab (a Windows file name cannot hold a double quote).
 std::string WindowsCommandLine(const std::vector<std::string>& argv);
+
+// The name of a file being written before it is put in place (see FileWriter), made from a
+// random number: ".larkspan-partial-" followed by 16 lower-case hexadecimal digits and ".tmp".
+// Names of this form are the program's own, so what a killed run left can be told at the next
+// start from anything else in a shared folder.
+std::string PartialFileName(std::uint64_t random);
+bool IsPartialFileName(std::string_view name);
 
 // Appends one read of console output: a zero byte the child wrote ends the text of that read
 // (the bytes after it, up to the end of the read, are dropped); the next read is taken whole.
