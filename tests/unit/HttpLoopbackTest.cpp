@@ -412,12 +412,15 @@ TEST(Abort, FromOnWorkEndsTheDownload) {
     EXPECT_GE(works, 1);
 }
 
-// Head and the first bytes at once, then one byte every `everyMs` until the client goes away.
+// Head and the first bytes at once, then one byte every `everyMs` until the client goes away,
+// or for 10 s at most (then the body is cut short).
 LoopbackServer::Handler Trickle(int everyMs) {
     return [everyMs](ServerSide& side) {
         side.ReadRequest();
         side.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n" + std::string(5000, 't'));
-        while (side.Send("t") && !side.WaitForClientClose(everyMs)) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < end && side.Send("t") &&
+               !side.WaitForClientClose(everyMs)) {
         }
     };
 }
@@ -454,12 +457,13 @@ TEST(Waiting, TheOwnerIsCalledWhileNoByteComesAndItsCancelEndsTheWait) {
 }
 
 TEST(Waiting, TimeTheOwnerTakesDoesNotCountAgainstTheServer) {
-    // The body comes after 150 ms, within the idle limit of 400 ms; meanwhile the owner spends
-    // 600 ms in its event (a question to the user), longer than the limit.
+    // The owner spends 600 ms in its first waiting event (a question to the user), longer than
+    // the idle limit of 400 ms; the body comes 800 ms after the head, well within the limit of
+    // the end of that event.
     LoopbackServer server([](ServerSide& side) {
         side.ReadRequest();
         side.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n");
-        side.WaitForClientClose(150);
+        side.WaitForClientClose(800);
         side.Send("ok");
     });
     Downloader d;
