@@ -419,11 +419,16 @@ void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response) {
 }
 
 void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response, HeadBudget& budget) {
-    // The deadline covers every line of the head, however slowly its bytes come.
+    // The deadline covers every line of the head, however slowly its bytes come. It moves with
+    // the time the owner spent in its events meanwhile, for the heads that follow as well.
     struct DeadlineScope {
         InputBuffer& in;
-        ~DeadlineScope() { in.SetDeadline(std::nullopt); }
-    } scope{in};
+        HeadBudget& budget;
+        ~DeadlineScope() {
+            budget.deadline = in.Deadline();
+            in.SetDeadline(std::nullopt);
+        }
+    } scope{in, budget};
     in.SetDeadline(budget.deadline);
 
     response = TIdHTTPResponse{};

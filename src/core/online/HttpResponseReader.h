@@ -51,6 +51,7 @@ public:
     // A point in time after which no read waits any more, however steadily bytes trickle in:
     // a read that would have to wait past it throws EIdReadTimeout. Nothing: no deadline.
     void SetDeadline(std::optional<SteadyClock::time_point> deadline) { deadline_ = deadline; }
+    std::optional<SteadyClock::time_point> Deadline() const { return deadline_; }
 
     // Calls `hook` while reads wait (see WaitHook): every kWaitSliceMs when no byte comes, and
     // after a receive once that long has passed since the last call. What `hook` throws ends the

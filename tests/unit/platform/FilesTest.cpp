@@ -60,7 +60,7 @@ TEST(Files, OnlyStalePartialFilesAreRemoved) {
     const std::string stale = scratch.Write(".larkspan-partial-0123456789abcdef.tmp", "half");
     const std::vector<std::string> others = {
         scratch.Write(".larkspan-partial-0123.tmp", "not ours"),
-        scratch.Write(".larkspan-partial-0123456789ABCDEF.tmp", "not ours"),
+        scratch.Write(".larkspan-partial-0123456789abcdeg.tmp", "not ours"),
         scratch.Write("Setup.exe", "an installer"),
     };
     platform::FileWriter writing;
