@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installer download figures of a built Larkspan, on a private Xvfb like the end-to-end tests.
 #
-# The vendor stand-in serves a random installer on 127.0.0.1 (random bytes: nothing the program
-# could run once it hands the file on). The program offers the upgrade, xdotool answers Yes, and
+# The vendor stand-in serves an installer on 127.0.0.1: a two-line shell script that exits at
+# once, followed by random bytes it never reaches (the program deletes a saved file the system
+# cannot run, so it must be a program). The program offers the upgrade, xdotool answers Yes, and
 # the time runs from the Yes key reaching the question until $TEMP/Setup.exe is complete (the
-# program writes it under another name and renames it at the end, which the watcher sees). The
+# program writes it as a file without a name, or under another name, and renames it at the end,
+# which the watcher sees). The
 # anchor is curl writing the same body from the same server to a file in the same folder (its own
 # time for the transfer), in the same rounds, alternating with the program. Each case prints
 # min/median/max of both and the throughput ratio of the medians (curl's time over the
@@ -17,9 +19,9 @@
 # installer-information request to the download's, and the program's time with that wait taken
 # off; the aim for 16 MiB is on that figure, the aims for 256 MiB on the whole time from Yes.
 #
-# The program hands the saved file to xdg-open, which here only records it, and then ends; should
-# it ever stay up after that (say with a box saying the file cannot be run), it is ended once the
-# figures are taken.
+# The program starts the saved installer, which ends at once, and then ends; should it ever stay
+# up after that (say with a box saying the file cannot be run), it is ended once the figures are
+# taken.
 #
 # Arguments: BIN_DIR WATCHER [ROUNDS [SMALL_ROUNDS]] (defaults 5 and 9); WATCHER is the
 # download-watch helper.
@@ -40,8 +42,13 @@ big=$((256 * mib))
 small=$((16 * mib))
 files=$E2E_WORK/files
 mkdir -p "$files"
-head -c "$big" /dev/urandom >"$files/Setup-256.bin"
-head -c "$small" /dev/urandom >"$files/Setup-16.bin"
+installer() { # SIZE
+    local script=$'#!/bin/sh\nexit 0\n'
+    printf '%s' "$script"
+    head -c $(($1 - ${#script})) /dev/urandom
+}
+installer "$big" >"$files/Setup-256.bin"
+installer "$small" >"$files/Setup-16.bin"
 
 # One stand-in per case, each offering version 1.4 and its own installer, so the program and
 # curl of a case always talk to the same server.

@@ -59,6 +59,13 @@ void ScanImageFormats() {
     QImageReader::supportedImageFormats();
 }
 
+// What an earlier run, killed while it downloaded an installer, left in the temporary folder.
+// Only one copy runs, and this one has not started a download yet, so none of the program's own
+// partial files there is in use by it; one that another program still holds is left alone.
+void RemoveStaleDownloads() {
+    platform::RemoveStalePartialFiles(platform::TemporaryFolder());
+}
+
 } // namespace
 
 int RunLarkspan(int argc, char** argv) {
@@ -95,6 +102,7 @@ int RunLarkspan(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     LarkspanApplication app(qtArgc, argv);
     SideWork formats(&ScanImageFormats);
+    SideWork staleDownloads(&RemoveStaleDownloads);
     ApplyProgramStyle(app);
     WatchProgramEnd();
     // The application title. Only the name is set: a display name would be appended by Qt to
@@ -116,6 +124,8 @@ int RunLarkspan(int argc, char** argv) {
     if (!mainForm.TerminationRequested()) {
         mainForm.show();
     }
+    // Done before the event loop can open a download window that writes there.
+    staleDownloads.Join();
     QApplication::exec();
     return 0;
 }

@@ -7,6 +7,7 @@
 // throughout, file names included; the Windows layer converts it at every system call.
 
 #include "core/extraction/ShellQuoting.h"
+#include "core/online/Transport.h"
 
 #include <chrono>
 #include <cstddef>
@@ -219,10 +220,14 @@ enum class FileMode {
 };
 
 // A file created or replaced without following a symbolic link (on Windows any reparse point)
-// planted at its path: the bytes go to a fresh, uniquely named file beside it, which Commit moves
-// over the path (a link there is replaced, its target left alone). Destroyed without a Commit, or
-// after a failure, the fresh file is removed: a partly written file is never left at the path.
-// Failures fill `error`, such as "Cannot create file \"<path>\". <reason>".
+// planted at its path: the bytes go to a fresh file beside it, which Commit moves over the path
+// (a link there is replaced, its target left alone). Destroyed without a Commit, or after a
+// failure, the fresh file is removed: a partly written file is never left at the path. Nor is
+// one left beside it when the process is killed meanwhile, where the system can see to that
+// (Linux: a file without a name until Commit; Windows: a file deleted when its handle closes);
+// elsewhere the fresh file has a partial-file name (policy::IsPartialFileName) that stays locked
+// while it is written, for RemoveStalePartialFiles. Failures fill `error`, such as
+// "Cannot create file \"<path>\". <reason>".
 class FileWriter {
 public:
     FileWriter();
@@ -238,6 +243,11 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// Removes from `folder` what a run killed while writing a file there left behind: files with a
+// partial-file name, owned by this user, that no running program holds (POSIX: nobody holds the
+// writer's lock on it; Windows: nobody has it open). Anything else stays; failures are ignored.
+void RemoveStalePartialFiles(const std::string& folder);
 
 // Creates or replaces `path` with the bytes of `pieces`, in order (a downloaded body's blocks are
 // saved without joining them into one more copy in memory), without following a symbolic link
@@ -315,14 +325,6 @@ std::string TemporaryFolder();
 // `name` in the temporary folder, joined with the OS's separator.
 std::string TemporaryFile(const std::string& name);
 
-} // namespace larkspan::platform
-
-namespace larkspan::online {
-class Connection; // core/online/Transport.h: the byte pipe the HTTP client reads and writes
-} // namespace larkspan::online
-
-namespace larkspan::platform {
-
 // ---- Start-up ------------------------------------------------------------------------------
 
 // Loads the system's font configuration ahead of the toolkit, which would otherwise load it on
@@ -340,8 +342,10 @@ void PrepareFontConfiguration();
 // takes the first address found. Waits at most timeoutMs (0 or less: no limit) for the
 // connection. Failures throw online::EIdSocketError ("Socket Error # <errno>\r\n<text>", for
 // example "Connection refused."; on Windows the Winsock error number); a connect that runs out
-// of time reports ETIMEDOUT (WSAETIMEDOUT).
+// of time reports ETIMEDOUT (WSAETIMEDOUT). `wait`, when set, is called every
+// online::kWaitSliceMs while the connection is being made (not while the name is resolved);
+// what it throws gives the connection up.
 std::unique_ptr<online::Connection> ConnectTcp(const std::string& host, std::uint16_t port,
-                                               int timeoutMs);
+                                               int timeoutMs, const online::WaitHook& wait = {});
 
 } // namespace larkspan::platform

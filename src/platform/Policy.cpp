@@ -50,6 +50,32 @@ bool IsPlainName(std::string_view name) {
 
 namespace {
 
+constexpr std::string_view kPartialPrefix = ".larkspan-partial-";
+constexpr std::string_view kPartialSuffix = ".tmp";
+constexpr std::size_t kPartialDigits = 16;
+
+} // namespace
+
+std::string PartialFileName(std::uint64_t random) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string name(kPartialPrefix);
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        name += digits[(random >> shift) & 0xF];
+    }
+    return name += kPartialSuffix;
+}
+
+bool IsPartialFileName(std::string_view name) {
+    if (name.size() != kPartialPrefix.size() + kPartialDigits + kPartialSuffix.size() ||
+        !name.starts_with(kPartialPrefix) || !name.ends_with(kPartialSuffix)) {
+        return false;
+    }
+    const std::string_view hex = name.substr(kPartialPrefix.size(), kPartialDigits);
+    return hex.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+namespace {
+
 void AppendWindowsArgument(std::string& line, std::string_view argument) {
     if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string_view::npos) {
         line += argument;

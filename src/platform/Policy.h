@@ -6,6 +6,7 @@
 // read keeps.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -90,6 +91,12 @@ std::vector<String> EnvironmentWith(std::vector<String> inherited,
     }
     return entries;
 }
+// The name of a file being written before it is put in place (see FileWriter), made from a
+// random number: ".larkspan-partial-" followed by 16 lower-case hexadecimal digits and ".tmp".
+// Names of this form are the program's own, so what a killed run left can be told at the next
+// start from anything else in a shared folder.
+std::string PartialFileName(std::uint64_t random);
+bool IsPartialFileName(std::string_view name);
 
 // Appends one read of console output: a zero byte the child wrote ends the text of that read
 // (the bytes after it, up to the end of the read, are dropped); the next read is taken whole.

@@ -10,4 +10,7 @@ larkspan_warnings(online-silent-server)
 
 larkspan_e2e_tests(
   "Online.TutorialButtonThenUpgradeDownloadsOpensAndEnds=online_upgrade.sh"
-  "Online.ClosingWhileTheCheckWaitsEndsAtOnce=online_close_while_waiting.sh")
+  "Online.ClosingWhileTheCheckWaitsEndsAtOnce=online_close_while_waiting.sh"
+  "Online.ABodyCutShortIsAnErrorAndLeavesNothing=online_short_body.sh"
+  "Online.AnOverflowingChunkSizeIsAnErrorAndLeavesNothing=online_overflowing_chunk.sh"
+  "Online.CancelAnswersAtOnceWhileTheServerTrickles=online_trickle_cancel.sh")

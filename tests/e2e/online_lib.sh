@@ -38,3 +38,55 @@ online_wait_line() {
         e2e__nap
     done
 }
+
+# online_installer_files FOLDER: a runnable installer FOLDER/Setup.bin, a script that leaves
+# installer-ran in its folder when started, followed by 3 MB of bytes it never reaches.
+online_installer_files() {
+    mkdir -p "$1"
+    {
+        printf '#!/bin/sh\n: > installer-ran\nexit 0\n'
+        head -c 3000000 /dev/urandom
+    } >"$1/Setup.bin"
+}
+
+# online_expect_nothing_left WHAT: no installer ran, and TEMP holds no Setup.exe and no partial
+# file of the program's.
+online_expect_nothing_left() {
+    local left
+    [ ! -e "$TEMP/installer-ran" ] || e2e_fail "$1: an installer was started"
+    left=$(find "$TEMP" -maxdepth 1 \( -name Setup.exe -o -name '.larkspan-*' \) -printf '%f ')
+    e2e_expect_eq "$left" "" "$1: left in the temporary folder"
+}
+
+# online_refused_download NAME STANDIN_OPTION...: the upgrade is offered and taken while the
+# stand-in serves the installer as the options say, with a stale partial file of a killed run
+# and an old Setup.exe in TEMP. The program must remove the stale file at its start, answer with
+# "Installer download error!", start nothing, leave nothing in TEMP and go on running.
+online_refused_download() {
+    local name=$1 log=$E2E_WORK/standin.log question download box
+    shift
+    online_installer_files "$E2E_WORK/files"
+    online_start_server standin "$E2E_BIN/vendor-standin" --latest 1.4 \
+        --installer FreeLarkspan Larkspan /Setup.bin --files "$E2E_WORK/files" --log "$log" "$@"
+    export LARKSPAN_WEBSITE_HOST=127.0.0.1:$ONLINE_PORT
+    e2e_write_record 1.3
+    printf 'half of an installer' >"$TEMP/.larkspan-partial-00000000deadbeef.tmp"
+    printf 'an old installer' >"$TEMP/Setup.exe"
+
+    e2e_start "$name"
+    question=$(e2e_wait_window Confirm "$name")
+    [ ! -e "$TEMP/.larkspan-partial-00000000deadbeef.tmp" ] ||
+        e2e_fail "the stale partial file is still there after the start"
+    e2e_key "$question" Return
+    download=$(e2e_wait_window "Larkspan Setup" "$name")
+    box=$(e2e_wait_window Error "$name")
+    e2e_expect_contains "$(e2e_copy_box_text "$box")" "Installer download error!" "the message"
+    online_wait_line "$log" "GET /Setup.bin"
+    e2e_screenshot "$box" error >/dev/null
+    e2e_key "$box" Return
+    e2e_wait_window_gone "$download"
+    online_expect_nothing_left "after the error"
+    e2e_running "$name" || e2e_fail "the program ended after a failed download"
+    e2e_key "$(e2e_find_window Larkspan "$name")" ctrl+w
+    e2e_wait_exit "$name"
+}

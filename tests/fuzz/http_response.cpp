@@ -105,6 +105,7 @@ void CheckHead(const TIdHTTPResponse& head) {
         FUZZ_CHECK(IsTrimmed(name) && IsTrimmed(value.substr(0, value.find_last_not_of(' ') + 1)));
     }
     FUZZ_CHECK(head.HasContentLength == (head.ContentLength >= 0));
+    FUZZ_CHECK(!head.Chunked || head.FramingProblem.empty());
     FUZZ_CHECK(head.HasLocation || head.Location.empty());
 }
 
@@ -116,11 +117,15 @@ void CheckBody(const Outcome& out, std::string_view stream, std::uint64_t maxBod
         FUZZ_CHECK(out.body.empty());
         break;
     case BodyFraming::ContentLength:
+        // Whole or not at all: a body cut short is a failure, never a shorter body.
         FUZZ_CHECK(out.head.ContentLength > 0);
-        FUZZ_CHECK(out.body.size() <= static_cast<std::uint64_t>(out.head.ContentLength));
+        FUZZ_CHECK(out.body.size() == static_cast<std::uint64_t>(out.head.ContentLength));
         break;
     case BodyFraming::Chunked:
+        FUZZ_CHECK(out.head.Chunked && !out.head.HasContentLength);
+        break;
     case BodyFraming::UntilClose:
+        FUZZ_CHECK(!out.head.Chunked && !out.head.HasContentLength);
         break;
     }
 }

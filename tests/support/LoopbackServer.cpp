@@ -274,23 +274,24 @@ bool ServerSide::SendPattern(std::uint64_t size, std::uint64_t bytesPerSecond) {
     return true;
 }
 
-void ServerSide::WaitForClientClose(int timeoutMs) {
+bool ServerSide::WaitForClientClose(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (fd_ >= 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0) {
-            return;
+            return false;
         }
         if (!WaitReadable(fd_, static_cast<int>(left))) {
-            return;
+            return false;
         }
         char buffer[4096];
         if (Receive(fd_, buffer, sizeof buffer) <= 0) {
-            return;
+            return true;
         }
     }
+    return true;
 }
 
 void ServerSide::Reset() {

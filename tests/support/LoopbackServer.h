@@ -42,7 +42,8 @@ public:
     bool SendThrottled(std::string_view data, std::uint64_t bytesPerSecond);
 
     // Waits until the client closes its end (or timeoutMs passes), discarding what it sends.
-    void WaitForClientClose(int timeoutMs = 5000);
+    // True when it closed (or the connection failed), false when the time ran out.
+    bool WaitForClientClose(int timeoutMs = 5000);
     // Closes with a reset (RST) instead of an orderly close (where ServerCanReset).
     void Reset();
     void Close();

@@ -81,8 +81,8 @@ public:
     }
 
     online::Connector Connector() {
-        return [this](const std::string& host, std::uint16_t port,
-                      int) -> std::unique_ptr<online::Connection> {
+        return [this](const std::string& host, std::uint16_t port, int,
+                      const online::WaitHook&) -> std::unique_ptr<online::Connection> {
             if (used_ == scripts_.size()) {
                 throw online::EIdSocketError(111, "Connection refused.");
             }

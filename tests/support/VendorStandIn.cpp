@@ -20,6 +20,15 @@
 //   --framing length|chunked|close
 //                             how file bodies are framed: Content-Length (default), chunked in
 //                             64 KiB chunks, or no length and the connection closed at the end
+//   --cut-after BYTES         end every file body after BYTES bytes by closing the connection,
+//                             whatever the framing announced (a body cut short)
+//   --bad-chunk-after BYTES   with --framing chunked: after BYTES bytes of the body, send the
+//                             chunk-size line ffffffffffffffffffff, the rest of the file as it
+//                             is, and close (a size that overflows)
+//   --trickle-after BYTES SECONDS
+//                             after BYTES bytes of a file body, send one byte every SECONDS
+//                             until the client goes away, and log "CLOSED <path>" then (with
+//                             --log; with --log-times, the time it noticed)
 //   --status PATH CODE        answer every request for PATH with status CODE (e.g. 500, 302
 //                             with a Location). Repeatable.
 //   --cookie TEXT             Set-Cookie value on every form answer
@@ -81,6 +90,10 @@ struct Settings {
     std::string files;
     std::uint64_t rate = 0;
     std::string framing = "length";
+    std::uint64_t cutAfter = 0;
+    std::uint64_t badChunkAfter = 0;
+    std::uint64_t trickleAfter = 0;
+    int trickleSeconds = 0;
     std::map<std::string, int> statuses;
     std::string cookie = "session=standin; Path=/";
     std::string log;
@@ -134,6 +147,17 @@ Settings ParseArguments(int argc, char** argv) {
             if (s.framing != "length" && s.framing != "chunked" && s.framing != "close") {
                 Usage("--framing takes length, chunked or close");
             }
+        } else if (option == "--cut-after") {
+            s.cutAfter = std::stoull(argv[need(i, 1)]);
+        } else if (option == "--bad-chunk-after") {
+            s.badChunkAfter = std::stoull(argv[need(i, 1)]);
+        } else if (option == "--trickle-after") {
+            const int a = need(i, 2);
+            s.trickleAfter = std::stoull(argv[a]);
+            s.trickleSeconds = std::stoi(argv[a + 1]);
+            if (s.trickleSeconds <= 0) {
+                Usage("--trickle-after takes a number of seconds above 0");
+            }
         } else if (option == "--status") {
             const int a = need(i, 2);
             s.statuses[argv[a]] = std::stoi(argv[a + 1]);
@@ -148,6 +172,9 @@ Settings ParseArguments(int argc, char** argv) {
         } else {
             Usage("unknown option " + option);
         }
+    }
+    if (s.badChunkAfter > 0 && s.framing != "chunked") {
+        Usage("--bad-chunk-after needs --framing chunked");
     }
     return s;
 }
@@ -252,6 +279,13 @@ private:
             ~Closer() { ::close(fd); }
         } closer{fd};
         const auto size = static_cast<std::uint64_t>(info.st_size);
+        // Where a hostile mode takes over from the well-formed body.
+        std::uint64_t regular = size;
+        for (const std::uint64_t after : {s_.cutAfter, s_.badChunkAfter, s_.trickleAfter}) {
+            if (after > 0) {
+                regular = std::min(regular, after);
+            }
+        }
 
         std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n";
         if (s_.framing == "length") {
@@ -269,9 +303,10 @@ private:
         constexpr std::size_t room = 16; // before the data: the longest chunk-size line
         std::string buffer(room + piece + 2, '\0');
         const auto start = std::chrono::steady_clock::now();
-        for (std::uint64_t sent = 0; sent < size;) {
+        std::uint64_t sent = 0;
+        while (sent < regular) {
             const std::size_t want =
-                static_cast<std::size_t>(std::min<std::uint64_t>(piece, size - sent));
+                static_cast<std::size_t>(std::min<std::uint64_t>(piece, regular - sent));
             const ssize_t got = ::pread(fd, buffer.data() + room, want, static_cast<off_t>(sent));
             if (got <= 0) {
                 return; // the file shrank: the client sees a body cut short
@@ -296,27 +331,58 @@ private:
                                               std::chrono::microseconds(sent * 1000000 / s_.rate));
             }
         }
+        if (sent < size) {
+            Misbehave(side, fd, sent, size, urlPath);
+            return;
+        }
         if (s_.framing == "chunked") {
             side.Send("0\r\n\r\n");
         }
     }
 
+    // The rest of a file body from `sent` on, sent as the hostile option says; a body cut short
+    // simply ends here.
+    void Misbehave(ServerSide& side, int fd, std::uint64_t sent, std::uint64_t size,
+                   const std::string& urlPath) {
+        char byte = 0;
+        if (s_.trickleAfter > 0 && sent == s_.trickleAfter) {
+            while (::pread(fd, &byte, 1, static_cast<off_t>(sent)) == 1) {
+                const std::string one(1, byte);
+                if (!side.Send(s_.framing == "chunked" ? "1\r\n" + one + "\r\n" : one) ||
+                    side.WaitForClientClose(s_.trickleSeconds * 1000)) {
+                    break;
+                }
+                sent = std::min(sent + 1, size - 1); // the last byte again and again
+            }
+            LogLine("CLOSED " + urlPath, std::chrono::system_clock::now());
+        } else if (s_.badChunkAfter > 0 && sent == s_.badChunkAfter) {
+            std::string rest(static_cast<std::size_t>(size - sent), '\0');
+            const ssize_t got = ::pread(fd, rest.data(), rest.size(), static_cast<off_t>(sent));
+            rest.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+            side.Send("ffffffffffffffffffff\r\n" + rest);
+        }
+    }
+
     void Log(const RequestParts& request, std::chrono::system_clock::time_point arrived) {
+        std::string line = request.method + ' ' + request.target;
+        if (!request.body.empty()) {
+            line += ' ' + request.body;
+        }
+        LogLine(line, arrived);
+    }
+
+    void LogLine(const std::string& line, std::chrono::system_clock::time_point when) {
         if (s_.log.empty()) {
             return;
         }
         std::lock_guard lock(logMutex_);
         std::ofstream out(s_.log, std::ios::app);
         if (s_.logTimes) {
-            out << std::chrono::duration_cast<std::chrono::microseconds>(arrived.time_since_epoch())
+            out << std::chrono::duration_cast<std::chrono::microseconds>(when.time_since_epoch())
                        .count()
                 << ' ';
         }
-        out << request.method << ' ' << request.target;
-        if (!request.body.empty()) {
-            out << ' ' << request.body;
-        }
-        out << '\n';
+        out << line << '\n';
     }
 
     Settings s_;

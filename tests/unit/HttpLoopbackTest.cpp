@@ -11,9 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 using namespace larkspan;
 using namespace larkspan::online;
@@ -96,7 +98,7 @@ TEST(OnTheWire, TheProgramsFourRequestsByteForByte) {
             side.Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n1.4");
             break;
         case 2:
-            side.Send("HTTP/1.1 200 OK\r\nContent-Length: 42\r\n\r\n"
+            side.Send("HTTP/1.1 200 OK\r\nContent-Length: 41\r\n\r\n"
                       "product=Larkspan&installer=%2Fsetup%2Ebin");
             break;
         default:
@@ -200,11 +202,11 @@ TEST(Redirects, OkWithLocationFailsToo) {
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
-TEST(Bodies, ShortContentLengthBodySucceedsWithWhatCame) {
+TEST(Bodies, ShortContentLengthBodyFailsAfterWhatCame) {
     LoopbackServer server(
         Reply("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(600, 'b')));
     Downloader d;
-    EXPECT_EQ(d.Get(server.Url("/")).size(), 600u);
+    EXPECT_EQ(MessageOf([&] { d.Get(server.Url("/")); }), "Connection Closed Gracefully.");
     ASSERT_EQ(d.units.size(), 1u);
     EXPECT_EQ(d.units[0].expected, 1000);
     EXPECT_EQ(d.units[0].counts.back(), 600);
@@ -408,4 +410,86 @@ TEST(Abort, FromOnWorkEndsTheDownload) {
     EXPECT_LT(stream.Size(), 200000u);
     EXPECT_FALSE(d.http.Connected());
     EXPECT_GE(works, 1);
+}
+
+// Head and the first bytes at once, then one byte every `everyMs` until the client goes away,
+// or for 10 s at most (then the body is cut short).
+LoopbackServer::Handler Trickle(int everyMs) {
+    return [everyMs](ServerSide& side) {
+        side.ReadRequest();
+        side.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n" + std::string(5000, 't'));
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < end && side.Send("t") &&
+               !side.WaitForClientClose(everyMs)) {
+        }
+    };
+}
+
+TEST(Waiting, TheOwnerIsCalledWhileNoByteComesAndItsCancelEndsTheWait) {
+    LoopbackServer server(Trickle(5000));
+    Downloader d;
+    using Clock = std::chrono::steady_clock;
+    std::vector<Clock::time_point> calls;
+    d.http.OnWaiting = [&] {
+        calls.push_back(Clock::now());
+        if (calls.size() == 10) {
+            d.http.RequestAbort();
+        }
+    };
+    const auto start = Clock::now();
+    EXPECT_THROW(d.Get(server.Url("/")), EIdTransferAborted);
+    const auto lasted = Clock::now() - start;
+    ASSERT_EQ(calls.size(), 10u);
+    Clock::duration longestGap{};
+    for (std::size_t i = 1; i < calls.size(); ++i) {
+        longestGap = std::max(longestGap, calls[i] - calls[i - 1]);
+    }
+    const auto ms = [](Clock::duration d) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+    };
+    std::printf("ten waiting events in %lld ms, the longest gap %lld ms, the abort after %lld ms\n",
+                static_cast<long long>(ms(lasted)), static_cast<long long>(ms(longestGap)),
+                static_cast<long long>(ms(Clock::now() - calls.back())));
+    // About every 50 ms; the bounds leave room for a busy machine.
+    EXPECT_LT(longestGap, std::chrono::milliseconds(400));
+    EXPECT_LT(lasted, std::chrono::seconds(3));
+    EXPECT_FALSE(d.http.Connected());
+}
+
+TEST(Waiting, TimeTheOwnerTakesDoesNotCountAgainstTheServer) {
+    // The owner spends 600 ms in its first waiting event (a question to the user), longer than
+    // the idle limit of 400 ms; the body comes 800 ms after the head, well within the limit of
+    // the end of that event.
+    LoopbackServer server([](ServerSide& side) {
+        side.ReadRequest();
+        side.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n");
+        side.WaitForClientClose(800);
+        side.Send("ok");
+    });
+    Downloader d;
+    d.http.SetReadTimeoutMs(400);
+    bool asked = false;
+    d.http.OnWaiting = [&] {
+        if (!std::exchange(asked, true)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        }
+    };
+    EXPECT_EQ(d.Get(server.Url("/")), "ok");
+}
+
+TEST(Hostile, TricklingServerFallsBelowTheRateFloor) {
+    LoopbackServer server(Trickle(20));
+    Downloader d;
+    d.http.SetMinimumRate(1000, 500); // 500 bytes in every half second; it sends about 25
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(d.Get(server.Url("/")), EIdTransferTooSlow);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+
+    // Above the floor, a transfer that lasts many windows goes through.
+    LoopbackServer paced([](ServerSide& side) {
+        side.ReadRequest();
+        side.Send("HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n\r\n");
+        side.SendThrottled(std::string(3000, 'p'), 2000); // 1.5 s at twice the floor
+    });
+    EXPECT_EQ(d.Get(paced.Url("/")).size(), 3000u);
 }

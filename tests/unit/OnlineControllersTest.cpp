@@ -41,25 +41,45 @@ TEST(DownloadTransferController, TheInstallerIsSavedRunnableAndStartedOrItIsAnEr
         transfer.Transfer();
 
         EXPECT_EQ(network.Script(1).host, "files.example");
-        EXPECT_EQ(files.files["/temp/Setup.exe"].contents, "#!/bin/sh\nexit 0\n");
-        EXPECT_TRUE(files.files["/temp/Setup.exe"].executable);
         EXPECT_EQ(desktop.started, std::vector<std::string>{"/temp/Setup.exe"});
         EXPECT_EQ(transfer.State(), starts ? dsDownloaded : dsError);
+        if (starts) {
+            EXPECT_EQ(files.files["/temp/Setup.exe"].contents, "#!/bin/sh\nexit 0\n");
+            EXPECT_TRUE(files.files["/temp/Setup.exe"].executable);
+        } else {
+            // A file the system cannot run is no installer to leave behind.
+            EXPECT_FALSE(files.FileExists("/temp/Setup.exe"));
+        }
     }
 }
 
-TEST(DownloadTransferController, AFileThatCannotBeWrittenIsAnErrorAndNothingStarts) {
-    ScriptedNetwork network;
-    network.AddConnection({Answer(InstallerInfo)});
-    network.AddConnection({Answer("bytes")});
-    MemoryFiles files;
-    files.refuseWrites = true;
-    RecordingDesktop desktop;
-    DownloadTransfer transfer(network.Connector(), "vendor.example", files, desktop);
-    transfer.Prepare("TarnwellPro");
-    transfer.Transfer();
-    EXPECT_EQ(transfer.State(), dsError);
-    EXPECT_TRUE(desktop.started.empty());
+TEST(DownloadTransferController, ABodyNotWholeOrNotWritableIsAnErrorAndNothingIsLeft) {
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const struct {
+        const char* what;
+        std::string answer;
+        bool refuseWrites;
+    } cases[] = {
+        {"short", "HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n\r\n#!/bin/sh\nexit 0\n", false},
+        {"overflowing chunk", chunked + "3\r\n#!/\r\nffffffffffffffffffff\r\nbin/sh\r\n", false},
+        {"before the last chunk", chunked + "3\r\n#!/\r\n", false},
+        {"not writable", Answer("#!/bin/sh\nexit 0\n"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedNetwork network;
+        network.AddConnection({Answer(InstallerInfo)});
+        network.AddConnection({c.answer});
+        MemoryFiles files;
+        files.refuseWrites = c.refuseWrites;
+        RecordingDesktop desktop;
+        DownloadTransfer transfer(network.Connector(), "vendor.example", files, desktop);
+        transfer.Prepare("TarnwellPro");
+        transfer.Transfer();
+        EXPECT_EQ(transfer.State(), dsError);
+        EXPECT_TRUE(desktop.started.empty());
+        EXPECT_TRUE(files.files.empty());
+    }
 }
 
 // The window as the check sees it: what it was asked, and what the download "returned".
@@ -77,14 +97,30 @@ public:
 };
 
 TEST(UpdateCheckController, AFailedTutorialQuestionStillAsksForTheVersion) {
+    // A body cut short is a failed question as much as an error status.
+    for (const char* tutorial : {"HTTP/1.1 500 Down\r\nContent-Length: 0\r\n\r\n",
+                                 "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nvideo"}) {
+        SCOPED_TRACE(tutorial);
+        ScriptedNetwork network;
+        network.AddConnection({tutorial});
+        network.AddConnection({Answer("1.4")});
+        RecordingCheckView view;
+        view.downloadState = dsDownloaded;
+        UpdateCheck(network.Connector(), "vendor.example", "1.3", view).Run();
+        EXPECT_EQ(view.calls, (std::vector<std::string>{"offer 1.40", "terminate"}));
+        EXPECT_NE(network.Script(1).sent.find("POST /requests/checkversionid.php"),
+                  std::string::npos);
+    }
+}
+
+TEST(UpdateCheckController, AVersionAnswerCutShortIsNoOffer) {
+    // "1.4" of an announced "1.45": read as it came, it would offer a version that is not out.
     ScriptedNetwork network;
-    network.AddConnection({"HTTP/1.1 500 Down\r\nContent-Length: 0\r\n\r\n"});
-    network.AddConnection({Answer("1.4")});
+    network.AddConnection({Answer("false")});
+    network.AddConnection({"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n1.4"});
     RecordingCheckView view;
-    view.downloadState = dsDownloaded;
     UpdateCheck(network.Connector(), "vendor.example", "1.3", view).Run();
-    EXPECT_EQ(view.calls, (std::vector<std::string>{"offer 1.40", "terminate"}));
-    EXPECT_NE(network.Script(1).sent.find("POST /requests/checkversionid.php"), std::string::npos);
+    EXPECT_TRUE(view.calls.empty());
 }
 
 TEST(UpdateCheckController, OnlyAStartedInstallerEndsTheProgram) {

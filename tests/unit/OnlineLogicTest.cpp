@@ -4,6 +4,7 @@
 #include "core/online/FormEncoding.h"
 #include "core/online/InstallerInfo.h"
 #include "core/online/ProgressPacing.h"
+#include "core/online/TransferRate.h"
 #include "core/online/VersionCheck.h"
 #include "core/text/GeneralError.h"
 
@@ -266,4 +267,33 @@ TEST(ProgressPacing, DueFirstThenOncePerIntervalAndAtTheEndOfALongUnit) {
         EXPECT_EQ(ProgressRepaintDue(c.sinceRepaint, c.unitLasted, c.count, c.expected), c.due)
             << c.what;
     }
+}
+
+TEST(RateFloor, HoldsUntilAWholeWindowBringsTooLittleAndSlidesWithTheTransfer) {
+    using namespace std::chrono_literals;
+    const RateFloor::Clock::time_point t0{};
+    RateFloor floor(1000, 60s);
+    floor.Start(t0, 0);
+    EXPECT_TRUE(floor.Holds(t0 + 30s, 10)) << "a window has not passed yet";
+    EXPECT_FALSE(floor.Holds(t0 + 60s, 999)) << "999 bytes in a whole window";
+
+    // A fast start does not carry a transfer that has since stalled: 50000 bytes in the first
+    // second, then a byte every few seconds.
+    floor.Start(t0, 0);
+    EXPECT_TRUE(floor.Holds(t0 + 1s, 50000));
+    std::uint64_t total = 50000;
+    auto at = t0 + 1s;
+    while (floor.Holds(at, total) && at < t0 + 300s) {
+        at += 5s;
+        total += 1;
+    }
+    EXPECT_GE(at, t0 + 61s);
+    EXPECT_LE(at, t0 + 67s);
+
+    // Time the owner spent elsewhere (a question to the user) is not the server's.
+    floor.Start(t0, 0);
+    EXPECT_TRUE(floor.Holds(t0 + 50s, 900));
+    floor.Exclude(120s);
+    EXPECT_TRUE(floor.Holds(t0 + 175s, 950));
+    EXPECT_FALSE(floor.Holds(t0 + 181s, 950));
 }

@@ -14,8 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace larkspan::test {
 namespace {
@@ -385,6 +389,140 @@ TEST_F(DownloadFormTest, ALinkPlantedAtTheInstallerPathIsReplacedNotFollowed) {
     EXPECT_EQ(ReadFileBytes(setup.string()), installer);
 }
 
+// The temporary folder's entries, to show that nothing (no Setup.exe, no partial file) is left.
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    return names;
+}
+
+// "<hex size>[extension]\r\n<data>\r\n" for each piece of `body`.
+std::string Chunks(const std::string& body, std::size_t size, const std::string& extension = "") {
+    std::string out;
+    for (std::size_t at = 0; at < body.size(); at += size) {
+        const std::string piece = body.substr(at, size);
+        char line[32];
+        std::snprintf(line, sizeof line, "%zx", piece.size());
+        out += line + extension + "\r\n" + piece + "\r\n";
+    }
+    return out;
+}
+
+TEST_F(DownloadFormTest, ABodyNotWholeOrNotFramedForSureIsAnErrorAndLeavesNothing) {
+    const std::string installer = RunnableInstaller(3000);
+    const std::string ok = "HTTP/1.1 200 OK\r\n";
+    const std::string chunked = ok + "Transfer-Encoding: chunked\r\n\r\n";
+    const struct {
+        const char* what;
+        std::string raw;
+    } cases[] = {
+        {"cut short", ok + "Content-Length: 3000\r\n\r\n" + installer.substr(0, 1000)},
+        {"overflowing chunk size", chunked + Chunks(installer.substr(0, 1024), 1024) +
+                                       "ffffffffffffffffffff\r\n" + installer.substr(1024)},
+        {"ends before its last chunk", chunked + Chunks(installer.substr(0, 2048), 1024)},
+        {"two lengths", ok + "Content-Length: 1000\r\nContent-Length: 3000\r\n\r\n" + installer},
+        {"a coding it cannot undo",
+         ok + "Transfer-Encoding: gzip, chunked\r\n\r\n" + Chunks(installer, 1024) + "0\r\n\r\n"},
+    };
+    vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServedFile file;
+        file.raw = c.raw;
+        vendor.SetFile(InstallerPath, file);
+        {
+            std::ofstream stale(environment.SetupPath());
+            stale << "an old installer";
+        }
+        ScriptedMessages messages{mrOk};
+        RecordedShellOpens opens;
+        EXPECT_EQ(Run(), dsError);
+        ExpectErrorBox(messages);
+        EXPECT_TRUE(opens.Programs().empty());
+        EXPECT_EQ(Entries(environment.TempFolder()), std::vector<std::string>{});
+    }
+}
+
+TEST_F(DownloadFormTest, InterimAnswersChunkExtensionsAndTrailersAreValidHttp) {
+    const std::string installer = RunnableInstaller(5000);
+    ServedFile file;
+    file.raw = "HTTP/1.1 103 Early Hints\r\nLink: </Setup.bin>; rel=preload\r\n\r\n"
+               "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+               Chunks(installer, 1000, ";name=value") + "0\r\nX-Checksum: 42\r\n\r\n";
+    vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
+    vendor.SetFile(InstallerPath, file);
+    RecordedShellOpens opens;
+    EXPECT_EQ(Run(), dsDownloaded);
+    EXPECT_EQ(ReadFileBytes(environment.SetupPath()), installer);
+    EXPECT_TRUE(InstallerRan(environment));
+}
+
+TEST_F(DownloadFormTest, CancelAnswersAtOnceWhileTheServerTrickles) {
+    // One byte every 5 s, after the first bytes of the body or inside the head: no progress
+    // event for minutes, and each wait far below the idle limit.
+    const std::pair<const char*, std::string> trickles[] = {
+        {"after the first bytes",
+         "HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n" + RunnableInstaller(5000)},
+        {"inside the head", "HTTP/1.1 200 OK\r\nX-Slow: "},
+    };
+    vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
+    for (const auto& [where, raw] : trickles) {
+        SCOPED_TRACE(where);
+        ServedFile file;
+        file.raw = raw;
+        file.trickleEveryMs = 5000;
+        vendor.SetFile(InstallerPath, file);
+
+        TDownloadForm window(TestServices(), vendor.Host());
+        // Limits of seconds instead of a minute: a window that never takes the click then fails
+        // here rather than at the test's time limit.
+        window.Transfer().Http().SetHeadTimeoutMs(5000);
+        window.Transfer().Http().SetMinimumRate(1024, 5000);
+        QElapsedTimer sinceStart;
+        QElapsedTimer sinceConfirmed;
+        qint64 lastTick = -1;
+        qint64 longestGap = 0;
+        QTimer clicker;
+        clicker.setInterval(10);
+        QObject::connect(&clicker, &QTimer::timeout, [&] {
+            if (!window.sBitBtnCancel->isEnabled()) {
+                return;
+            }
+            if (lastTick < 0) {
+                sinceStart.start();
+            } else {
+                longestGap = std::max(longestGap, sinceStart.elapsed() - lastTick);
+            }
+            lastTick = sinceStart.elapsed();
+            if (lastTick >= 1500 && !sinceConfirmed.isValid()) {
+                window.sBitBtnCancel->click();
+            }
+        });
+        ScriptedMessages messages{mrYes};
+        AtMessage confirmed([&](const MessageRequest&) { sinceConfirmed.start(); });
+        RecordedShellOpens opens;
+        clicker.start();
+        window.PrepareInstallerDownload("FreeLarkspan");
+        const int state = window.ShowDownloadModal();
+        const qint64 effectMs = sinceConfirmed.elapsed();
+        clicker.stop();
+
+        std::printf("trickle %s: events taken every %lld ms at most; the transfer ended %lld ms "
+                    "after Cancel was confirmed\n",
+                    where, static_cast<long long>(longestGap), static_cast<long long>(effectMs));
+        EXPECT_EQ(state, dsCancelled);
+        EXPECT_EQ(messages.Texts(),
+                  std::vector<std::string>{"Are you sure to cancel this download?"});
+        // Aims of 100 ms and 1 s; the bounds leave room for a busy machine.
+        EXPECT_LT(longestGap, 1000);
+        EXPECT_LT(effectMs, 3000);
+        EXPECT_TRUE(opens.Programs().empty());
+        EXPECT_EQ(Entries(environment.TempFolder()), std::vector<std::string>{});
+    }
+}
+
 TEST_F(DownloadFormTest, AnInstallerTheSystemCannotRunIsADownloadError) {
     vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
     vendor.SetFile(InstallerPath, {200, "plain text, not a program\n", 0, 0, nullptr});
@@ -395,6 +533,7 @@ TEST_F(DownloadFormTest, AnInstallerTheSystemCannotRunIsADownloadError) {
     EXPECT_EQ(opens.Programs(),
               std::vector<std::string>{environment.SetupPath() + " (not started)"});
     EXPECT_FALSE(atBox.cancelEnabled);
+    EXPECT_EQ(Entries(environment.TempFolder()), std::vector<std::string>{});
 }
 
 } // namespace

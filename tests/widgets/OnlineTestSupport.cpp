@@ -151,6 +151,13 @@ void FakeVendor::Serve(testing::ServerSide& side) {
         if (file.beforeBody) {
             file.beforeBody();
         }
+        if (!file.raw.empty()) {
+            side.Send(file.raw);
+            while (file.trickleEveryMs > 0 && side.Send("t") &&
+                   !side.WaitForClientClose(file.trickleEveryMs)) {
+            }
+            return;
+        }
         side.Send(Head(file.status, {},
                        file.withLength ? std::optional<std::uint64_t>(size) : std::nullopt));
         if (file.patternSize != 0) {

@@ -45,6 +45,10 @@ struct ServedFile {
     std::function<void()> beforeBody;
     // false: no Content-Length; the body ends when the connection closes.
     bool withLength = true;
+    // Set: sent as it is in place of the head and body (a broken or hostile answer), followed,
+    // with trickleEveryMs, by one byte every that many milliseconds until the client goes away.
+    std::string raw = {};
+    int trickleEveryMs = 0;
 };
 
 // The vendor web server: the three form requests and GET for files. Every answer closes its

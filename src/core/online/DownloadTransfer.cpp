@@ -116,9 +116,11 @@ void DownloadTransfer::Transfer() {
         return;
     }
     // A saved installer that cannot be started is no success: the program that offered it
-    // must not end (or step aside) as if it ran.
+    // must not end (or step aside) as if it ran, and a file that is no program the system can
+    // run is no installer to leave behind.
     if (!desktop_.StartProgram(installerPath_)) {
         state_ = dsError;
+        files_.DeleteFile(installerPath_);
     }
 }
 

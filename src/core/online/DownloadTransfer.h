@@ -5,8 +5,8 @@
 // user cancels. The download window (TDownloadForm) owns one, drives it from its timer and its
 // Cancel button, and shows its progress and state.
 
-#include "core/ports/Ports.h"
 #include "core/online/HttpClient.h"
+#include "core/ports/Ports.h"
 
 #include <string>
 
@@ -31,12 +31,13 @@ public:
 
     // Downloads, saves and starts the installer, when the state still allows it. A failure of
     // any of these steps is dsError (unless the user cancelled meanwhile); only a started
-    // installer leaves dsDownloaded.
+    // installer leaves dsDownloaded, and only a whole body is ever saved. After any other
+    // outcome nothing is left at the installer's path.
     void Transfer();
 
-    // The user confirmed Cancel while the transfer ran (from inside a progress event): the
-    // transfer ends as soon as the event returns, nothing is saved, a file at the temporary
-    // path is removed.
+    // The user confirmed Cancel while the transfer ran (from inside a progress or waiting
+    // event): the transfer ends as soon as the event returns, nothing is saved, a file at the
+    // temporary path is removed.
     void Cancel();
 
     int State() const { return state_; }

@@ -19,6 +19,13 @@ bool HasControlCharacter(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; });
 }
 
+// Interim answers come before the final one and are skipped: "100 Continue", "103 Early Hints"
+// and any other 1xx, except "101 Switching Protocols", after which the connection no longer
+// speaks HTTP (the client never asks for that, so it is an answer like any failure).
+bool IsInterim(int code) {
+    return code >= 100 && code <= 199 && code != 101;
+}
+
 // The stricter of two limits, where 0 or less means none.
 int ShorterLimit(int a, int b) {
     if (a <= 0) {
@@ -63,8 +70,8 @@ void TIdHTTP::Disconnect() {
     }
 }
 
-void TIdHTTP::Connect(const std::string& host, std::uint16_t port) {
-    connection_ = connector_(host, port, connectTimeoutMs_);
+void TIdHTTP::Connect(const std::string& host, std::uint16_t port, const WaitHook& wait) {
+    connection_ = connector_(host, port, connectTimeoutMs_, wait);
     if (!connection_) {
         throw EIdException("No connection to " + host);
     }
@@ -91,14 +98,24 @@ void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::s
         throw EIdException("Control characters in the URL");
     }
 
+    // The owner's waiting event, and a Cancel taken in it, also reach the waits inside a receive
+    // (which keep the event's time off the server's account themselves).
+    WaitHook wait;
+    if (OnWaiting) {
+        wait = [this] {
+            OnWaiting();
+            CheckAbort();
+        };
+    }
     try {
         if (connection_ &&
             (!SameTextAscii(connectedHost_, target.host) || connectedPort_ != target.port)) {
             Disconnect();
         }
         if (!connection_) {
-            Connect(target.host, target.port);
+            Connect(target.host, target.port, wait);
         }
+        input_->SetWaitHook(wait);
 
         const bool http10 = ProtocolVersion == TIdHTTPProtocolVersion::pv1_0;
         HeadFields fields;
@@ -130,6 +147,12 @@ void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::s
         }
 
         input_->SetTimeoutMs(readTimeoutMs_);
+        std::optional<RateFloor> floor;
+        if (minimumRate_ > 0 && rateWindowMs_ > 0) {
+            floor.emplace(minimumRate_ * static_cast<std::uint64_t>(rateWindowMs_) / 1000,
+                          std::chrono::milliseconds(rateWindowMs_));
+        }
+        input_->SetRateFloor(std::move(floor));
         HeadBudget budget;
         if (headTimeoutMs_ > 0) {
             budget.deadline = SteadyClock::now() + std::chrono::milliseconds(headTimeoutMs_);
@@ -144,24 +167,29 @@ void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::s
                     }
                 }
             }
-        } while (response_.ResponseCode == 100);
+        } while (IsInterim(response_.ResponseCode));
 
         ReadProgress progress(*this);
         const int code = response_.ResponseCode;
         const bool redirect = (code >= 300 && code <= 399 && code != 304) || response_.HasLocation;
         if (redirect || code < 200 || code > 299) {
             // Redirects are never followed. The error body is still read, briefly, so that the
-            // exception can carry it.
+            // exception can carry it; an answer that cannot carry one, or whose body cannot be
+            // told apart, fails without it.
             std::string errorBody;
             input_->SetTimeoutMs(ShorterLimit(readTimeoutMs_, errorBodyTimeoutMs_));
             try {
-                ReadBody(*input_, ChooseFraming(response_), response_.ContentLength, errorBody,
-                         progress, kMaxTextBodySize);
+                const bool bodiless = (code >= 100 && code <= 199) || code == 204 || code == 304;
+                ReadBody(*input_, bodiless ? BodyFraming::None : ChooseFraming(response_),
+                         response_.ContentLength, errorBody, progress, kMaxTextBodySize);
             } catch (const EIdSocketTimeout&) {
                 throw EIdReadTimeout();
             } catch (const EIdBodyTooLarge&) {
                 // The status is what counts; the error keeps the start of its body.
                 errorBody.resize(std::min<std::size_t>(errorBody.size(), kMaxTextBodySize));
+            } catch (const EIdConnClosedGracefully&) {
+                // The same for a body cut short, or one whose end cannot be found.
+            } catch (const EIdBodyFramingError&) {
             }
             throw EIdHTTPProtocolException(code, response_.ResponseText, std::move(errorBody));
         }
@@ -230,6 +258,14 @@ bool TIdHTTP::ServerAllowsKeepAlive(bool http10) const {
     return !SameTextAscii(connection, "close") && !SameTextAscii(proxyConnection, "close");
 }
 
+template <class Event> void TIdHTTP::RunEvent(Event&& event) {
+    const auto before = SteadyClock::now();
+    event();
+    if (input_) {
+        input_->ExcludeTime(SteadyClock::now() - before);
+    }
+}
+
 // Events fire only for the outermost unit of a mode.
 void TIdHTTP::BeginWork(TWorkMode mode, std::int64_t expected) {
     auto& state = work_[mode];
@@ -237,7 +273,7 @@ void TIdHTTP::BeginWork(TWorkMode mode, std::int64_t expected) {
         if (++state.level == 1) {
             state.expected = expected;
             if (OnWorkBegin) {
-                OnWorkBegin(mode, expected);
+                RunEvent([&] { OnWorkBegin(mode, expected); });
             }
         }
         CheckAbort();
@@ -250,7 +286,7 @@ void TIdHTTP::BeginWork(TWorkMode mode, std::int64_t expected) {
 
 void TIdHTTP::DoWork(TWorkMode mode, std::int64_t count) {
     if (work_[mode].level == 1 && OnWork) {
-        OnWork(mode, count);
+        RunEvent([&] { OnWork(mode, count); });
     }
     CheckAbort();
 }

@@ -26,6 +26,8 @@ enum TWorkMode { wmRead = 0, wmWrite = 1 };
 using TWorkBeginEvent = std::function<void(TWorkMode mode, std::int64_t expected)>;
 // count: bytes of the current unit so far.
 using TWorkEvent = std::function<void(TWorkMode mode, std::int64_t count)>;
+// While the client waits for the server (see WaitHook).
+using TWaitingEvent = std::function<void()>;
 
 enum class TIdHTTPProtocolVersion { pv1_0, pv1_1 };
 
@@ -58,6 +60,12 @@ public:
     // sends its head at once, never comes near it.
     static constexpr int kDefaultHeadTimeoutMs = kDefaultReadTimeoutMs;
     static constexpr int kErrorBodyTimeoutMs = 2000;
+    // The lowest rate accepted for long: at least kDefaultMinimumRate bytes a second on average
+    // over every kDefaultRateWindowMs of an answer, else it fails with EIdTransferTooSlow. A
+    // link a thousand times slower than a poor mobile one still passes; a server that sends a
+    // byte every few seconds (each wait far below the idle limit) does not.
+    static constexpr std::uint64_t kDefaultMinimumRate = 1024;
+    static constexpr int kDefaultRateWindowMs = 60000;
     // Largest download held in memory. Installers are a few MiB; the limit only stops a
     // runaway or hostile server.
     static constexpr std::uint64_t kDefaultMaxBodySize = 512ULL * 1024 * 1024;
@@ -84,8 +92,9 @@ public:
     void DownloadToStream(const std::string& url, BodyBuffer& stream);
 
     // Stops the running operation: it throws EIdTransferAborted as soon as the current progress
-    // event returns (or the current piece has arrived). Meant to be called from inside OnWork
-    // or OnWorkBegin; safe from another thread too. Each new operation clears the request.
+    // or waiting event returns (or the current piece has arrived). Meant to be called from
+    // inside OnWork, OnWorkBegin or OnWaiting; safe from another thread too. Each new operation
+    // clears the request.
     void RequestAbort() { abortRequested_ = true; }
 
     bool Connected() const { return connection_ != nullptr; }
@@ -105,6 +114,11 @@ public:
     int ErrorBodyTimeoutMs() const { return errorBodyTimeoutMs_; }
     void SetMaxBodySize(std::uint64_t bytes);
     std::uint64_t MaxBodySize() const { return maxBodySize_; }
+    // At least bytesPerSecond on average over every windowMs of an answer (0: no floor).
+    void SetMinimumRate(std::uint64_t bytesPerSecond, int windowMs) {
+        minimumRate_ = bytesPerSecond;
+        rateWindowMs_ = windowMs;
+    }
 
     TIdHTTPRequest Request;
     // GET uses this version; PostForm always posts as HTTP/1.0 and leaves it at HTTP/1.1.
@@ -112,6 +126,11 @@ public:
     bool AllowCookies = true;
     TWorkBeginEvent OnWorkBegin;
     TWorkEvent OnWork;
+    // Set: called at least every kWaitSliceMs while an operation waits for the server
+    // (connecting, or for the answer's next bytes), also when none arrive, so that a thread the
+    // operation blocks can take its events. Time spent in it, as in the progress events, does
+    // not count against the server's time limits.
+    TWaitingEvent OnWaiting;
 
 private:
     class ReadProgress;
@@ -119,7 +138,9 @@ private:
     template <class Sink>
     void DoRequest(const char* method, const std::string& url, const std::string* body, Sink& sink,
                    std::uint64_t maxBodySize);
-    void Connect(const std::string& host, std::uint16_t port);
+    void Connect(const std::string& host, std::uint16_t port, const WaitHook& wait);
+    // Runs an owner's event, keeping the time it takes off the server's account.
+    template <class Event> void RunEvent(Event&& event);
     void SendBody(const std::string& body);
     bool ServerAllowsKeepAlive(bool http10) const;
 
@@ -149,6 +170,8 @@ private:
     int headTimeoutMs_ = kDefaultHeadTimeoutMs;
     int errorBodyTimeoutMs_ = kErrorBodyTimeoutMs;
     std::uint64_t maxBodySize_ = kDefaultMaxBodySize;
+    std::uint64_t minimumRate_ = kDefaultMinimumRate;
+    int rateWindowMs_ = kDefaultRateWindowMs;
 };
 
 } // namespace larkspan::online

@@ -66,6 +66,21 @@ public:
                        " bytes") {}
 };
 
+// An answer whose body cannot be told apart for sure: Content-Length values that are no number
+// or disagree, a length given beside a transfer coding, a coding the client cannot undo, a
+// malformed chunk. Reading on could only guess at the body, and a guess may be a wrong file.
+class EIdBodyFramingError : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
+// The answer came in more slowly than the client's lowest acceptable rate, for longer than it
+// waits: a server that sends a byte now and then, each wait far below the idle limit.
+class EIdTransferTooSlow : public EIdException {
+public:
+    using EIdException::EIdException;
+};
+
 // The owner asked the client to stop the running transfer (see TIdHTTP::RequestAbort).
 class EIdTransferAborted : public EIdException {
 public:

@@ -109,33 +109,102 @@ bool InputBuffer::Fill() {
     return true;
 }
 
-std::size_t InputBuffer::Receive(char* buffer, std::size_t size) {
-    int wait = timeoutMs_;
-    bool deadlineBound = false;
+void InputBuffer::SetWaitHook(WaitHook hook) {
+    waitHook_ = std::move(hook);
+    nextWaitHook_ = SteadyClock::now() + std::chrono::milliseconds(kWaitSliceMs);
+}
+
+void InputBuffer::SetRateFloor(std::optional<RateFloor> floor) {
+    rateFloor_ = std::move(floor);
+    if (rateFloor_) {
+        rateFloor_->Start(SteadyClock::now(), received_);
+    }
+}
+
+void InputBuffer::ExcludeTime(SteadyClock::duration spent) {
     if (deadline_) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - SteadyClock::now()).count();
-        if (left <= 0) {
+        *deadline_ += spent;
+    }
+    if (rateFloor_) {
+        rateFloor_->Exclude(spent);
+    }
+}
+
+void InputBuffer::CallWaitHook(SteadyClock::time_point& waitStart) {
+    const auto before = SteadyClock::now();
+    waitHook_();
+    const auto after = SteadyClock::now();
+    waitStart += after - before;
+    ExcludeTime(after - before);
+    nextWaitHook_ = after + std::chrono::milliseconds(kWaitSliceMs);
+}
+
+std::size_t InputBuffer::Receive(char* buffer, std::size_t size) {
+    // One wait is cut short by whichever comes first: the idle limit, the deadline, or the next
+    // call of the wait hook; only the last one waits again.
+    enum class Bound { None, Idle, Deadline, Hook };
+    SteadyClock::time_point waitStart = SteadyClock::now();
+    for (;;) {
+        const auto now = SteadyClock::now();
+        Bound bound = Bound::None;
+        std::int64_t wait = 0;
+        const auto consider = [&](std::int64_t ms, Bound which) {
+            if (bound == Bound::None || ms < wait) {
+                wait = ms;
+                bound = which;
+            }
+        };
+        using std::chrono::ceil;
+        using std::chrono::milliseconds;
+        if (timeoutMs_ > 0) {
+            consider(timeoutMs_ - ceil<milliseconds>(now - waitStart).count(), Bound::Idle);
+        }
+        if (deadline_) {
+            consider(ceil<milliseconds>(*deadline_ - now).count(), Bound::Deadline);
+        }
+        if (waitHook_) {
+            consider(ceil<milliseconds>(nextWaitHook_ - now).count(), Bound::Hook);
+        }
+        if (wait <= 0 && bound == Bound::Deadline) {
             throw EIdReadTimeout();
         }
-        if (wait <= 0 || left < wait) {
-            wait = static_cast<int>(std::min<std::int64_t>(left, INT32_MAX));
-            deadlineBound = true;
+        if (wait <= 0 && bound == Bound::Hook) {
+            CallWaitHook(waitStart);
+            continue;
         }
-    }
-    std::size_t n;
-    try {
-        n = connection_.Receive(buffer, size, wait);
-    } catch (const EIdSocketTimeout&) {
-        if (deadlineBound) {
-            throw EIdReadTimeout();
+        // A limit that has just run out still asks the connection, which reports it in its own
+        // words; 0 would mean no limit at all.
+        const int limit = bound == Bound::None
+                              ? 0
+                              : static_cast<int>(std::clamp<std::int64_t>(wait, 1, INT32_MAX));
+        std::size_t n;
+        try {
+            n = connection_.Receive(buffer, size, limit);
+        } catch (const EIdSocketTimeout&) {
+            if (bound == Bound::Deadline) {
+                throw EIdReadTimeout();
+            }
+            if (bound != Bound::Hook) {
+                throw;
+            }
+            CallWaitHook(waitStart);
+            continue;
         }
-        throw;
+        received_ += n;
+        if (n == 0) {
+            peerClosed_ = true;
+        }
+        if (waitHook_ || rateFloor_) {
+            const auto after = SteadyClock::now();
+            if (rateFloor_ && n > 0 && !rateFloor_->Holds(after, received_)) {
+                throw EIdTransferTooSlow("Transfer slower than the lowest rate accepted");
+            }
+            if (waitHook_ && after >= nextWaitHook_) {
+                CallWaitHook(waitStart);
+            }
+        }
+        return n;
     }
-    if (n == 0) {
-        peerClosed_ = true;
-    }
-    return n;
 }
 
 std::optional<std::string> InputBuffer::ReadLineOrClose(std::size_t maxLength) {
@@ -245,6 +314,62 @@ int ParseStatusCode(std::string_view statusLine) {
 
 namespace {
 
+// Reads the headers that delimit the body. Every Content-Length value (a field may hold a
+// comma-separated list) must be the same decimal number; a transfer coding must be chunked
+// alone, and then no length may be given beside it (a message that carries both is how
+// responses are smuggled past one reader of two). Anything else makes the body's end a guess.
+void ReadFraming(TIdHTTPResponse& response) {
+    std::optional<std::uint64_t> length;
+    bool lengthGiven = false;
+    bool codingGiven = false;
+    std::vector<std::string> codings;
+    for (const auto& [name, value] : response.Headers) {
+        const bool isLength = SameTextAscii(name, "Content-Length");
+        if (!isLength && !SameTextAscii(name, "Transfer-Encoding")) {
+            continue;
+        }
+        codingGiven = codingGiven || !isLength;
+        std::string_view rest = value;
+        for (;;) {
+            const auto comma = rest.find(',');
+            const std::string element = Trim(rest.substr(0, comma));
+            if (isLength) {
+                const auto number = ParseDecimal(element, INT64_MAX / 10);
+                if (!number) {
+                    response.FramingProblem = "Invalid Content-Length \"" + value + "\"";
+                    return;
+                }
+                if (lengthGiven && *number != *length) {
+                    response.FramingProblem = "Conflicting Content-Length values";
+                    return;
+                }
+                length = number;
+                lengthGiven = true;
+            } else if (!element.empty()) {
+                codings.push_back(element);
+            }
+            if (comma == std::string_view::npos) {
+                break;
+            }
+            rest.remove_prefix(comma + 1);
+        }
+    }
+    if (lengthGiven) {
+        response.ContentLength = static_cast<std::int64_t>(*length);
+        response.HasContentLength = true;
+    }
+    if (codingGiven) {
+        if (codings.size() != 1 || !SameTextAscii(codings[0], "chunked")) {
+            response.FramingProblem =
+                "Unsupported transfer coding \"" + response.Value("Transfer-Encoding") + "\"";
+        } else if (lengthGiven) {
+            response.FramingProblem = "Content-Length together with Transfer-Encoding";
+        } else {
+            response.Chunked = true;
+        }
+    }
+}
+
 // Charges the budget for the bytes the head has taken since `start` and for `lines` more header
 // lines; throws once either is spent.
 void Charge(HeadBudget& budget, const InputBuffer& in, std::uint64_t& start, std::size_t lines) {
@@ -294,11 +419,16 @@ void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response) {
 }
 
 void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response, HeadBudget& budget) {
-    // The deadline covers every line of the head, however slowly its bytes come.
+    // The deadline covers every line of the head, however slowly its bytes come. It moves with
+    // the time the owner spent in its events meanwhile, for the heads that follow as well.
     struct DeadlineScope {
         InputBuffer& in;
-        ~DeadlineScope() { in.SetDeadline(std::nullopt); }
-    } scope{in};
+        HeadBudget& budget;
+        ~DeadlineScope() {
+            budget.deadline = in.Deadline();
+            in.SetDeadline(std::nullopt);
+        }
+    } scope{in, budget};
     in.SetDeadline(budget.deadline);
 
     response = TIdHTTPResponse{};
@@ -322,11 +452,7 @@ void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response, HeadBudget& bu
         throw EIdResponseHeadRejected("Response head not complete in time");
     }
     response.ResponseCode = ParseStatusCode(response.ResponseText);
-
-    if (const auto length = ParseDecimal(response.Value("Content-Length"), INT64_MAX / 10)) {
-        response.ContentLength = static_cast<std::int64_t>(*length);
-        response.HasContentLength = true;
-    }
+    ReadFraming(response);
     response.HasLocation = response.Has("Location");
     response.Location = response.Value("Location");
     response.Connection = response.Value("Connection");
@@ -335,11 +461,14 @@ void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response, HeadBudget& bu
 }
 
 BodyFraming ChooseFraming(const TIdHTTPResponse& response) {
+    if (!response.FramingProblem.empty()) {
+        throw EIdBodyFramingError(response.FramingProblem);
+    }
+    if (response.Chunked) {
+        return BodyFraming::Chunked;
+    }
     if (response.ContentLength > 0) {
         return BodyFraming::ContentLength;
-    }
-    if (response.TransferEncoding.find("chunked") != std::string::npos) {
-        return BodyFraming::Chunked;
     }
     if (!response.HasContentLength) {
         return BodyFraming::UntilClose;
@@ -347,13 +476,11 @@ BodyFraming ChooseFraming(const TIdHTTPResponse& response) {
     return BodyFraming::None;
 }
 
-std::uint32_t ParseChunkSize(std::string_view line) {
-    const auto word = line.substr(0, line.find(' '));
-    if (word.empty()) {
-        return 0;
-    }
+std::optional<std::uint64_t> ParseChunkSize(std::string_view line) {
     std::uint64_t value = 0;
-    for (char c : word) {
+    std::size_t at = 0;
+    for (; at < line.size(); ++at) {
+        const char c = line[at];
         int digit;
         if (IsDigit(c)) {
             digit = c - '0';
@@ -362,14 +489,22 @@ std::uint32_t ParseChunkSize(std::string_view line) {
         } else if (c >= 'A' && c <= 'F') {
             digit = c - 'A' + 10;
         } else {
-            return 0;
+            break;
+        }
+        if (value > (UINT64_MAX >> 4)) {
+            return std::nullopt; // the size overflows: the server's framing cannot be trusted
         }
         value = value * 16 + static_cast<std::uint64_t>(digit);
-        if (value > 0x7FFFFFFF) {
-            return 0;
-        }
     }
-    return static_cast<std::uint32_t>(value);
+    if (at == 0) {
+        return std::nullopt;
+    }
+    // After the digits: the end, an extension after ";" (with or without blanks before it), or
+    // blanks and whatever follows them, which is ignored as well.
+    if (at < line.size() && line[at] != ';' && !IsBlank(line[at])) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 namespace {
@@ -389,10 +524,10 @@ private:
     BodyProgress& progress_;
 };
 
-// Reads a body part of known size: a Content-Length body (short allowed) or one chunk.
+// Reads a body part of known size, a Content-Length body or one chunk, whole: a peer that
+// closes before its end fails the read.
 template <class Sink>
-void ReadCounted(InputBuffer& in, std::uint64_t size, Sink& sink, BodyProgress& progress,
-                 bool shortIsError) {
+void ReadCounted(InputBuffer& in, std::uint64_t size, Sink& sink, BodyProgress& progress) {
     WorkUnit unit(progress, static_cast<std::int64_t>(size));
     std::uint64_t count = TakeBufferedInto(
         in, sink, static_cast<std::size_t>(std::min<std::uint64_t>(size, SIZE_MAX)));
@@ -403,15 +538,26 @@ void ReadCounted(InputBuffer& in, std::uint64_t size, Sink& sink, BodyProgress& 
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, size - count));
         const std::size_t got = ReadIntoSink(in, sink, want);
-        if (got < want && shortIsError) {
-            throw EIdConnClosedGracefully();
-        }
         count += got;
         if (got > 0) {
             progress.Work(static_cast<std::int64_t>(count));
         }
         if (got < want) {
-            break; // the peer closed early: the body ends here
+            throw EIdConnClosedGracefully();
+        }
+    }
+}
+
+// The trailer section after the last chunk: field lines up to an empty line, read and dropped,
+// within the same bounds as a head.
+void SkipTrailer(InputBuffer& in) {
+    const std::uint64_t start = in.Consumed();
+    for (std::size_t lines = 0;; ++lines) {
+        if (in.ReadLine().empty()) {
+            return;
+        }
+        if (lines >= kMaxHeaderLines || in.Consumed() - start > kMaxHeadBytes) {
+            throw EIdBodyFramingError("Trailer section beyond the limits of a head");
         }
     }
 }
@@ -457,24 +603,29 @@ void ReadBodyInto(InputBuffer& in, BodyFraming framing, std::int64_t contentLeng
         }
         // Nothing is set aside for the announced length: memory is taken as the bytes arrive,
         // so a server that announces much and sends little costs little.
-        ReadCounted(in, size, sink, progress, false);
+        ReadCounted(in, size, sink, progress);
         return;
     }
     case BodyFraming::Chunked: {
         std::uint64_t total = 0;
         for (;;) {
-            const std::uint32_t size = ParseChunkSize(in.ReadLine());
-            if (size == 0) {
+            const auto size = ParseChunkSize(in.ReadLine());
+            if (!size) {
+                throw EIdBodyFramingError("Invalid chunk size");
+            }
+            if (*size == 0) {
                 break;
             }
-            total += size;
-            if (total > maxBodySize) {
+            if (*size > maxBodySize - total) {
                 throw EIdBodyTooLarge(maxBodySize);
             }
-            ReadCounted(in, size, sink, progress, true);
-            in.ReadLine(); // the line break that closes the chunk's data
+            total += *size;
+            ReadCounted(in, *size, sink, progress);
+            if (!in.ReadLine().empty()) {
+                throw EIdBodyFramingError("Chunk longer than its size");
+            }
         }
-        in.ReadLine(); // the empty line after the last chunk; trailers are not read
+        SkipTrailer(in);
         return;
     }
     case BodyFraming::UntilClose:

@@ -5,6 +5,7 @@
 // on plain bytes in tests; nothing here opens a socket.
 
 #include "core/online/BodyBuffer.h"
+#include "core/online/TransferRate.h"
 #include "core/online/Transport.h"
 
 #include <chrono>
@@ -50,6 +51,21 @@ public:
     // A point in time after which no read waits any more, however steadily bytes trickle in:
     // a read that would have to wait past it throws EIdReadTimeout. Nothing: no deadline.
     void SetDeadline(std::optional<SteadyClock::time_point> deadline) { deadline_ = deadline; }
+    std::optional<SteadyClock::time_point> Deadline() const { return deadline_; }
+
+    // Calls `hook` while reads wait (see WaitHook): every kWaitSliceMs when no byte comes, and
+    // after a receive once that long has passed since the last call. What `hook` throws ends the
+    // read. Time spent inside it does not count against the idle limit, the deadline or the
+    // rate floor: the owner may keep a question to the user open there. Empty: waits are whole.
+    void SetWaitHook(WaitHook hook);
+
+    // Every receive from now on must keep `floor` (started now); a receive that breaks it
+    // throws EIdTransferTooSlow. Nothing: no floor.
+    void SetRateFloor(std::optional<RateFloor> floor);
+
+    // Time the owner spent elsewhere while a read was under way (in a progress event), which
+    // must not count against the server either.
+    void ExcludeTime(SteadyClock::duration spent);
 
     // Bytes taken out of the buffer so far (lines with their line ends, body bytes).
     std::uint64_t Consumed() const { return consumed_; }
@@ -84,6 +100,8 @@ private:
     // One receive into [buffer, buffer + size) within the time limit and the deadline; 0 when
     // the peer has closed.
     std::size_t Receive(char* buffer, std::size_t size);
+    // Calls the wait hook; the time it took moves `waitStart` (and the deadline and the floor).
+    void CallWaitHook(SteadyClock::time_point& waitStart);
 
     Connection& connection_;
     std::vector<char> data_;
@@ -93,6 +111,10 @@ private:
     int timeoutMs_ = 0;
     std::optional<SteadyClock::time_point> deadline_;
     std::uint64_t consumed_ = 0;
+    std::uint64_t received_ = 0;
+    WaitHook waitHook_;
+    SteadyClock::time_point nextWaitHook_;
+    std::optional<RateFloor> rateFloor_;
 };
 
 struct TIdHTTPResponse {
@@ -106,7 +128,11 @@ struct TIdHTTPResponse {
     bool HasLocation = false;
     std::string Connection;
     std::string ProxyConnection;
-    std::string TransferEncoding;
+    std::string TransferEncoding; // the first Transfer-Encoding value
+    bool Chunked = false;         // the transfer coding is chunked (and only that)
+    // Why the body cannot be told apart for sure (Content-Length values that are no number or
+    // disagree, a length beside a transfer coding, a coding other than chunked); "" when it can.
+    std::string FramingProblem;
     bool ClosedInHeaders = false; // the peer closed the connection inside the header block
 
     // The first value of a header (name compared without regard to case), "" when absent.
@@ -134,8 +160,9 @@ void ReadResponseHead(InputBuffer& in, TIdHTTPResponse& response);
 
 enum class BodyFraming { ContentLength, Chunked, UntilClose, None };
 
-// Content-Length above 0; else "chunked" in Transfer-Encoding (case-sensitive); else, without a
-// usable Content-Length, until the peer closes; else (Content-Length: 0) no body.
+// Chunked when that is the transfer coding; else Content-Length above 0; else, without any
+// Content-Length, until the peer closes; else (Content-Length: 0) no body. A response whose
+// FramingProblem is set throws EIdBodyFramingError with it.
 BodyFraming ChooseFraming(const TIdHTTPResponse& response);
 
 // Receives the progress of a body: one unit of work per Content-Length body, per chunk, or per
@@ -150,18 +177,22 @@ public:
 
 // Reads a body into sink (appending). Reports the bytes that came with the head first, then
 // each piece of at most kPieceSize bytes; the last short piece of a body read until the
-// connection closes is not reported. A Content-Length body cut short by the peer ends there; a
-// chunk cut short throws EIdConnClosedGracefully. More than maxBodySize bytes throw
-// EIdBodyTooLarge. Memory is taken only for bytes that have arrived, whatever the length a
-// server announces. Bytes that arrived before a failure stay in the sink.
+// connection closes is not reported. A body is whole or the read fails: a Content-Length body
+// or a chunk cut short throws EIdConnClosedGracefully, and so does a chunked body that ends
+// before its last chunk and trailer section; a malformed chunk-size line, or chunk data not
+// followed by a line end, throws EIdBodyFramingError. Chunk extensions and trailer fields are
+// read and ignored. More than maxBodySize bytes throw EIdBodyTooLarge. Memory is taken only for
+// bytes that have arrived, whatever the length a server announces. Bytes that arrived before a
+// failure stay in the sink.
 void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, std::string& sink,
               BodyProgress& progress, std::uint64_t maxBodySize);
 // The same into a BodyBuffer, where a large body is received in place and never copied.
 void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, BodyBuffer& sink,
               BodyProgress& progress, std::uint64_t maxBodySize);
 
-// A chunk-size line: the text before its first blank as a hexadecimal number; anything that is
-// not one (an extension after ";", an empty line, a value beyond 31 bits) counts as 0.
-std::uint32_t ParseChunkSize(std::string_view line);
+// A chunk-size line: hexadecimal digits, then nothing, or an extension after ";" or a blank
+// (ignored). Nothing when it is not such a line (no digits, another character after them, a
+// size beyond 64 bits).
+std::optional<std::uint64_t> ParseChunkSize(std::string_view line);
 
 } // namespace larkspan::online

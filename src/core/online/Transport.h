@@ -40,8 +40,18 @@ public:
     }
 };
 
-// Opens a connection to host:port within timeoutMs. Throws EIdSocketError on failure.
-using Connector = std::function<std::unique_ptr<Connection>(const std::string& host,
-                                                            std::uint16_t port, int timeoutMs)>;
+// How often a wait for the peer stops for a moment to call its WaitHook.
+inline constexpr int kWaitSliceMs = 50;
+
+// Called again and again while the client waits for its peer (to connect, or for the next
+// bytes), at least every kWaitSliceMs whether bytes arrive or not: the moments a thread that a
+// transfer blocks can take its events. It may throw to give the wait up. Empty: nothing to call,
+// and the waits are not cut into slices.
+using WaitHook = std::function<void()>;
+
+// Opens a connection to host:port within timeoutMs, calling `wait` (when set) while it waits.
+// Throws EIdSocketError on failure, and whatever `wait` throws.
+using Connector = std::function<std::unique_ptr<Connection>(
+    const std::string& host, std::uint16_t port, int timeoutMs, const WaitHook& wait)>;
 
 } // namespace larkspan::online

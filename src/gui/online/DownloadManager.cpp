@@ -136,6 +136,9 @@ TDownloadForm::TDownloadForm(const Services& services, const std::string& websit
     IdHTTP1.OnWork = [this](online::TWorkMode mode, std::int64_t count) {
         IdHTTP1Work(mode, count);
     };
+    IdHTTP1.OnWaiting = [this] {
+        IdHTTP1Waiting();
+    };
 
     connect(sBitBtnCancel, &QPushButton::clicked, this, &TDownloadForm::sBitBtnCancelClick);
     connect(TimerHTTP, &QTimer::timeout, this, &TDownloadForm::TimerHTTPTimer);
@@ -174,6 +177,11 @@ int TDownloadForm::ShowDownloadModal() {
 
 void TDownloadForm::TimerHTTPTimer() {
     TimerHTTP->stop();
+    if (transfer_.State() == dsDownloaded) {
+        // Cancel answers from the start of the transfer: a server that is slow to answer, or
+        // never does, can be given up on as well as one that is slow to send.
+        sBitBtnCancel->setEnabled(true);
+    }
     transfer_.Transfer();
     if (transfer_.State() != dsDownloaded) {
         sBitBtnCancel->setEnabled(false);
@@ -220,9 +228,20 @@ void TDownloadForm::ShowProgressIfDue(std::int64_t count) {
     QCoreApplication::processEvents();
 }
 
+void TDownloadForm::IdHTTP1Waiting() {
+    // Called while no byte arrives (and now and then while bytes stream in): the window keeps
+    // taking its events, a click on Cancel included, however long the server takes.
+    const auto now = online::PacingClock::now();
+    if (lastRepaint_ && now - *lastRepaint_ < online::kProgressRepaintInterval) {
+        return;
+    }
+    lastRepaint_ = now;
+    QCoreApplication::processEvents();
+}
+
 void TDownloadForm::sBitBtnCancelClick() {
-    // Runs inside a progress event of the running download; the transfer waits while the
-    // question is open.
+    // Runs inside a progress or waiting event of the running download; the transfer waits
+    // while the question is open (and that time does not count against the server).
     if (messages_.Show("Are you sure to cancel this download?", MessageKind::Confirmation,
                        mbYes | mbNo, {"Yes", "No"}) == mrYes) {
         // The download ends with an error as soon as the progress event returns; the partial

@@ -5,9 +5,9 @@
 // desktop shell and closes. Runs on the main thread; the caller learns the outcome as the
 // window's download state.
 
-#include "core/ports/Services.h"
 #include "core/online/DownloadTransfer.h"
 #include "core/online/ProgressPacing.h"
+#include "core/ports/Services.h"
 
 #include <QDialog>
 #include <QProgressBar>
@@ -93,6 +93,7 @@ public:
     void TimerHTTPTimer();
     void IdHTTP1WorkBegin(online::TWorkMode mode, std::int64_t expected);
     void IdHTTP1Work(online::TWorkMode mode, std::int64_t count);
+    void IdHTTP1Waiting();
     void sBitBtnCancelClick();
 
     // Closes the window: FormClose, then hidden, and the modal loop ends. Only the first call

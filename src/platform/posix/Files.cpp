@@ -3,15 +3,20 @@
 #include "platform/Platform.h"
 
 #include "core/text/TextRules.h"
+#include "platform/Policy.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 
@@ -114,7 +119,8 @@ std::string ReadFileTail(const std::string& path, std::size_t maxBytes) {
 
 struct FileWriter::State {
     std::string path;
-    std::string temporary;
+    std::string folder;    // where the fresh file is: the path's folder with its "/"
+    std::string temporary; // the fresh file's path once it has a name
     int fd = -1;
 };
 
@@ -123,7 +129,9 @@ FileWriter::FileWriter() = default;
 FileWriter::~FileWriter() {
     if (state_ && state_->fd >= 0) {
         ::close(state_->fd);
-        ::unlink(state_->temporary.c_str());
+        if (!state_->temporary.empty()) {
+            ::unlink(state_->temporary.c_str());
+        }
     }
 }
 
@@ -134,6 +142,51 @@ bool Fail(const std::string& path, int code, std::string& error) {
     return false;
 }
 
+std::uint64_t RandomNumber() {
+    static thread_local std::mt19937_64 generator{std::random_device{}()};
+    return generator();
+}
+
+// The descriptor's file as /proc shows it, through which a file without a name can be linked
+// into its folder by anyone who may write there (linking the descriptor itself needs a
+// privilege).
+std::string ProcPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// A file without a name in `folder`, which vanishes with its descriptor however the process
+// ends; -1 where the file system cannot make one or it could not be given a name later.
+int OpenUnnamed(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0 && ::access(ProcPath(fd).c_str(), F_OK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Gives the file of `fd` (or, with `fd` -1, a new empty file) a fresh partial-file name in
+// `folder`; false (errno set) when none could be had. A link at the name is never followed.
+bool NameFresh(const std::string& folder, int& fd, std::string& name) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = folder + policy::PartialFileName(RandomNumber());
+        if (fd < 0) {
+            fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd >= 0) {
+                return true;
+            }
+        } else if (::linkat(AT_FDCWD, ProcPath(fd).c_str(), AT_FDCWD, name.c_str(),
+                            AT_SYMLINK_FOLLOW) == 0) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    name.clear();
+    return false;
+}
+
 } // namespace
 
 bool FileWriter::Open(const std::string& path, FileMode mode, std::string& error) {
@@ -141,17 +194,21 @@ bool FileWriter::Open(const std::string& path, FileMode mode, std::string& error
         return Fail(path, EISDIR, error);
     }
     // Opening the path itself would write through a link someone planted there (in a shared
-    // temporary folder, onto any file of the user's). A fresh file with an unguessable name
-    // renamed over the path replaces such a link instead of following it.
+    // temporary folder, onto any file of the user's). A fresh file renamed over the path
+    // replaces such a link instead of following it. The fresh file has no name until then where
+    // the file system allows, so a killed process leaves nothing; elsewhere it has a name of the
+    // program's own, locked while it is written, which the next start can tell as stale.
     auto state = std::make_unique<State>();
     state->path = path;
-    state->temporary = FolderPart(path) + ".larkspan-XXXXXX";
-    state->fd = ::mkostemp(state->temporary.data(), O_CLOEXEC);
-    if (state->fd < 0) {
+    state->folder = FolderPart(path);
+    state->folder = state->folder.empty() ? "./" : state->folder;
+    state->fd = OpenUnnamed(state->folder);
+    if (state->fd < 0 && !NameFresh(state->folder, state->fd, state->temporary)) {
         return Fail(path, errno, error);
     }
     state_ = std::move(state);
-    if (mode == FileMode::UserExecute && ::fchmod(state_->fd, 0700) != 0) {
+    if (::flock(state_->fd, LOCK_EX) != 0 ||
+        (mode == FileMode::UserExecute && ::fchmod(state_->fd, 0700) != 0)) {
         return Fail(path, errno, error);
     }
     return true;
@@ -168,15 +225,57 @@ bool FileWriter::Commit(std::string& error) {
     if (!state_ || state_->fd < 0) {
         return Fail(state_ ? state_->path : std::string(), EBADF, error);
     }
-    // Closed here, where a failure to close (the last data not reaching the disk) counts.
+    // A file without a name gets one first: rename() needs one, and a name cannot be linked
+    // over an existing file. Closed here, where a failure to close (the last data not reaching
+    // the disk) counts.
+    const bool named =
+        !state_->temporary.empty() || NameFresh(state_->folder, state_->fd, state_->temporary);
+    int code = errno;
     const int fd = std::exchange(state_->fd, -1);
-    if (::close(fd) != 0 || ::rename(state_->temporary.c_str(), state_->path.c_str()) != 0) {
-        const int code = errno;
-        ::unlink(state_->temporary.c_str());
-        return Fail(state_->path, code, error);
+    if (named && ::close(fd) == 0 &&
+        ::rename(state_->temporary.c_str(), state_->path.c_str()) == 0) {
+        error.clear();
+        return true;
     }
-    error.clear();
-    return true;
+    if (named) {
+        code = errno;
+    } else {
+        ::close(fd);
+    }
+    if (!state_->temporary.empty()) {
+        ::unlink(state_->temporary.c_str());
+    }
+    return Fail(state_->path, code, error);
+}
+
+void RemoveStalePartialFiles(const std::string& folder) {
+    DIR* const listing = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (listing == nullptr) {
+        return;
+    }
+    const int folderFd = ::dirfd(listing);
+    while (const dirent* entry = ::readdir(listing)) {
+        if (!policy::IsPartialFileName(entry->d_name)) {
+            continue;
+        }
+        const int fd = ::openat(folderFd, entry->d_name,
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        // A regular file of this user's whose writer's lock nobody holds (the kernel drops it
+        // when the writer dies), and still the file at that name when it is removed.
+        struct stat opened {};
+        struct stat named {};
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(folderFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {
+            ::unlinkat(folderFd, entry->d_name, 0);
+        }
+        ::close(fd);
+    }
+    ::closedir(listing);
 }
 
 } // namespace larkspan::platform

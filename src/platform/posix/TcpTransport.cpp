@@ -6,6 +6,7 @@
 #include "core/online/Transport.h"
 #include "core/text/TextRules.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -131,6 +132,30 @@ bool WaitFor(int fd, short events, int timeoutMs) {
     }
 }
 
+// WaitFor in slices of online::kWaitSliceMs, calling `wait` after each one that ends without
+// the socket being ready; the limit counts the time spent in `wait` as well.
+bool WaitInSlices(int fd, short events, int timeoutMs, const online::WaitHook& wait) {
+    if (!wait) {
+        return WaitFor(fd, events, timeoutMs);
+    }
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int slice = online::kWaitSliceMs;
+        if (timeoutMs > 0) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+            if (left <= 0) {
+                return false;
+            }
+            slice = static_cast<int>(std::min<std::int64_t>(left, slice));
+        }
+        if (WaitFor(fd, events, slice)) {
+            return true;
+        }
+        wait();
+    }
+}
+
 class TcpConnection final : public online::Connection {
 public:
     explicit TcpConnection(int fd) : fd_(fd) {}
@@ -217,7 +242,7 @@ private:
 } // namespace
 
 std::unique_ptr<online::Connection> ConnectTcp(const std::string& host, std::uint16_t port,
-                                               int timeoutMs) {
+                                               int timeoutMs, const online::WaitHook& wait) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
@@ -234,7 +259,7 @@ std::unique_ptr<online::Connection> ConnectTcp(const std::string& host, std::uin
         if (errno != EINPROGRESS && errno != EINTR) {
             ThrowSocketError(errno);
         }
-        if (!WaitFor(fd, POLLOUT, timeoutMs)) {
+        if (!WaitInSlices(fd, POLLOUT, timeoutMs, wait)) {
             ThrowSocketError(ETIMEDOUT);
         }
         int error = 0;

@@ -2,12 +2,15 @@
 
 #include "platform/Platform.h"
 
+#include "platform/Policy.h"
 #include "platform/win32/Win32.h"
 
+#include <aclapi.h>
+
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <random>
+#include <vector>
 
 namespace larkspan::platform {
 
@@ -75,11 +78,48 @@ bool SplitFullPath(const std::wstring& path, std::wstring& full, std::size_t& na
     }
 }
 
-std::wstring UniqueSuffix() {
+std::wstring PartialName() {
     static thread_local std::mt19937_64 generator{std::random_device{}()};
-    wchar_t text[17];
-    std::swprintf(text, 17, L"%016llx", static_cast<unsigned long long>(generator()));
-    return text;
+    return win32::Widen(policy::PartialFileName(generator()));
+}
+
+// Marks an open file to be deleted when its last handle closes, or takes the mark off again.
+bool SetDeleteOnClose(HANDLE file, bool deleteIt) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleteIt ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                        sizeof disposition) != 0;
+}
+
+// Whether the file's owner is this user: the owner the process gives the files it creates
+// (for an elevated administrator that is the Administrators group), or the user itself.
+bool OwnedByThisUser(HANDLE file) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                          nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    bool same = false;
+    win32::UniqueHandle token;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Receive())) {
+        for (const TOKEN_INFORMATION_CLASS kind : {TokenOwner, TokenUser}) {
+            DWORD size = 0;
+            ::GetTokenInformation(token.Get(), kind, nullptr, 0, &size);
+            std::vector<unsigned char> buffer(size);
+            if (size == 0 ||
+                !::GetTokenInformation(token.Get(), kind, buffer.data(), size, &size)) {
+                continue;
+            }
+            // TOKEN_OWNER and TOKEN_USER both begin with the SID they name.
+            const PSID sid = kind == TokenOwner
+                                 ? reinterpret_cast<TOKEN_OWNER*>(buffer.data())->Owner
+                                 : reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+            same = same || ::EqualSid(owner, sid) != 0;
+        }
+    }
+    ::LocalFree(descriptor);
+    return same;
 }
 
 } // namespace
@@ -250,12 +290,12 @@ bool FileWriter::Open(const std::string& path, FileMode mode, std::string& error
     // link or junction in a shared folder, onto any file of the user's). A fresh file with an
     // unguessable name, moved over the path, replaces such a link instead of following it.
     // CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT refuses anything already at the new name,
-    // a link included.
+    // a link included. Shared with nobody while it is written, so the next start can tell a
+    // file a running copy writes from one a killed copy left.
     for (int attempt = 0; attempt < 16 && !state->file; ++attempt) {
-        state->temporary =
-            state->full.substr(0, nameStart) + L".larkspan-" + UniqueSuffix() + L".tmp";
+        state->temporary = state->full.substr(0, nameStart) + PartialName();
         state->file.Reset(
-            ::CreateFileW(state->temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+            ::CreateFileW(state->temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!state->file && ::GetLastError() != ERROR_FILE_EXISTS) {
             break;
@@ -264,6 +304,9 @@ bool FileWriter::Open(const std::string& path, FileMode mode, std::string& error
     if (!state->file) {
         return Fail(path, ::GetLastError(), error);
     }
+    // Deleted by the system when its handle closes, however the process ends, until Commit
+    // takes the mark off. Where a file system refuses the mark, the next start removes it.
+    SetDeleteOnClose(state->file.Get(), true);
     state_ = std::move(state);
     return true;
 }
@@ -279,9 +322,14 @@ bool FileWriter::Commit(std::string& error) {
     if (!state_ || !state_->file) {
         return Fail(state_ ? state_->path : std::string(), ERROR_INVALID_HANDLE, error);
     }
-    // Closed here, where a failure to close (the last data not reaching the disk) counts.
-    // MoveFileExW then replaces the name, whatever it named (a link stays unfollowed); a folder
-    // at the path is not replaced and fails.
+    // Kept when closed, which happens here, where a failure to close (the last data not
+    // reaching the disk) counts. MoveFileExW then replaces the name, whatever it named (a link
+    // stays unfollowed); a folder at the path is not replaced and fails.
+    if (!SetDeleteOnClose(state_->file.Get(), false)) {
+        const DWORD code = ::GetLastError();
+        state_->file.Reset(nullptr);
+        return Fail(state_->path, code, error);
+    }
     const bool closed = ::CloseHandle(state_->file.Release()) != 0;
     if (!closed || !::MoveFileExW(state_->temporary.c_str(), state_->full.c_str(),
                                   MOVEFILE_REPLACE_EXISTING)) {
@@ -291,6 +339,39 @@ bool FileWriter::Commit(std::string& error) {
     }
     error.clear();
     return true;
+}
+
+void RemoveStalePartialFiles(const std::string& folder) {
+    std::wstring wide;
+    if (!win32::WidePath(folder.empty() ? std::string(".") : folder, wide)) {
+        return;
+    }
+    if (wide.back() != L'\\' && wide.back() != L'/') {
+        wide += L'\\';
+    }
+    WIN32_FIND_DATAW found{};
+    const HANDLE search =
+        ::FindFirstFileExW((wide + L".larkspan-partial-*").c_str(), FindExInfoBasic, &found,
+                           FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+                0 ||
+            !policy::IsPartialFileName(win32::Narrow(found.cFileName))) {
+            continue;
+        }
+        // Shared with nobody: the open fails while a running copy still writes the file. The
+        // mark then deletes it as this handle closes.
+        const win32::UniqueHandle file(
+            ::CreateFileW((wide + found.cFileName).c_str(), DELETE | READ_CONTROL, 0, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file && OwnedByThisUser(file.Get())) {
+            SetDeleteOnClose(file.Get(), true);
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
 }
 
 } // namespace larkspan::platform

@@ -10,6 +10,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 
@@ -180,6 +181,30 @@ bool WaitFor(SOCKET socket, Wait wait, int timeoutMs) {
     return true; // ready, or an error the next call will report
 }
 
+// Waits for a connect in slices of online::kWaitSliceMs, calling `wait` after each one that
+// ends without a result; the limit counts the time spent in `wait` as well.
+bool WaitInSlices(SOCKET socket, int timeoutMs, const online::WaitHook& wait) {
+    if (!wait) {
+        return WaitFor(socket, Wait::Connected, timeoutMs);
+    }
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int slice = online::kWaitSliceMs;
+        if (timeoutMs > 0) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+            if (left <= 0) {
+                return false;
+            }
+            slice = static_cast<int>(std::min<std::int64_t>(left, slice));
+        }
+        if (WaitFor(socket, Wait::Connected, slice)) {
+            return true;
+        }
+        wait();
+    }
+}
+
 class TcpConnection final : public online::Connection {
 public:
     explicit TcpConnection(SOCKET socket) : socket_(socket) {}
@@ -242,7 +267,7 @@ private:
 } // namespace
 
 std::unique_ptr<online::Connection> ConnectTcp(const std::string& host, std::uint16_t port,
-                                               int timeoutMs) {
+                                               int timeoutMs, const online::WaitHook& wait) {
     const SocketLayer layer; // for the resolver; the connection holds its own
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
@@ -266,7 +291,7 @@ std::unique_ptr<online::Connection> ConnectTcp(const std::string& host, std::uin
         if (::WSAGetLastError() != WSAEWOULDBLOCK) {
             SocketLayer::ThrowLastError();
         }
-        if (!WaitFor(socket, Wait::Connected, timeoutMs)) {
+        if (!WaitInSlices(socket, timeoutMs, wait)) {
             SocketLayer::ThrowError(WSAETIMEDOUT);
         }
     }

@@ -7,7 +7,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 using larkspan::test::ReadWholeFile;
 using larkspan::test::ScratchFolder;
@@ -52,6 +54,30 @@ TEST(Files, WriteFailureIsReportedAndLeavesNothingBehind) {
         ++entries;
     }
     EXPECT_EQ(entries, 1);
+}
+
+// What a run killed while it wrote a download left is the program's to remove at the next
+// start; nothing else in a shared temporary folder is, and neither is a file still being written.
+TEST(Files, OnlyStalePartialFilesAreRemoved) {
+    ScratchFolder scratch;
+    const std::string stale = scratch.Write(".larkspan-partial-0123456789abcdef.tmp", "half");
+    const std::vector<std::string> others = {
+        scratch.Write(".larkspan-partial-0123.tmp", "not ours"),
+        scratch.Write(".larkspan-partial-0123456789abcdeg.tmp", "not ours"),
+        scratch.Write("Setup.exe", "an installer"),
+    };
+    platform::FileWriter writing;
+    std::string error;
+    ASSERT_TRUE(writing.Open(scratch / "New.exe", platform::FileMode::UserExecute, error)) << error;
+    ASSERT_TRUE(writing.Write("being written", error)) << error;
+
+    platform::RemoveStalePartialFiles(scratch.path());
+    EXPECT_FALSE(std::filesystem::exists(Utf8Path(stale)));
+    for (const std::string& other : others) {
+        EXPECT_TRUE(std::filesystem::exists(Utf8Path(other))) << other;
+    }
+    ASSERT_TRUE(writing.Commit(error)) << error;
+    EXPECT_EQ(ReadWholeFile(scratch / "New.exe"), "being written");
 }
 
 TEST(Files, InstallerIsWrittenFromItsPieces) {

@@ -34,6 +34,19 @@ TEST(PlatformPolicy, VariablesForOneChildReplaceThoseOfTheSameName) {
     EXPECT_EQ(policy::EnvironmentWith(inherited, Added{}, false), inherited);
 }
 
+TEST(PlatformPolicy, PartialFileNamesAreToldFromAnyOtherName) {
+    EXPECT_EQ(policy::PartialFileName(0x0123456789abcdefULL),
+              ".larkspan-partial-0123456789abcdef.tmp");
+    EXPECT_TRUE(policy::IsPartialFileName(policy::PartialFileName(0)));
+    EXPECT_TRUE(policy::IsPartialFileName(policy::PartialFileName(UINT64_MAX)));
+    for (const char* other :
+         {".larkspan-partial-0123456789abcde.tmp", ".larkspan-partial-0123456789abcdeF.tmp",
+          ".larkspan-partial-0123456789abcdef.tm", "Setup.exe", ".larkspan-0123456789abcdef.tmp",
+          ".larkspan-partial-0123456789abcdef"}) {
+        EXPECT_FALSE(policy::IsPartialFileName(other)) << other;
+    }
+}
+
 TEST(PlatformPolicy, RecordNamesMustBePlain) {
     for (const char* name : {"Larkspan", "Oxbeck", "a.b"}) {
         EXPECT_TRUE(policy::IsPlainName(name)) << name;

@@ -5,9 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using larkspan::test::ScratchFolder;
 namespace platform = larkspan::platform;
@@ -39,6 +47,51 @@ TEST(Files, ReadOnlyFileIsNotWritableForAnOrdinaryUser) {
                (platform::UserCanWrite(missing) ? 4 : 0);
     });
     EXPECT_EQ(seen, 2) << "1: the read-only file, 2: the writable one, 4: a missing one";
+}
+
+// A writer killed outright leaves nothing once the next start has looked; a partial file that
+// another program still holds, or that belongs to another user, stays.
+TEST(Files, AKilledWriterLeavesNothingAndHeldOrForeignPartialFilesStay) {
+    ScratchFolder scratch;
+    ASSERT_EQ(::chmod(scratch.path().c_str(), 0777), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        platform::FileWriter file;
+        std::string error;
+        const bool ok = file.Open(scratch / "Setup.exe", platform::FileMode::UserExecute, error) &&
+                        file.Write(std::string(100000, 'x'), error);
+        ::kill(::getpid(), ok ? SIGKILL : SIGTERM);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child could not write";
+
+    const std::string held = scratch.Write(".larkspan-partial-00000000000000aa.tmp", "held");
+    const int holder = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const std::string foreign = scratch / ".larkspan-partial-00000000000000bb.tmp";
+    const bool root = ::getuid() == 0;
+    if (root) {
+        scratch.Write(".larkspan-partial-00000000000000bb.tmp", "another user's");
+        ASSERT_EQ(::chown(foreign.c_str(), larkspan::test::UnprivilegedId,
+                          larkspan::test::UnprivilegedId),
+                  0);
+    }
+    platform::RemoveStalePartialFiles(scratch.path());
+    ::close(holder);
+
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(scratch.path())) {
+        left.push_back(entry.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected = {".larkspan-partial-00000000000000aa.tmp"};
+    if (root) {
+        expected.push_back(".larkspan-partial-00000000000000bb.tmp");
+    }
+    EXPECT_EQ(left, expected);
 }
 
 TEST(Files, TemporaryFolderPrefersTempThenTmpdir) {
