@@ -36,21 +36,30 @@ std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
 
 // ---- Installation records ---------------------------------------------------------------
 
+// Which installer wrote a record. A 64-bit Windows keeps two registry views; a 32-bit installer's
+// writes land in the 32-bit one (WOW6432Node).
+enum class RecordWriter {
+    OurInstaller,   // this program's own, which writes to the 64-bit view
+    OtherInstaller, // another product's, likely a 32-bit one: its record is looked for in the
+                    // 32-bit view first, then in the 64-bit view
+};
+
 // Reads `key` from the installation record of `product` by `vendor` (POSIX: the INI file
 // "<vendor>/<product>.conf" in the system configuration folders, $XDG_CONFIG_DIRS else /etc/xdg,
 // first folder first; Windows: the value `key` of HKEY_LOCAL_MACHINE\Software\<vendor>\<product>,
-// REG_SZ or REG_EXPAND_SZ, up to its first NUL). The first record found is the record, even when
-// it cannot be read. Returns the stored text unexpanded, or "" on any failure (no record,
-// unreadable record, no such key, empty value, a value of another type, a vendor or product
-// name that is not a plain name).
+// REG_SZ or REG_EXPAND_SZ, up to its first NUL, in the registry views of `writer`, each key
+// opened read-only with the access masks of policy::kRegistryReadMasks tried in turn). The first
+// record found is the record, even when it cannot be read. Returns the stored text unexpanded, or
+// "" on any failure (no record, unreadable record, no such key, empty value, a value of another
+// type, a vendor or product name that is not a plain name).
 std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,
                                    const std::string& key);
 
 // The same, but a value that is there and is not text (a registry number, say) gives nothing
 // instead of "", for a reader that must tell it from a missing value.
 std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
-                                                 const std::string& product,
-                                                 const std::string& key);
+                                                 const std::string& product, const std::string& key,
+                                                 RecordWriter writer = RecordWriter::OurInstaller);
 
 // ---- Desktop shell and programs ------------------------------------------------------------
 
@@ -211,12 +220,14 @@ void SetEnvironment(const std::string& name, const std::string& value);
 // Folder of the running executable, with a trailing separator; "" when it cannot be determined.
 std::string ExecutableFolder();
 
-// Folder for temporary files, without a trailing separator (a root keeps its own): the first of
-// the OS's variables that is set (POSIX: $TEMP, then $TMPDIR; Windows: TEMP alone), else the
-// OS's default (POSIX: /tmp; Windows: "", so that a file lands at the current drive's root).
+// Folder for temporary files, without a trailing separator (a root keeps its own). POSIX: the
+// first of $TEMP and $TMPDIR that is set, else /tmp. Windows: the system's rule (GetTempPathW:
+// the first of TMP, TEMP and USERPROFILE that is set, made a full path, else the Windows folder);
+// "" only when the system names none.
 std::string TemporaryFolder();
 
-// `name` in the temporary folder, joined with the OS's separator.
+// `name` in the temporary folder, joined with the OS's separator; "" when there is no temporary
+// folder, so that writing there fails instead of landing somewhere else.
 std::string TemporaryFile(const std::string& name);
 
 } // namespace larkspan::platform

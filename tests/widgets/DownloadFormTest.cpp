@@ -397,5 +397,31 @@ TEST_F(DownloadFormTest, AnInstallerTheSystemCannotRunIsADownloadError) {
     EXPECT_FALSE(atBox.cancelEnabled);
 }
 
+TEST_F(DownloadFormTest, TheInstallerGoesWhereTheSystemKeepsTemporaryFilesOrNowhere) {
+    vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
+    vendor.SetFile(InstallerPath, {200, RunnableInstaller(1000), 0, 0, nullptr});
+    {
+        // A temporary folder that cannot be written: the download error, and nothing left.
+        const std::string missing = (fs::path(environment.TempFolder()) / "missing").string();
+        const ScopedEnvironment temp("TEMP", missing);
+        const ScopedEnvironment tmp("TMP", missing);
+        ScriptedMessages messages{mrOk};
+        EXPECT_EQ(Run(), dsError);
+        ExpectErrorBox(messages);
+        EXPECT_FALSE(fs::exists(missing));
+    }
+#ifdef _WIN32
+    // Neither TMP nor TEMP: the system's rule goes on to the user's profile folder, not to the
+    // root of the current drive.
+    const ScopedEnvironment temp("TEMP", std::nullopt);
+    const ScopedEnvironment tmp("TMP", std::nullopt);
+    const ScopedEnvironment profile("USERPROFILE", environment.TempFolder());
+    RecordedShellOpens opens;
+    EXPECT_EQ(Run(), dsDownloaded);
+    EXPECT_EQ(opens.Programs(), std::vector<std::string>{environment.SetupPath()});
+    EXPECT_TRUE(InstallerRan(environment));
+#endif
+}
+
 } // namespace
 } // namespace larkspan::test
