@@ -70,4 +70,63 @@ private:
     std::wstring previous_;
 };
 
+// Gives cmd.exe, for the life of the object, the settings a user's machine may have in
+// HKCU\Software\Microsoft\Command Processor: an AutoRun command that prints a banner before
+// every command, and delayed expansion of !NAME! switched on. The earlier values come back after.
+class CommandProcessorSettings {
+public:
+    static constexpr const char* kBanner = "AutoRun banner of another program";
+
+    CommandProcessorSettings() {
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Command Processor", 0, nullptr,
+                          0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        Save(L"AutoRun", autoRun_);
+        Save(L"DelayedExpansion", delayedExpansion_);
+        const std::wstring command = L"echo " + platform::win32::Widen(kBanner);
+        ::RegSetValueExW(key_, L"AutoRun", 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(command.c_str()),
+                         static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+        const DWORD on = 1;
+        ::RegSetValueExW(key_, L"DelayedExpansion", 0, REG_DWORD,
+                         reinterpret_cast<const BYTE*>(&on), sizeof on);
+    }
+    ~CommandProcessorSettings() {
+        Restore(L"AutoRun", autoRun_);
+        Restore(L"DelayedExpansion", delayedExpansion_);
+        ::RegCloseKey(key_);
+    }
+    CommandProcessorSettings(const CommandProcessorSettings&) = delete;
+    CommandProcessorSettings& operator=(const CommandProcessorSettings&) = delete;
+
+private:
+    struct Saved {
+        bool present = false;
+        DWORD type = 0;
+        std::string data;
+    };
+    void Save(const wchar_t* name, Saved& saved) {
+        DWORD size = 0;
+        if (::RegQueryValueExW(key_, name, nullptr, &saved.type, nullptr, &size) != ERROR_SUCCESS) {
+            return;
+        }
+        saved.data.resize(size);
+        saved.present =
+            ::RegQueryValueExW(key_, name, nullptr, &saved.type,
+                               reinterpret_cast<BYTE*>(saved.data.data()), &size) == ERROR_SUCCESS;
+    }
+    void Restore(const wchar_t* name, const Saved& saved) {
+        if (saved.present) {
+            ::RegSetValueExW(key_, name, 0, saved.type,
+                             reinterpret_cast<const BYTE*>(saved.data.data()),
+                             static_cast<DWORD>(saved.data.size()));
+        } else {
+            ::RegDeleteValueW(key_, name);
+        }
+    }
+
+    HKEY key_ = nullptr;
+    Saved autoRun_;
+    Saved delayedExpansion_;
+};
+
 } // namespace larkspan::test
