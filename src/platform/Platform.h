@@ -247,6 +247,17 @@ namespace larkspan::platform {
 // such step.
 void PrepareFontConfiguration();
 
+// The font of the system's own message boxes, where the system names one (Windows: the message
+// font of SystemParametersInfoW(SPI_GETNONCLIENTMETRICS), which follows the user's display
+// settings); nothing elsewhere.
+struct SystemFont {
+    std::string family;
+    int pixelSize = 0; // the height of the characters in pixels; 0: the face's usual size
+    int weight = 400;  // 100 to 900: 400 regular, 700 bold
+    bool italic = false;
+};
+std::optional<SystemFont> MessageFont();
+
 // ---- Network --------------------------------------------------------------------------------
 
 // Opens a TCP connection for the HTTP client; it matches online::Connector, so a client is
