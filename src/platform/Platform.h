@@ -119,13 +119,15 @@ private:
 CommandInterpreter ConsoleInterpreter();
 
 // Runs `commandLine` unchanged through the system command interpreter (/bin/sh -c; Windows:
-// cmd.exe /C, hidden, which takes off the first and last double quote of a line that begins
-// with one) with `workingFolder` as the current folder, where bare tool names are found first
-// (as cmd.exe finds them in its current folder). The child gets the program's own standard
-// input and environment and no other descriptor or handle of the program. Waits until the output
-// has ended and the interpreter has exited, or until `stopper` ends the command. Each read takes at
-// most 255 bytes, and a zero byte in the output drops the rest of the read it arrived in. `started`
-// is false when the interpreter could not be started (including a missing working folder).
+// cmd.exe /D /V:OFF /C, hidden: no AutoRun command, no delayed expansion; it takes off the first
+// and last double quote of a line that begins with one) with `workingFolder` as the current folder,
+// where bare tool names are found first (as cmd.exe finds them in its current folder). The child
+// gets the program's own standard input and environment and no other descriptor or handle of the
+// program. Waits until the output has ended and the interpreter has exited, or until `stopper` ends
+// the command (then until every process of the command has ended, so none holds a file the caller
+// deletes next). Each read takes at most 255 bytes, and a zero byte in the output drops the rest of
+// the read it arrived in. `started` is false when the interpreter could not be started (including a
+// missing working folder).
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
                                 CommandStopper* stopper = nullptr);
 
