@@ -80,15 +80,20 @@ public:
     CommandProcessorSettings() {
         ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Command Processor", 0, nullptr,
                           0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
-        Save(L"AutoRun", autoRun_);
-        Save(L"DelayedExpansion", delayedExpansion_);
         const std::wstring command = L"echo " + platform::win32::Widen(kBanner);
-        ::RegSetValueExW(key_, L"AutoRun", 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(command.c_str()),
-                         static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+        const std::string autoRun(reinterpret_cast<const char*>(command.c_str()),
+                                  (command.size() + 1) * sizeof(wchar_t));
         const DWORD on = 1;
+        const std::string delayedExpansion(reinterpret_cast<const char*>(&on), sizeof on);
+        // A value equal to this object's own was set by another test running at the same time
+        // and counts as not there: the last of them to end removes it.
+        Save(L"AutoRun", autoRun, autoRun_);
+        Save(L"DelayedExpansion", delayedExpansion, delayedExpansion_);
+        ::RegSetValueExW(key_, L"AutoRun", 0, REG_SZ, reinterpret_cast<const BYTE*>(autoRun.data()),
+                         static_cast<DWORD>(autoRun.size()));
         ::RegSetValueExW(key_, L"DelayedExpansion", 0, REG_DWORD,
-                         reinterpret_cast<const BYTE*>(&on), sizeof on);
+                         reinterpret_cast<const BYTE*>(delayedExpansion.data()),
+                         static_cast<DWORD>(delayedExpansion.size()));
     }
     ~CommandProcessorSettings() {
         Restore(L"AutoRun", autoRun_);
@@ -104,15 +109,16 @@ private:
         DWORD type = 0;
         std::string data;
     };
-    void Save(const wchar_t* name, Saved& saved) {
+    void Save(const wchar_t* name, const std::string& ours, Saved& saved) {
         DWORD size = 0;
         if (::RegQueryValueExW(key_, name, nullptr, &saved.type, nullptr, &size) != ERROR_SUCCESS) {
             return;
         }
         saved.data.resize(size);
-        saved.present =
-            ::RegQueryValueExW(key_, name, nullptr, &saved.type,
-                               reinterpret_cast<BYTE*>(saved.data.data()), &size) == ERROR_SUCCESS;
+        saved.present = ::RegQueryValueExW(key_, name, nullptr, &saved.type,
+                                           reinterpret_cast<BYTE*>(saved.data.data()),
+                                           &size) == ERROR_SUCCESS &&
+                        saved.data != ours;
     }
     void Restore(const wchar_t* name, const Saved& saved) {
         if (saved.present) {
