@@ -124,11 +124,14 @@ TEST_F(DownloadFormTest, MissingInformationClosesAfterTheTimerWithAnError) {
         ScriptedMessages messages{mrOk};
         EXPECT_EQ(Run(), dsError);
         ExpectErrorBox(messages);
-        // The window was up, untouched, and closed only at the timer's tick.
+        // The window was up, untouched, and closed only at the timer's tick, not at once. How
+        // closely the tick keeps its 500 ms is the system's business: under wine on a busy
+        // machine it came as early as 441 ms (wine's server arms a timer from its last reading
+        // of the clock, which lags when the server waited for a core).
         EXPECT_TRUE(atBox.visible);
         EXPECT_EQ(atBox.caption, "Download Manager");
         EXPECT_EQ(atBox.status, "Initializing");
-        EXPECT_GE(atBox.elapsedMs, 450);
+        EXPECT_GE(atBox.elapsedMs, 250);
     }
     EXPECT_TRUE(vendor.RequestsStartingWith("GET ").empty());
     const auto posts = vendor.RequestsStartingWith("POST /requests/getsmartinstallerinfo.php ");
