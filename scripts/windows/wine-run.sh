@@ -18,4 +18,6 @@ wait "$program"
 status=$?
 # The two tails print what is left and end.
 wait
+# A program that dies under wine before it prints anything leaves CTest nothing else to show.
+[ "$status" -eq 0 ] || echo "wine-run.sh: $1 ended with status $status" >&2
 exit "$status"
