@@ -10,6 +10,11 @@ export WINE=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver64
 # A prefix of the build's own, so that nothing is written to the user's ~/.wine.
 export WINEPREFIX=$larkspan_wine_build/wine
+# Wine turns Windows file names into Unix ones through the locale's character set: under the C
+# locale (a fresh root, CI, env -i) a name outside ASCII cannot be created. UTF-8 whatever the
+# caller has; C.UTF-8 needs no locale package.
+export LC_ALL=C.UTF-8
+unset LANGUAGE
 # No prompts to install Mono or Gecko, which nothing here needs.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all

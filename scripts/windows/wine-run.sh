@@ -5,6 +5,9 @@
 # process, when it creates its first window) inherits the program's descriptors and lingers
 # after it, and a pipe into CTest would then stay open, so that a test that has ended would be
 # waited for until its time runs out.
+# File names outside ASCII need a UTF-8 locale under wine (see wine-env.sh), also when CTest is
+# started from a shell that set up the rest of the environment but not this.
+export LC_ALL=C.UTF-8
 out=$(mktemp) && err=$(mktemp) || exit 125
 trap 'rm -f "$out" "$err"' EXIT
 /usr/lib/wine/wine64 "$@" <&0 >"$out" 2>"$err" &
@@ -15,4 +18,6 @@ wait "$program"
 status=$?
 # The two tails print what is left and end.
 wait
+# A program that dies under wine before it prints anything leaves CTest nothing else to show.
+[ "$status" -eq 0 ] || echo "wine-run.sh: $1 ended with status $status" >&2
 exit "$status"

@@ -9,14 +9,14 @@
 namespace larkspan::platform {
 
 std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
-                                                 const std::string& product,
-                                                 const std::string& key) {
+                                                 const std::string& product, const std::string& key,
+                                                 RecordWriter writer) {
     // The names become part of a path or key; one that could leave the vendor's place has no
     // record.
     if (!policy::IsPlainName(vendor) || !policy::IsPlainName(product) || key.empty()) {
         return std::string();
     }
-    for (const std::string& location : os::RecordLocations(vendor, product)) {
+    for (const os::RecordLocation& location : os::RecordLocations(vendor, product, writer)) {
         std::string value;
         switch (os::ReadRecordValue(location, key, value)) {
         case os::RecordRead::NotThere:
@@ -93,9 +93,12 @@ std::string TemporaryFolder() {
 
 std::string TemporaryFile(const std::string& name) {
     std::string folder = TemporaryFolder();
+    if (folder.empty()) {
+        return {};
+    }
     // A root folder keeps its separator; doubling it would name another place on Windows
     // ("\\Setup.exe" is a network path).
-    if (folder.empty() || folder.back() != os::PathSeparator()) {
+    if (folder.back() != os::PathSeparator()) {
         folder += os::PathSeparator();
     }
     return folder + name;

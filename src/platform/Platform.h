@@ -40,21 +40,30 @@ std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
 
 // ---- Installation records ---------------------------------------------------------------
 
+// Which installer wrote a record. A 64-bit Windows keeps two registry views; a 32-bit installer's
+// writes land in the 32-bit one (WOW6432Node).
+enum class RecordWriter {
+    OurInstaller,   // this program's own, which writes to the 64-bit view
+    OtherInstaller, // another product's, likely a 32-bit one: its record is looked for in the
+                    // 32-bit view first, then in the 64-bit view
+};
+
 // Reads `key` from the installation record of `product` by `vendor` (POSIX: the INI file
 // "<vendor>/<product>.conf" in the system configuration folders, $XDG_CONFIG_DIRS else /etc/xdg,
 // first folder first; Windows: the value `key` of HKEY_LOCAL_MACHINE\Software\<vendor>\<product>,
-// REG_SZ or REG_EXPAND_SZ, up to its first NUL). The first record found is the record, even when
-// it cannot be read. Returns the stored text unexpanded, or "" on any failure (no record,
-// unreadable record, no such key, empty value, a value of another type, a vendor or product
-// name that is not a plain name).
+// REG_SZ or REG_EXPAND_SZ, up to its first NUL, in the registry views of `writer`, each key
+// opened read-only with the access masks of policy::kRegistryReadMasks tried in turn). The first
+// record found is the record, even when it cannot be read. Returns the stored text unexpanded, or
+// "" on any failure (no record, unreadable record, no such key, empty value, a value of another
+// type, a vendor or product name that is not a plain name).
 std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,
                                    const std::string& key);
 
 // The same, but a value that is there and is not text (a registry number, say) gives nothing
 // instead of "", for a reader that must tell it from a missing value.
 std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
-                                                 const std::string& product,
-                                                 const std::string& key);
+                                                 const std::string& product, const std::string& key,
+                                                 RecordWriter writer = RecordWriter::OurInstaller);
 
 // ---- Desktop shell and programs ------------------------------------------------------------
 
@@ -117,14 +126,16 @@ CommandInterpreter ConsoleInterpreter();
 using EnvironmentVariables = std::vector<std::pair<std::string, std::string>>;
 
 // Runs `commandLine` unchanged through the system command interpreter (/bin/sh -c; Windows:
-// cmd.exe /C, hidden, which takes off the first and last double quote of a line that begins
-// with one) with `workingFolder` as the current folder, where bare tool names are found first
-// (as cmd.exe finds them in its current folder). The child gets the program's own standard
-// input and environment, with `environment` set on top for it alone (replacing variables of the
-// same names), and no other descriptor or handle of the program. Waits until the output
-// has ended and the interpreter has exited, or until `stopper` ends the command. Each read takes at
-// most 255 bytes, and a zero byte in the output drops the rest of the read it arrived in. `started`
-// is false when the interpreter could not be started (including a missing working folder).
+// cmd.exe /D /V:OFF /C, hidden: no AutoRun command, no delayed expansion; it takes off the first
+// and last double quote of a line that begins with one) with `workingFolder` as the current folder,
+// where bare tool names are found first (as cmd.exe finds them in its current folder). The child
+// gets the program's own standard input and environment, with `environment` set on top for it
+// alone (replacing variables of the same names), and no other descriptor or handle of the
+// program. Waits until the output has ended and the interpreter has exited, or until `stopper`
+// ends the command (then until every process of the command has ended, so none holds a file the
+// caller deletes next). Each read takes at most 255 bytes, and a zero byte in the output drops
+// the rest of the read it arrived in. `started` is false when the interpreter could not be
+// started (including a missing working folder).
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
                                 CommandStopper* stopper = nullptr,
                                 const EnvironmentVariables& environment = {});
@@ -317,12 +328,14 @@ void SetEnvironment(const std::string& name, const std::string& value);
 // Folder of the running executable, with a trailing separator; "" when it cannot be determined.
 std::string ExecutableFolder();
 
-// Folder for temporary files, without a trailing separator (a root keeps its own): the first of
-// the OS's variables that is set (POSIX: $TEMP, then $TMPDIR; Windows: TEMP alone), else the
-// OS's default (POSIX: /tmp; Windows: "", so that a file lands at the current drive's root).
+// Folder for temporary files, without a trailing separator (a root keeps its own). POSIX: the
+// first of $TEMP and $TMPDIR that is set, else /tmp. Windows: the system's rule (GetTempPathW:
+// the first of TMP, TEMP and USERPROFILE that is set, made a full path, else the Windows folder);
+// "" only when the system names none.
 std::string TemporaryFolder();
 
-// `name` in the temporary folder, joined with the OS's separator.
+// `name` in the temporary folder, joined with the OS's separator; "" when there is no temporary
+// folder, so that writing there fails instead of landing somewhere else.
 std::string TemporaryFile(const std::string& name);
 
 // ---- Start-up ------------------------------------------------------------------------------
@@ -333,6 +346,17 @@ std::string TemporaryFile(const std::string& name);
 // time, also before the application object exists; does nothing where the toolkit needs no
 // such step.
 void PrepareFontConfiguration();
+
+// The font of the system's own message boxes, where the system names one (Windows: the message
+// font of SystemParametersInfoW(SPI_GETNONCLIENTMETRICS), which follows the user's display
+// settings); nothing elsewhere.
+struct SystemFont {
+    std::string family;
+    int pixelSize = 0; // the height of the characters in pixels; 0: the face's usual size
+    int weight = 400;  // 100 to 900: 400 regular, 700 bold
+    bool italic = false;
+};
+std::optional<SystemFont> MessageFont();
 
 // ---- Network --------------------------------------------------------------------------------
 

@@ -114,6 +114,21 @@ std::string WindowsCommandLine(const std::vector<std::string>& argv) {
     return line;
 }
 
+std::string WindowsInterpreterCommand(std::string_view commandLine) {
+    return "cmd.exe /D /V:OFF /C " + std::string(commandLine);
+}
+
+std::int32_t OpenWithReadMasks(const std::function<std::int32_t(std::uint32_t mask)>& open) {
+    std::int32_t status = -1;
+    for (const std::uint32_t mask : kRegistryReadMasks) {
+        status = open(mask);
+        if (status == 0) {
+            break;
+        }
+    }
+    return status;
+}
+
 void AppendConsoleRead(std::string& output, const char* data, std::size_t size) {
     const void* zero = std::memchr(data, '\0', size);
     output.append(data, zero != nullptr ? static_cast<const char*>(zero) - data : size);

@@ -98,6 +98,22 @@ std::vector<String> EnvironmentWith(std::vector<String> inherited,
 std::string PartialFileName(std::uint64_t random);
 bool IsPartialFileName(std::string_view name);
 
+// The command line that starts cmd.exe on `commandLine`. /D: the user's AutoRun commands
+// (HKCU/HKLM "Software\Microsoft\Command Processor\AutoRun", which console tools like to install)
+// do not run first, so no banner of theirs reaches the text the tools are judged by. /V:OFF: a
+// registry setting that turns delayed expansion on cannot make "!NAME!" in a file name or
+// password expand. The caller's text follows /C unchanged.
+std::string WindowsInterpreterCommand(std::string_view commandLine);
+
+// The access masks a read-only registry key is opened with, tried in this order: KEY_READ; then
+// STANDARD_RIGHTS_READ with KEY_QUERY_VALUE and KEY_ENUMERATE_SUB_KEYS; then KEY_QUERY_VALUE
+// alone, so a key whose rights allow no more than querying values is still read.
+inline constexpr std::uint32_t kRegistryReadMasks[] = {0x20019, 0x20009, 0x0001};
+
+// Calls `open` with each of kRegistryReadMasks in turn until one gives the status 0 (success),
+// and returns that status, or the status of the last attempt when none succeeded.
+std::int32_t OpenWithReadMasks(const std::function<std::int32_t(std::uint32_t mask)>& open);
+
 // Appends one read of console output: a zero byte the child wrote ends the text of that read
 // (the bytes after it, up to the end of the read, are dropped); the next read is taken whole.
 void AppendConsoleRead(std::string& output, const char* data, std::size_t size);

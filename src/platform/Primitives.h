@@ -4,6 +4,8 @@
 // and the few facts that differ between systems, nothing that decides. Private to the platform
 // library.
 
+#include "platform/Platform.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,8 +32,17 @@ std::string ExecutablePath();
 std::vector<std::string> TemporaryFolderVariables();
 std::string DefaultTemporaryFolder();
 
-// Where the installation record of `product` by `vendor` may be, in the order they are asked.
-std::vector<std::string> RecordLocations(const std::string& vendor, const std::string& product);
+// One place an installation record may be: a file, or a registry key in one registry view
+// (`view`: the view flag the key is opened with, 0 for the program's own view).
+struct RecordLocation {
+    std::string path;
+    std::uint32_t view = 0;
+};
+
+// Where the installation record of `product` by `vendor`, written by `writer`'s installer, may
+// be, in the order they are asked.
+std::vector<RecordLocation> RecordLocations(const std::string& vendor, const std::string& product,
+                                            RecordWriter writer);
 
 enum class RecordRead {
     NotThere, // no record at this location: ask the next one
@@ -39,7 +50,8 @@ enum class RecordRead {
     Read,     // `value` holds the key's value ("" when the record lacks the key)
     NotText,  // the key holds a value that is not text (a registry number, say)
 };
-RecordRead ReadRecordValue(const std::string& location, const std::string& key, std::string& value);
+RecordRead ReadRecordValue(const RecordLocation& location, const std::string& key,
+                           std::string& value);
 
 // Ends every process of the group that a console command runs in (see CommandStopper).
 void EndProcessGroup(std::int64_t group);

@@ -1,7 +1,7 @@
 #include "platform/RegistryAccess.h"
 
-#include "platform/Platform.h"
 #include "core/text/GeneralError.h"
+#include "platform/Platform.h"
 
 namespace larkspan {
 
@@ -24,8 +24,8 @@ std::string ReadInstallWebsite(const std::string& product) {
 }
 
 std::string ReadSiblingInstallPath() {
-    const std::optional<std::string> path =
-        platform::ReadInstallRecordText(vendor, "Tarnwell", "InstallPath");
+    const std::optional<std::string> path = platform::ReadInstallRecordText(
+        vendor, "Tarnwell", "InstallPath", platform::RecordWriter::OtherInstaller);
     if (!path) {
         throw GeneralError("Invalid data type for 'InstallPath'");
     }

@@ -4,6 +4,7 @@
 #include "core/extraction/ExtractionJob.h"
 #include "core/extraction/InputProbe.h"
 #include "core/extraction/JobOutcome.h"
+#include "core/extraction/ProbeLogic.h"
 #include "support/FakePorts.h"
 
 #include <gtest/gtest.h>
@@ -89,6 +90,27 @@ TEST(InputProbeController, WrongAnswersAreRetriedWithTheTypedPasswordExactly) {
     EXPECT_EQ(messages.shown[0].text, kWrongPasswordRetryMessage);
     EXPECT_EQ(result.verdict, ProbeVerdict::Found);
     EXPECT_EQ(document.password, "a b");
+}
+
+TEST(InputProbeController, APastedLineBreakIsRefusedAndAskedForAgainWithoutRunningTheTool) {
+    const std::string incorrect = "Command Line Error: Incorrect password\r\n";
+    RecordingToolRunner tools({incorrect, "Pages: 2\n"});
+    ScriptedMessagePort messages({mrOk, mrOk});
+    ScriptedPasswordPort passwords({"sec\r\nret", "secret\n", "secret"});
+    CurrentDocument document;
+
+    const ProbeResult result =
+        InputProbe(tools, messages, passwords).Probe("/d/x.pdf", Folder, document);
+
+    EXPECT_EQ(tools.commands, (std::vector<std::string>{"pdfi.bin \"/d/x.pdf\"",
+                                                        "pdfi.bin -upw secret \"/d/x.pdf\""}));
+    ASSERT_EQ(messages.shown.size(), 2u);
+    for (const auto& shown : messages.shown) {
+        EXPECT_EQ(shown.text, kPasswordLineBreakMessage);
+        EXPECT_EQ(shown.kind, MessageKind::Error);
+    }
+    EXPECT_EQ(result.verdict, ProbeVerdict::Found);
+    EXPECT_EQ(document.password, "secret");
 }
 
 TEST(InputProbeController, AMissingPdfEngineIsReportedAsSuchNotAsADamagedFile) {

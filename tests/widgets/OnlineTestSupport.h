@@ -103,7 +103,7 @@ public:
     explicit OnlineEnvironment(const std::string& host,
                                const std::optional<std::string>& siblingInstallPath = {});
 
-    std::string TempFolder() const { return temp_.path().toStdString(); }
+    std::string TempFolder() const { return QDir::toNativeSeparators(temp_.path()).toStdString(); }
     // Where the program saves the installer: TEMP, the system's separator, "Setup.exe".
     std::string SetupPath() const {
         return TempFolder() + QDir::separator().toLatin1() + "Setup.exe";
@@ -113,6 +113,7 @@ private:
     testsupport::StagedRecords records_;
     QTemporaryDir temp_;
     std::unique_ptr<ScopedEnvironment> tempVariable_;
+    std::unique_ptr<ScopedEnvironment> tmpVariable_;
     std::unique_ptr<ScopedEnvironment> host_;
 };
 

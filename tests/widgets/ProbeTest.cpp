@@ -7,7 +7,9 @@
 #include "support/GuiSeams.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest/QTest>
@@ -161,6 +163,33 @@ TEST(Probe, EncryptedDocumentAsksAgainAfterAWrongAnswerAndTakesTheRightOneWhole)
     EXPECT_EQ(form.Document().password, password);
     EXPECT_EQ(form.sFilenameEditOutput->text(), Q(folder + "Locked.txt"));
     EXPECT_TRUE(StartButtonGetsTheFocus(form));
+}
+
+TEST(Probe, APastedPasswordWithALineBreakIsRefusedAndAskedForAgain) {
+    ShownMainWindow shown;
+    TMainForm& form = shown.form;
+    const std::string folder = TempFolder("probe");
+    WritePdf(folder + "plain.pdf", NumberedPages(2));
+    testsupport::WriteEncryptedCopy(folder + "plain.pdf", folder + "locked.pdf", "secret", "owner");
+
+    ScriptedMessages messages{mrOk};
+    QString pasted;
+    ModalActions act({[&](QWidget* prompt) {
+                          QLineEdit* edit = PromptEdit(prompt);
+                          ASSERT_NE(edit, nullptr);
+                          QGuiApplication::clipboard()->setText(QStringLiteral("secret\r\n"));
+                          QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+                          pasted = edit->text();
+                          test::PressKey(prompt, Qt::Key_Return);
+                      },
+                      Type(QStringLiteral("secret"))});
+    SetInput(form, folder + "locked.pdf");
+
+    EXPECT_EQ(pasted, QStringLiteral("secret\r\n")) << "the edit box kept what was pasted";
+    ASSERT_EQ(messages.Requests().size(), 1u);
+    EXPECT_EQ(messages.Requests()[0].text, kPasswordLineBreakMessage);
+    EXPECT_EQ(form.sEditPageCount->text(), QStringLiteral("2"));
+    EXPECT_EQ(form.Document().password, "secret");
 }
 
 TEST(Probe, CancelOrABlankAnswerEndsWithoutAPageCount) {

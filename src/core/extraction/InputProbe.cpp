@@ -41,8 +41,12 @@ ProbeResult InputProbe::Probe(const std::string& path, const std::string& toolFo
                 messages_.Show(kWrongPasswordRetryMessage, MessageKind::Error, mbOK);
             }
             document.password.clear();
-            const std::optional<std::string> answer =
+            std::optional<std::string> answer =
                 passwords_.AskPassword(kPasswordCaption, kPasswordPrompt);
+            while (answer && !AnswerEndsProbe(true, *answer) && PasswordHasLineBreak(*answer)) {
+                messages_.Show(kPasswordLineBreakMessage, MessageKind::Error, mbOK);
+                answer = passwords_.AskPassword(kPasswordCaption, kPasswordPrompt);
+            }
             if (answer) {
                 document.password = *answer; // exactly as typed, blanks included
             }

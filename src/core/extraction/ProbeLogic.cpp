@@ -75,6 +75,10 @@ bool AnswerEndsProbe(bool okPressed, std::string_view answer) {
     return !okPressed || Trim(answer).empty();
 }
 
+bool PasswordHasLineBreak(std::string_view answer) {
+    return answer.find_first_of("\r\n") != std::string_view::npos;
+}
+
 std::string ProposeOutputName(std::string_view inputPath) {
     std::string name = NamePart(inputPath);
     name.resize(name.size() >= 4 ? name.size() - 4 : 0);

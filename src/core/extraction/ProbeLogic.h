@@ -71,6 +71,13 @@ bool ShouldShowWrongPasswordBox(std::string_view triedPassword);
 // Cancel, or OK with an answer that is blank once trimmed, ends the probe without a page count.
 bool AnswerEndsProbe(bool okPressed, std::string_view answer);
 
+// A pasted password may carry a line break, which no tool command line can hold (cmd.exe ends
+// the command at it, so the password would be "wrong" whatever it is). Such an answer is refused
+// with kPasswordLineBreakMessage and the question asked again; it is never changed in silence.
+bool PasswordHasLineBreak(std::string_view answer);
+inline constexpr const char* kPasswordLineBreakMessage =
+    "A password cannot contain a line break.\r\n\r\nPlease type it again.";
+
 // The input path with its last 4 name characters (the ".pdf" in any letter case) replaced by
 // ".txt", in the same folder: "/docs/Report.PDF" gives "/docs/Report.txt".
 std::string ProposeOutputName(std::string_view inputPath);

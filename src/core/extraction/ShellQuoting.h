@@ -11,7 +11,7 @@ namespace larkspan {
 
 enum class CommandInterpreter {
     PosixShell, // /bin/sh -c
-    WindowsCmd, // cmd.exe /C
+    WindowsCmd, // cmd.exe /D /V:OFF /C
 };
 
 // The path in double quotes. For /bin/sh, "$", "`", "\" and '"' are escaped with a backslash,

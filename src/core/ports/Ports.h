@@ -4,8 +4,8 @@
 // controllers are handed. The program passes implementations over the real system and the real
 // dialogs (app/SystemPorts.h); tests pass scripted stand-ins that record what they were asked.
 
-#include "core/layout/MessageLayout.h"
 #include "core/extraction/ShellQuoting.h"
+#include "core/layout/MessageLayout.h"
 
 #include <cstddef>
 #include <functional>
@@ -66,7 +66,7 @@ public:
     // Nothing (and `error`) when the file cannot be created.
     virtual std::unique_ptr<OutputFile> CreateFile(const std::string& path, bool executable,
                                                    std::string& error) = 0;
-    // `name` in the user's temporary folder.
+    // `name` in the user's temporary folder; "" when there is none, so that creating it fails.
     virtual std::string TemporaryFile(const std::string& name) = 0;
     // Creates a new, empty file in the user's temporary folder under a fresh, unguessable name
     // that begins with `prefix`, which only the user may read and write, and returns its path;

@@ -1,9 +1,10 @@
 #include "gui/shell/MessageBox.h"
 
+#include "core/text/GeneralError.h"
 #include "gui/shell/Centring.h"
 #include "gui/shell/LarkspanApplication.h"
 #include "gui/shell/MainThread.h"
-#include "core/text/GeneralError.h"
+#include "platform/Platform.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -58,6 +59,22 @@ QStyle::StandardPixmap KindIcon(MessageKind kind) {
         return QStyle::SP_MessageBoxQuestion;
     }
     return QStyle::SP_MessageBoxInformation;
+}
+
+// The system's message font where it names one, as its own message boxes use; else the box
+// keeps the program's font.
+void UseSystemMessageFont(QWidget& box) {
+    const std::optional<platform::SystemFont> system = platform::MessageFont();
+    if (!system) {
+        return;
+    }
+    QFont font(QString::fromStdString(system->family));
+    if (system->pixelSize > 0) {
+        font.setPixelSize(system->pixelSize);
+    }
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(system->weight, 1, 1000)));
+    font.setItalic(system->italic);
+    box.setFont(font);
 }
 
 QRect ToQRect(const Rect& r) {
@@ -135,6 +152,7 @@ TMessageForm::TMessageForm(const std::string& text, MessageKind kind, MessageBut
     setWindowTitle(QString::fromUtf8(caption_.c_str()));
     setModal(true);
     installEventFilter(this);
+    UseSystemMessageFont(*this);
 
     const QFontMetrics metrics(font());
     const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");

@@ -10,4 +10,9 @@ void PrepareFontConfiguration() {
     FcInit();
 }
 
+std::optional<SystemFont> MessageFont() {
+    // The desktops have no message font of their own that the toolkit does not apply already.
+    return std::nullopt;
+}
+
 } // namespace larkspan::platform

@@ -63,20 +63,22 @@ std::string DefaultTemporaryFolder() {
     return "/tmp";
 }
 
-std::vector<std::string> RecordLocations(const std::string& vendor, const std::string& product) {
-    std::vector<std::string> locations;
+std::vector<RecordLocation> RecordLocations(const std::string& vendor, const std::string& product,
+                                            RecordWriter /*writer*/) {
+    // Every installer writes to the same configuration folders.
+    std::vector<RecordLocation> locations;
     for (const std::string& folder : policy::XdgConfigFolders(Environment("XDG_CONFIG_DIRS"))) {
-        locations.push_back(folder + (folder.back() == '/' ? "" : "/") + vendor + "/" + product +
-                            ".conf");
+        locations.push_back(
+            {folder + (folder.back() == '/' ? "" : "/") + vendor + "/" + product + ".conf"});
     }
     return locations;
 }
 
-RecordRead ReadRecordValue(const std::string& location, const std::string& key,
+RecordRead ReadRecordValue(const RecordLocation& location, const std::string& key,
                            std::string& value) {
     // A missing file (or a path that is not a regular file) is not there, so the next folder is
     // asked. O_NONBLOCK keeps a FIFO planted at the path from blocking the open.
-    const int fd = ::open(location.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::open(location.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return errno == ENOENT || errno == ENOTDIR ? RecordRead::NotThere : RecordRead::Failed;
     }

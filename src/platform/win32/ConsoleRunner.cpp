@@ -61,7 +61,7 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
 
     win32::ChildStart start;
     start.application = interpreter.c_str();
-    start.commandLine = L"cmd.exe /C " + win32::Widen(commandLine);
+    start.commandLine = win32::Widen(policy::WindowsInterpreterCommand(commandLine));
     start.folder = folder.c_str();
     // Standard output and standard error share one handle, so the bytes arrive in the order
     // they were written.
@@ -106,6 +106,11 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
         // Before the job handle closes: Stop may use it until then.
         stopper->Detach();
         result.stopped = stopper->StopRequested();
+        if (result.stopped) {
+            // The caller deletes the tool's output next, which fails while a process of the
+            // job that is still dying holds it open; the pipe ends when cmd.exe has gone.
+            win32::EndJobAndAwait(job.Get());
+        }
     }
     return result;
 }

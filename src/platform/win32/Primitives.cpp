@@ -4,11 +4,13 @@
 
 #include "platform/Primitives.h"
 
+#include "platform/Policy.h"
 #include "platform/win32/Win32.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 namespace larkspan::platform::os {
@@ -97,16 +99,38 @@ std::string ExecutablePath() {
 }
 
 std::vector<std::string> TemporaryFolderVariables() {
-    return {"TEMP"};
-}
-
-std::string DefaultTemporaryFolder() {
-    // No TEMP: "" + "\Setup.exe" is the root of the current drive.
+    // The system's own rule decides (DefaultTemporaryFolder), not one variable read here.
     return {};
 }
 
-std::vector<std::string> RecordLocations(const std::string& vendor, const std::string& product) {
-    return {"Software\\" + vendor + "\\" + product};
+std::string DefaultTemporaryFolder() {
+    // GetTempPathW takes the first of TMP, TEMP and USERPROFILE that is set, else the Windows
+    // folder, and makes a relative value a full path. TEMP alone would give "" when it is
+    // unset, and so a file at the root of whatever drive is current.
+    std::wstring folder(MAX_PATH + 1, L'\0');
+    for (;;) {
+        const DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+        if (length == 0) {
+            return {};
+        }
+        if (length < folder.size()) {
+            folder.resize(length);
+            return Narrow(folder);
+        }
+        folder.resize(length + 1);
+    }
+}
+
+std::vector<RecordLocation> RecordLocations(const std::string& vendor, const std::string& product,
+                                            RecordWriter writer) {
+    const std::string key = "Software\\" + vendor + "\\" + product;
+    if (writer == RecordWriter::OtherInstaller) {
+        // Where a 32-bit installer's writes land, then where a 64-bit one's do.
+        return {{key, KEY_WOW64_32KEY}, {key, KEY_WOW64_64KEY}};
+    }
+    // Without a view flag this 64-bit program reads the 64-bit view, where its own installer
+    // writes the record.
+    return {{key, 0}};
 }
 
 namespace {
@@ -129,26 +153,21 @@ private:
     HKEY key_ = nullptr;
 };
 
-// The access masks tried in turn: KEY_READ; then STANDARD_RIGHTS_READ with KEY_QUERY_VALUE and
-// KEY_ENUMERATE_SUB_KEYS; then KEY_QUERY_VALUE alone, so a key whose rights allow no more than
-// querying values is still read.
-constexpr REGSAM kReadMasks[] = {0x20019, 0x20009, 0x0001};
+win32::RegistryOpenRoutine registryOpen; // empty: RegOpenKeyExW
 
 } // namespace
 
-RecordRead ReadRecordValue(const std::string& location, const std::string& key,
+RecordRead ReadRecordValue(const RecordLocation& location, const std::string& key,
                            std::string& value) {
-    // No registry-view flag: a 64-bit program reads the 64-bit view, so the installer writes
-    // the record there (a 32-bit installer must be told to: its writes land in WOW6432Node).
-    const std::wstring subKey = Widen(location);
+    const std::wstring subKey = Widen(location.path);
     RegistryKey opened;
-    LSTATUS status = ERROR_FILE_NOT_FOUND;
-    for (const REGSAM mask : kReadMasks) {
-        status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, mask, opened.Receive());
-        if (status == ERROR_SUCCESS) {
-            break;
-        }
-    }
+    LSTATUS status = policy::OpenWithReadMasks([&](std::uint32_t mask) {
+        const REGSAM access = mask | location.view;
+        return static_cast<std::int32_t>(
+            registryOpen
+                ? registryOpen(HKEY_LOCAL_MACHINE, subKey.c_str(), access, opened.Receive())
+                : ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, access, opened.Receive()));
+    });
     if (status != ERROR_SUCCESS) {
         return status == ERROR_FILE_NOT_FOUND ? RecordRead::NotThere : RecordRead::Failed;
     }
@@ -198,3 +217,11 @@ void EndProcessGroup(std::int64_t group) {
 }
 
 } // namespace larkspan::platform::os
+
+namespace larkspan::platform::win32 {
+
+RegistryOpenRoutine SetRegistryOpenRoutine(RegistryOpenRoutine routine) {
+    return std::exchange(os::registryOpen, std::move(routine));
+}
+
+} // namespace larkspan::platform::win32

@@ -1,6 +1,7 @@
 #include "platform/win32/Spawn.h"
 
 #include "platform/Policy.h"
+#include <algorithm>
 
 #include <cwchar>
 #include <utility>
@@ -153,6 +154,53 @@ bool StartChild(ChildStart start, PROCESS_INFORMATION& started, DWORD& lastError
     }
     lastError = ERROR_SUCCESS;
     return true;
+}
+
+void EndJobAndAwait(HANDLE job) {
+    std::vector<ULONG_PTR> awaited;
+    for (;;) {
+        // Again each round: a process that was being started as the job ended joins it late.
+        ::TerminateJobObject(job, 1);
+        // Room for the ids of a few processes; a job with more is asked again.
+        struct {
+            JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+            ULONG_PTR more[31];
+        } ids{};
+        if (!::QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids,
+                                         nullptr) &&
+            ::GetLastError() != ERROR_MORE_DATA) {
+            break;
+        }
+        const DWORD count = std::min<DWORD>(ids.list.NumberOfProcessIdsInList, 32);
+        bool fresh = false;
+        for (DWORD i = 0; i < count; ++i) {
+            const ULONG_PTR id = ids.list.ProcessIdList[i];
+            // An ended process may still be listed while a handle to it is open.
+            if (std::find(awaited.begin(), awaited.end(), id) != awaited.end()) {
+                continue;
+            }
+            fresh = true;
+            awaited.push_back(id);
+            const UniqueHandle process(::OpenProcess(
+                SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id)));
+            BOOL inJob = FALSE;
+            // Not opened: gone already. Not in the job: its id went to another process meanwhile.
+            if (process && ::IsProcessInJob(process.Get(), job, &inJob) && inJob) {
+                ::WaitForSingleObject(process.Get(), INFINITE);
+            }
+        }
+        if (!fresh) {
+            return;
+        }
+    }
+    // Without the list of its processes, the job's count of live ones tells when it is empty.
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+    while (::QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                       sizeof accounting, nullptr) &&
+           accounting.ActiveProcesses > 0) {
+        ::TerminateJobObject(job, 1);
+        ::Sleep(5);
+    }
 }
 
 } // namespace larkspan::platform::win32

@@ -32,6 +32,10 @@ struct ChildStart {
 // started.
 bool StartChild(ChildStart start, PROCESS_INFORMATION& started, DWORD& lastError);
 
+// Ends every process of the job and waits until each has ended and so let go of its handles
+// (a terminated process ends a moment after TerminateJobObject returns, not at once).
+void EndJobAndAwait(HANDLE job);
+
 // Reads `from` to its end, at most `chunk` bytes per read, each read handed to `append`; a
 // read error ends it like end-of-data.
 template <typename Append> void ReadToEnd(HANDLE from, DWORD chunk, Append append) {

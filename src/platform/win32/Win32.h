@@ -11,6 +11,7 @@
 #endif
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,13 @@ bool WidePath(const std::string& path, std::wstring& wide);
 // The system's text for an error code (FormatMessageW, the user's language), without the line
 // break it ends in. A "%1" in the text is replaced by `subject` when one is given.
 std::string ErrorText(DWORD code, const std::string& subject = {});
+
+// Opens a registry key as RegOpenKeyExW does. The installation records are opened through it, so
+// that a test can refuse some access masks as a key's access list would (wine enforces none).
+// Returns the routine set before; an empty one means RegOpenKeyExW itself.
+using RegistryOpenRoutine =
+    std::function<LSTATUS(HKEY root, const wchar_t* subKey, REGSAM access, HKEY* key)>;
+RegistryOpenRoutine SetRegistryOpenRoutine(RegistryOpenRoutine routine);
 
 // Owns a kernel handle, so every path closes it. Both "no handle" values of the API (null and
 // INVALID_HANDLE_VALUE) count as empty.

@@ -77,4 +77,28 @@ TEST(PlatformPolicy, WindowsCommandLineFollowsTheCRuntimesSplittingRules) {
     }
 }
 
+TEST(PlatformPolicy, CmdRunsNoAutoRunAndNoDelayedExpansionAndTakesTheTextUnchanged) {
+    EXPECT_EQ(policy::WindowsInterpreterCommand("pdfi.bin \"a !b! %c%.pdf\""),
+              "cmd.exe /D /V:OFF /C pdfi.bin \"a !b! %c%.pdf\"");
+}
+
+TEST(PlatformPolicy, RegistryKeysAreOpenedWithTheNarrowerMasksOnlyWhenTheWiderAreRefused) {
+    constexpr std::int32_t denied = 5;
+    constexpr std::int32_t missing = 2;
+    std::vector<std::uint32_t> asked;
+    const auto refuseFirst = [&](std::size_t refused, std::int32_t refusal) {
+        asked.clear();
+        return policy::OpenWithReadMasks([&, refused, refusal](std::uint32_t mask) {
+            asked.push_back(mask);
+            return asked.size() <= refused ? refusal : 0;
+        });
+    };
+    EXPECT_EQ(refuseFirst(0, denied), 0);
+    EXPECT_EQ(asked, (std::vector<std::uint32_t>{0x20019}));
+    EXPECT_EQ(refuseFirst(2, denied), 0) << "a key that only lets values be queried";
+    EXPECT_EQ(asked, (std::vector<std::uint32_t>{0x20019, 0x20009, 0x0001}));
+    EXPECT_EQ(refuseFirst(3, missing), missing) << "the last refusal is the answer";
+    EXPECT_EQ(asked.size(), 3u);
+}
+
 } // namespace

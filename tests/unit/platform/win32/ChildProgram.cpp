@@ -12,6 +12,9 @@
 //   bytes                   write 300 bytes holding two zero bytes in one write
 //   stdin                   copy standard input to standard output
 //   sleep MS [MARKER]       create the file MARKER (when given), then sleep
+//   hold FILE MARKER        create FILE, write to it and keep it open (shared for reading
+//                           only) with no console handle of its own, create MARKER, sleep 30 s
+//   parent                  print the command line of the process that started this one
 //   tree PIDFILE            start a copy of this program that sleeps 30 s and inherits this
 //                           one's handles, write its process id to PIDFILE, sleep 30 s and
 //                           print "never"
@@ -20,6 +23,9 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <string>
 #include <vector>
@@ -71,6 +77,43 @@ int ReportStart(int argc) {
     WriteWhole(self.substr(0, self.find_last_of(L'\\') + 1) + L"started.txt",
                Utf8(folder) + "\n" + std::to_string(argc - 1) + "\n");
     return 0;
+}
+
+// Read out of the parent's process parameters, where the system keeps it.
+std::wstring ParentCommandLine() {
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD parentId = 0;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+         more = ::Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == ::GetCurrentProcessId()) {
+            parentId = entry.th32ParentProcessID;
+        }
+    }
+    ::CloseHandle(snapshot);
+    const HANDLE parent =
+        ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, parentId);
+    PROCESS_BASIC_INFORMATION basic{};
+    PEB peb{};
+    RTL_USER_PROCESS_PARAMETERS parameters{};
+    std::wstring line;
+    if (parent != nullptr &&
+        ::NtQueryInformationProcess(parent, ProcessBasicInformation, &basic, sizeof basic,
+                                    nullptr) == 0 &&
+        ::ReadProcessMemory(parent, basic.PebBaseAddress, &peb, sizeof peb, nullptr) &&
+        ::ReadProcessMemory(parent, peb.ProcessParameters, &parameters, sizeof parameters,
+                            nullptr)) {
+        line.resize(parameters.CommandLine.Length / sizeof(wchar_t));
+        if (!::ReadProcessMemory(parent, parameters.CommandLine.Buffer, line.data(),
+                                 parameters.CommandLine.Length, nullptr)) {
+            line.clear();
+        }
+    }
+    if (parent != nullptr) {
+        ::CloseHandle(parent);
+    }
+    return line;
 }
 
 int Tree(const std::wstring& pidFile) {
@@ -152,6 +195,24 @@ int wmain(int argc, wchar_t** argv) {
             WriteWhole(args[3], "");
         }
         ::Sleep(static_cast<DWORD>(std::stoul(args[2])));
+        return 0;
+    }
+    if (command == L"parent") {
+        Write(STD_OUTPUT_HANDLE, Utf8(ParentCommandLine()));
+        return 0;
+    }
+    if (command == L"hold" && argc == 4) {
+        // A tool that writes its output file while its console output goes nowhere: only the
+        // file shows when it has gone.
+        for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE, STD_INPUT_HANDLE}) {
+            ::CloseHandle(::GetStdHandle(stream));
+        }
+        const HANDLE file = ::CreateFileW(args[2].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, "partial", 7, &written, nullptr);
+        WriteWhole(args[3], "");
+        ::Sleep(30000);
         return 0;
     }
     if (command == L"tree" && argc == 3) {

@@ -75,6 +75,14 @@ TEST_F(ConsoleRunnerWindows, CommandTextReachesTheInterpreterUnchanged) {
     EXPECT_EQ(result.output, "[a  b][c\"d][e f\\]");
 }
 
+TEST_F(ConsoleRunnerWindows, InterpreterRunsNoAutoRunAndNoDelayedExpansion) {
+    // Wine's cmd.exe reads neither setting from the registry; Windows' does, and prints the
+    // banner before the command and expands !TEMP! unless told not to.
+    const larkspan::test::CommandProcessorSettings settings;
+    EXPECT_EQ(RunChild("parent").output, "cmd.exe /D /V:OFF /C platform_test_child parent");
+    EXPECT_EQ(RunChild("args \"a !TEMP! b\" c!TEMP!").output, "[a !TEMP! b][c!TEMP!]");
+}
+
 TEST_F(ConsoleRunnerWindows, ToolInTheWorkingFolderRunsByItsBareName) {
     // A ".bin" tool in a folder whose name lies outside any 8-bit code page; the folder comes
     // with a trailing separator, as the program's own folder does.
@@ -141,6 +149,26 @@ TEST_F(ConsoleRunnerWindows, StopEndsTheCommandAndEveryProcessItStarted) {
     const auto stoppedEarly = RunChild("sleep 30000", &early);
     EXPECT_TRUE(stoppedEarly.started);
     EXPECT_TRUE(stoppedEarly.stopped);
+}
+
+TEST_F(ConsoleRunnerWindows, StopReturnsOnlyWhenNoProcessOfTheCommandHoldsItsOutput) {
+    // The tool writes its output file with its console output closed, so the pipe ends as soon
+    // as cmd.exe has gone, while on Windows the tool may still be on its way out holding the
+    // file. (Wine's server lets go of a terminated process's handles at once.)
+    const std::string output = scratch_ / "out.txt";
+    const std::string marker = scratch_ / "holding";
+    larkspan::platform::CommandStopper stopper;
+    std::thread stopLater([&] {
+        larkspan::test::AwaitFile(marker);
+        stopper.Stop();
+    });
+    const auto result = RunChild("hold \"" + output + "\" \"" + marker + "\"", &stopper);
+    stopLater.join();
+    ASSERT_TRUE(result.stopped);
+    // What the extraction job does next: the partial output goes at once.
+    const std::wstring wide = larkspan::platform::win32::Widen(output);
+    EXPECT_TRUE(::DeleteFileW(wide.c_str())) << "still held open: error " << ::GetLastError();
+    EXPECT_EQ(::GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(ConsoleRunnerWindows, ChildInheritsNoOtherHandleOfTheProgram) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using larkspan::test::ReadWholeFile;
 using larkspan::test::ScopedVariable;
 using larkspan::test::ScratchFolder;
@@ -50,18 +52,39 @@ TEST(FilesWindows, NamesOutsideTheCodePageWork) {
     EXPECT_FALSE(platform::RegularFileExists(path));
 }
 
-TEST(FilesWindows, TemporaryFolderIsNamedByTempAloneElseTheDriveRoot) {
+TEST(FilesWindows, TemporaryFolderFollowsTheSystemsRuleAndIsNeverTheDriveRootByDefault) {
+    ScratchFolder scratch;
+    ScopedVariable tmp("TMP", nullptr);
     ScopedVariable temp("TEMP", "C:\\from\\temp\\");
-    const ScopedVariable tmp("TMP", "C:\\from\\tmp");
+    ScopedVariable profile("USERPROFILE", scratch.path().c_str());
     EXPECT_EQ(platform::TemporaryFolder(), "C:\\from\\temp");
     EXPECT_EQ(platform::TemporaryFile("Setup.exe"), "C:\\from\\temp\\Setup.exe");
     temp.Set("C:\\");
     EXPECT_EQ(platform::TemporaryFile("Setup.exe"), "C:\\Setup.exe");
+    tmp.Set("C:\\from\\tmp");
+    EXPECT_EQ(platform::TemporaryFolder(), "C:\\from\\tmp") << "the system asks TMP first";
+
+    // Unset or empty: the user's profile folder; without one, the Windows folder.
+    std::string inProfile = scratch.path() + "\\Setup.exe";
+    std::replace(inProfile.begin(), inProfile.end(), '/', '\\');
+    tmp.Set(nullptr);
     temp.Set(nullptr);
-    EXPECT_EQ(platform::TemporaryFolder(), "");
-    EXPECT_EQ(platform::TemporaryFile("Setup.exe"), "\\Setup.exe");
+    EXPECT_EQ(platform::TemporaryFile("Setup.exe"), inProfile);
     temp.Set("");
-    EXPECT_EQ(platform::TemporaryFile("Setup.exe"), "\\Setup.exe");
+    EXPECT_EQ(platform::TemporaryFile("Setup.exe"), inProfile);
+    profile.Set(nullptr);
+    std::wstring windows(MAX_PATH, L'\0');
+    windows.resize(::GetWindowsDirectoryW(windows.data(), MAX_PATH));
+    EXPECT_EQ(platform::TemporaryFolder(), platform::win32::Narrow(windows));
+
+    // Relative: taken from the current folder, as the system does, not left relative.
+    temp.Set("relative");
+    std::wstring current(MAX_PATH, L'\0');
+    current.resize(::GetCurrentDirectoryW(MAX_PATH, current.data()));
+    if (current.back() != L'\\') {
+        current += L'\\';
+    }
+    EXPECT_EQ(platform::TemporaryFolder(), platform::win32::Narrow(current) + "relative");
 }
 
 TEST(FilesWindows, EnvironmentVariablesKeepTheirTextAtAnyLength) {

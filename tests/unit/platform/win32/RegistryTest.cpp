@@ -5,50 +5,104 @@
 
 #include <sddl.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 using larkspan::platform::ReadInstallRecordValue;
+using larkspan::platform::win32::Widen;
 
 namespace {
 
-// Records of a vendor of the tests' own under HKEY_LOCAL_MACHINE\Software, removed afterwards.
-// Writing there needs administrator rights on Windows (wine's user has them).
-constexpr const wchar_t* kVendorKey = L"Software\\LarkspanTestVendor";
-constexpr const char* kVendor = "LarkspanTestVendor";
+using larkspan::platform::RecordWriter;
 
+// Records of a vendor of the test's own (one per test: the tests run at the same time) under
+// HKEY_LOCAL_MACHINE\Software, in either registry view, removed afterwards. Writing there needs
+// administrator rights on Windows (wine's user has them).
 class InstallRecordRegistry : public ::testing::Test {
 protected:
     void SetUp() override {
-        const LSTATUS status =
-            ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kVendorKey) + L"\\Product").c_str(),
-                              0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        vendor_ = std::string("LarkspanTestVendor.") +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        const LSTATUS status = Create(0, key_);
         if (status == ERROR_ACCESS_DENIED) {
             GTEST_SKIP() << "HKEY_LOCAL_MACHINE is not writable for this user";
         }
         ASSERT_EQ(status, ERROR_SUCCESS);
     }
     void TearDown() override {
-        if (key_ != nullptr) {
-            ::RegCloseKey(key_);
+        for (HKEY* key : {&key_, &key32_}) {
+            if (*key != nullptr) {
+                ::RegCloseKey(*key);
+            }
         }
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kVendorKey);
+        larkspan::platform::win32::SetRegistryOpenRoutine(nullptr);
+        for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            HKEY software = nullptr;
+            if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view,
+                                &software) == ERROR_SUCCESS) {
+                ::RegDeleteTreeW(software, Widen(vendor_).c_str());
+                ::RegCloseKey(software);
+            }
+        }
+    }
+
+    // The key Software\<vendor>\Product in the registry view `view` (0: the program's own).
+    LSTATUS Create(REGSAM view, HKEY& key) const {
+        return ::RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                                 Widen("Software\\" + vendor_ + "\\Product").c_str(), 0, nullptr, 0,
+                                 KEY_ALL_ACCESS | view, nullptr, &key, nullptr);
+    }
+    HKEY Key32() {
+        if (key32_ == nullptr) {
+            EXPECT_EQ(Create(KEY_WOW64_32KEY, key32_), ERROR_SUCCESS);
+        }
+        return key32_;
     }
 
     // Stores exactly `bytes` (no terminator added) as value `name` of type `type`.
-    void Set(const wchar_t* name, DWORD type, const void* bytes, std::size_t size) {
-        ASSERT_EQ(::RegSetValueExW(key_, name, 0, type, static_cast<const BYTE*>(bytes),
+    static void Set(HKEY key, const wchar_t* name, DWORD type, const void* bytes,
+                    std::size_t size) {
+        ASSERT_EQ(::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(bytes),
                                    static_cast<DWORD>(size)),
                   ERROR_SUCCESS);
     }
+    void Set(const wchar_t* name, DWORD type, const void* bytes, std::size_t size) {
+        Set(key_, name, type, bytes, size);
+    }
+    static void SetText(HKEY key, const wchar_t* name, DWORD type, const std::wstring& text) {
+        Set(key, name, type, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    }
     void SetText(const wchar_t* name, DWORD type, const std::wstring& text) {
-        Set(name, type, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        SetText(key_, name, type, text);
     }
 
-    static std::string Read(const std::string& name) {
-        return ReadInstallRecordValue(kVendor, "Product", name);
+    std::string Read(const std::string& name) const {
+        return ReadInstallRecordValue(vendor_, "Product", name);
+    }
+    std::optional<std::string> ReadText(const std::string& name, RecordWriter writer) const {
+        return larkspan::platform::ReadInstallRecordText(vendor_, "Product", name, writer);
     }
 
+    // Opens keys through RegOpenKeyExW as the records are opened, noting each access asked
+    // for; with `queryOnly`, any access beyond querying values is refused, as the access list of
+    // a key that grants no more would.
+    void RecordOpens(bool queryOnly) {
+        larkspan::platform::win32::SetRegistryOpenRoutine(
+            [this, queryOnly](HKEY root, const wchar_t* subKey, REGSAM access, HKEY* key) {
+                asked_.push_back(access);
+                const REGSAM view = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+                if (queryOnly && (access & ~view) != KEY_QUERY_VALUE) {
+                    return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
+                }
+                return ::RegOpenKeyExW(root, subKey, 0, access, key);
+            });
+    }
+
+    std::string vendor_;
     HKEY key_ = nullptr;
+    HKEY key32_ = nullptr;
+    std::vector<REGSAM> asked_;
 };
 
 TEST_F(InstallRecordRegistry, StringValuesComeBackAsStoredAndEverythingElseAsEmptyText) {
@@ -77,16 +131,15 @@ TEST_F(InstallRecordRegistry, StringValuesComeBackAsStoredAndEverythingElseAsEmp
     EXPECT_EQ(Read("OddSize"), "1.5");
     EXPECT_EQ(Read("Number"), "");
     // A reader that must tell a value that is not text from a missing one (the sibling's path).
-    EXPECT_EQ(larkspan::platform::ReadInstallRecordText(kVendor, "Product", "Number"),
-              std::nullopt);
-    EXPECT_EQ(larkspan::platform::ReadInstallRecordText(kVendor, "Product", "Missing"), "");
+    EXPECT_EQ(ReadText("Number", RecordWriter::OurInstaller), std::nullopt);
+    EXPECT_EQ(ReadText("Missing", RecordWriter::OurInstaller), "");
     EXPECT_EQ(Read("Binary"), "");
     EXPECT_EQ(Read("Multi"), "");
     EXPECT_EQ(Read("Empty"), "");
     EXPECT_EQ(Read("Missing"), "");
     EXPECT_EQ(Read("version"), "1.3") << "value names are compared without regard to case";
-    EXPECT_EQ(ReadInstallRecordValue(kVendor, "OtherProduct", "Version"), "");
-    EXPECT_EQ(ReadInstallRecordValue(kVendor, "Product\\..\\Product", "Version"), "");
+    EXPECT_EQ(ReadInstallRecordValue(vendor_, "OtherProduct", "Version"), "");
+    EXPECT_EQ(ReadInstallRecordValue(vendor_, "Product\\..\\Product", "Version"), "");
 }
 
 TEST_F(InstallRecordRegistry, KeyThatOnlyLetsValuesBeQueriedIsStillRead) {
@@ -99,11 +152,14 @@ TEST_F(InstallRecordRegistry, KeyThatOnlyLetsValuesBeQueriedIsStillRead) {
     ::LocalFree(queryOnly);
 
     HKEY probe = nullptr;
-    const LSTATUS withKeyRead = ::RegOpenKeyExW(
-        HKEY_LOCAL_MACHINE, (std::wstring(kVendorKey) + L"\\Product").c_str(), 0, KEY_READ, &probe);
+    const LSTATUS withKeyRead =
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen("Software\\" + vendor_ + "\\Product").c_str(), 0,
+                        KEY_READ, &probe);
     if (withKeyRead == ERROR_SUCCESS) {
         ::RegCloseKey(probe);
     }
+    // A system that does not enforce the access list (wine) has it enforced here.
+    RecordOpens(withKeyRead == ERROR_SUCCESS);
     const std::string version = Read("Version");
 
     // The owner may always change the access list back, so the key can be removed.
@@ -113,12 +169,37 @@ TEST_F(InstallRecordRegistry, KeyThatOnlyLetsValuesBeQueriedIsStillRead) {
     ::RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, open);
     ::LocalFree(open);
 
-    if (withKeyRead == ERROR_SUCCESS) {
-        GTEST_SKIP() << "this system does not enforce the key's access list (wine does not); read "
-                        "back: \""
-                     << version << "\"";
-    }
     EXPECT_EQ(version, "2.0");
+    EXPECT_EQ(asked_, (std::vector<REGSAM>{
+                          KEY_READ, STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS,
+                          KEY_QUERY_VALUE}));
+}
+
+TEST_F(InstallRecordRegistry, SiblingsRecordIsReadFromThe32BitViewFirstThenThe64BitView) {
+    SetText(L"InstallPath", REG_SZ, L"C:\\64\\Tarnwell.exe");
+    RecordOpens(true);
+    EXPECT_EQ(ReadText("InstallPath", RecordWriter::OtherInstaller), "C:\\64\\Tarnwell.exe")
+        << "a 64-bit installer's record";
+    // Each view with the same masks in the same order; the 32-bit view has no such key yet.
+    std::vector<REGSAM> expected;
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        for (const REGSAM mask : {0x20019, 0x20009, 0x0001}) {
+            expected.push_back(mask | view);
+        }
+    }
+    EXPECT_EQ(asked_, expected);
+
+    SetText(Key32(), L"InstallPath", REG_EXPAND_SZ, L"C:\\32\\%x%\\Tarnwell.exe");
+    EXPECT_EQ(ReadText("InstallPath", RecordWriter::OtherInstaller), "C:\\32\\%x%\\Tarnwell.exe");
+    EXPECT_EQ(ReadText("InstallPath", RecordWriter::OurInstaller), "C:\\64\\Tarnwell.exe")
+        << "the program's own record stays in its own view";
+
+    // A 32-bit record is the record, with the same value-type rules.
+    const DWORD number = 7;
+    Set(Key32(), L"InstallPath", REG_DWORD, &number, sizeof number);
+    EXPECT_EQ(ReadText("InstallPath", RecordWriter::OtherInstaller), std::nullopt);
+    ::RegDeleteValueW(Key32(), L"InstallPath");
+    EXPECT_EQ(ReadText("InstallPath", RecordWriter::OtherInstaller), "");
 }
 
 TEST(InstanceLockWindows, NameTakenByAnObjectOfAnotherKindMeansAnotherCopyRuns) {

@@ -81,4 +81,69 @@ private:
     std::wstring previous_;
 };
 
+// Gives cmd.exe, for the life of the object, the settings a user's machine may have in
+// HKCU\Software\Microsoft\Command Processor: an AutoRun command that prints a banner before
+// every command, and delayed expansion of !NAME! switched on. The earlier values come back after.
+class CommandProcessorSettings {
+public:
+    static constexpr const char* kBanner = "AutoRun banner of another program";
+
+    CommandProcessorSettings() {
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Command Processor", 0, nullptr,
+                          0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        const std::wstring command = L"echo " + platform::win32::Widen(kBanner);
+        const std::string autoRun(reinterpret_cast<const char*>(command.c_str()),
+                                  (command.size() + 1) * sizeof(wchar_t));
+        const DWORD on = 1;
+        const std::string delayedExpansion(reinterpret_cast<const char*>(&on), sizeof on);
+        // A value equal to this object's own was set by another test running at the same time
+        // and counts as not there: the last of them to end removes it.
+        Save(L"AutoRun", autoRun, autoRun_);
+        Save(L"DelayedExpansion", delayedExpansion, delayedExpansion_);
+        ::RegSetValueExW(key_, L"AutoRun", 0, REG_SZ, reinterpret_cast<const BYTE*>(autoRun.data()),
+                         static_cast<DWORD>(autoRun.size()));
+        ::RegSetValueExW(key_, L"DelayedExpansion", 0, REG_DWORD,
+                         reinterpret_cast<const BYTE*>(delayedExpansion.data()),
+                         static_cast<DWORD>(delayedExpansion.size()));
+    }
+    ~CommandProcessorSettings() {
+        Restore(L"AutoRun", autoRun_);
+        Restore(L"DelayedExpansion", delayedExpansion_);
+        ::RegCloseKey(key_);
+    }
+    CommandProcessorSettings(const CommandProcessorSettings&) = delete;
+    CommandProcessorSettings& operator=(const CommandProcessorSettings&) = delete;
+
+private:
+    struct Saved {
+        bool present = false;
+        DWORD type = 0;
+        std::string data;
+    };
+    void Save(const wchar_t* name, const std::string& ours, Saved& saved) {
+        DWORD size = 0;
+        if (::RegQueryValueExW(key_, name, nullptr, &saved.type, nullptr, &size) != ERROR_SUCCESS) {
+            return;
+        }
+        saved.data.resize(size);
+        saved.present = ::RegQueryValueExW(key_, name, nullptr, &saved.type,
+                                           reinterpret_cast<BYTE*>(saved.data.data()),
+                                           &size) == ERROR_SUCCESS &&
+                        saved.data != ours;
+    }
+    void Restore(const wchar_t* name, const Saved& saved) {
+        if (saved.present) {
+            ::RegSetValueExW(key_, name, 0, saved.type,
+                             reinterpret_cast<const BYTE*>(saved.data.data()),
+                             static_cast<DWORD>(saved.data.size()));
+        } else {
+            ::RegDeleteValueW(key_, name);
+        }
+    }
+
+    HKEY key_ = nullptr;
+    Saved autoRun_;
+    Saved delayedExpansion_;
+};
+
 } // namespace larkspan::test

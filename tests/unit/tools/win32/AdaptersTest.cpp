@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "support/TestFiles.h"
 #include "unit/platform/ScratchFolder.h"
+#include "unit/platform/win32/WindowsTest.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -146,6 +147,23 @@ TEST_F(WindowsAdapters, ProgressFingerprintAndAnOutputFileHeldByAnotherProgram) 
             << answer;
         EXPECT_EQ(ReadWholeFile(held), "kept"); // readers are not kept out
     }
+}
+
+TEST_F(WindowsAdapters, UsersCommandProcessorSettingsChangeNeitherReportNorNames) {
+    // An AutoRun banner would be taken for the tools' report, and delayed expansion would turn
+    // !TEMP! into another file name and password. (Wine's cmd.exe ignores both settings; that the
+    // interpreter is told to ignore them is checked where it is started.)
+    const test::CommandProcessorSettings settings;
+    const std::string pdf = scratch_ / "a !TEMP! b.pdf";
+    const std::string text = scratch_ / "a !TEMP! b.txt";
+    testsupport::WriteEncryptedCopy(scratch_ / "good.pdf", pdf, "pw!TEMP!", "owner secret");
+
+    EXPECT_EQ(Probe(pdf).rfind("Command Line Error: Incorrect password\r\n", 0), 0u);
+    const std::string report = Probe(pdf, "pw!TEMP!");
+    EXPECT_EQ(report.find(test::CommandProcessorSettings::kBanner), std::string::npos) << report;
+    EXPECT_NE(report.find("\r\nPages:           3\r\n"), std::string::npos) << report;
+    EXPECT_EQ(Extract(pdf, text, "pw!TEMP!"), "");
+    EXPECT_NE(ReadWholeFile(text).find("Larkspan known words page 2"), std::string::npos);
 }
 
 TEST_F(WindowsAdapters, MissingInputNamesTheFileAndTheRealReason) {
