@@ -102,10 +102,7 @@ TsFilenameEdit::TsFilenameEdit(QWidget* parent)
     setFocusPolicy(Qt::ClickFocus);
     setCursor(Qt::PointingHandCursor);
 
-    QPalette colours = palette();
-    colours.setColor(QPalette::Base, Qt::white);
-    colours.setColor(QPalette::Text, Qt::black);
-    setPalette(colours);
+    PaintWhiteWithBlackText(this);
 
     browseButton_->setObjectName(QStringLiteral("BrowseButton"));
     browseButton_->setAutoRaise(true);
