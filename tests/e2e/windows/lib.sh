@@ -182,6 +182,27 @@ win__on_exit_hook() {
     fi
 }
 
+# File > Input PDF file (Ctrl+I) in the program's window MAIN (of the program started as NAME):
+# types PATH into the name box of the dialog, Windows' own, and presses Enter; returns once the
+# dialog is gone. Wine's dialog has no title, so it is found as the program's other window.
+win_pick_input() { # NAME MAIN PATH
+    local dialog= deadline window
+    e2e_key "$2" ctrl+i
+    deadline=$(e2e__deadline "$E2E_WINDOW_DEADLINE")
+    while [ -z "$dialog" ]; do
+        for window in $(xdotool search --onlyvisible --pid "$(e2e_pid "$1")" 2>/dev/null); do
+            [ "$window" = "$2" ] || dialog=$window
+        done
+        [ -n "$dialog" ] && break
+        e2e__past "$deadline" && e2e_fail "no file dialog within $E2E_WINDOW_DEADLINE s"
+        e2e__nap
+    done
+    # The dialog opens with its name box focused; a full path there picks that file.
+    extraction_type "$dialog" "$3"
+    e2e_key "$dialog" Return
+    e2e_wait_window_gone "$dialog"
+}
+
 # The text the Linux program's extractor writes for PDF with the options the program passes by
 # default (layout, page breaks), for a comparison byte for byte.
 win_linux_text() { # PDF OUTPUT
