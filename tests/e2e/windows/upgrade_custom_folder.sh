@@ -92,4 +92,5 @@ e2e_expect_eq "$(win_reg_value "$WIN_RECORD" Version)" "$WIN_VERSION" "Version i
 
 rm "$WIN_FOLDER/notes.txt"
 win_uninstall
+rmdir "$(dirname "$WIN_FOLDER")" # C:\Apps, made by the first install's /D=
 e2e_pass
