@@ -49,6 +49,89 @@ add_dependencies(larkspan larkspan_windows_runtime)
 
 install(TARGETS larkspan RUNTIME DESTINATION ${LARKSPAN_PROGRAM_DIR})
 
+# uninstall.exe of the program folder (packaging/windows/UninstallLauncher.cpp): the installer
+# writes it beside the NSIS uninstaller, which it runs and waits for. A program of its own, with
+# no DLL, the program's icon and version, and administrator rights (it removes the program
+# folder).
+set(launcher_dir ${CMAKE_BINARY_DIR}/packaging)
+set(launcher_manifest ${launcher_dir}/uninstall.manifest)
+file(GENERATE OUTPUT ${launcher_manifest} CONTENT [[<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
+  <trustInfo xmlns="urn:schemas-microsoft-com:asm.v3">
+    <security>
+      <requestedPrivileges>
+        <requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>
+      </requestedPrivileges>
+    </security>
+  </trustInfo>
+</assembly>
+]])
+string(REPLACE "." "," launcher_version "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0")
+set(launcher_rc ${launcher_dir}/uninstall.rc)
+file(GENERATE OUTPUT ${launcher_rc} CONTENT "#include <winver.h>
+1 ICON \"${CMAKE_BINARY_DIR}/resources/larkspan.ico\"
+1 24 \"${launcher_manifest}\"
+1 VERSIONINFO
+FILEVERSION ${launcher_version}
+PRODUCTVERSION ${launcher_version}
+FILEOS VOS_NT_WINDOWS32
+FILETYPE VFT_APP
+BEGIN
+  BLOCK \"StringFileInfo\"
+  BEGIN
+    BLOCK \"040904B0\"
+    BEGIN
+      VALUE \"CompanyName\", \"Oxbeck\"
+      VALUE \"FileDescription\", \"Larkspan Uninstall\"
+      VALUE \"FileVersion\", \"${PROJECT_VERSION}\"
+      VALUE \"OriginalFilename\", \"uninstall.exe\"
+      VALUE \"ProductName\", \"Larkspan\"
+      VALUE \"ProductVersion\", \"${PROJECT_VERSION}\"
+    END
+  END
+  BLOCK \"VarFileInfo\"
+  BEGIN
+    VALUE \"Translation\", 0x409, 1200
+  END
+END
+")
+add_executable(larkspan_uninstall_launcher WIN32
+  ${CMAKE_SOURCE_DIR}/packaging/windows/UninstallLauncher.cpp ${launcher_rc})
+set_source_files_properties(${launcher_rc} PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/resources/larkspan.ico;${launcher_manifest}")
+add_dependencies(larkspan_uninstall_launcher larkspan_windows_icon)
+target_compile_options(larkspan_uninstall_launcher PRIVATE -municode)
+target_link_options(larkspan_uninstall_launcher PRIVATE -municode -static -s)
+set_target_properties(larkspan_uninstall_launcher PROPERTIES
+  OUTPUT_NAME uninstall RUNTIME_OUTPUT_DIRECTORY ${launcher_dir})
+larkspan_warnings(larkspan_uninstall_launcher)
+
+# The installer's licence page: the program's licence as packaging/copyright.in gives it (its
+# Copyright line and the text of its License field).
+file(STRINGS ${CMAKE_SOURCE_DIR}/packaging/copyright.in copyright_lines)
+set(licence_text "Larkspan\r\n\r\n")
+set(in_licence OFF)
+foreach(copyright_line IN LISTS copyright_lines)
+  if(copyright_line MATCHES "^Copyright: (.*)$")
+    string(APPEND licence_text "Copyright ${CMAKE_MATCH_1}\r\n\r\n")
+  elseif(copyright_line MATCHES "^License:")
+    set(in_licence ON)
+  elseif(in_licence AND copyright_line MATCHES "^ (.*)$")
+    # " ." is an empty line in that format.
+    if(CMAKE_MATCH_1 STREQUAL ".")
+      string(APPEND licence_text "\r\n")
+    else()
+      string(APPEND licence_text "${CMAKE_MATCH_1}\r\n")
+    endif()
+  else()
+    set(in_licence OFF)
+  endif()
+endforeach()
+set(LARKSPAN_LICENCE ${launcher_dir}/licence.txt)
+file(WRITE ${LARKSPAN_LICENCE} "${licence_text}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/packaging/copyright.in)
+
 # The installer (packaging/windows/installer.nsi around a stripped installation of this build):
 #   cmake --build <build> --target larkspan_setup   gives <build>/Larkspan-<version>-Setup.exe
 # scripts/windows/build-installer.sh makes the one that ships, from a build without the tests
@@ -61,9 +144,12 @@ if(LARKSPAN_MAKENSIS)
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${payload}
     COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${payload} --strip
     COMMAND ${LARKSPAN_MAKENSIS} -V2 -DPAYLOAD_DIR=${payload} -DVERSION=${PROJECT_VERSION}
-      -DWEBSITE=${LARKSPAN_WEBSITE_URL} -DOUTFILE=${LARKSPAN_SETUP}
-      ${CMAKE_SOURCE_DIR}/packaging/windows/installer.nsi
+      -DFILE_VERSION=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0
+      -DWEBSITE=${LARKSPAN_WEBSITE_URL} -DICON=${CMAKE_BINARY_DIR}/resources/larkspan.ico
+      -DLICENCE=${LARKSPAN_LICENCE} -DUNINSTALL_LAUNCHER=$<TARGET_FILE:larkspan_uninstall_launcher>
+      -DOUTFILE=${LARKSPAN_SETUP} ${CMAKE_SOURCE_DIR}/packaging/windows/installer.nsi
     DEPENDS larkspan textract.bin pdfi.bin larkspan_windows_runtime larkspan_shipped_tools
+      larkspan_windows_icon larkspan_uninstall_launcher
     BYPRODUCTS ${LARKSPAN_SETUP}
     COMMENT "Packing ${LARKSPAN_SETUP}"
     VERBATIM)

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Writes the NSIS include file that installer.nsi reads: two macros that install, and remove
-# again, exactly the files of the payload folder, so that the uninstaller deletes what the
+# Writes the NSIS include file that installer.nsi reads: macros that install, and remove again,
+# exactly the files and folders of the payload folder, so that the uninstaller deletes what the
 # installer wrote and nothing else a user may have put into the program folder.
 #   payload-lists.sh <payload folder> <output .nsh>
 set -eu
@@ -26,6 +26,10 @@ line() { printf '%s\n' "$*"; }
   (cd "$payload" && find . -type f | sort) | while read -r file; do
     line "  Delete \"\$INSTDIR\\$(win_path "${file#./}")\""
   done
+  line '!macroend'
+  # Apart from the files, so that the uninstaller can tell a file it could not delete (the
+  # error flag) from a folder that stays because the user put something into it.
+  line '!macro LarkspanRemoveFolders'
   # Deepest folders first; each goes only when it is empty.
   (cd "$payload" && find . -mindepth 1 -type d | sort -r) | while read -r dir; do
     line "  RMDir \"\$INSTDIR\\$(win_path "${dir#./}")\""

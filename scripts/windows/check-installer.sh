@@ -2,9 +2,9 @@
 # Shows that packaging/windows/installer.nsi installs and uninstalls silently under wine:
 #   scripts/windows/check-installer.sh [build folder, default build-win]
 # Builds the installer around a dummy payload (a tiny larkspan.exe and a file in a subfolder),
-# runs it with /S, checks the program folder, the Start-menu entry and the installation record
-# in the 64-bit registry view (wine's reg query), then runs "uninstall.exe /S" and checks that
-# all of it is gone.
+# with the icon, licence and uninstall.exe of the build, runs it with /S, checks the program
+# folder, the Start-menu entry and the installation record in the 64-bit registry view (wine's
+# reg query), then runs "uninstall.exe /S" and checks that all of it is gone when it returns.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 build=$(realpath -m "${1:-$larkspan_top/build-win}")
@@ -23,8 +23,13 @@ mkdir -p "$checks/payload/plugins/platforms"
 printf 'int main(void) { return 0; }\n' >"$checks/dummy.c"
 x86_64-w64-mingw32-gcc-posix -O2 -s -o "$checks/payload/larkspan.exe" "$checks/dummy.c"
 echo "stands for a plugin" >"$checks/payload/plugins/platforms/dummy.txt"
+for built in resources/larkspan.ico packaging/licence.txt packaging/uninstall.exe; do
+  [ -f "$build/$built" ] || { echo "no $build/$built: build $build first"; exit 1; }
+done
 step "makensis" makensis -V2 -DPAYLOAD_DIR="$checks/payload" -DVERSION=$version \
-  -DWEBSITE=$website -DOUTFILE="$checks/Larkspan-Setup.exe" "$larkspan_top/packaging/windows/installer.nsi"
+  -DFILE_VERSION=$version.0.0 -DWEBSITE=$website -DICON="$build/resources/larkspan.ico" \
+  -DLICENCE="$build/packaging/licence.txt" -DUNINSTALL_LAUNCHER="$build/packaging/uninstall.exe" \
+  -DOUTFILE="$checks/Larkspan-Setup.exe" "$larkspan_top/packaging/windows/installer.nsi"
 ls -l "$checks/Larkspan-Setup.exe"
 step "wine prefix and server" larkspan_wine_start
 
@@ -37,7 +42,7 @@ query() { "$WINE" reg query "$@" 2>/dev/null | tr -d '\r'; }
 exists() { "$WINE" reg query "$@" >/dev/null 2>&1; }
 
 step "silent install" "$WINE" "$checks/Larkspan-Setup.exe" /S
-for file in larkspan.exe plugins/platforms/dummy.txt uninstall.exe; do
+for file in larkspan.exe plugins/platforms/dummy.txt uninstall.exe uninstall.dat; do
   [ -f "$folder/$file" ] || fail "not installed: $file"
 done
 [ -f "$shortcut" ] || fail "no Start-menu entry"
@@ -47,16 +52,7 @@ grep -Eq "^ +Website +REG_SZ +$website$" "$checks/record.txt" || fail "Website n
 exists "$record" /reg:32 && fail "the record landed in the 32-bit view"
 query "$uninstall_key" /reg:64 | grep -q QuietUninstallString || fail "no entry among installed programs"
 
-# The uninstaller copies itself to the temporary folder and runs from there, so the first
-# process ends at once: wait for its work to show.
-uninstall() {
-  "$WINE" "$folder/uninstall.exe" /S
-  for _ in $(seq 1 100); do
-    [ -e "$folder" ] || [ -e "$shortcut" ] || return 0
-    sleep 0.2
-  done
-}
-step "silent uninstall" uninstall
+step "silent uninstall" "$WINE" "$folder/uninstall.exe" /S
 [ -e "$folder" ] && fail "program folder left: $(cd "$folder" && find . | tr '\n' ' ')"
 [ -e "$shortcut" ] && fail "Start-menu entry left"
 exists "$record" /reg:64 && fail "record left"

@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <QtTest/QTest>
 
@@ -47,6 +48,21 @@ TEST(FileFields, ClickIntoAFieldEmptiesItBeforeItsDialogAndCancelLeavesItEmpty) 
     TMainForm& form = window.form;
     window.Fill();
     ScriptedFileDialogs dialogs{std::nullopt, std::nullopt};
+    // Unseeded, a dialog opens in the user's Documents folder, else in the home folder; never
+    // in the current folder, the program's own when it is installed.
+#ifdef Q_OS_WIN
+    const QString documents = QDir::toNativeSeparators(
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    const QString home = documents;
+#else
+    const std::string homeFolder = testsupport::MakeTempFolder("home");
+    const test::ScopedEnvironment homeVariable("HOME", homeFolder);
+    const test::ScopedEnvironment userDirs("XDG_CONFIG_HOME", homeFolder + "/.config");
+    const QString home = Q(homeFolder);
+    const QString documents = Q(homeFolder + "/Documents");
+    QDir().mkpath(documents);
+#endif
+    ASSERT_TRUE(QFileInfo(documents).isDir());
 
     test::ClickMiddle(form.sFilenameEditInput);
     EXPECT_EQ(form.sFilenameEditInput->text(), QString());
@@ -55,6 +71,9 @@ TEST(FileFields, ClickIntoAFieldEmptiesItBeforeItsDialogAndCancelLeavesItEmpty) 
     EXPECT_EQ(form.sEditPageRange->text(), QString());
     EXPECT_TRUE(form.sBitBtnStart->hasFocus());
 
+#ifndef Q_OS_WIN
+    QDir(documents).removeRecursively();
+#endif
     test::ClickMiddle(form.sFilenameEditOutput);
     EXPECT_EQ(form.sFilenameEditOutput->text(), QString());
     EXPECT_EQ(form.sFilenameEditOutput->Hint(), OutputHintCleared);
@@ -67,12 +86,13 @@ TEST(FileFields, ClickIntoAFieldEmptiesItBeforeItsDialogAndCancelLeavesItEmpty) 
     EXPECT_EQ(input.filter, QStringLiteral("Portable Document Format (*.pdf)"));
     EXPECT_EQ(input.defaultSuffix, QStringLiteral("pdf"));
     EXPECT_EQ(input.fileName, QString()) << "emptied first; the dialog's first use";
-    EXPECT_EQ(input.initialFolder, QString());
+    EXPECT_EQ(input.initialFolder, documents);
     const FileDialogRequest& output = dialogs.Requests()[1];
     EXPECT_EQ(output.field, form.sFilenameEditOutput);
     EXPECT_EQ(output.kind, FileDialogKind::Save);
     EXPECT_EQ(output.filter, QStringLiteral("Plain Text File (*.txt)"));
     EXPECT_EQ(output.defaultSuffix, QStringLiteral("txt"));
+    EXPECT_EQ(output.initialFolder, home);
     EXPECT_EQ(window.tool.Runs(), 1);
 }
 

@@ -1,5 +1,6 @@
 #include "widgets/MainWindowFixture.h"
 
+#include "gui/extraction/ConversionProcess.h"
 #include "gui/extraction/FilenameEdit.h"
 #include "gui/shell/Controls.h"
 #include "support/GuiSeams.h"
@@ -17,11 +18,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
+#include <QSignalBlocker>
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace larkspan;
 using namespace larkspan::test;
@@ -538,6 +542,59 @@ TEST(MainWindowLayout, GaugeTextIsBlackOverTheFilledBarToo) {
         }
     }
     EXPECT_GT(textPixels, 20) << "no text was drawn";
+}
+
+// The darkest pixel inside the field's frame, left half (its text), and the colour of its empty
+// right part.
+struct FieldLook {
+    int darkest = 255;
+    QColor ground;
+};
+
+FieldLook LookOf(QLineEdit* field) {
+    const QImage picture = field->grab().toImage();
+    FieldLook look;
+    for (int y = 3; y < picture.height() - 3; ++y) {
+        for (int x = 3; x < picture.width() / 2; ++x) {
+            look.darkest = std::min(look.darkest, qGray(picture.pixel(x, y)));
+        }
+    }
+    // Right of the text and left of a browse button.
+    look.ground = picture.pixelColor(picture.width() * 3 / 4 - 10, picture.height() / 2);
+    return look;
+}
+
+TEST(MainWindowLayout, FieldsLockedDuringAJobAreDrawnAsDisabledFields) {
+    StagedMainWindow staged;
+    TMainForm& form = *staged.form;
+    // A disabled field is drawn on the window's own ground with grey text, as the system
+    // draws one; enabled, the fields are white with black text.
+    const QPalette program = QApplication::palette();
+    const QColor disabledGround = program.color(QPalette::Disabled, QPalette::Window);
+    ASSERT_NE(disabledGround, QColor(Qt::white));
+    for (QLineEdit* field :
+         std::initializer_list<QLineEdit*>{form.sFilenameEditInput, form.sFilenameEditOutput,
+                                           form.sEditPageCount, form.sEditPageRange}) {
+        SCOPED_TRACE(field->objectName().toStdString());
+        {
+            // The text alone: not the probe or the output rule that a change runs.
+            const QSignalBlocker quiet(field);
+            field->setText(QStringLiteral("8"));
+        }
+        EnableControls(form);
+        const FieldLook enabled = LookOf(field);
+        DisableControls(form);
+        ASSERT_FALSE(field->isEnabled());
+        const FieldLook disabled = LookOf(field);
+        EnableControls(form);
+
+        EXPECT_EQ(enabled.ground, QColor(Qt::white));
+        EXPECT_LT(enabled.darkest, 60) << "black text";
+        EXPECT_EQ(disabled.ground, disabledGround);
+        EXPECT_EQ(field->palette().color(QPalette::Disabled, QPalette::Text),
+                  program.color(QPalette::Disabled, QPalette::Text));
+        EXPECT_GT(disabled.darkest, enabled.darkest + 60) << "grey text";
+    }
 }
 
 TEST(MainWindowHandlers, WebsiteLabelAndMenuItemOpenTheInstalledAddress) {

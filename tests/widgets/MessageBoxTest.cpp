@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
@@ -263,6 +264,37 @@ TEST(MessageBox, CentredOverTheMainWindowOrElseOnTheScreen) {
     main.setGeometry(-450, 40, 200, 420);
     EXPECT_EQ(Answer(mbOK, record), mrOk);
     EXPECT_EQ(boxFrame.left(), 0);
+    LarkspanApplication::SetMainWindow(nullptr);
+}
+
+TEST(MessageBox, OwnedByTheActiveWindowSoItGetsNoTaskbarButtonOfItsOwn) {
+    QWidget* owner = nullptr;
+    QWindow* nativeOwner = nullptr;
+    const auto record = [&](QWidget* box) {
+        owner = box->parentWidget();
+        nativeOwner =
+            box->windowHandle() != nullptr ? box->windowHandle()->transientParent() : nullptr;
+        EXPECT_TRUE(box->isWindow());
+        PressKey(box, Qt::Key_Return);
+    };
+    // Before any window exists (the second copy's warning) there is nothing to own it.
+    EXPECT_EQ(Answer(mbOK, record), mrOk);
+    EXPECT_EQ(owner, nullptr);
+
+    QWidget main;
+    main.setGeometry(60, 40, 500, 420);
+    main.show();
+    LarkspanApplication::SetMainWindow(&main);
+    QWidget other;
+    other.setGeometry(400, 300, 200, 100);
+    other.show();
+    for (QWidget* active : {&other, &main}) {
+        active->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(active));
+        EXPECT_EQ(Answer(mbOK, record), mrOk);
+        EXPECT_EQ(owner, active);
+        EXPECT_EQ(nativeOwner, active->windowHandle());
+    }
     LarkspanApplication::SetMainWindow(nullptr);
 }
 

@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QToolButton>
 #include <QUrl>
@@ -47,6 +48,16 @@ QString DialogFolder(const std::string& folderPart) {
         folder.pop_back();
     }
     return QString::fromStdString(folder);
+}
+
+// Where a dialog opens when nothing has seeded it: the user's Documents folder, else the home
+// folder. Left to the dialog, it would open in the current folder, which for an installed
+// program is its own folder, where the user cannot write.
+QString DefaultDialogFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString folder =
+        !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    return QDir::toNativeSeparators(folder);
 }
 
 // The first dropped local file, or nothing when the drop holds none. Qt writes every path with
@@ -104,10 +115,7 @@ TsFilenameEdit::TsFilenameEdit(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
 
-    QPalette colours = palette();
-    colours.setColor(QPalette::Base, Qt::white);
-    colours.setColor(QPalette::Text, Qt::black);
-    setPalette(colours);
+    PaintWhiteWithBlackText(this);
 
     browseButton_->setObjectName(QStringLiteral("BrowseButton"));
     browseButton_->setAutoRaise(true);
@@ -192,7 +200,8 @@ std::optional<QString> TsFilenameEdit::RunDialog() {
     FileDialogRequest request;
     request.field = this;
     request.kind = dialogKind_;
-    request.initialFolder = dialogInitialFolder_;
+    request.initialFolder =
+        dialogInitialFolder_.isEmpty() ? DefaultDialogFolder() : dialogInitialFolder_;
     request.fileName = dialogFileName_;
     request.filter = dialogFilter_;
     request.defaultSuffix = dialogDefaultSuffix_;
@@ -203,8 +212,13 @@ std::optional<QString> TsFilenameEdit::RunDialog() {
     if (dialog_ == nullptr) {
         dialog_ = new TFileDialog(this);
         dialog_->setObjectName(QStringLiteral("FileDialog"));
-        // Qt's own dialog, so the filter, suffix and seeding behave alike on every desktop.
+#ifndef Q_OS_WIN
+        // Qt's own dialog, so the filter, suffix and seeding behave alike on every Linux
+        // desktop. Windows' own dialog does all the fields need (the filter, the suffix, a
+        // folder and a name to start with, refusing read-only files to save to), and is the one
+        // Windows users know.
         dialog_->setOption(QFileDialog::DontUseNativeDialog, true);
+#endif
         // Neither dialog demands that the file exists, and choosing an existing file to write
         // is asked about when the extraction starts, not here.
         dialog_->setFileMode(QFileDialog::AnyFile);

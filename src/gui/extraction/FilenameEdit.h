@@ -29,7 +29,7 @@ enum class FileDialogKind {
 struct FileDialogRequest {
     const TsFilenameEdit* field = nullptr;
     FileDialogKind kind = FileDialogKind::Open;
-    QString initialFolder; // empty: the system chooses
+    QString initialFolder; // the remembered folder, else the user's Documents folder
     QString fileName;      // preselected in the name box (a full path), or empty
     QString filter;        // one entry, such as "Portable Document Format (*.pdf)"
     QString defaultSuffix; // added to a name typed without one, such as "pdf"

@@ -86,6 +86,16 @@ QFont ProgramFont(int pixelSize, bool bold) {
     return font;
 }
 
+void PaintWhiteWithBlackText(QWidget* control) {
+    QPalette colours = control->palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        colours.setColor(group, QPalette::Base, Qt::white);
+        colours.setColor(group, QPalette::Window, Qt::white);
+        colours.setColor(group, QPalette::Text, Qt::black);
+    }
+    control->setPalette(colours);
+}
+
 void SetGaugeTextBlack(QWidget* gauge) {
     QPalette colours = gauge->palette();
     for (const QPalette::ColorRole role :

@@ -27,6 +27,11 @@ QFont ProgramFont(int pixelSize = 11, bool bold = false);
 inline constexpr int HintShowMilliseconds = 10000;
 void SetHint(QWidget* control, const QString& hint, bool shown = true);
 
+// White ground and black text, as the windows' fields and the side strip are drawn, while the
+// control is enabled. A disabled one keeps the application palette's disabled colours: the
+// window's ground and grey text, as the system draws a disabled field.
+void PaintWhiteWithBlackText(QWidget* control);
+
 // A gauge's percentage in black, over the filled part of the bar too (the style would draw it
 // there in the highlighted-text colour, white on most schemes).
 void SetGaugeTextBlack(QWidget* gauge);

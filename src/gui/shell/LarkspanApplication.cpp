@@ -82,8 +82,9 @@ void ShowUnhandledError(const std::string& message) {
         hook(text);
         return;
     }
+    // Owned by the active window, like every box of the program: no taskbar button of its own.
     QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
-                    QString::fromStdString(text), QMessageBox::Ok);
+                    QString::fromStdString(text), QMessageBox::Ok, QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }

@@ -51,14 +51,6 @@ template <class Control> Control* Place(QWidget* parent, const char* name, QRect
     return control;
 }
 
-void PaintWhiteWithBlackText(QWidget* control) {
-    QPalette colours = control->palette();
-    colours.setColor(QPalette::Base, Qt::white);
-    colours.setColor(QPalette::Window, Qt::white);
-    colours.setColor(QPalette::Text, Qt::black);
-    control->setPalette(colours);
-}
-
 QAction* AddItem(QMenu* menu, const char* name, const QString& caption, const QPixmap& picture,
                  const QKeySequence& shortcut = {}) {
     QAction* item =

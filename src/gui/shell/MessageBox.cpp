@@ -15,7 +15,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStyle>
 #include <QThread>
@@ -23,7 +25,6 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <utility>
 
 namespace larkspan {
@@ -121,7 +122,7 @@ private:
 class TMessageForm : public QDialog {
     Q_OBJECT
 public:
-    TMessageForm(const std::string& text, MessageKind kind, MessageButtons buttons);
+    TMessageForm(const std::string& text, MessageKind kind, MessageButtons buttons, QWidget* owner);
 
     void SetTabStopOff(const std::vector<std::string>& names);
 
@@ -140,9 +141,10 @@ private:
     std::vector<std::pair<QPushButton*, LaidOutButton>> buttonControls_;
 };
 
-TMessageForm::TMessageForm(const std::string& text, MessageKind kind, MessageButtons buttons)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+TMessageForm::TMessageForm(const std::string& text, MessageKind kind, MessageButtons buttons,
+                           QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       text_(text), caption_(MessageCaption(kind)), buttons_(buttons) {
     static const bool announced = [] {
         QAccessible::installFactory(&MessageFormInterface);
@@ -354,7 +356,13 @@ int ShowCenteredMessage(const std::string& text, MessageKind kind, MessageButton
             return *answer;
         }
     }
-    const auto form = std::make_unique<TMessageForm>(text, kind, buttons);
+    // Owned by the window the user is working in, as every dialog of the program is: an owned
+    // window stays above its owner and gets no taskbar button of its own. Where it goes is
+    // still the main window's business.
+    const QPointer<TMessageForm> form =
+        new TMessageForm(text, kind, buttons, QApplication::activeWindow());
+    // Freed on every way out; the owner may have taken it along already.
+    const auto freeBox = qScopeGuard([&form] { delete form.data(); });
     form->SetTabStopOff(buttonsWithoutTabStop);
     CentreWindow(*form, LarkspanApplication::MainWindow());
     const int result = form->exec();

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The installed program converts a PDF through its real tools: File > Input PDF file (Ctrl+I)
-# with a path typed into the dialog, in a folder whose name cmd.exe would otherwise act on (a
-# blank, "&", "%", parentheses); the probe counts 3 pages and proposes the output beside the
-# input; Ctrl+S runs textract.bin through cmd.exe, and the text file is byte for byte what the
+# with a path typed into Windows' own file dialog, in a folder whose name cmd.exe would
+# otherwise act on (a blank, "&", "%", parentheses); the probe counts 3 pages and proposes the
+# output beside the input; Ctrl+S runs textract.bin through cmd.exe, and the text file is byte for byte what the
 # Linux program writes for the same PDF. The finished file is handed to the shell's "open" verb,
 # which starts the program registered for .txt files with its path. A long document then shows
 # its progress through cmd.exe as on Linux: the gauge and the title move through the share of
@@ -19,7 +19,7 @@ input=$(win_windows_path "$docs/report.pdf")
 
 e2e_start main "$WIN_START"
 main=$(e2e_wait_window Larkspan main)
-extraction_pick_input "$main" "$input"
+win_pick_input main "$main" "$input"
 e2e_expect_eq "$(extraction_page_count "$main")" 3 "page count"
 e2e_key "$main" ctrl+s
 e2e_wait_opened "${input%.pdf}.txt"

@@ -10,14 +10,17 @@
 #   win_install                      runs the installer silently (/S) and checks its result
 #   e2e_start main "$WIN_START"      the installed program
 #   ...
-#   win_uninstall                    runs the uninstaller silently and checks nothing is left
+#   win_uninstall                    runs the uninstaller silently and checks that nothing is
+#                                    left when it returns, and soon none of it in the
+#                                    temporary folder either
 #   e2e_pass
 #
 # Set by win_e2e_init: the wine environment of the build (scripts/windows/wine-env.sh),
 # WIN_FOLDER (the program folder as a Unix path), WIN_FOLDER_W (as wine's programs see it),
 # WIN_START (a script that starts the installed program), WIN_SETUP, WIN_LINUX_BIN (the bin folder
 # of the Linux build, for e2e-make-pdf and the Linux adapters), WIN_VERSION and WIN_WEBSITE (what
-# the installer writes into the record). The programs' .txt files open with a recording opener:
+# the installer writes into the record), WIN_TEMP (the temporary folder of wine's user as a Unix
+# path). The programs' .txt files open with a recording opener:
 # e2e_opened and e2e_wait_opened tell what the program handed to the shell's "open" verb.
 # A test that ends with the program still installed (a failure) is uninstalled on the way out.
 
@@ -63,15 +66,33 @@ win_e2e_init() { # BUILD_DIR NAME
     export LARKSPAN_WEBSITE_HOST=127.0.0.1:9
     # A desktop of wine's left from a program on another display would take our windows.
     larkspan_wine_desktop_gone || e2e_fail "wine's desktop of an earlier program did not end"
-    WIN_FOLDER="$WINEPREFIX/drive_c/Program Files/Larkspan"
     WIN_FOLDER_W='C:\Program Files\Larkspan'
     WIN_SHORTCUT="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Larkspan.lnk"
-    WIN_START=$E2E_WORK/larkspan.sh
-    # shellcheck disable=SC2016 # $WINE is expanded when the script runs
-    printf '#!/bin/sh\nexec "$WINE" %q\n' "$WIN_FOLDER_W\\larkspan.exe" >"$WIN_START"
-    chmod +x "$WIN_START"
+    win_use_folder "$WIN_FOLDER_W"
+    WIN_TEMP=$(win_unix_path "$("$WINE" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')")
+    [ -d "$WIN_TEMP" ] || e2e_fail "no temporary folder of wine's user ($WIN_TEMP)"
     win__record_opens
     e2e__start_xvfb
+}
+
+# Where the tests expect the program: WIN_FOLDER_W (as wine's programs see it), WIN_FOLDER (as
+# a Unix path) and WIN_START (which starts the program there).
+win_use_folder() { # WINDOWS_PATH
+    WIN_FOLDER_W=$1
+    WIN_FOLDER=$(win_unix_path "$1")
+    # shellcheck disable=SC2034 # read by the test scripts
+    WIN_START=$(win_starter larkspan "$WIN_FOLDER_W\\larkspan.exe")
+}
+
+# A script that starts PROGRAM (a Windows or a Unix path) under wine with ARGS, for e2e_start;
+# prints its path.
+win_starter() { # NAME PROGRAM [ARGS...]
+    local script=$E2E_WORK/$1.sh
+    shift
+    # shellcheck disable=SC2016 # $WINE is expanded when the script runs
+    { printf '#!/bin/sh\nexec "$WINE"' && printf ' %q' "$@" && printf '\n'; } >"$script"
+    chmod +x "$script"
+    printf '%s\n' "$script"
 }
 
 # Wine's own reg.exe, its output with Unix line ends; a key or value that is not there is no
@@ -123,18 +144,24 @@ win__restore_opens() {
     fi
 }
 
-# The files the installer must write: those of the payload it was made from, and the uninstaller.
+# The files the installer must write: those of the payload it was made from, and the uninstaller
+# (uninstall.exe, which runs and waits for the NSIS uninstaller uninstall.dat).
 win__expected_files() {
-    { (cd "$E2E_BUILD/payload" && find . -type f | sed 's|^\./||'); echo uninstall.exe; } | sort
+    {
+        (cd "$E2E_BUILD/payload" && find . -type f | sed 's|^\./||')
+        printf '%s\n' uninstall.exe uninstall.dat
+    } | sort
 }
 
 win_installed_files() {
     (cd "$WIN_FOLDER" 2>/dev/null && find . -type f | sed 's|^\./||' | sort)
 }
 
+# The installer, silently; arguments go after /S (such as /D=<folder>, which must come last).
+# shellcheck disable=SC2120 # the arguments are optional
 win_install() {
     local listing
-    "$WINE" "$WIN_SETUP" /S </dev/null >"$E2E_WORK/setup.out" 2>&1 ||
+    "$WINE" "$WIN_SETUP" /S "$@" </dev/null >"$E2E_WORK/setup.out" 2>&1 ||
         e2e_fail "the installer failed: $(tail -n 5 "$E2E_WORK/setup.out")"
     listing=$(win_installed_files)
     e2e_expect_eq "$listing" "$(win__expected_files)" "files in $WIN_FOLDER_W"
@@ -153,33 +180,89 @@ win_installed() {
     [ -e "$WIN_FOLDER" ] || [ -e "$WIN_SHORTCUT" ] || win_reg_exists "$WIN_RECORD"
 }
 
-# The uninstaller copies itself to the temporary folder and runs from there: the first process
-# ends at once, and its work is awaited.
+# The names in the temporary folder of wine's user.
+win_temp_listing() {
+    (cd "$WIN_TEMP" && find . -mindepth 1 | sort)
+}
+
+# A scripted uninstall: "uninstall.exe /S" returns once the removal is done, so the program
+# folder, the Start-menu entry and the registry values are gone when it returns. The only thing
+# it cannot remove itself is its own running file, which it moves into the temporary folder; a
+# command interpreter deletes it once the uninstaller has ended, and the temporary folder must
+# then be as before. NSIS's own hand-off (~nsu*.tmp) is never used.
 win_uninstall() {
-    local deadline
+    local temp_before deadline
     [ -f "$WIN_FOLDER/uninstall.exe" ] || e2e_fail "no uninstaller in $WIN_FOLDER_W"
+    temp_before=$(win_temp_listing)
     "$WINE" "$WIN_FOLDER_W\\uninstall.exe" /S </dev/null >"$E2E_WORK/uninstall.out" 2>&1 ||
         e2e_fail "the uninstaller failed: $(tail -n 5 "$E2E_WORK/uninstall.out")"
-    deadline=$(e2e__deadline "$E2E_EXIT_DEADLINE")
-    while [ -e "$WIN_FOLDER" ] || [ -e "$WIN_SHORTCUT" ]; do
-        e2e__past "$deadline" &&
-            e2e_fail "left after uninstalling: $(cd "$WIN_FOLDER" 2>/dev/null && find . | tr '\n' ' ')"
-        e2e__nap
-    done
+    if [ -e "$WIN_FOLDER" ] || [ -e "$WIN_SHORTCUT" ]; then
+        e2e_fail "left when the uninstaller returned: $(cd "$WIN_FOLDER" 2>/dev/null && find . | tr '\n' ' ')"
+    fi
     for key in "$WIN_RECORD" 'HKLM\Software\Oxbeck' "$WIN_UNINSTALL_KEY"; do
         if win_reg_exists "$key"; then
             e2e_fail "left in the registry: $key"
         fi
+    done
+    case $(win_temp_listing) in
+    *'/~nsu'*) e2e_fail "NSIS's uninstaller copy in the temporary folder: $(win_temp_listing)" ;;
+    esac
+    # A command interpreter started when the uninstaller ended, on a busy machine.
+    deadline=$(e2e__deadline "$E2E_EXIT_DEADLINE")
+    while [ "$(win_temp_listing)" != "$temp_before" ]; do
+        e2e__past "$deadline" &&
+            e2e_fail "left in the temporary folder: $(diff <(echo "$temp_before") <(win_temp_listing) | tr '\n' ' ')"
+        e2e__nap
     done
 }
 
 # Run by the exit handler of lib.sh: the prefix put back as it was (the .txt association), and
 # after a failure no installation left behind (once the programs holding its files ended).
 win__on_exit_hook() {
+    local folder
     if [ -n "${WINE:-}" ]; then
         win__restore_opens
-        win_installed && "$WINE" "$WIN_FOLDER_W\\uninstall.exe" /S </dev/null
+        folder=$(win_reg_value "$WIN_UNINSTALL_KEY" InstallLocation)
+        [ -n "$folder" ] || folder=$WIN_FOLDER_W
+        if win_installed || [ -e "$(win_unix_path "$folder")/uninstall.exe" ]; then
+            "$WINE" "$folder\\uninstall.exe" /S </dev/null
+        fi
     fi
+}
+
+# The id of a visible window whose title begins with PREFIX, waiting up to E2E_WINDOW_DEADLINE:
+# an NSIS wizard's title is its caption followed by a blank and the page's caption, which the
+# Modern UI pages leave empty.
+win_wait_wizard() { # PREFIX
+    local deadline found
+    deadline=$(e2e__deadline "$E2E_WINDOW_DEADLINE")
+    until found=$(xdotool search --onlyvisible --name "$(e2e__title_pattern "$1" | sed 's/\$$//')" \
+        2>/dev/null); do
+        e2e__past "$deadline" && e2e_fail "no window titled '$1...' within $E2E_WINDOW_DEADLINE s"
+        e2e__nap
+    done
+    printf '%s\n' "${found%%$'\n'*}"
+}
+
+# File > Input PDF file (Ctrl+I) in the program's window MAIN (of the program started as NAME):
+# types PATH into the name box of the dialog, Windows' own, and presses Enter; returns once the
+# dialog is gone. Wine's dialog has no title, so it is found as the program's other window.
+win_pick_input() { # NAME MAIN PATH
+    local dialog= deadline window
+    e2e_key "$2" ctrl+i
+    deadline=$(e2e__deadline "$E2E_WINDOW_DEADLINE")
+    while [ -z "$dialog" ]; do
+        for window in $(xdotool search --onlyvisible --pid "$(e2e_pid "$1")" 2>/dev/null); do
+            [ "$window" = "$2" ] || dialog=$window
+        done
+        [ -n "$dialog" ] && break
+        e2e__past "$deadline" && e2e_fail "no file dialog within $E2E_WINDOW_DEADLINE s"
+        e2e__nap
+    done
+    # The dialog opens with its name box focused; a full path there picks that file.
+    extraction_type "$dialog" "$3"
+    e2e_key "$dialog" Return
+    e2e_wait_window_gone "$dialog"
 }
 
 # The text the Linux program's extractor writes for PDF with the options the program passes by
