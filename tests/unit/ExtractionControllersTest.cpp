@@ -97,10 +97,11 @@ TEST(InputProbeController, APastedLineBreakIsRefusedAndAskedForAgainWithoutRunni
     RecordingToolRunner tools({incorrect, "Pages: 2\n"});
     ScriptedMessagePort messages({mrOk, mrOk});
     ScriptedPasswordPort passwords({"sec\r\nret", "secret\n", "secret"});
+    MemoryFiles files;
     CurrentDocument document;
 
     const ProbeResult result =
-        InputProbe(tools, messages, passwords).Probe("/d/x.pdf", Folder, document);
+        InputProbe(tools, messages, passwords, files).Probe("/d/x.pdf", Folder, document);
 
     EXPECT_EQ(tools.commands, (std::vector<std::string>{"pdfi.bin \"/d/x.pdf\"",
                                                         "pdfi.bin -upw secret \"/d/x.pdf\""}));
