@@ -78,9 +78,19 @@ bool SplitFullPath(const std::wstring& path, std::wstring& full, std::size_t& na
     }
 }
 
-std::wstring PartialName() {
+std::uint64_t RandomNumber() {
     static thread_local std::mt19937_64 generator{std::random_device{}()};
-    return win32::Widen(policy::PartialFileName(generator()));
+    return generator();
+}
+
+std::wstring PartialName() {
+    return win32::Widen(policy::PartialFileName(RandomNumber()));
+}
+
+std::wstring UniqueSuffix() {
+    wchar_t text[17];
+    std::swprintf(text, 17, L"%016llx", static_cast<unsigned long long>(RandomNumber()));
+    return text;
 }
 
 // Marks an open file to be deleted when its last handle closes, or takes the mark off again.

@@ -36,7 +36,7 @@ mkdir -p "$long_docs"
 pages=60000
 "$WIN_LINUX_BIN/e2e-make-pdf" "$long_docs/long.pdf" pages "$pages" || e2e_fail "could not write long.pdf"
 long=$(win_windows_path "$long_docs/long.pdf")
-extraction_pick_input "$main" "$long"
+win_pick_input main "$main" "$long"
 e2e_expect_eq "$(extraction_page_count "$main")" "$pages" "page count of the long document"
 e2e_key "$main" ctrl+s
 extraction_watch_progress "$main" "$E2E_WORK/titles.log" 150

@@ -259,7 +259,10 @@ win_pick_input() { # NAME MAIN PATH
         e2e__past "$deadline" && e2e_fail "no file dialog within $E2E_WINDOW_DEADLINE s"
         e2e__nap
     done
-    # The dialog opens with its name box focused; a full path there picks that file.
+    # The dialog opens with its name box focused, holding the current file's name (with the
+    # caret at its start under wine): that name is selected first, so a full path replaces it.
+    e2e_key "$dialog" Home
+    e2e_key "$dialog" shift+End
     extraction_type "$dialog" "$3"
     e2e_key "$dialog" Return
     e2e_wait_window_gone "$dialog"
