@@ -32,6 +32,8 @@ TEST(ProgressLine, TheLastCompleteWellFormedLineCounts) {
              Case{"301 300\n", false, none},
              Case{"0 0\n", false, none},
              Case{"1  300\n", false, none},
+             Case{"0 300\n7 030\n", false, ProgressCount{0, 300}}, // no count of the tool's
+             Case{"00 300\n", false, none},
              Case{"99999999999999999999 99999999999999999999\n", false, none},
              // The end of a longer file: "00 300" is what is left of "300 300" or "100 300".
              Case{"00 300\n", true, none},

@@ -17,8 +17,9 @@ std::optional<ProgressCount> ParseLine(std::string_view line) {
         return std::nullopt;
     }
     const auto number = [](std::string_view digits) -> std::optional<std::int64_t> {
-        // Digits only: from_chars would take a sign, and a count of pages has none.
-        if (digits.empty() || digits.size() > 15 ||
+        // Digits only: from_chars would take a sign, and a count of pages has none. The tool
+        // writes no leading zero, so a number with one is no count of its.
+        if (digits.empty() || digits.size() > 15 || (digits.size() > 1 && digits[0] == '0') ||
             digits.find_first_not_of("0123456789") != std::string_view::npos) {
             return std::nullopt;
         }

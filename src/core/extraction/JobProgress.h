@@ -32,10 +32,10 @@ struct ProgressCount {
     friend bool operator==(const ProgressCount&, const ProgressCount&) = default;
 };
 
-// The last complete, well-formed line of `bytes`: two decimal numbers and one blank between
-// them, done <= total, total > 0, ending in "\n" (a "\r" before it is tolerated). A last line
-// still being written, and every line that breaks the rule, is passed over. `cutAtStart`: the
-// bytes are the end of a longer file, so their first line may be the end of a line and is not
+// The last complete, well-formed line of `bytes`: two decimal numbers (no leading zero) and one
+// blank between them, done <= total, total > 0, ending in "\n" (a "\r" before it is tolerated). A
+// last line still being written, and every line that breaks the rule, is passed over. `cutAtStart`:
+// the bytes are the end of a longer file, so their first line may be the end of a line and is not
 // taken.
 std::optional<ProgressCount> LastProgressLine(std::string_view bytes, bool cutAtStart);
 
