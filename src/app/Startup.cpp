@@ -7,6 +7,7 @@
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/MessageBox.h"
 #include "gui/shell/Pictures.h"
+#include "gui/shell/ProgramEnd.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -66,9 +67,9 @@ void RemoveStaleDownloads() {
     platform::RemoveStalePartialFiles(platform::TemporaryFolder());
 }
 
-} // namespace
-
-int RunLarkspan(int argc, char** argv) {
+// The program up to its end: the event loop has ended, and the windows and the application
+// object are gone. Returns main's status.
+int RunUntilTheEnd(int argc, char** argv) {
     if (!DisplayAvailable()) {
         std::fputs("Larkspan needs a graphical display, but neither DISPLAY nor WAYLAND_DISPLAY "
                    "is set.\n",
@@ -128,6 +129,12 @@ int RunLarkspan(int argc, char** argv) {
     staleDownloads.Join();
     QApplication::exec();
     return 0;
+}
+
+} // namespace
+
+int RunLarkspan(int argc, char** argv) {
+    return EndProgram(RunUntilTheEnd(argc, argv));
 }
 
 } // namespace larkspan

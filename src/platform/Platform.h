@@ -193,6 +193,16 @@ CapturedRun RunStreamed(const std::vector<std::string>& argv,
 // is none, so a missing optional program can be told before anything is run.
 std::string FindProgram(const std::string& name);
 
+// Ends the program with `status` while threads of its own may still be running, once nothing is
+// left to do but return from main. Windows' own exit (ExitProcess, which exit() and _exit() end
+// in) first stops every other thread wherever it is and then runs each library's clean-up, which
+// waits for ever on any lock that a stopped thread held: the C++ runtime's thread library holds
+// one of its own while a thread starts and while it ends. So on Windows the C library's buffers
+// are written out and the process ends at once, without that clean-up, and this does not return.
+// POSIX runs the exit code while the other threads go on and let go of what they hold: there
+// this returns, and the caller returns from main.
+void EndWithThreadsRunning(int status);
+
 // ---- Files and environment ------------------------------------------------------------------
 
 bool RegularFileExists(const std::string& path); // a folder does not count

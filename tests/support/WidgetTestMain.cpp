@@ -1,9 +1,11 @@
 // main() for widget tests: one application object for the whole run, styled like the program,
 // on the offscreen platform unless the caller chose another (test discovery runs the binary
 // without CTest's environment). Boxes, shell opens and escaped errors that no test expects fail
-// the test at once instead of waiting for a user.
+// the test at once instead of waiting for a user. The run ends the way the program ends: a
+// window a test made may leave its update check running.
 #include "gui/shell/LarkspanApplication.h"
 #include "gui/shell/MainThread.h"
+#include "gui/shell/ProgramEnd.h"
 #include "support/GuiSeams.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +14,14 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    larkspan::LarkspanApplication app(argc, argv);
-    larkspan::ApplyProgramStyle(app);
-    larkspan::WatchProgramEnd();
-    ::testing::InitGoogleTest(&argc, argv);
-    larkspan::test::InstallFailingDefaults();
-    return RUN_ALL_TESTS();
+    int status = 0;
+    {
+        larkspan::LarkspanApplication app(argc, argv);
+        larkspan::ApplyProgramStyle(app);
+        larkspan::WatchProgramEnd();
+        ::testing::InitGoogleTest(&argc, argv);
+        larkspan::test::InstallFailingDefaults();
+        status = RUN_ALL_TESTS();
+    }
+    return larkspan::EndProgram(status);
 }

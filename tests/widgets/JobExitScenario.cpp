@@ -1,6 +1,6 @@
 // job-exit-scenario <folder> <when>: ends the program while an extraction job lives, the way
-// the program ends (the event loop returns, then the main window and the application object
-// are destroyed), and exits with status 0 if that went well.
+// the program ends (the event loop returns, the main window and the application object are
+// destroyed, then EndProgram), and exits with status 0 if that went well.
 //
 // <folder> holds a textract.bin stand-in and becomes the application folder. <when>:
 //   starting  the event loop ends before the job's first step reaches the main thread
@@ -18,6 +18,7 @@
 #include "gui/shell/MainThread.h"
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/MessageBox.h"
+#include "gui/shell/ProgramEnd.h"
 #include "platform/Platform.h"
 #include "support/StagedRecords.h"
 
@@ -50,20 +51,8 @@ void SetField(QLineEdit* field, const std::string& text) {
     field->setText(QString::fromStdString(text));
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs("usage: job-exit-scenario <folder> <starting|running|box>\n", stderr);
-        return 2;
-    }
-    const std::string folder = argv[1];
-    const std::string when = argv[2];
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    testsupport::AdoptStagedRecords();
-
+// Everything up to the end: the event loop, the main window and the application object.
+void RunScenario(int argc, char** argv, const std::string& folder, const std::string& when) {
     LarkspanApplication app(argc, argv);
     ApplyProgramStyle(app);
     WatchProgramEnd();
@@ -132,5 +121,21 @@ int main(int argc, char** argv) {
         }
         std::fflush(stdout);
     }
-    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fputs("usage: job-exit-scenario <folder> <starting|running|box>\n", stderr);
+        return 2;
+    }
+    const std::string folder = argv[1];
+    const std::string when = argv[2];
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    testsupport::AdoptStagedRecords();
+    RunScenario(argc, argv, folder, when);
+    return EndProgram(0);
 }

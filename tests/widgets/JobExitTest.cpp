@@ -1,6 +1,7 @@
 // Ending the program while an extraction job lives: the program ends at once, with status 0,
 // whatever the job was doing. Each case runs the scenario program (JobExitScenario.cpp), since
-// the application object of a test cannot be destroyed and made again.
+// the application object of a test cannot be destroyed and made again; and the same for a
+// thread that ends just as the program does (ProgramEndScenario.cpp).
 
 #include "widgets/JobFixture.h"
 
@@ -58,6 +59,15 @@ INSTANTIATE_TEST_SUITE_P(When, JobAtExitTest,
                          [](const ::testing::TestParamInfo<ExitCase>& info) {
                              return std::string(info.param.when);
                          });
+
+TEST(ProgramEnd, AThreadEndingJustThenDoesNotHoldUpTheEnd) {
+    const platform::CapturedRun run = platform::RunCaptured(
+        {PROGRAM_END_SCENARIO}, std::nullopt, platform::CaptureLimits{0, std::chrono::seconds(20)});
+    ASSERT_TRUE(run.started) << run.startError;
+    EXPECT_FALSE(run.timedOut) << "the program did not end";
+    EXPECT_EQ(run.exitCode, 0) << run.standardError;
+    EXPECT_NE(run.standardOutput.find("ending"), std::string::npos) << run.standardOutput;
+}
 
 } // namespace
 } // namespace larkspan::test

@@ -1,6 +1,7 @@
 #include "gui/extraction/ConversionProcess.h"
 
 #include "gui/shell/MainThread.h"
+#include "gui/shell/ProgramEnd.h"
 #include "gui/shell/ThreadAnnotations.h"
 #include "gui/extraction/FilenameEdit.h"
 #include "gui/shell/Controls.h"
@@ -210,10 +211,12 @@ void TConversionProcess::Start(TMainForm& form) {
     // Not owned by any window: destroying a running thread aborts the program, and the program
     // may end while a job still waits for its extractor. A job that never ends is left behind.
     auto* job = new TConversionProcess(form);
+    UnwaitedThreadBegins();
     connect(job, &QThread::finished, job, [job] {
         // The body has returned; wait for the thread's own clean-up, so the next job can never
         // overlap this thread.
         job->wait();
+        UnwaitedThreadWaitedFor();
         HappensAfter(job); // the wait ended on Qt's own condition
         job->control_->SetPhase(JobPhase::None);
         job->deleteLater();

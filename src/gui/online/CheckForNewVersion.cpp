@@ -1,6 +1,7 @@
 #include "gui/online/CheckForNewVersion.h"
 
 #include "gui/shell/MainThread.h"
+#include "gui/shell/ProgramEnd.h"
 #include "gui/online/DownloadManager.h"
 #include "core/online/InstallerInfo.h"
 #include "gui/shell/Controls.h"
@@ -12,7 +13,6 @@
 
 #include <atomic>
 #include <exception>
-#include <thread>
 
 namespace larkspan {
 
@@ -75,9 +75,9 @@ int TCheckForNewVersionProcess::Running() {
 void TCheckForNewVersionProcess::Start() {
     WatchProgramEnd();
     try {
-        // A plain detached thread: it keeps nothing alive, owns no widget, and the process may
-        // end while it still waits on the server.
-        std::thread([this] {
+        // It keeps nothing alive, owns no widget, and the process may end while it still waits
+        // on the server.
+        StartUnwaitedThread([this] {
             try {
                 WindowView view(form_);
                 UpdateCheck(connector_, websiteHost_, installedVersion_, view).Run();
@@ -85,7 +85,7 @@ void TCheckForNewVersionProcess::Start() {
                 // The program is ending, or the check failed in a way nobody can be told of.
             }
             delete this;
-        }).detach();
+        });
     } catch (const std::exception&) {
         // No thread, no check: the program runs on without it.
         delete this;

@@ -22,7 +22,8 @@ public:
     TCheckForNewVersionProcess& operator=(const TCheckForNewVersionProcess&) = delete;
 
     // Runs the check on its own thread. The object frees itself when the run ends; nothing
-    // waits for it, so the program may end while it still waits on the server.
+    // waits for it, so the program may end while it still waits on the server (see
+    // gui/shell/ProgramEnd.h).
     void Start();
 
     // Main thread, once per window: shows the tutorial button and menu item and makes room

@@ -1,6 +1,7 @@
 // The POSIX primitives under the shared platform code: the environment, the executable's path,
 // the temporary folder's variables, installation records as INI files in the XDG system
-// configuration folders, and ending a process group.
+// configuration folders, ending a process group, and the end of the process around threads that
+// still run.
 
 #include "platform/Primitives.h"
 
@@ -112,3 +113,11 @@ void EndProcessGroup(std::int64_t group) {
 }
 
 } // namespace larkspan::platform::os
+
+namespace larkspan::platform {
+
+void EndWithThreadsRunning(int /*status*/) {
+    // exit() stops no thread: one that holds a lock the exit code needs lets go of it.
+}
+
+} // namespace larkspan::platform

@@ -1,6 +1,6 @@
 // The Win32 primitives under the shared platform code: the environment, the executable's path,
-// the temporary folder's variable, installation records in the registry, and ending the job
-// object a console command runs in.
+// the temporary folder's variable, installation records in the registry, ending the job object
+// a console command runs in, and ending the process around threads that still run.
 
 #include "platform/Primitives.h"
 
@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cwchar>
 #include <utility>
 #include <vector>
@@ -217,6 +218,17 @@ void EndProcessGroup(std::int64_t group) {
 }
 
 } // namespace larkspan::platform::os
+
+namespace larkspan::platform {
+
+void EndWithThreadsRunning(int status) {
+    std::fflush(nullptr);
+    // No library's detach code runs, so none can wait for a lock that a thread stopped by the
+    // exit still holds. Should it fail, the normal exit follows.
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(status));
+}
+
+} // namespace larkspan::platform
 
 namespace larkspan::platform::win32 {
 
