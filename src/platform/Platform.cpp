@@ -8,6 +8,17 @@
 
 namespace larkspan::platform {
 
+namespace {
+
+os::RecordReader recordReader; // empty: os::ReadRecordValue
+
+} // namespace
+
+os::RecordReader os::SetRecordReader(RecordReader reader) {
+    std::swap(reader, recordReader);
+    return reader;
+}
+
 std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
                                                  const std::string& product, const std::string& key,
                                                  RecordWriter writer) {
@@ -18,7 +29,8 @@ std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
     }
     for (const os::RecordLocation& location : os::RecordLocations(vendor, product, writer)) {
         std::string value;
-        switch (os::ReadRecordValue(location, key, value)) {
+        switch (recordReader ? recordReader(location, key, value)
+                             : os::ReadRecordValue(location, key, value)) {
         case os::RecordRead::NotThere:
             continue;
         case os::RecordRead::Failed:

@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +53,12 @@ enum class RecordRead {
 };
 RecordRead ReadRecordValue(const RecordLocation& location, const std::string& key,
                            std::string& value);
+
+// Puts another reader in ReadRecordValue's place for the shared lookup (Platform.cpp), so that
+// tests reach each of its answers on any system; returns the previous one (empty: the system's).
+using RecordReader =
+    std::function<RecordRead(const RecordLocation&, const std::string& key, std::string& value)>;
+RecordReader SetRecordReader(RecordReader reader);
 
 // Ends every process of the group that a console command runs in (see CommandStopper).
 void EndProcessGroup(std::int64_t group);

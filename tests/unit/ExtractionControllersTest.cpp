@@ -87,7 +87,7 @@ TEST(InputProbeController, WrongAnswersAreRetriedWithTheTypedPasswordExactly) {
               (std::vector<std::string>{"pdfi.bin \"/d/x.pdf\"", "pdfi.bin -upw wrong \"/d/x.pdf\"",
                                         "pdfi.bin -upw 'a b' \"/d/x.pdf\""}));
     ASSERT_EQ(messages.shown.size(), 1u) << "no box before the first question";
-    EXPECT_EQ(messages.shown[0].text, kWrongPasswordRetryMessage);
+    EXPECT_EQ(messages.shown[0].text, "Wrong password, please try it again!");
     EXPECT_EQ(result.verdict, ProbeVerdict::Found);
     EXPECT_EQ(document.password, "a b");
 }
@@ -107,7 +107,8 @@ TEST(InputProbeController, APastedLineBreakIsRefusedAndAskedForAgainWithoutRunni
                                                         "pdfi.bin -upw secret \"/d/x.pdf\""}));
     ASSERT_EQ(messages.shown.size(), 2u);
     for (const auto& shown : messages.shown) {
-        EXPECT_EQ(shown.text, kPasswordLineBreakMessage);
+        EXPECT_EQ(shown.text,
+                  "A password cannot contain a line break.\r\n\r\nPlease type it again.");
         EXPECT_EQ(shown.kind, MessageKind::Error);
     }
     EXPECT_EQ(result.verdict, ProbeVerdict::Found);
@@ -250,7 +251,7 @@ TEST(ExtractionJobController, AConfirmedStopEndsTheRunningExtractorAndDeletesIts
         ScriptedMessagePort messages({mrYes});
         StartStopControl buttons(job.control, messages, job.files);
         EXPECT_EQ(buttons.Press("/d/in.pdf", "/d/out.txt"), PressDecision::Nothing);
-        EXPECT_EQ(messages.shown.at(0).text, kStopQuestion);
+        EXPECT_EQ(messages.shown.at(0).text, "Are you sure you want to cancel the extraction?");
     });
     // What the ended extractor printed while it went is no message for the user.
     EXPECT_EQ(job.Run(Choices()),

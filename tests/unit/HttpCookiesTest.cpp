@@ -57,6 +57,13 @@ TEST(Cookies, DatesInTheUsualForms) {
     EXPECT_EQ(ParseCookieDate("Wed, 21 Oct 2015 07:28:00 GMT"), expected);
     EXPECT_EQ(ParseCookieDate("Wednesday, 21-Oct-15 07:28:00 GMT"), expected);
     EXPECT_EQ(ParseCookieDate("Wed Oct 21 07:28:00 2015"), expected);
+    // Two-digit years: 70 to 99 are 1970 to 1999, 00 to 69 are 2000 to 2069.
+    for (const auto& [text, full] :
+         {std::pair{"70", 1970}, {"69", 2069}, {"99", 1999}, {"00", 2000}}) {
+        EXPECT_EQ(ParseCookieDate(std::string("Thu, 01-Jan-") + text + " 00:00:00 GMT"),
+                  sys_days(year(full) / January / 1))
+            << text;
+    }
     EXPECT_FALSE(ParseCookieDate("yesterday").has_value());
     EXPECT_FALSE(ParseCookieDate("31 Feb 2015 07:28:00").has_value());
 }

@@ -159,8 +159,9 @@ TEST(TextRecognition, PagesAreRenderedSoTheirTextCanBeRead) {
     EXPECT_EQ(RecognitionResolution(PageSize{400000, 400000}), 1);
     EXPECT_EQ(RecognitionResolution(PageSize{2e6, 2e6}), 0); // too large to draw at all
 
+    // The orientation ("osd") and equation ("equ") models are no languages.
     EXPECT_EQ(RecognitionLanguages("List of available languages in \"/usr/share/tessdata/\" (4):\n"
-                                   "deu\nosd\neng\nchi_sim\nscript/Latin\nx -c y\n\r\x06\n"),
+                                   "deu\nosd\neng\nequ\nchi_sim\nscript/Latin\nx -c y\n\r\x06\n"),
               "eng+deu+chi_sim+script/Latin");
     EXPECT_EQ(RecognitionLanguages("List of available languages in \"x\" (1):\r\nosd\r\n"), "");
 }

@@ -171,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
         Outcome{"OnlyALineEnd", "\r\n", std::nullopt, true, false, false},
         Outcome{"UsageTextNamingTheTool",
                 "pdftotext version 22.12.0\nUsage: pdftotext [options] <PDF-file> [<text-file>]\n",
-                std::string(kSettingsErrorMessage), true, false, false},
-        Outcome{"ThePasswordComplaint", PasswordText, std::string(kWrongPasswordMessage), true,
+                "Settings error!", true, false, false},
+        Outcome{"ThePasswordComplaint", PasswordText, "Wrong password! Please try it again!", true,
                 false, true},
         Outcome{"ThePasswordComplaintWithALineEnd", PasswordText + "\r\n", PasswordText + "\r\n",
                 true, false, false},
@@ -251,7 +251,7 @@ TEST_F(JobTest, ExtractorThatCannotStartIsReportedAndTheReplacedFileIsKept) {
     ASSERT_TRUE(WaitForJobEnd());
 
     ASSERT_EQ(boxes.Texts().size(), 2u);
-    EXPECT_EQ(boxes.Texts()[1], kExtractorNotStartedMessage);
+    EXPECT_EQ(boxes.Texts()[1], "Could not start the text extractor.");
     EXPECT_EQ(ReadFileBytes(output), "earlier text");
     EXPECT_TRUE(opens.Targets().empty());
     ExpectWindowState(Form(), false);

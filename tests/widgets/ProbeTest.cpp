@@ -187,7 +187,8 @@ TEST(Probe, APastedPasswordWithALineBreakIsRefusedAndAskedForAgain) {
 
     EXPECT_EQ(pasted, QStringLiteral("secret\r\n")) << "the edit box kept what was pasted";
     ASSERT_EQ(messages.Requests().size(), 1u);
-    EXPECT_EQ(messages.Requests()[0].text, kPasswordLineBreakMessage);
+    EXPECT_EQ(messages.Requests()[0].text,
+              "A password cannot contain a line break.\r\n\r\nPlease type it again.");
     EXPECT_EQ(form.sEditPageCount->text(), QStringLiteral("2"));
     EXPECT_EQ(form.Document().password, "secret");
 }
@@ -304,7 +305,11 @@ TEST(Probe, ANameThatIsNotUtf8IsRefusedAndNoOtherFileIsRead) {
     ScriptedMessages messages{mrOk, mrOk};
 
     EXPECT_TRUE(test::DropFiles(form.sFilenameEditInput, {folder + "report-\xff.pdf"}));
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{std::string(kUndecodableNameMessage)});
+    EXPECT_EQ(messages.Texts(),
+              std::vector<std::string>{
+                  "The name of this file (or of a folder above it) is not valid UTF-8 text, so "
+                  "Larkspan cannot tell which file it names.\r\n\r\nPlease rename it and choose it "
+                  "again."});
     ExpectCleared(form);
 
     EXPECT_TRUE(test::DropFiles(form.sFilenameEditOutput, {folder + "out-\xff.txt"}));

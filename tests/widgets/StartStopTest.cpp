@@ -145,6 +145,34 @@ TEST_F(JobTest, SecondPressBeforeTheJobLocksTheWindowStartsNothing) {
     EXPECT_EQ(opens.Targets(), std::vector<std::string>{output});
 }
 
+TEST_F(JobTest, PressAfterTheJobUnlockedTheWindowButBeforeItsThreadEndedStartsNothing) {
+    // The job's conversion error is shown once the window is unlocked, while its thread waits
+    // for the box: a press then, with both fields filled, asks nothing and starts nothing.
+    const StandInExtractor standIn(folder_, false);
+    const std::string output = folder_ + "/out.txt";
+    SetFields(SomePdf(), output, "10", "1 - 5");
+    std::vector<std::string> boxes;
+    std::optional<JobPhase> afterPress;
+    const MessageHook previous = SetMessageHook([&](const MessageRequest& request) {
+        boxes.push_back(request.text);
+        if (!afterPress) {
+            Form().sEditPageRange->setText(QStringLiteral("1-5"));
+            Press();
+            afterPress = Phase();
+        }
+        return std::optional<int>(mrOk);
+    });
+
+    Press();
+    const bool ended = WaitForJobEnd();
+    SetMessageHook(previous);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(afterPress, JobPhase::Finishing);
+    EXPECT_EQ(boxes, std::vector<std::string>{"'1 ' is not a valid integer value"});
+    EXPECT_EQ(standIn.Runs(), 0);
+    EXPECT_FALSE(FileExists(output));
+}
+
 TEST_F(JobTest, CtrlSWithoutAJobActsLikeTheButton) {
     const StandInExtractor standIn(folder_, false);
     ShowActive(Form().window());

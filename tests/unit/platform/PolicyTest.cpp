@@ -1,7 +1,11 @@
 #include "platform/Policy.h"
+#include "core/text/GeneralError.h"
+#include "platform/Primitives.h"
+#include "platform/RegistryAccess.h"
 
 #include <gtest/gtest.h>
 
+namespace os = larkspan::platform::os;
 namespace policy = larkspan::platform::policy;
 
 namespace {
@@ -99,6 +103,27 @@ TEST(PlatformPolicy, RegistryKeysAreOpenedWithTheNarrowerMasksOnlyWhenTheWiderAr
     EXPECT_EQ(asked, (std::vector<std::uint32_t>{0x20019, 0x20009, 0x0001}));
     EXPECT_EQ(refuseFirst(3, missing), missing) << "the last refusal is the answer";
     EXPECT_EQ(asked.size(), 3u);
+}
+
+TEST(PlatformPolicy, ARecordValueThatIsNotTextIsNoValueAndNoSiblingPath) {
+    // What a registry number gives on Windows, from a reader put in the system's place.
+    int asked = 0;
+    const os::RecordReader system =
+        os::SetRecordReader([&](const os::RecordLocation&, const std::string&, std::string& value) {
+            ++asked;
+            value = "C:\\stale.exe";
+            return os::RecordRead::NotText;
+        });
+    EXPECT_EQ(larkspan::platform::ReadInstallRecordValue("Oxbeck", "Larkspan", "Version"), "");
+    std::string error;
+    try {
+        larkspan::ReadSiblingInstallPath();
+    } catch (const larkspan::GeneralError& e) {
+        error = e.what();
+    }
+    os::SetRecordReader(system);
+    EXPECT_EQ(error, "Invalid data type for 'InstallPath'");
+    EXPECT_EQ(asked, 2) << "the first record found is the record";
 }
 
 } // namespace

@@ -466,6 +466,18 @@ TEST_F(ScannedPages, ScannedPagesAreRecognisedAndTextPagesKeptByteForByte) {
         ASSERT_EQ(Run(kTextract, args, {"LARKSPAN_TESSERACT=" + Path("none")}).exitCode, 0);
         EXPECT_EQ(Text(), Pdftotext(options, Path("mixed.pdf")));
     }
+
+    // A page count the text does not match (here one page too many) puts no recognised page in
+    // a place it may not be: the file stays as pdftotext writes it.
+    const std::string counter = Path("pdfinfo-one-more");
+    WriteFileBytes(counter, "#!/bin/sh\npdfinfo \"$@\" | awk '/^Pages:/ { $2 += 1 } { print }'\n");
+    std::filesystem::permissions(counter, std::filesystem::perms::owner_all);
+    ASSERT_EQ(Run(kTextract,
+                  {"-enc", "UTF-8", "-eol", "dos", "-layout", Path("mixed.pdf"), Path("out.txt")},
+                  {"LARKSPAN_PDFINFO=" + counter})
+                  .exitCode,
+              0);
+    EXPECT_EQ(Text(), plain);
 }
 
 TEST_F(ScannedPages, EncryptedScanIsRecognisedWithItsPasswordAndStopEndsTheEngine) {

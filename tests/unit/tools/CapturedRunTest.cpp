@@ -2,6 +2,7 @@
 #include "support/TestFiles.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -73,6 +74,25 @@ TEST(RunCaptured, LooksUpABareNameOnPath) {
     EXPECT_EQ(FindProgram("larkspan-no-such-tool"), "");
     EXPECT_EQ(FindProgram("/etc/passwd"), ""); // there, but not a program
     EXPECT_EQ(FindProgram(sh), sh);
+}
+
+TEST(RunCaptured, AnEmptyPathEntryIsTheCurrentFolder) {
+    const std::string folder = testsupport::MakeTempFolder("path");
+    testsupport::WriteFileBytes(folder + "/larkspan-here", "#!/bin/sh\necho here\n");
+    std::filesystem::permissions(folder + "/larkspan-here", std::filesystem::perms::owner_all);
+    const std::string path = std::getenv("PATH");
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    for (const char* entries : {":/nonexistent", "/nonexistent::/nonexistent2", "/nonexistent:"}) {
+        ::setenv("PATH", entries, 1);
+        EXPECT_EQ(FindProgram("larkspan-here"), "./larkspan-here") << entries;
+        EXPECT_EQ(RunCaptured({"larkspan-here"}).standardOutput, "here\n") << entries;
+    }
+    ::setenv("PATH", "/nonexistent", 1);
+    EXPECT_EQ(FindProgram("larkspan-here"), "");
+    ::setenv("PATH", path.c_str(), 1);
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(folder);
 }
 
 TEST(RunCaptured, FeedsTheGivenInputWhileDrainingTheOutput) {
