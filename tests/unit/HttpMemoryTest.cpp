@@ -268,7 +268,7 @@ TEST(ChunkSize, HexDigitsThenAnExtensionOrNothing) {
     EXPECT_EQ(ParseChunkSize("80000000"), 0x80000000u);
     EXPECT_EQ(ParseChunkSize("ffffffffffffffff"), UINT64_MAX);
     for (const char* bad :
-         {"", " 5", "xyz", "5x", "-5", "ffffffffffffffffffff", "10000000000000000"}) {
+         {"", " 5", "xyz", "5x", "5G", "-5", "ffffffffffffffffffff", "10000000000000000"}) {
         EXPECT_EQ(ParseChunkSize(bad), std::nullopt) << bad;
     }
 }
