@@ -118,6 +118,17 @@ TEST_F(Adapters, TextractHonoursPageRangeAndNoPageBreaks) {
     EXPECT_NE(text.find("page 2"), std::string::npos);
     EXPECT_NE(text.find("page 3"), std::string::npos);
     EXPECT_EQ(text.find('\f'), std::string::npos);
+
+    // Nothing to write is still a text file: an empty one, as pdftotext leaves.
+    PdfContent empty;
+    empty.pages.push_back(PdfPage());
+    WritePdf(Path("empty.pdf"), empty);
+    std::filesystem::remove(Path("out.txt"));
+    const CapturedRun run = Extract({"-raw", "-nopgbrk"}, Path("empty.pdf"));
+    EXPECT_EQ(run.standardOutput, "");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(std::filesystem::is_regular_file(Path("out.txt")));
+    EXPECT_EQ(Text(), "");
 }
 
 TEST_F(Adapters, TextractLayoutFollowsThePageRawFollowsTheContentStream) {
@@ -356,6 +367,21 @@ TEST_F(Adapters, ProgressLinesCountThePagesAsTheyAreWrittenAndChangeNothingElse)
         EXPECT_LE(lines.size(),
                   2 + std::chrono::duration_cast<std::chrono::milliseconds>(took).count() / 100);
     }
+    // A pdftotext that writes more pages than the range holds never counts past its total.
+    const std::string more = Path("pdftotext-more");
+    WriteFileBytes(more, "#!/bin/sh\nfor p in 1 2 3; do printf 'page\\f'; sleep 0.3; done\n");
+    std::filesystem::permissions(more, std::filesystem::perms::owner_all);
+    WriteFileBytes(progress, "");
+    ASSERT_EQ(Run(kTextract, {"-l", "1", Path("good.pdf"), Path("out.txt")},
+                  {"LARKSPAN_PROGRESS_FILE=" + progress, "LARKSPAN_PDFTOTEXT=" + more,
+                   "LARKSPAN_TESSERACT=none"})
+                  .exitCode,
+              0);
+    std::istringstream in(ReadFileBytes(progress));
+    for (int done = 0, of = 0; in >> done >> of;) {
+        EXPECT_LE(done, of) << ReadFileBytes(progress);
+    }
+
     // A variable that names no file changes nothing, and makes none.
     const CapturedRun run = Run(kTextract, {Path("good.pdf"), Path("out.txt")},
                                 {"LARKSPAN_PROGRESS_FILE=" + Path("none/progress")});
@@ -632,6 +658,23 @@ TEST_F(ScannedPages, HugePagesAreDrawnWithinBoundsAndStillRead) {
         EXPECT_NE(Text().find("Larkspan known words page 1\r\n"), std::string::npos)
             << side << ": " << Text();
     }
+}
+
+TEST_F(ScannedPages, LayoutKeepsTheGapBetweenColumnsAndPageZeroIsPageOne) {
+    PdfContent columns;
+    columns.pages.push_back(PdfPage("", {{72, 700, "Leftmost"}, {400, 700, "Rightmost"}}));
+    WritePdf(Path("columns.pdf"), columns);
+    WriteScannedCopy(Path("columns.pdf"), Path("columns-scan.pdf"), {1});
+    ASSERT_EQ(Extract({"-layout"}, Path("columns-scan.pdf")).standardOutput, "");
+    EXPECT_NE(Text().find("Leftmost    "), std::string::npos) << Text();
+    ASSERT_EQ(Extract({"-raw"}, Path("columns-scan.pdf")).standardOutput, "");
+    EXPECT_NE(Text().find("Leftmost Rightmost"), std::string::npos) << Text();
+
+    // pdftotext takes a first page of 0 as page 1; so does the recognition of page 2.
+    ASSERT_EQ(Extract({"-raw", "-f", "0", "-l", "2"}, Path("mixed.pdf")).standardOutput, "");
+    const std::vector<std::string> pages = Pages();
+    ASSERT_EQ(pages.size(), 2u) << Text();
+    EXPECT_NE(pages[1].find("Larkspan known words page 2"), std::string::npos) << pages[1];
 }
 
 TEST(PdfWriter, FiveHundredPagesMakeAValidDocument) {
