@@ -1,12 +1,13 @@
 // main() for widget tests: one application object for the whole run, styled like the program,
 // on the offscreen platform unless the caller chose another (test discovery runs the binary
 // without CTest's environment). Boxes, shell opens and escaped errors that no test expects fail
-// the test at once instead of waiting for a user. The run ends the way the program ends: a
-// window a test made may leave its update check running.
+// the test at once instead of waiting for a user. The run ends the way the program ends (a
+// window a test made may leave its update check running), and then as every test program does.
 #include "gui/shell/LarkspanApplication.h"
 #include "gui/shell/MainThread.h"
 #include "gui/shell/ProgramEnd.h"
 #include "support/GuiSeams.h"
+#include "support/TestRunEnd.h"
 
 #include <gtest/gtest.h>
 
@@ -23,5 +24,5 @@ int main(int argc, char** argv) {
         larkspan::test::InstallFailingDefaults();
         status = RUN_ALL_TESTS();
     }
-    return larkspan::EndProgram(status);
+    return larkspan::test::EndTestRun(larkspan::EndProgram(status));
 }
