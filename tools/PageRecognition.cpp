@@ -137,6 +137,12 @@ std::string Languages(const Engine& engine) {
                : std::string();
 }
 
+// The page number of a place in the request's range (0 is its first page; pdftotext takes a
+// first page below 1 as page 1).
+std::int32_t PageNumber(const TextractRequest& request, std::size_t place) {
+    return std::max(request.firstPage, 1) + static_cast<std::int32_t>(place);
+}
+
 // Which of the pages `first` to `last` (page numbers) have nothing drawn on them, from one render
 // of them all at a small size, read as it comes. Nothing when the render fails or does not come
 // out as one image per page: the pages are then taken to have something on them.
@@ -228,11 +234,45 @@ std::optional<std::string> RecognisePage(const Engine& engine, const TextractReq
 
 } // namespace
 
+std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractRequest& request,
+                                      const std::vector<std::size_t>& pages) {
+    if (pages.empty()) {
+        return {};
+    }
+    const std::size_t workers = ParallelPages();
+    std::vector<char> drawn(pages.size(), 1); // not vector<bool>: the workers write side by side
+    const std::vector<PageRun> runs = PageRuns(
+        pages, kBlankCheckGap, std::max<std::size_t>(8, (pages.size() + workers - 1) / workers));
+    InParallel(runs.size(), workers, [&](std::size_t r) {
+        try {
+            const std::optional<std::vector<bool>> nothing =
+                NothingDrawn(engine, request, PageNumber(request, runs[r].first),
+                             PageNumber(request, runs[r].last));
+            if (!nothing) {
+                return;
+            }
+            const auto from = std::lower_bound(pages.begin(), pages.end(), runs[r].first);
+            for (auto page = from; page != pages.end() && *page <= runs[r].last; ++page) {
+                drawn[static_cast<std::size_t>(page - pages.begin())] =
+                    (*nothing)[*page - runs[r].first] ? 0 : 1;
+            }
+        } catch (const std::exception&) {
+            // The run's pages count as drawn on: the engine reads them.
+        }
+    });
+    std::vector<std::size_t> result;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (drawn[i] != 0) {
+            result.push_back(pages[i]);
+        }
+    }
+    return result;
+}
+
 void RecognisePages(const Engine& engine, const TextractRequest& request,
-                    const std::vector<std::size_t>& blank,
-                    std::vector<std::optional<std::string>>& recognised,
-                    const std::function<void(std::size_t index)>& onPageDone) {
-    if (blank.empty()) {
+                    const std::vector<std::size_t>& pages,
+                    const std::function<void(std::size_t, std::optional<std::string>)>& onPageDone) {
+    if (pages.empty()) {
         return;
     }
     const std::size_t workers = ParallelPages();
@@ -241,60 +281,21 @@ void RecognisePages(const Engine& engine, const TextractRequest& request,
         // cores a page took 19 s with them and 3 s without. Pages in parallel use the cores.
         platform::SetEnvironment("OMP_THREAD_LIMIT", "1");
     }
-    const std::int32_t firstPage = std::max(request.firstPage, 1);
-    const auto pageNumber = [&](std::size_t index) {
-        return firstPage + static_cast<std::int32_t>(index);
-    };
     std::mutex doneMutex;
-    const auto done = [&](std::size_t index) {
-        if (onPageDone) {
-            const std::lock_guard lock(doneMutex);
-            onPageDone(index);
-        }
-    };
-
-    // The pages with nothing drawn on them, found in a few small renders shared by the workers.
-    std::vector<char> drawn(blank.size(), 1); // not vector<bool>: the workers write side by side
-    const std::vector<PageRun> runs = PageRuns(
-        blank, kBlankCheckGap, std::max<std::size_t>(8, (blank.size() + workers - 1) / workers));
-    InParallel(runs.size(), workers, [&](std::size_t r) {
-        try {
-            const std::optional<std::vector<bool>> nothing =
-                NothingDrawn(engine, request, pageNumber(runs[r].first), pageNumber(runs[r].last));
-            if (!nothing) {
-                return;
-            }
-            const auto from = std::lower_bound(blank.begin(), blank.end(), runs[r].first);
-            for (auto page = from; page != blank.end() && *page <= runs[r].last; ++page) {
-                drawn[static_cast<std::size_t>(page - blank.begin())] =
-                    (*nothing)[*page - runs[r].first] ? 0 : 1;
-            }
-        } catch (const std::exception&) {
-            // The run's pages count as drawn on: the engine reads them.
-        }
-    });
-    std::vector<std::size_t> pages;
-    for (std::size_t i = 0; i < blank.size(); ++i) {
-        if (drawn[i] != 0) {
-            pages.push_back(blank[i]);
-        } else {
-            done(blank[i]);
-        }
-    }
-
-    const std::string languages = pages.empty() ? std::string() : Languages(engine);
+    const std::string languages = Languages(engine);
     PixelBudget budget;
     InParallel(pages.size(), languages.empty() ? 1 : workers, [&](std::size_t i) {
-        const std::size_t index = pages[i];
+        std::optional<std::string> text;
         if (!languages.empty()) {
             try {
-                recognised[index] =
-                    RecognisePage(engine, request, languages, pageNumber(index), budget);
+                text = RecognisePage(engine, request, languages, PageNumber(request, pages[i]),
+                                     budget);
             } catch (const std::exception&) {
                 // The page stays blank: one page the engine cannot read is not a failed job.
             }
         }
-        done(index);
+        const std::lock_guard lock(doneMutex);
+        onPageDone(pages[i], std::move(text));
     });
 }
 

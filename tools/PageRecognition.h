@@ -37,15 +37,17 @@ platform::CapturedRun RunOnDocument(const std::string& program,
                                     const platform::CaptureLimits& limits = {},
                                     const platform::OutputSink* sink = nullptr);
 
-// Recognises the pages at the places `blank` of the range (0 is the range's first page; in
-// ascending order), a few at once, with every language the engine has. Each page recognised gets
-// its text in `recognised` (as long as the range); a page with nothing drawn on it, or one that
-// cannot be recognised, keeps nothing there. `onPageDone`, when given, is called with the place
-// of each page once it is finished, recognised or not: one call at a time, on the threads that
-// do the work.
+// Of the pages at the places `pages` of the range (0 is the range's first page; in ascending
+// order), those with something drawn on them, found in a few small renders side by side. A page
+// whose render fails counts as drawn on.
+std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractRequest& request,
+                                      const std::vector<std::size_t>& pages);
+
+// Recognises the pages at the places `pages` of the range, a few at once, with every language
+// the engine has. `onPageDone` is called once for each page when it is finished, with its text,
+// or nothing when it cannot be recognised: one call at a time, on the threads that do the work.
 void RecognisePages(const Engine& engine, const TextractRequest& request,
-                    const std::vector<std::size_t>& blank,
-                    std::vector<std::optional<std::string>>& recognised,
-                    const std::function<void(std::size_t index)>& onPageDone = {});
+                    const std::vector<std::size_t>& pages,
+                    const std::function<void(std::size_t, std::optional<std::string>)>& onPageDone);
 
 } // namespace larkspan::tools

@@ -152,46 +152,59 @@ public:
     }
 
 private:
+    // Every page waiting is checked for a drawing at once, which costs about what pdftotext
+    // takes to read it; the pages with something on them go to the engine a batch at a time,
+    // so that a job given up meanwhile is not kept waiting for the rest.
     void Work() {
         for (;;) {
-            std::vector<std::size_t> batch;
-            bool giveUp = false;
+            std::vector<std::size_t> found;
             {
                 std::unique_lock lock(mutex_);
                 submitted_.wait(lock, [&] { return !pending_.empty() || closing_; });
                 if (pending_.empty()) {
                     return;
                 }
-                const std::size_t count = std::min(pending_.size(), kBatchPages);
-                batch.assign(pending_.begin(), pending_.begin() + static_cast<long>(count));
-                pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(count));
-                giveUp = abandoned_;
+                found.swap(pending_);
             }
+            std::vector<std::size_t> drawn;
             try {
-                if (!giveUp && useful_()) {
-                    Recognise(batch);
+                if (GoOn()) {
+                    drawn = PagesDrawnOn(engine_, request_, found);
                 }
             } catch (const std::exception&) {
-                // The pages stay blank: pages the engine cannot read are not a failed job.
+                // Pages nobody could look at stay blank.
             }
-            for (const std::size_t place : batch) {
-                done_(place, std::nullopt); // ignored for a page already done
+            for (std::size_t place : found) {
+                if (!std::binary_search(drawn.begin(), drawn.end(), place)) {
+                    done_(place, std::nullopt);
+                }
+            }
+            for (std::size_t from = 0; from < drawn.size(); from += kBatchPages) {
+                const std::vector<std::size_t> batch(
+                    drawn.begin() + static_cast<long>(from),
+                    drawn.begin() + static_cast<long>(std::min(drawn.size(), from + kBatchPages)));
+                try {
+                    if (GoOn()) {
+                        RecognisePages(engine_, request_, batch, done_);
+                    }
+                } catch (const std::exception&) {
+                    // The pages stay blank: pages the engine cannot read are not a failed job.
+                }
+                for (const std::size_t place : batch) {
+                    done_(place, std::nullopt); // ignored for a page already done
+                }
             }
         }
     }
 
-    void Recognise(const std::vector<std::size_t>& batch) {
-        // The batch as a range of its own, from its first page on.
-        TextractRequest part = request_;
-        part.firstPage = std::max(request_.firstPage, 1) + static_cast<std::int32_t>(batch.front());
-        std::vector<std::size_t> places;
-        for (const std::size_t place : batch) {
-            places.push_back(place - batch.front());
+    bool GoOn() {
+        {
+            const std::lock_guard lock(mutex_);
+            if (abandoned_) {
+                return false;
+            }
         }
-        std::vector<std::optional<std::string>> texts(batch.back() - batch.front() + 1);
-        RecognisePages(engine_, part, places, texts, [&](std::size_t place) {
-            done_(batch.front() + place, std::move(texts[place]));
-        });
+        return useful_();
     }
 
     const Engine& engine_;
