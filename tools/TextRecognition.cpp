@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <filesystem>
@@ -33,7 +34,12 @@ namespace {
 constexpr std::size_t kHeldBytes = 32u << 20;
 constexpr std::size_t kHeldPages = 10000;
 // Pages handed to the engine at once: few enough that a failed job is not kept waiting long.
+// The first check for a drawing takes as many, to learn what a page costs.
 constexpr std::size_t kBatchPages = 16;
+// Later checks take as many pages as fit in this time at the pace of the previous one: empty
+// pages cost next to nothing each, and a start of the renderer costs more than hundreds of them;
+// a scanned page costs about a tenth of a second, and the engine should not wait long to begin.
+constexpr std::chrono::milliseconds kCheckTime{5000};
 
 std::string FindTool(const std::string& overridePath, std::string_view configuredPath,
                      std::string_view name) {
@@ -152,10 +158,11 @@ public:
     }
 
 private:
-    // Every page waiting is checked for a drawing at once, which costs about what pdftotext
-    // takes to read it; the pages with something on them go to the engine a batch at a time,
-    // so that a job given up meanwhile is not kept waiting for the rest.
+    // The pages waiting are checked for a drawing together, as many as the pace of the last
+    // check allows (see kCheckTime); the pages with something on them go to the engine a batch
+    // at a time, so that a job given up meanwhile is not kept waiting for the rest.
     void Work() {
+        std::size_t checkPages = kBatchPages;
         for (;;) {
             std::vector<std::size_t> found;
             {
@@ -164,12 +171,23 @@ private:
                 if (pending_.empty()) {
                     return;
                 }
-                found.swap(pending_);
+                const auto end =
+                    pending_.begin() + static_cast<long>(std::min(pending_.size(), checkPages));
+                found.assign(pending_.begin(), end);
+                pending_.erase(pending_.begin(), end);
             }
             std::vector<std::size_t> drawn;
             try {
                 if (GoOn()) {
+                    const auto start = std::chrono::steady_clock::now();
                     drawn = PagesDrawnOn(engine_, request_, found);
+                    const std::chrono::duration<double> took =
+                        std::chrono::steady_clock::now() - start;
+                    const double pages =
+                        kCheckTime / std::max(took / static_cast<double>(found.size()),
+                                              std::chrono::duration<double>(1e-6));
+                    checkPages = static_cast<std::size_t>(
+                        std::clamp(pages, double(kBatchPages), double(kHeldPages)));
                 }
             } catch (const std::exception&) {
                 // Pages nobody could look at stay blank.
