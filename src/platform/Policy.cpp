@@ -1,6 +1,7 @@
 #include "platform/Policy.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace larkspan::platform::policy {
@@ -41,6 +42,27 @@ std::vector<std::string> XdgConfigFolders(const std::optional<std::string>& vari
         start = end + 1;
     }
     return folders;
+}
+
+bool WaitInSlices(int timeoutMs, int sliceMs, const std::function<bool(int ms)>& waitFor,
+                  const std::function<void()>& between) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int slice = sliceMs;
+        if (timeoutMs > 0) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) {
+                return false;
+            }
+            slice = static_cast<int>(std::min<std::int64_t>(left, slice));
+        }
+        if (waitFor(slice)) {
+            return true;
+        }
+        between();
+    }
 }
 
 bool IsPlainName(std::string_view name) {

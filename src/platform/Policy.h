@@ -33,6 +33,12 @@ std::string ToolSearchPath(const std::optional<std::string>& inheritedPath,
 // current folder of whoever started the program.
 std::vector<std::string> XdgConfigFolders(const std::optional<std::string>& variable);
 
+// Waits with `waitFor` (given the milliseconds to wait; true once the wait is over) in slices
+// of `sliceMs`, calling `between` after each slice that ends without it, so that a cancel can be
+// noticed; a `timeoutMs` above 0 also counts the time spent in `between`. False when it ran out.
+bool WaitInSlices(int timeoutMs, int sliceMs, const std::function<bool(int ms)>& waitFor,
+                  const std::function<void()>& between);
+
 // A vendor or product name that can become part of a path or registry key: not empty, no
 // separator of either kind, not "." or "..".
 bool IsPlainName(std::string_view name);

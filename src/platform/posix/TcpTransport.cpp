@@ -2,6 +2,7 @@
 // names to IPv4 addresses).
 
 #include "platform/Platform.h"
+#include "platform/Policy.h"
 
 #include "core/online/Transport.h"
 #include "core/text/TextRules.h"
@@ -138,22 +139,8 @@ bool WaitInSlices(int fd, short events, int timeoutMs, const online::WaitHook& w
     if (!wait) {
         return WaitFor(fd, events, timeoutMs);
     }
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int slice = online::kWaitSliceMs;
-        if (timeoutMs > 0) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
-            if (left <= 0) {
-                return false;
-            }
-            slice = static_cast<int>(std::min<std::int64_t>(left, slice));
-        }
-        if (WaitFor(fd, events, slice)) {
-            return true;
-        }
-        wait();
-    }
+    return policy::WaitInSlices(
+        timeoutMs, online::kWaitSliceMs, [&](int ms) { return WaitFor(fd, events, ms); }, wait);
 }
 
 class TcpConnection final : public online::Connection {

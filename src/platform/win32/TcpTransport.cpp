@@ -2,6 +2,7 @@
 // names to IPv4 addresses).
 
 #include "platform/Platform.h"
+#include "platform/Policy.h"
 
 #include "core/online/Transport.h"
 #include "core/text/TextRules.h"
@@ -11,7 +12,6 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
-#include <chrono>
 #include <mutex>
 
 namespace larkspan::platform {
@@ -144,8 +144,6 @@ in_addr ResolveIPv4(const std::string& host) {
     return address;
 }
 
-using SteadyClock = std::chrono::steady_clock;
-
 enum class Wait { Readable, Writable, Connected };
 
 // select() with a limit (0 or less: none). Returns false when the limit ran out. For a connect
@@ -187,22 +185,9 @@ bool WaitInSlices(SOCKET socket, int timeoutMs, const online::WaitHook& wait) {
     if (!wait) {
         return WaitFor(socket, Wait::Connected, timeoutMs);
     }
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        int slice = online::kWaitSliceMs;
-        if (timeoutMs > 0) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
-            if (left <= 0) {
-                return false;
-            }
-            slice = static_cast<int>(std::min<std::int64_t>(left, slice));
-        }
-        if (WaitFor(socket, Wait::Connected, slice)) {
-            return true;
-        }
-        wait();
-    }
+    return policy::WaitInSlices(
+        timeoutMs, online::kWaitSliceMs,
+        [&](int ms) { return WaitFor(socket, Wait::Connected, ms); }, wait);
 }
 
 class TcpConnection final : public online::Connection {
