@@ -66,35 +66,12 @@ file(GENERATE OUTPUT ${launcher_manifest} CONTENT [[<?xml version="1.0" encoding
   </trustInfo>
 </assembly>
 ]])
-string(REPLACE "." "," launcher_version "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0")
+larkspan_version_resource(launcher_version_info "Larkspan Uninstall" uninstall.exe)
 set(launcher_rc ${launcher_dir}/uninstall.rc)
 file(GENERATE OUTPUT ${launcher_rc} CONTENT "#include <winver.h>
 1 ICON \"${CMAKE_BINARY_DIR}/resources/larkspan.ico\"
 1 24 \"${launcher_manifest}\"
-1 VERSIONINFO
-FILEVERSION ${launcher_version}
-PRODUCTVERSION ${launcher_version}
-FILEOS VOS_NT_WINDOWS32
-FILETYPE VFT_APP
-BEGIN
-  BLOCK \"StringFileInfo\"
-  BEGIN
-    BLOCK \"040904B0\"
-    BEGIN
-      VALUE \"CompanyName\", \"Oxbeck\"
-      VALUE \"FileDescription\", \"Larkspan Uninstall\"
-      VALUE \"FileVersion\", \"${PROJECT_VERSION}\"
-      VALUE \"OriginalFilename\", \"uninstall.exe\"
-      VALUE \"ProductName\", \"Larkspan\"
-      VALUE \"ProductVersion\", \"${PROJECT_VERSION}\"
-    END
-  END
-  BLOCK \"VarFileInfo\"
-  BEGIN
-    VALUE \"Translation\", 0x409, 1200
-  END
-END
-")
+${launcher_version_info}")
 add_executable(larkspan_uninstall_launcher WIN32
   ${CMAKE_SOURCE_DIR}/packaging/windows/UninstallLauncher.cpp ${launcher_rc})
 set_source_files_properties(${launcher_rc} PROPERTIES
