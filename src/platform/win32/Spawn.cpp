@@ -156,6 +156,14 @@ bool StartChild(ChildStart start, PROCESS_INFORMATION& started, DWORD& lastError
     return true;
 }
 
+bool MakeKillOnCloseJob(UniqueHandle& job) {
+    job.Reset(::CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION killOnClose{};
+    killOnClose.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    return job && ::SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation,
+                                            &killOnClose, sizeof killOnClose);
+}
+
 void EndJobAndAwait(HANDLE job) {
     std::vector<ULONG_PTR> awaited;
     for (;;) {

@@ -32,6 +32,11 @@ struct ChildStart {
 // started.
 bool StartChild(ChildStart start, PROCESS_INFORMATION& started, DWORD& lastError);
 
+// Makes a job object whose processes all end when its last handle closes: so do they when this
+// program ends, however it ends. A job made inside another one is nested in it, and the outer
+// job's end reaches it too.
+bool MakeKillOnCloseJob(UniqueHandle& job);
+
 // Ends every process of the job and waits until each has ended and so let go of its handles
 // (a terminated process ends a moment after TerminateJobObject returns, not at once).
 void EndJobAndAwait(HANDLE job);
