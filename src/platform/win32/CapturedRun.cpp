@@ -83,13 +83,15 @@ bool StartInJob(const std::vector<std::string>& argv, RunPipes& pipes, HANDLE jo
     }
     process.Reset(started.hProcess);
     const win32::UniqueHandle thread(started.hThread);
-    if (!::AssignProcessToJobObject(job, process.Get())) {
+    // A child whose thread cannot be resumed would never run, and the run would wait for it
+    // for ever.
+    if (!::AssignProcessToJobObject(job, process.Get()) ||
+        ::ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
         error = win32::ErrorText(::GetLastError());
         ::TerminateProcess(process.Get(), 1);
         ::WaitForSingleObject(process.Get(), INFINITE);
         return false;
     }
-    ::ResumeThread(thread.Get());
     return true;
 }
 
