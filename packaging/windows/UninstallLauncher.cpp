@@ -178,94 +178,127 @@ DWORD Fail(bool silent, const std::wstring& text) {
     return FailedStatus;
 }
 
+// What this run was asked to do: the uninstaller's arguments and the program folder, which is
+// this file's own unless "_?=<folder>" at the end names another.
+struct Invocation {
+    std::wstring arguments;
+    bool silent = false;
+    std::wstring self;
+    std::wstring programFolder;
+};
+
+Invocation ReadInvocation() {
+    Invocation run;
+    run.arguments = ArgumentTail(::GetCommandLineW());
+    run.silent = HasSilentSwitch(run.arguments);
+    run.self = ModulePath();
+    run.programFolder = FolderOf(run.self);
+    const std::size_t handedFolder = run.arguments.rfind(L"_?=");
+    if (handedFolder != std::wstring::npos &&
+        (handedFolder == 0 || run.arguments[handedFolder - 1] == L' ')) {
+        run.programFolder = run.arguments.substr(handedFolder + 3);
+        run.arguments.erase(handedFolder);
+        while (!run.arguments.empty() && run.arguments.back() == L' ') {
+            run.arguments.pop_back();
+        }
+    }
+    while (run.programFolder.size() > 3 && (run.programFolder.back() == L'\\')) {
+        run.programFolder.pop_back();
+    }
+    return run;
+}
+
+// The temporary folder with its trailing separator, or nothing.
+std::wstring TemporaryFolder() {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH) {
+        return {};
+    }
+    return std::wstring(buffer, length);
+}
+
+// Runs a copy of `body` made in `work` on the program folder and waits for it; false with a
+// failure's status when it could not be copied or started.
+bool RunUninstaller(const Invocation& run, const std::wstring& body, const std::wstring& work,
+                    const std::wstring& temp, DWORD& status) {
+    const std::wstring copy = work + L"\\Un.exe";
+    if (!::CopyFileW(body.c_str(), copy.c_str(), TRUE)) {
+        status = Fail(run.silent, L"Could not copy the uninstaller to " + work);
+        return false;
+    }
+    // "_?=" must come last and unquoted, even with blanks in the folder.
+    status = FailedStatus;
+    const bool ran =
+        RunAndWait(L"\"" + copy + L"\" " + run.arguments + (run.arguments.empty() ? L"" : L" ") +
+                       L"_?=" + run.programFolder,
+                   temp, status);
+    DeleteSoon(copy);
+    if (!ran) {
+        status = Fail(run.silent, L"Could not start the uninstaller " + copy);
+    }
+    return ran;
+}
+
+// After a removal: this launcher leaves the program folder, which goes too when empty (files
+// the user put there stay). A running program cannot delete its own file but can move it, so
+// it moves into `work`, and both go once this process has ended; `work` is removed here
+// otherwise.
+void RemoveLauncher(const Invocation& run, const std::wstring& work, const std::wstring& temp) {
+    std::wstring leftFile;
+    std::wstring leftFolder;
+    if (SameFolder(FolderOf(run.self), run.programFolder)) {
+        const std::wstring moved = work + L"\\uninstall.exe";
+        if (::MoveFileExW(run.self.c_str(), moved.c_str(), 0)) {
+            leftFile = moved;
+            leftFolder = work;
+        } else {
+            // Another drive than the temporary folder's: the program folder goes once this
+            // process has ended.
+            leftFile = run.self;
+            leftFolder = run.programFolder;
+        }
+    } else {
+        ::DeleteFileW((run.programFolder + L"\\uninstall.exe").c_str());
+    }
+    ::RemoveDirectoryW(run.programFolder.c_str());
+    if (leftFolder != work) {
+        ::RemoveDirectoryW(work.c_str());
+    }
+    if (!leftFile.empty()) {
+        DeleteAfterExit(leftFile, leftFolder, temp);
+    }
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    std::wstring arguments = ArgumentTail(::GetCommandLineW());
-    const bool silent = HasSilentSwitch(arguments);
-    const std::wstring self = ModulePath();
-
-    std::wstring programFolder = FolderOf(self);
-    const std::size_t handedFolder = arguments.rfind(L"_?=");
-    if (handedFolder != std::wstring::npos &&
-        (handedFolder == 0 || arguments[handedFolder - 1] == L' ')) {
-        programFolder = arguments.substr(handedFolder + 3);
-        arguments.erase(handedFolder);
-        while (!arguments.empty() && arguments.back() == L' ') {
-            arguments.pop_back();
-        }
+    const Invocation run = ReadInvocation();
+    const std::wstring temp = TemporaryFolder();
+    if (temp.empty()) {
+        return static_cast<int>(Fail(run.silent, L"There is no temporary folder to work in."));
     }
-    while (programFolder.size() > 3 && (programFolder.back() == L'\\')) {
-        programFolder.pop_back();
-    }
-
-    wchar_t tempBuffer[MAX_PATH + 1];
-    const DWORD tempLength = ::GetTempPathW(MAX_PATH + 1, tempBuffer);
-    if (tempLength == 0 || tempLength > MAX_PATH) {
-        return static_cast<int>(Fail(silent, L"There is no temporary folder to work in."));
-    }
-    const std::wstring temp(tempBuffer, tempLength);
     // The program folder cannot be removed while it is anyone's current folder, this one's
     // included.
     ::SetCurrentDirectoryW(temp.c_str());
 
-    const std::wstring body = programFolder + L"\\uninstall.dat";
+    const std::wstring body = run.programFolder + L"\\uninstall.dat";
     if (!Exists(body)) {
         return static_cast<int>(
-            Fail(silent, L"Larkspan's uninstaller is incomplete: " + body + L" is missing."));
+            Fail(run.silent, L"Larkspan's uninstaller is incomplete: " + body + L" is missing."));
     }
     const std::wstring work = MakeWorkFolder(temp);
     if (work.empty()) {
         return static_cast<int>(
-            Fail(silent, L"Could not make a working folder in the temporary folder " + temp));
+            Fail(run.silent, L"Could not make a working folder in the temporary folder " + temp));
     }
-    const std::wstring copy = work + L"\\Un.exe";
-    if (!::CopyFileW(body.c_str(), copy.c_str(), TRUE)) {
-        ::RemoveDirectoryW(work.c_str());
-        return static_cast<int>(Fail(silent, L"Could not copy the uninstaller to " + work));
-    }
-
-    // "_?=" must come last and unquoted, even with blanks in the folder.
     DWORD status = FailedStatus;
-    const bool ran = RunAndWait(L"\"" + copy + L"\" " + arguments +
-                                    (arguments.empty() ? L"" : L" ") + L"_?=" + programFolder,
-                                temp, status);
-    DeleteSoon(copy);
-    if (!ran) {
-        ::RemoveDirectoryW(work.c_str());
-        return static_cast<int>(Fail(silent, L"Could not start the uninstaller " + copy));
-    }
-
     // The uninstaller removes uninstall.dat with the program's files; while it is there the
     // program is still installed (a refusal, a cancel, a failure), and so is this launcher.
-    std::wstring leftFile;
-    std::wstring leftFolder;
-    if (status == 0 && !Exists(body)) {
-        const std::wstring launcher = programFolder + L"\\uninstall.exe";
-        if (SameFolder(FolderOf(self), programFolder)) {
-            const std::wstring moved = work + L"\\uninstall.exe";
-            if (::MoveFileExW(self.c_str(), moved.c_str(), 0)) {
-                leftFile = moved;
-                leftFolder = work;
-            } else {
-                // Another drive than the temporary folder's: the program folder goes once this
-                // process has ended.
-                leftFile = self;
-                leftFolder = programFolder;
-            }
-        } else {
-            ::DeleteFileW(launcher.c_str());
-        }
-        // Only when empty: files the user put there stay.
-        ::RemoveDirectoryW(programFolder.c_str());
-    }
-    if (leftFile.empty()) {
-        ::RemoveDirectoryW(work.c_str());
+    if (RunUninstaller(run, body, work, temp, status) && status == 0 && !Exists(body)) {
+        RemoveLauncher(run, work, temp);
     } else {
-        if (leftFolder != work) {
-            ::RemoveDirectoryW(work.c_str());
-        }
-        DeleteAfterExit(leftFile, leftFolder, temp);
+        ::RemoveDirectoryW(work.c_str());
     }
     return static_cast<int>(status);
 }
