@@ -62,7 +62,7 @@ public:
     }
     ~ProgressDisplay() override {
         // The program ends while the job still waits for its extractor: the job will never
-        // remove the file, and the extractor (left to finish) has no use for it.
+        // remove the file, and the extractor ends with the program.
         if (!finished_) {
             files_.DeleteFile(path_);
         }

@@ -48,15 +48,13 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
     }
 
     // A stop must end cmd.exe and everything it started. A job object holds them all: children
-    // join their parent's job and cannot leave it (breakaway is not allowed). The interpreter
-    // starts suspended, so it is in the job before it can start anything. The job is not set to
-    // kill on close: a command left running when this program ends finishes on its own.
+    // join their parent's job and cannot leave it (breakaway is not allowed), and the jobs the
+    // tools make for their own children are nested inside it. The interpreter starts suspended,
+    // so it is in the job before it can start anything. The job ends everything in it when its
+    // last handle closes: when this program ends, however it ends, nothing it started runs on.
     win32::UniqueHandle job;
-    if (stopper != nullptr) {
-        job.Reset(::CreateJobObjectW(nullptr, nullptr));
-        if (!job) {
-            return result;
-        }
+    if (!win32::MakeKillOnCloseJob(job)) {
+        return result;
     }
 
     win32::ChildStart start;
@@ -68,7 +66,7 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
     start.output = writeEnd.Get();
     start.error = writeEnd.Get();
     start.hidden = true;
-    start.flags = job ? CREATE_SUSPENDED : 0;
+    start.flags = CREATE_SUSPENDED;
     start.environment = &environment;
     PROCESS_INFORMATION started{};
     DWORD lastError = ERROR_SUCCESS;
@@ -81,17 +79,21 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
     }
     const win32::UniqueHandle process(started.hProcess);
     const win32::UniqueHandle thread(started.hThread);
-    if (job) {
-        if (!::AssignProcessToJobObject(job.Get(), process.Get())) {
-            // Without the job it could not be stopped: it does not run at all.
-            ::TerminateProcess(process.Get(), 1);
-            ::WaitForSingleObject(process.Get(), INFINITE);
-            return result;
+    if (!::AssignProcessToJobObject(job.Get(), process.Get())) {
+        // Without the job it could not be stopped: it does not run at all.
+        ::TerminateProcess(process.Get(), 1);
+        ::WaitForSingleObject(process.Get(), INFINITE);
+        return result;
+    }
+    if (stopper != nullptr && !stopper->Attach(reinterpret_cast<std::intptr_t>(job.Get()))) {
+        stopper->Stop(); // asked for before the start: end it before it runs
+    }
+    if (::ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+        win32::EndJobAndAwait(job.Get());
+        if (stopper != nullptr) {
+            stopper->Detach();
         }
-        if (!stopper->Attach(reinterpret_cast<std::intptr_t>(job.Get()))) {
-            stopper->Stop(); // asked for before the start: end it before it runs
-        }
-        ::ResumeThread(thread.Get());
+        return result;
     }
     result.started = true;
 
@@ -106,11 +108,12 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
         // Before the job handle closes: Stop may use it until then.
         stopper->Detach();
         result.stopped = stopper->StopRequested();
-        if (result.stopped) {
-            // The caller deletes the tool's output next, which fails while a process of the
-            // job that is still dying holds it open; the pipe ends when cmd.exe has gone.
-            win32::EndJobAndAwait(job.Get());
-        }
+    }
+    if (result.stopped) {
+        // Only once every process of the job has gone: a tool's children have pipes of their
+        // own and may outlive the end of this one, and the caller deletes the tool's output
+        // next, which fails while a dying process holds it open.
+        win32::EndJobAndAwait(job.Get());
     }
     return result;
 }

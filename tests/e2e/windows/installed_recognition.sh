@@ -7,6 +7,10 @@
 # and must not matter. The text agrees with the Linux textract.bin's on the same PDF word for
 # word (1 - word edits / words, as the OCR benchmark scores it) to at least 98 %, and each
 # scanned page holds its words.
+# Then through the program's window, on a document of more scanned pages: Stop during the
+# recognition ends every process of the job (textract.bin, the engine, the renderer) before the
+# window unlocks, and the program killed during the recognition takes every process of its job
+# with it, leaving no text file. Both times are printed.
 # Argument: the Windows build folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -57,5 +61,64 @@ awk -v a="$agreement" 'BEGIN { exit !(a >= 98) }' ||
     e2e_fail "the text agrees with the Linux program's to $agreement % only:
 $(cat "$E2E_WORK/score.txt")"
 printf 'word agreement with the Linux program: %s %%\n' "$agreement"
+
+long=$E2E_WORK/long.pdf
+qpdf --empty --pages "$scans/text.pdf" "$scans/scanned.pdf" "$scans/scanned.pdf" \
+    "$scans/scanned.pdf" -- "$long" || e2e_fail "could not make long.pdf"
+long_text=$E2E_WORK/long.txt
+job_processes() {
+    pgrep -af 'textract\.bin|tesseract\.exe|pdftoppm\.exe|pdftotext\.exe|pdfinfo\.exe' || true
+}
+# Once the engine reads a page and the window shows the job's progress in its title.
+await_recognition() { # MAIN
+    local deadline
+    deadline=$(e2e__deadline 120)
+    until pgrep -f 'tesseract\.exe' >/dev/null &&
+        [ "$(xdotool getwindowname "$1" 2>/dev/null)" != Larkspan ]; do
+        e2e__past "$deadline" && e2e_fail "the recognition did not start: $(job_processes)"
+        e2e__nap
+    done
+}
+ms_since() { # EPOCHREALTIME
+    awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", 1000 * (b - a) }'
+}
+
+e2e_start main "$WIN_START"
+main=$(e2e_wait_window Larkspan main)
+win_pick_input main "$main" "$(win_windows_path "$long")"
+e2e_key "$main" ctrl+s
+await_recognition "$main"
+e2e_screenshot "$main" during-recognition >/dev/null
+# The stop button: 212,186 (180 x 50) in the panel at 85,0.
+e2e_click "$main" $((85 + 212 + 90)) $(($(extraction__menu_height "$main") + 186 + 25))
+question=$(e2e_wait_window Confirm main)
+yes=$EPOCHREALTIME
+e2e_key "$question" Return
+deadline=$(e2e__deadline 20)
+gone=
+until [ "$(xdotool getwindowname "$main" 2>/dev/null)" = Larkspan ]; do
+    [ -z "$gone" ] && [ -z "$(job_processes)" ] && gone=$(ms_since "$yes")
+    e2e__past "$deadline" && e2e_fail "the window was not unlocked after Stop"
+    e2e__nap
+done
+unlocked=$(ms_since "$yes")
+left=$(job_processes)
+[ -z "$left" ] || e2e_fail "the window unlocked while the job still ran: $left"
+printf 'Stop: the job'"'"'s processes gone %s ms, the window unlocked %s ms after Yes\n' \
+    "${gone:-$unlocked}" "$unlocked"
+[ -e "$long_text" ] && e2e_fail "the stopped job left its text file"
+
+e2e_key "$main" ctrl+s
+await_recognition "$main"
+killed=$EPOCHREALTIME
+kill -KILL "$(e2e_pid main)"
+deadline=$(e2e__deadline 10)
+while [ -n "$(job_processes)" ]; do
+    e2e__past "$deadline" && e2e_fail "the job outlived the program: $(job_processes)"
+    e2e__nap
+done
+printf 'the program killed: its job'"'"'s processes gone %s ms after\n' "$(ms_since "$killed")"
+e2e__nap 3
+[ -e "$long_text" ] && e2e_fail "a text file appeared after the program was killed"
 win_uninstall
 e2e_pass

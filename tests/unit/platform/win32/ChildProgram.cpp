@@ -18,11 +18,18 @@
 //   tree PIDFILE            start a copy of this program that sleeps 30 s and inherits this
 //                           one's handles, write its process id to PIDFILE, sleep 30 s and
 //                           print "never"
+//   nested PIDFILE          start a copy that sleeps 30 s in a kill-on-close job of this one's
+//                           own and with none of its handles, as a tool runs its helpers; write
+//                           "<own id> <copy's id>" to PIDFILE, sleep 30 s
+//   console PIDFILE         run "platform_test_child nested PIDFILE" with RunConsoleCapture,
+//                           as the program runs its tools
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+
+#include "platform/Platform.h"
 
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -133,6 +140,41 @@ int Tree(const std::wstring& pidFile) {
     return 0;
 }
 
+int Nested(const std::wstring& pidFile) {
+    const HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    std::wstring commandLine = L"child sleep 30000";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (job == nullptr ||
+        !::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                   sizeof limits) ||
+        !::CreateProcessW(OwnPath().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                          CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                          &process)) {
+        return 2;
+    }
+    if (!::AssignProcessToJobObject(job, process.hProcess)) {
+        ::TerminateProcess(process.hProcess, 3);
+        return 3;
+    }
+    ::ResumeThread(process.hThread);
+    WriteWhole(pidFile,
+               std::to_string(::GetCurrentProcessId()) + " " + std::to_string(process.dwProcessId));
+    ::Sleep(30000);
+    return 0;
+}
+
+int Console(const std::wstring& pidFile) {
+    const std::string self = Utf8(OwnPath());
+    const std::string folder = self.substr(0, self.find_last_of('\\') + 1);
+    larkspan::platform::RunConsoleCapture("platform_test_child nested \"" + Utf8(pidFile) + "\"",
+                                          folder);
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -217,6 +259,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"tree" && argc == 3) {
         return Tree(args[2]);
+    }
+    if (command == L"nested" && argc == 3) {
+        return Nested(args[2]);
+    }
+    if (command == L"console" && argc == 3) {
+        return Console(args[2]);
     }
     return 125;
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 using larkspan::platform::RunConsoleCapture;
 using larkspan::test::ChildProgram;
@@ -149,6 +150,58 @@ TEST_F(ConsoleRunnerWindows, StopEndsTheCommandAndEveryProcessItStarted) {
     const auto stoppedEarly = RunChild("sleep 30000", &early);
     EXPECT_TRUE(stoppedEarly.started);
     EXPECT_TRUE(stoppedEarly.stopped);
+}
+
+// The ids in a "nested" child's pid file: the tool's and its helper's.
+std::vector<DWORD> NestedIds(const std::string& pidFile) {
+    std::istringstream ids(larkspan::test::ReadWholeFile(pidFile));
+    std::vector<DWORD> found;
+    for (DWORD id = 0; ids >> id;) {
+        found.push_back(id);
+    }
+    return found;
+}
+
+TEST_F(ConsoleRunnerWindows, StopReturnsOnlyOnceTheToolsHelpersHaveEndedToo) {
+    // A tool's helper runs in a job of the tool's own with pipes of its own, as textract.bin
+    // runs the OCR engine: the command's output ends before the helper does.
+    larkspan::platform::CommandStopper stopper;
+    const std::string pidFile = scratch_ / "nested.pid";
+    std::thread stopLater([&] {
+        larkspan::test::AwaitFile(pidFile);
+        stopper.Stop();
+    });
+    const auto result = RunChild("nested \"" + pidFile + "\"", &stopper);
+    stopLater.join();
+    ASSERT_TRUE(result.stopped);
+    const std::vector<DWORD> ids = NestedIds(pidFile);
+    ASSERT_EQ(ids.size(), 2u);
+    for (const DWORD id : ids) {
+        EXPECT_TRUE(larkspan::test::ProcessEnded(id, 0)) << "process " << id << " still runs";
+    }
+}
+
+TEST_F(ConsoleRunnerWindows, TheProgramsEndEndsEveryProcessOfItsCommands) {
+    // The program killed while its tool and the tool's helper run: nothing it started runs on.
+    const std::string pidFile = scratch_ / "nested.pid";
+    std::wstring commandLine =
+        L"platform_test_child console \"" + larkspan::platform::win32::Widen(pidFile) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION program{};
+    ASSERT_TRUE(::CreateProcessW(larkspan::platform::win32::Widen(ChildProgram()).c_str(),
+                                 commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &program));
+    const bool started = larkspan::test::AwaitFile(pidFile);
+    ::TerminateProcess(program.hProcess, 9);
+    ::CloseHandle(program.hThread);
+    ::CloseHandle(program.hProcess);
+    ASSERT_TRUE(started);
+    const std::vector<DWORD> ids = NestedIds(pidFile);
+    ASSERT_EQ(ids.size(), 2u);
+    for (const DWORD id : ids) {
+        EXPECT_TRUE(larkspan::test::ProcessEnded(id)) << "process " << id << " outlived it";
+    }
 }
 
 TEST_F(ConsoleRunnerWindows, StopReturnsOnlyWhenNoProcessOfTheCommandHoldsItsOutput) {

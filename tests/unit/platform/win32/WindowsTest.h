@@ -40,13 +40,13 @@ inline bool AwaitFile(const std::string& path,
     return true;
 }
 
-// Whether the process `processId` has ended, or does within 5 seconds.
-inline bool ProcessEnded(DWORD processId) {
+// Whether the process `processId` has ended, or does within `waitMs` milliseconds.
+inline bool ProcessEnded(DWORD processId, DWORD waitMs = 5000) {
     const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, processId);
     if (process == nullptr) {
         return true; // gone altogether
     }
-    const bool ended = ::WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+    const bool ended = ::WaitForSingleObject(process, waitMs) == WAIT_OBJECT_0;
     ::CloseHandle(process);
     return ended;
 }
