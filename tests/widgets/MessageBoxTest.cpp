@@ -295,6 +295,10 @@ TEST(MessageBox, OwnedByTheActiveWindowSoItGetsNoTaskbarButtonOfItsOwn) {
         EXPECT_EQ(owner, active);
         EXPECT_EQ(nativeOwner, active->windowHandle());
     }
+    // None of the program's windows is active (a system dialog has the focus): the main window.
+    QApplication::setActiveWindow(nullptr);
+    EXPECT_EQ(Answer(mbOK, record), mrOk);
+    EXPECT_EQ(owner, &main);
     LarkspanApplication::SetMainWindow(nullptr);
 }
 

@@ -1,8 +1,8 @@
 #include "gui/extraction/FilenameEdit.h"
 
-#include "gui/shell/MessageBox.h"
-#include "gui/shell/Controls.h"
 #include "core/text/TextRules.h"
+#include "gui/shell/Controls.h"
+#include "gui/shell/MessageBox.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -74,27 +74,39 @@ std::optional<QString> FirstDroppedFile(const QMimeData* data) {
     return std::nullopt;
 }
 
-// The fields' dialog. A save dialog does not return a read-only file: the user is told and the
-// dialog stays open, as a Windows save dialog does, so the extraction is never pointed at a file
-// it cannot replace.
+// A file a save dialog must not return: the extraction could not replace it.
+bool IsReadOnlyFile(const QString& path) {
+    const QFileInfo file(path);
+    return file.isFile() && (!file.isWritable() || !file.permission(QFileDevice::WriteOwner));
+}
+
+// Tells the user that `path` is read-only and the dialog comes back for another name.
+void ShowReadOnlyRefusal(const QString& path) {
+    ShowCenteredMessage(QDir::toNativeSeparators(path).toStdString() +
+                            "\r\nThis file is set to read-only.\r\n"
+                            "Try again with a different file name.",
+                        MessageKind::Warning, mbOK);
+}
+
+// The fields' dialog. Qt's own save dialog refuses a read-only file and stays open, as a
+// Windows save dialog does, so the extraction is never pointed at a file it cannot replace.
+// A system dialog has closed before Qt hears of the choice: refusing to accept then would leave
+// this dialog modal and unseen, locking the program's windows for good, so its choice is
+// checked once it has returned (RunDialog).
+bool IsSystemDialog(const QFileDialog& dialog) {
+    return !dialog.testOption(QFileDialog::DontUseNativeDialog);
+}
+
 class TFileDialog final : public QFileDialog {
 public:
     explicit TFileDialog(QWidget* parent) : QFileDialog(parent) {}
 
     void accept() override {
-        if (acceptMode() == AcceptSave) {
-            const QStringList chosen = selectedFiles();
-            if (!chosen.isEmpty()) {
-                const QFileInfo file(chosen.first());
-                if (file.isFile() &&
-                    (!file.isWritable() || !file.permission(QFileDevice::WriteOwner))) {
-                    ShowCenteredMessage(QDir::toNativeSeparators(file.filePath()).toStdString() +
-                                            "\r\nThis file is set to read-only.\r\n"
-                                            "Try again with a different file name.",
-                                        MessageKind::Warning, mbOK);
-                    return;
-                }
-            }
+        const QStringList chosen = selectedFiles();
+        if (acceptMode() == AcceptSave && !IsSystemDialog(*this) && !chosen.isEmpty() &&
+            IsReadOnlyFile(chosen.first())) {
+            ShowReadOnlyRefusal(chosen.first());
+            return;
         }
         QFileDialog::accept();
     }
@@ -233,6 +245,18 @@ std::optional<QString> TsFilenameEdit::RunDialog() {
         dialog_->setDirectory(QDir::fromNativeSeparators(request.initialFolder));
     }
     dialog_->selectFile(QDir::fromNativeSeparators(request.fileName));
+    for (;;) {
+        const std::optional<QString> chosen = ExecDialog();
+        if (!chosen || request.kind == FileDialogKind::Open || !IsSystemDialog(*dialog_) ||
+            !IsReadOnlyFile(*chosen)) {
+            return chosen;
+        }
+        ShowReadOnlyRefusal(*chosen);
+        dialog_->selectFile(QDir::fromNativeSeparators(*chosen));
+    }
+}
+
+std::optional<QString> TsFilenameEdit::ExecDialog() {
     const int result = dialog_->exec();
     // A path typed into the name box leaves its completion list open when Return accepts the
     // dialog. The list is a window of its own: hidden behind the main window once that comes
@@ -243,11 +267,8 @@ std::optional<QString> TsFilenameEdit::RunDialog() {
             completer->popup()->hide();
         }
     }
-    if (result != QDialog::Accepted) {
-        return std::nullopt;
-    }
     const QStringList files = dialog_->selectedFiles();
-    if (files.isEmpty()) {
+    if (result != QDialog::Accepted || files.isEmpty()) {
         return std::nullopt;
     }
     return QDir::toNativeSeparators(files.first());

@@ -95,6 +95,7 @@ protected:
 private:
     void PlaceBrowseButton();
     std::optional<QString> RunDialog();
+    std::optional<QString> ExecDialog();
 
     QToolButton* browseButton_;
     bool pressedInEditArea_ = false;

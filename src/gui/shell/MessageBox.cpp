@@ -357,10 +357,14 @@ int ShowCenteredMessage(const std::string& text, MessageKind kind, MessageButton
         }
     }
     // Owned by the window the user is working in, as every dialog of the program is: an owned
-    // window stays above its owner and gets no taskbar button of its own. Where it goes is
-    // still the main window's business.
-    const QPointer<TMessageForm> form =
-        new TMessageForm(text, kind, buttons, QApplication::activeWindow());
+    // window stays above its owner and gets no taskbar button of its own. While a system dialog
+    // is open, or just closed, no window of the toolkit's is active: the main window owns it
+    // then. Where it goes is still the main window's business.
+    QWidget* owner = QApplication::activeWindow();
+    if (owner == nullptr) {
+        owner = LarkspanApplication::MainWindow();
+    }
+    const QPointer<TMessageForm> form = new TMessageForm(text, kind, buttons, owner);
     // Freed on every way out; the owner may have taken it along already.
     const auto freeBox = qScopeGuard([&form] { delete form.data(); });
     form->SetTabStopOff(buttonsWithoutTabStop);

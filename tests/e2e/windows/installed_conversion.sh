@@ -4,9 +4,11 @@
 # otherwise act on (a blank, "&", "%", parentheses); the probe counts 3 pages and proposes the
 # output beside the input; Ctrl+S runs textract.bin through cmd.exe, and the text file is byte for byte what the
 # Linux program writes for the same PDF. The finished file is handed to the shell's "open" verb,
-# which starts the program registered for .txt files with its path. A long document then shows
-# its progress through cmd.exe as on Linux: the gauge and the title move through the share of
-# pages done, and every page comes out.
+# which starts the program registered for .txt files with its path. A read-only file chosen in
+# Windows' own save dialog is refused with a box that belongs to the main window, the dialog
+# comes back, and once it is closed the window still answers the keyboard (Alt+F opens the File
+# menu). A long document then shows its progress through cmd.exe as on Linux: the gauge and the
+# title move through the share of pages done, and every page comes out.
 # Argument: the Windows build folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -30,6 +32,26 @@ cmp "$docs/report.txt" "$E2E_WORK/linux.txt" ||
 extraction_expect_known_text "$docs/report.txt"
 e2e_expect_eq "$(e2e_opened)" "${input%.pdf}.txt" "targets opened"
 e2e_expect_eq "$(extraction_listing "$docs")" $'report.pdf\nreport.txt' "files beside the input"
+locked=$docs/locked.txt
+echo "the user's own" >"$locked"
+chmod a-w "$locked"
+e2e_key "$main" ctrl+o
+dialog=$(win_other_window main "$main")
+win_dialog_choose "$dialog" "$(win_windows_path "$locked")"
+refusal=$(e2e_wait_window Warning main)
+e2e_expect_contains "$(e2e_copy_box_text "$refusal")" "This file is set to read-only." \
+    "the refusal of a read-only file"
+e2e_expect_contains "$(xprop -id "$refusal" WM_TRANSIENT_FOR)" "$(printf '0x%x' "$main")" \
+    "the owner of the refusal's box"
+e2e_key "$refusal" Return
+dialog=$(win_other_window main "$main")
+e2e_key "$dialog" Escape
+e2e_wait_window_gone "$dialog"
+e2e_key "$main" alt+f
+menu=$(win_other_window main "$main")
+e2e_key "$menu" Escape
+e2e_wait_window_gone "$menu"
+e2e_expect_eq "$(cat "$locked")" "the user's own" "the read-only file"
 
 long_docs=$E2E_WORK/long
 mkdir -p "$long_docs"

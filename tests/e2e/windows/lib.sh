@@ -252,27 +252,40 @@ win_wait_wizard() { # PREFIX
     printf '%s\n' "${found%%$'\n'*}"
 }
 
-# File > Input PDF file (Ctrl+I) in the program's window MAIN (of the program started as NAME):
-# types PATH into the name box of the dialog, Windows' own, and presses Enter; returns once the
-# dialog is gone. Wine's dialog has no title, so it is found as the program's other window.
-win_pick_input() { # NAME MAIN PATH
-    local dialog= deadline window
-    e2e_key "$2" ctrl+i
+# The id of a visible window of the program started as NAME other than its window MAIN (a file
+# dialog, whose title wine leaves empty; a menu), waiting up to E2E_WINDOW_DEADLINE.
+win_other_window() { # NAME MAIN
+    local deadline window
     deadline=$(e2e__deadline "$E2E_WINDOW_DEADLINE")
-    while [ -z "$dialog" ]; do
+    while :; do
         for window in $(xdotool search --onlyvisible --pid "$(e2e_pid "$1")" 2>/dev/null); do
-            [ "$window" = "$2" ] || dialog=$window
+            [ "$window" = "$2" ] || {
+                printf '%s\n' "$window"
+                return
+            }
         done
-        [ -n "$dialog" ] && break
-        e2e__past "$deadline" && e2e_fail "no file dialog within $E2E_WINDOW_DEADLINE s"
+        e2e__past "$deadline" && e2e_fail "no other window of $1 within $E2E_WINDOW_DEADLINE s"
         e2e__nap
     done
-    # The dialog opens with its name box focused, holding the current file's name (with the
-    # caret at its start under wine): that name is selected first, so a full path replaces it.
-    e2e_key "$dialog" Home
-    e2e_key "$dialog" shift+End
-    extraction_type "$dialog" "$3"
-    e2e_key "$dialog" Return
+}
+
+# Types PATH into the name box of the file dialog DIALOG, Windows' own, and presses Enter. The
+# dialog opens with its name box focused, holding the current file's name (with the caret at
+# its start under wine): that name is selected first, so a full path replaces it.
+win_dialog_choose() { # DIALOG PATH
+    e2e_key "$1" Home
+    e2e_key "$1" shift+End
+    extraction_type "$1" "$2"
+    e2e_key "$1" Return
+}
+
+# File > Input PDF file (Ctrl+I) in the program's window MAIN (of the program started as NAME):
+# PATH chosen in the dialog; returns once the dialog is gone.
+win_pick_input() { # NAME MAIN PATH
+    local dialog
+    e2e_key "$2" ctrl+i
+    dialog=$(win_other_window "$1" "$2")
+    win_dialog_choose "$dialog" "$3"
     e2e_wait_window_gone "$dialog"
 }
 
