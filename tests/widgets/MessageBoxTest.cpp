@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -202,6 +204,11 @@ TEST(MessageBox, UsesTheSystemsMessageFontAndIsLaidOutFromIt) {
     RealBoxes real;
     ModalActions act([&](QWidget* box) {
         EXPECT_EQ(box->font().family(), family);
+        // A face the system names but lacks (wine's Tahoma) gives way to the program's own,
+        // not to the toolkit's serif default.
+        if (!QFontDatabase::hasFamily(family)) {
+            EXPECT_EQ(QFontInfo(box->font()).family(), QFontInfo(QApplication::font()).family());
+        }
         EXPECT_EQ(box->font().pixelSize(), std::abs(system.lfMessageFont.lfHeight));
         EXPECT_EQ(static_cast<int>(box->font().weight()),
                   static_cast<int>(system.lfMessageFont.lfWeight));
@@ -215,6 +222,12 @@ TEST(MessageBox, UsesTheSystemsMessageFontAndIsLaidOutFromIt) {
     EXPECT_EQ(act.Ran(), 1);
 }
 #endif
+
+TEST(MessageBox, IconIsDrawnForTheScreensDensity) {
+    const QPixmap icon = MessageIcon(MessageKind::Warning, 1.5, *QApplication::style());
+    EXPECT_EQ(icon.size(), QSize(48, 48));
+    EXPECT_EQ(icon.deviceIndependentSize(), QSizeF(32, 32));
+}
 
 TEST(MessageBox, LongTextWrapsAtHalfTheScreen) {
     const int screenWidth = QGuiApplication::primaryScreen()->geometry().width();

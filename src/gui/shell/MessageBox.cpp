@@ -2,6 +2,7 @@
 
 #include "core/text/GeneralError.h"
 #include "gui/shell/Centring.h"
+#include "gui/shell/Controls.h"
 #include "gui/shell/LarkspanApplication.h"
 #include "gui/shell/MainThread.h"
 #include "platform/Platform.h"
@@ -63,13 +64,15 @@ QStyle::StandardPixmap KindIcon(MessageKind kind) {
 }
 
 // The system's message font where it names one, as its own message boxes use; else the box
-// keeps the program's font.
+// keeps the program's font. A face the system names but does not have (wine names Tahoma
+// without shipping it) falls back to the program's faces, not to the toolkit's serif default.
 void UseSystemMessageFont(QWidget& box) {
     const std::optional<platform::SystemFont> system = platform::MessageFont();
     if (!system) {
         return;
     }
-    QFont font(QString::fromStdString(system->family));
+    QFont font = ProgramFont();
+    font.setFamilies(QStringList{QString::fromStdString(system->family)} + font.families());
     if (system->pixelSize > 0) {
         font.setPixelSize(system->pixelSize);
     }
@@ -198,9 +201,7 @@ TMessageForm::TMessageForm(const std::string& text, MessageKind kind, MessageBut
     auto* image = new QLabel(this);
     image->setObjectName(QStringLiteral("Image"));
     image->setGeometry(ToQRect(layout.image));
-    image->setPixmap(style()
-                         ->standardIcon(KindIcon(kind), nullptr, this)
-                         .pixmap(MessageIconSize, MessageIconSize));
+    image->setPixmap(MessageIcon(kind, devicePixelRatioF(), *style()));
     image->setAccessibleName(windowTitle());
     image->installEventFilter(this);
 
@@ -339,6 +340,17 @@ QAccessibleInterface* MessageFormInterface(const QString& className, QObject* ob
 }
 
 } // namespace
+
+QPixmap MessageIcon(MessageKind kind, qreal devicePixelRatio, const QStyle& style) {
+    const QIcon icon = style.standardIcon(KindIcon(kind));
+    const QSize pixels = QSize(MessageIconSize, MessageIconSize) * devicePixelRatio;
+    QPixmap pixmap = icon.pixmap(pixels, 1.0);
+    if (!pixmap.isNull() && pixmap.size() != pixels) {
+        pixmap = pixmap.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    return pixmap;
+}
 
 int ShowCenteredMessage(const std::string& text, MessageKind kind, MessageButtons buttons,
                         const std::vector<std::string>& buttonsWithoutTabStop) {

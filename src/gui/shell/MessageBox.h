@@ -5,10 +5,14 @@
 
 #include "core/layout/MessageLayout.h"
 
+#include <QPixmap>
+
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+class QStyle;
 
 namespace larkspan {
 
@@ -19,6 +23,11 @@ namespace larkspan {
 // thread: a worker's call is shown on the main thread while the worker waits for the answer.
 int ShowCenteredMessage(const std::string& text, MessageKind kind, MessageButtons buttons,
                         const std::vector<std::string>& buttonsWithoutTabStop = {});
+
+// The kind's icon at its size in a box on a screen of `devicePixelRatio`, made from the largest
+// picture the style has for it: a style that has it only at 32 pixels would leave it at 32
+// pixels on a denser screen, beside text that grew.
+QPixmap MessageIcon(MessageKind kind, qreal devicePixelRatio, const QStyle& style);
 
 // What a message box was asked to show; handed to the test seam below.
 struct MessageRequest {
