@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QToolButton>
@@ -112,6 +113,21 @@ public:
     }
 };
 
+// The browse button inside a field, with a focus mark that shows.
+class TBrowseButton final : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QToolButton::paintEvent(event);
+        if (hasFocus()) {
+            QPainter painter(this);
+            DrawFocusMark(painter, *this, rect());
+        }
+    }
+};
+
 } // namespace
 
 FileDialogHook SetFileDialogHook(FileDialogHook hook) {
@@ -119,7 +135,7 @@ FileDialogHook SetFileDialogHook(FileDialogHook hook) {
 }
 
 TsFilenameEdit::TsFilenameEdit(QWidget* parent)
-    : QLineEdit(parent), browseButton_(new QToolButton(this)) {
+    : QLineEdit(parent), browseButton_(new TBrowseButton(this)) {
     // Read-only refuses typing, paste and cut while selecting and copying still work. Tab still
     // stops on the field, so that the keyboard reaches the chosen path and a screen reader reads
     // it, and on its browse button, whose Space opens the dialog (as Alt+Down in the field does).

@@ -96,6 +96,15 @@ void PaintWhiteWithBlackText(QWidget* control) {
     control->setPalette(colours);
 }
 
+void DrawFocusMark(QPainter& painter, const QWidget& control, const QRect& area) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(control.palette().color(QPalette::Highlight), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(area.adjusted(0, 0, -1, -1));
+    painter.restore();
+}
+
 void SetGaugeTextBlack(QWidget* gauge) {
     QPalette colours = gauge->palette();
     for (const QPalette::ColorRole role :
@@ -146,11 +155,8 @@ void TClickLabel::keyPressEvent(QKeyEvent* event) {
 void TClickLabel::paintEvent(QPaintEvent* event) {
     QLabel::paintEvent(event);
     if (KeyboardClickable() && hasFocus()) {
-        QStylePainter painter(this);
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.backgroundColor = palette().color(backgroundRole());
-        painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+        QPainter painter(this);
+        DrawFocusMark(painter, *this, rect());
     }
 }
 

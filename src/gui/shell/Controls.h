@@ -13,6 +13,7 @@
 #include <QString>
 #include <vector>
 
+class QPainter;
 class QWidget;
 
 namespace larkspan {
@@ -31,6 +32,11 @@ void SetHint(QWidget* control, const QString& hint, bool shown = true);
 // control is enabled. A disabled one keeps the application palette's disabled colours: the
 // window's ground and grey text, as the system draws a disabled field.
 void PaintWhiteWithBlackText(QWidget* control);
+
+// The mark of a focused label or tool button: a solid line in the highlight colour just inside
+// `area`, as the style marks a focused field. The style's own mark for them is a frame drawn
+// at a third of its colour, which hardly shows on the window's grey.
+void DrawFocusMark(QPainter& painter, const QWidget& control, const QRect& area);
 
 // A gauge's percentage in black, over the filled part of the bar too (the style would draw it
 // there in the highlighted-text colour, white on most schemes).
