@@ -118,6 +118,8 @@ int RunUntilTheEnd(int argc, char** argv) {
     // configuration a second time alongside.
     fonts.Join();
     TMainForm mainForm(SystemServices());
+    // Where the system's end of a window is slow, the program ends as its window closes.
+    QObject::connect(&mainForm, &TMainForm::Closing, [] { platform::EndAsTheMainWindowCloses(0); });
     formats.Join();
     LarkspanApplication::SetMainWindow(&mainForm);
     // A window whose creation asked to end the program is never shown; the quit it queued ends

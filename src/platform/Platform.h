@@ -203,6 +203,13 @@ std::string FindProgram(const std::string& name);
 // this returns, and the caller returns from main.
 void EndWithThreadsRunning(int status);
 
+// Called as the program's main window closes, before the window is hidden. Windows: output is
+// written out and the process ends at once, its window still up (the system takes the window
+// away): hiding a window under wine waits for a window manager to withdraw it, up to 2 s with
+// none, and nothing of the toolkit's own end is needed. POSIX returns, and the program ends the
+// usual way.
+void EndAsTheMainWindowCloses(int status);
+
 // ---- Files and environment ------------------------------------------------------------------
 
 bool RegularFileExists(const std::string& path); // a folder does not count

@@ -188,6 +188,12 @@ void FollowProgress(TMainForm& form, const std::string& path) {
     new ProgressDisplay(form, path);
 }
 
+void ForgetJobProgress(TMainForm& form) {
+    // Unfinished, each display removes its file as it goes.
+    qDeleteAll(form.findChildren<QObject*>(QLatin1String(ProgressDisplayName),
+                                           Qt::FindDirectChildrenOnly));
+}
+
 void ReportError(TMainForm& form, const std::string& errorText, bool clearInputFields) {
     if (clearInputFields) {
         // The password that the probe accepted no longer opens the document (the file was

@@ -42,6 +42,10 @@ inline constexpr int kProgressPollMs = 200;
 // will. Main thread only.
 void FollowProgress(TMainForm& form, const std::string& path);
 
+// The window closes while a job may still run: the file the job reports its progress in is
+// removed now, since the job never will. Main thread only.
+void ForgetJobProgress(TMainForm& form);
+
 // Shows `errorText` in an error box. With `clearInputFields` (the extractor asked for a
 // password the probe had accepted) it first empties the input field (which runs the field's
 // change handling), its hint and both page fields. Main thread only.

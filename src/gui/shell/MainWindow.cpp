@@ -3,6 +3,7 @@
 #include "gui/shell/Centring.h"
 #include "gui/shell/LarkspanApplication.h"
 #include "gui/shell/MessageBox.h"
+#include "gui/extraction/ConversionProcess.h"
 #include "gui/extraction/FilenameEdit.h"
 #include "core/help/HelpTexts.h"
 #include "gui/shell/Controls.h"
@@ -14,6 +15,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
@@ -460,6 +462,14 @@ void TMainForm::showEvent(QShowEvent* event) {
     }
     QMainWindow::showEvent(event);
     ResizeMainForm();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted()) {
+        ForgetJobProgress(*this);
+        emit Closing();
+    }
 }
 
 void TMainForm::ClickWebpageFX() {

@@ -2,9 +2,9 @@
 
 // The main window and the state the whole program shares with it.
 
-#include "core/ports/Services.h"
 #include "core/extraction/ExtractionJob.h"
 #include "core/extraction/InputProbe.h"
+#include "core/ports/Services.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -151,10 +151,16 @@ public:
     void Image1Click();
     void About1Click();
 
+signals:
+    // The window is being closed and the program ends with it: it is still shown, and the job
+    // that may run has let go of the files it shares with the window.
+    void Closing();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateMenu();

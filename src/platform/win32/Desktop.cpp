@@ -1,9 +1,11 @@
-// Handing things to the desktop shell: its "open" verb for documents, links and programs.
+// Handing things to the desktop shell: its "open" verb for documents, links and programs; and
+// the program's end with its main window.
 
 #include "platform/Platform.h"
 
 #include "platform/win32/Win32.h"
 
+#include <cstdio>
 #include <objbase.h>
 #include <shellapi.h>
 
@@ -44,6 +46,11 @@ bool IsAbsolute(const std::wstring& path) {
 }
 
 } // namespace
+
+void EndAsTheMainWindowCloses(int status) {
+    std::fflush(nullptr);
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(status));
+}
 
 bool DisplayAvailable() {
     return true;

@@ -8,7 +8,8 @@
 # Windows' own save dialog is refused with a box that belongs to the main window, the dialog
 # comes back, and once it is closed the window still answers the keyboard (Alt+F opens the File
 # menu). A long document then shows its progress through cmd.exe as on Linux: the gauge and the
-# title move through the share of pages done, and every page comes out.
+# title move through the share of pages done, and every page comes out. The program ends at once
+# when its window is closed.
 # Argument: the Windows build folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -67,8 +68,13 @@ e2e_wait_opened "${long%.pdf}.txt"
 e2e_expect_eq "$(tr -cd '\f' <"$long_docs/long.txt" | wc -c)" "$pages" "page breaks in the long text"
 e2e_expect_eq "$(find "$WINEPREFIX/drive_c" -name 'larkspan-progress-*' | wc -l)" 0 "progress files left"
 
+closed=$EPOCHREALTIME
 e2e_key "$main" ctrl+w
 e2e_wait_exit main
+ended=$(awk -v a="$closed" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", 1000 * (b - a) }')
+echo "the program ended $ended ms after Ctrl+W"
+# Hiding the window would wait 2 s for a window manager to withdraw it; there is none here.
+[ "$ended" -lt 1500 ] || e2e_fail "the program ran on for $ended ms after its window closed"
 e2e_expect_eq "$E2E_EXIT_STATUS" 0 "exit status"
 win_uninstall
 e2e_pass
