@@ -57,7 +57,7 @@ prepare() {
     [ "$(cat "$cached.recipe" 2>/dev/null)" = "$fingerprint" ]; then
     unpack=$cached
     origin="cache $(basename "$cached") recipe $fingerprint"
-  elif [ "$rebuild" != 1 ] && [[ $current == archive* ]]; then
+  elif [ "$rebuild" != 1 ] && [[ $current == "archive $2 "* ]]; then
     origin=$current # unpacked from a prebuilt archive that has gone since: as good as a rebuild
   else
     origin="rebuilt by $script recipe $fingerprint"
@@ -80,7 +80,7 @@ prepare() {
 step "Debian packages" "$larkspan_top/scripts/install-deps.sh" \
   "$larkspan_top/scripts/windows/debian-packages.txt"
 mkdir -p "$deps"
-prepare poppler poppler-22.12.0-win64-static.tar.xz build-poppler.sh
+prepare poppler poppler-22.12.0-stable-sort-win64-static.tar.xz build-poppler.sh
 prepare pdftoppm pdftoppm-22.12.0-win64-static.tar.xz build-pdftoppm.sh
 prepare tesseract tesseract-5.3.0-win64-static.tar.xz build-tesseract.sh
 prepare qpdf qpdf-11.3.0-win64-static.tar.xz build-qpdf.sh

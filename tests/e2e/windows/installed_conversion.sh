@@ -3,7 +3,8 @@
 # with a path typed into Windows' own file dialog, in a folder whose name cmd.exe would
 # otherwise act on (a blank, "&", "%", parentheses); the probe counts 3 pages and proposes the
 # output beside the input; Ctrl+S runs textract.bin through cmd.exe, and the text file is byte for byte what the
-# Linux program writes for the same PDF. The finished file is handed to the shell's "open" verb,
+# Linux program writes for the same PDF (also for a page of lines closer together than their
+# type is high, which the layout sorts as equal in many places). The finished file is handed to the shell's "open" verb,
 # which starts the program registered for .txt files with its path. A read-only file chosen in
 # Windows' own save dialog is refused with a box that belongs to the main window, the dialog
 # comes back, and once it is closed the window still answers the keyboard (Alt+F opens the File
@@ -33,6 +34,15 @@ cmp "$docs/report.txt" "$E2E_WORK/linux.txt" ||
 extraction_expect_known_text "$docs/report.txt"
 e2e_expect_eq "$(e2e_opened)" "${input%.pdf}.txt" "targets opened"
 e2e_expect_eq "$(extraction_listing "$docs")" $'report.pdf\nreport.txt' "files beside the input"
+"$WIN_LINUX_BIN/e2e-make-pdf" "$E2E_WORK/overlapping.pdf" overlapping ||
+    e2e_fail "could not write overlapping.pdf"
+(cd "$WIN_FOLDER" && "$WINE" cmd.exe /C "textract.bin -enc UTF-8 -eol dos -layout \
+    $(win_windows_path "$E2E_WORK/overlapping.pdf") $(win_windows_path "$E2E_WORK/overlapping.txt")" \
+    </dev/null >/dev/null 2>&1) || e2e_fail "textract.bin failed on overlapping.pdf"
+win_linux_text "$E2E_WORK/overlapping.pdf" "$E2E_WORK/overlapping-linux.txt"
+cmp "$E2E_WORK/overlapping.txt" "$E2E_WORK/overlapping-linux.txt" ||
+    e2e_fail "the text of overlapping lines differs from the Linux program's"
+
 locked=$docs/locked.txt
 echo "the user's own" >"$locked"
 chmod a-w "$locked"
