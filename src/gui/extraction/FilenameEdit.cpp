@@ -94,8 +94,10 @@ void ShowReadOnlyRefusal(const QString& path) {
 // A system dialog has closed before Qt hears of the choice: refusing to accept then would leave
 // this dialog modal and unseen, locking the program's windows for good, so its choice is
 // checked once it has returned (RunDialog).
+// Qt builds the controls of its own dialog when it first shows it, and none for a system one
+// (nor where the platform has no system dialog, as offscreen). Asked once the dialog was shown.
 bool IsSystemDialog(const QFileDialog& dialog) {
-    return !dialog.testOption(QFileDialog::DontUseNativeDialog);
+    return dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) == nullptr;
 }
 
 class TFileDialog final : public QFileDialog {
