@@ -58,6 +58,9 @@ e2e_running main || e2e_fail "the program ended during the refusals"
 e2e_click "$main" 200 $(($(extraction__menu_height "$main") + 242 + 12))
 e2e_key "$main" ctrl+w
 e2e_wait_exit main
+# The program ends with its window up, so wine hands its foreground to no one (a window
+# manager would): a click on the question's text takes it.
+e2e_click "$question" 120 20
 e2e_key "$question" Return
 e2e_wait_window_gone "$question"
 confirm=$(win_wait_wizard "Larkspan Uninstall")
