@@ -121,12 +121,14 @@ if(LARKSPAN_MAKENSIS)
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${payload}
     COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${payload} --strip
     COMMAND ${LARKSPAN_MAKENSIS} -V2 -DPAYLOAD_DIR=${payload} -DVERSION=${PROJECT_VERSION}
+      -DVERSION_MAJOR=${PROJECT_VERSION_MAJOR} -DVERSION_MINOR=${PROJECT_VERSION_MINOR}
       -DFILE_VERSION=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0
       -DWEBSITE=${LARKSPAN_WEBSITE_URL} -DICON=${CMAKE_BINARY_DIR}/resources/larkspan.ico
+      -DWIZARD_BITMAP=${LARKSPAN_WIZARD_BITMAP}
       -DLICENCE=${LARKSPAN_LICENCE} -DUNINSTALL_LAUNCHER=$<TARGET_FILE:larkspan_uninstall_launcher>
       -DOUTFILE=${LARKSPAN_SETUP} ${CMAKE_SOURCE_DIR}/packaging/windows/installer.nsi
     DEPENDS larkspan textract.bin pdfi.bin larkspan_windows_runtime larkspan_shipped_tools
-      larkspan_windows_icon larkspan_uninstall_launcher
+      larkspan_windows_icon larkspan_icons larkspan_uninstall_launcher
     BYPRODUCTS ${LARKSPAN_SETUP}
     COMMENT "Packing ${LARKSPAN_SETUP}"
     VERBATIM)

@@ -1,9 +1,10 @@
 // Build-time tool: renders SVG drawings to PNG pictures of given pixel sizes with a transparent
-// background. The program shows these PNGs (at one, two and three times their size, for screens
+// background (or, for an output named .bmp, to a bitmap without transparency, as the pages of
+// Windows' installer take them). The program shows these PNGs (at one, two and three times their size, for screens
 // of any density) and the desktop's theme icons are made of them, so the program itself needs no
 // SVG renderer.
 //
-//   larkspan_render_picture <input.svg> <size>|<width>x<height> <output.png> [...]
+//   larkspan_render_picture <input.svg> <size>|<width>x<height> <output.png|.bmp> [...]
 //   larkspan_render_picture --ico <output.ico> <input.png>...
 //
 // Each group of three arguments is one picture; one run renders them all, since starting the
@@ -59,8 +60,10 @@ bool Render(const char* input, const char* sizeText, const char* output) {
         renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
     }
     const QString path = QString::fromLocal8Bit(output);
+    const bool bitmap = path.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!image.save(path, "PNG")) {
+    if (!(bitmap ? image.convertToFormat(QImage::Format_RGB888).save(path, "BMP")
+                 : image.save(path, "PNG"))) {
         std::fprintf(stderr, "cannot write %s\n", output);
         return false;
     }

@@ -3,11 +3,13 @@
 ; larkspan_setup, cmake/WindowsRuntime.cmake, makes both; scripts/windows/build-installer.sh the
 ; one that ships). Built with Debian's NSIS:
 ;
-;   makensis -DPAYLOAD_DIR=<folder> -DVERSION=1.3 -DFILE_VERSION=1.3.0.0 \
-;            -DWEBSITE=http://larkspan.example/ -DICON=<larkspan.ico> -DLICENCE=<licence.txt> \
+;   makensis -DPAYLOAD_DIR=<folder> -DVERSION=1.3 -DVERSION_MAJOR=1 -DVERSION_MINOR=3 \
+;            -DFILE_VERSION=1.3.0.0 -DWEBSITE=http://larkspan.example/ -DICON=<larkspan.ico> \
+;            -DWIZARD_BITMAP=<installer-side.bmp> -DLICENCE=<licence.txt> \
 ;            -DUNINSTALL_LAUNCHER=<uninstall.exe> -DOUTFILE=<Setup.exe> installer.nsi
 ;
-; Pages: welcome, licence, folder, progress, and a finish page with "Run Larkspan". Installs the
+; Pages: welcome (naming the installed version on an upgrade), licence, folder, progress, and a
+; finish page with "Run Larkspan". Installs the
 ; payload into "Program Files\Larkspan" (or, on an upgrade, where the installed copy is), writes
 ; the installation record the program reads at start (HKLM\Software\Oxbeck\Larkspan, string
 ; values Version and Website), a Start-menu entry and an entry in the list of installed
@@ -19,8 +21,9 @@
 ;
 ; Neither runs while Larkspan does: each asks the user to close it (Retry, Cancel); a silent run
 ; is refused. Exit status: 0 done, 1 cancelled by the user, 2 refused or failed (nothing was
-; changed, or, after a file that could not be deleted, the record and the entry stay so that
-; the removal can be finished later).
+; changed; an install whose files, record or entry could not all be written is taken away
+; again; after a file that could not be deleted, the record and the entry stay so that the
+; removal can be finished later).
 
 !ifndef PAYLOAD_DIR
   !error "PAYLOAD_DIR must name the folder whose files make up the program folder"
@@ -31,11 +34,20 @@
 !ifndef FILE_VERSION
   !error "FILE_VERSION must give the version as four numbers (1.3.0.0) for the file's properties"
 !endif
+!ifndef VERSION_MAJOR
+  !error "VERSION_MAJOR must give the version's first number (1 of 1.3)"
+!endif
+!ifndef VERSION_MINOR
+  !error "VERSION_MINOR must give the version's second number (3 of 1.3)"
+!endif
 !ifndef WEBSITE
   !error "WEBSITE must give the web-site address written into the installation record"
 !endif
 !ifndef ICON
   !error "ICON must name the program's icon file (larkspan.ico)"
+!endif
+!ifndef WIZARD_BITMAP
+  !error "WIZARD_BITMAP must name the picture of the welcome and finish pages (164 x 314 BMP)"
 !endif
 !ifndef LICENCE
   !error "LICENCE must name the text of the program's licence"
@@ -84,12 +96,23 @@ BrandingText "${PRODUCT} ${VERSION}"
 
 ; The folder of the copy an earlier Setup installed (its entry's InstallLocation), or empty.
 Var PreviousFolder
+; The version of that copy (its entry's DisplayVersion), or empty.
+Var PreviousVersion
 ; 1 when a copy of the program runs, set by ProgramRuns.
 Var Running
+; What the welcome page says: an upgrade names the copy it replaces.
+Var WelcomeTitle
+Var WelcomeText
+; What could not be written, for the message of a failed install.
+Var FailedWrite
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${WIZARD_BITMAP}"
 !define MUI_ABORTWARNING
+!define MUI_PAGE_CUSTOMFUNCTION_PRE WelcomePage
+!define MUI_WELCOMEPAGE_TITLE "$WelcomeTitle"
+!define MUI_WELCOMEPAGE_TEXT "$WelcomeText"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${LICENCE}"
 !insertmacro MUI_PAGE_DIRECTORY
@@ -178,6 +201,7 @@ FunctionEnd
 Function .onInit
   !insertmacro UseProgramViews
   ReadRegStr $PreviousFolder HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $PreviousVersion HKLM "${UNINSTALL_KEY}" "DisplayVersion"
   ${If} $PreviousFolder != ""
   ${AndIfNot} ${FileExists} "$PreviousFolder\uninstall.exe"
     StrCpy $PreviousFolder ""
@@ -189,6 +213,21 @@ Function .onInit
     StrCpy $INSTDIR $PreviousFolder
   ${EndIf}
   Call RefuseWhileRunning
+FunctionEnd
+
+; ---- The welcome page ----------------------------------------------------------------------
+; An upgrade says so, and which copy it replaces; a first install gets NSIS's own words.
+Function WelcomePage
+  ${If} $PreviousFolder == ""
+    StrCpy $WelcomeTitle "$(MUI_TEXT_WELCOME_INFO_TITLE)"
+    StrCpy $WelcomeText "$(MUI_TEXT_WELCOME_INFO_TEXT)"
+    Return
+  ${EndIf}
+  ${If} $PreviousVersion == ""
+    StrCpy $PreviousVersion "of unknown version"
+  ${EndIf}
+  StrCpy $WelcomeTitle "Upgrade ${PRODUCT} to version ${VERSION}"
+  StrCpy $WelcomeText "${PRODUCT} $PreviousVersion is installed in $PreviousFolder.$\r$\n$\r$\nSetup will replace it with ${PRODUCT} ${VERSION}: the installed copy is removed first, then the new one is installed.$\r$\n$\r$\n$_CLICK"
 FunctionEnd
 
 ; The installed copy is removed by its own uninstaller before the new one is written, so that
@@ -221,34 +260,84 @@ Function RunProgram
   Exec '"$WINDIR\explorer.exe" "$INSTDIR\${PROGRAM_EXE}"'
 FunctionEnd
 
+; ---- Checked writes ------------------------------------------------------------------------
+; NSIS's writes only set the error flag when they fail. Each is checked, and an install that
+; could not be written whole is taken away again: no record or entry is left that the program
+; or the list of installed programs would trust, and a silent run ends with status 2.
+!macro Checked WHAT
+  ${If} ${Errors}
+    StrCpy $FailedWrite "${WHAT}"
+    Call UndoInstall
+  ${EndIf}
+!macroend
+; The value in backquotes: it may hold double quotes.
+!macro RecordString KEY NAME VALUE
+  ClearErrors
+  WriteRegStr HKLM "${KEY}" "${NAME}" `${VALUE}`
+  !insertmacro Checked "HKLM\${KEY}\${NAME}"
+!macroend
+!macro RecordNumber KEY NAME VALUE
+  ClearErrors
+  WriteRegDWORD HKLM "${KEY}" "${NAME}" "${VALUE}"
+  !insertmacro Checked "HKLM\${KEY}\${NAME}"
+!macroend
+
+Function UndoInstall
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "${RECORD_KEY}"
+  DeleteRegKey /ifempty HKLM "Software\Oxbeck"
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  !insertmacro LarkspanRemoveFiles
+  !insertmacro LarkspanRemoveFolders
+  Delete "$INSTDIR\uninstall.exe"
+  Delete "$INSTDIR\uninstall.dat"
+  SetOutPath "$TEMP"
+  RMDir "$INSTDIR"
+  MessageBox MB_OK|MB_ICONSTOP \
+    "Setup could not write $FailedWrite.$\r$\n$\r$\n${PRODUCT} is not installed. Setup ends." \
+    /SD IDOK
+  SetErrorLevel 2
+  Quit
+FunctionEnd
+
 Section "Install"
   !insertmacro UseProgramViews
   ; Again: the program may have been started while the pages were shown.
   Call RefuseWhileRunning
   Call RemovePreviousCopy
+  ClearErrors
   !insertmacro LarkspanInstallFiles
   SetOutPath "$INSTDIR"
   File "/oname=uninstall.exe" "${UNINSTALL_LAUNCHER}"
   WriteUninstaller "$INSTDIR\uninstall.dat"
+  !insertmacro Checked "the program's files in $INSTDIR"
 
-  WriteRegStr HKLM "${RECORD_KEY}" "Version" "${VERSION}"
-  WriteRegStr HKLM "${RECORD_KEY}" "Website" "${WEBSITE}"
+  !insertmacro RecordString "${RECORD_KEY}" "Version" "${VERSION}"
+  !insertmacro RecordString "${RECORD_KEY}" "Website" "${WEBSITE}"
 
+  ClearErrors
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM_EXE}"
+  !insertmacro Checked "the Start-menu entry $SMPROGRAMS\${PRODUCT}.lnk"
 
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Oxbeck"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "${WEBSITE}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM_EXE}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  !insertmacro RecordString "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  !insertmacro RecordString "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  !insertmacro RecordNumber "${UNINSTALL_KEY}" "VersionMajor" "${VERSION_MAJOR}"
+  !insertmacro RecordNumber "${UNINSTALL_KEY}" "VersionMinor" "${VERSION_MINOR}"
+  !insertmacro RecordString "${UNINSTALL_KEY}" "Publisher" "Oxbeck"
+  !insertmacro RecordString "${UNINSTALL_KEY}" "URLInfoAbout" "${WEBSITE}"
+  !insertmacro RecordString "${UNINSTALL_KEY}" "HelpLink" "${WEBSITE}"
+  !insertmacro RecordString "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM_EXE}"
+  !insertmacro RecordString "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  ; The day of the install, as the list of installed programs reads it: YYYYMMDD.
+  ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
+  !insertmacro RecordString "${UNINSTALL_KEY}" "InstallDate" "$2$1$0"
+  !insertmacro RecordString "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  !insertmacro RecordString "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  !insertmacro RecordNumber "${UNINSTALL_KEY}" "NoModify" 1
+  !insertmacro RecordNumber "${UNINSTALL_KEY}" "NoRepair" 1
   ; The size the list of installed programs shows, in KiB.
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  !insertmacro RecordNumber "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
 Function un.onInit

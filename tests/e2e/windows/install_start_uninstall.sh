@@ -5,7 +5,8 @@
 # window; a second copy shows only "An instance of Larkspan is already running!" (the named
 # mutex) and ends with status 0; without the record the program shows the version error (with
 # only the web site missing, the web-site error) and never its window. The silent uninstaller
-# leaves no file, entry or registry value behind.
+# leaves no file, entry or registry value behind. A silent install whose registry writes fail
+# ends with status 2 and takes away what it had written.
 # Argument: the Windows build folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -55,4 +56,15 @@ win_reg add "$WIN_RECORD" /v Version /t REG_SZ /d "$WIN_VERSION" /f /reg:64 >/de
 win_reg add "$WIN_RECORD" /v Website /t REG_SZ /d "$WIN_WEBSITE" /f /reg:64 >/dev/null
 
 win_uninstall
+
+# No lasting key can be made under a volatile one: the record's writes fail.
+"$WINE" "$E2E_BUILD/tests/platform_test_child.exe" volatile 'Software\Oxbeck' ||
+    e2e_fail "could not make the vendor's key volatile"
+status=0
+"$WINE" "$WIN_SETUP" /S </dev/null >"$E2E_WORK/setup-failing.out" 2>&1 || status=$?
+win_reg delete 'HKLM\Software\Oxbeck' /f /reg:64 >/dev/null
+e2e_expect_eq "$status" 2 "exit status of Setup whose writes fail"
+if win_installed || win_reg_exists "$WIN_UNINSTALL_KEY"; then
+    e2e_fail "left by the failed install: $(win_installed_files | tr '\n' ' ')"
+fi
 e2e_pass

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # An upgrade over an installation in a folder of the user's choice stays in that folder. Setup
 # installs silently into C:\Apps\Larkspan; run again, with its pages (welcome, licence, folder,
-# finish; each saved as a picture), it installs over that copy: one copy, one entry among the
+# finish; each saved as a picture; the welcome page names the installed version and its
+# folder), it installs over that copy: one copy, one entry among the
 # installed programs pointing there, the user's own file in the folder kept, and "Run Larkspan"
 # on the finish page starts the program from there. Setup.exe carries its version information.
 # The uninstaller then leaves nothing.
@@ -44,6 +45,10 @@ wizard_page() { # WID NAME
 e2e_start setup "$(win_starter setup "$WIN_SETUP")"
 wizard=$(win_wait_wizard "Larkspan Setup")
 wizard_page "$wizard" 1-welcome
+welcome=$("$WINE" "$E2E_BUILD/tests/platform_test_child.exe" texts "Larkspan Setup" | tr -d '\r')
+e2e_expect_contains "$welcome" "Upgrade Larkspan to version $WIN_VERSION" "the welcome page's title"
+e2e_expect_contains "$welcome" "Larkspan $WIN_VERSION is installed in $custom." \
+    "the welcome page's text"
 e2e_key "$wizard" Return
 wizard_page "$wizard" 2-licence
 e2e_key "$wizard" Return # I Agree

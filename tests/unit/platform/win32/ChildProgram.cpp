@@ -23,6 +23,10 @@
 //                           "<own id> <copy's id>" to PIDFILE, sleep 30 s
 //   console PIDFILE         run "platform_test_child nested PIDFILE" with RunConsoleCapture,
 //                           as the program runs its tools
+//   texts TITLE             print the text of each visible control of the shown window whose
+//                           title begins with TITLE, one a line (for the end-to-end tests)
+//   volatile KEY            create HKEY_LOCAL_MACHINE\KEY (64-bit view) as a volatile key, under
+//                           which no lasting key can be made: writes there fail
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -167,6 +171,50 @@ int Nested(const std::wstring& pidFile) {
     return 0;
 }
 
+struct WindowSearch {
+    std::wstring title;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindTitled(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    wchar_t text[512] = {};
+    ::GetWindowTextW(window, text, 512);
+    if (::IsWindowVisible(window) && std::wstring(text).rfind(search->title, 0) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK PrintText(HWND control, LPARAM) {
+    wchar_t text[4096] = {};
+    if (::IsWindowVisible(control) && ::GetWindowTextW(control, text, 4096) > 0) {
+        Write(STD_OUTPUT_HANDLE, Utf8(text) + "\n");
+    }
+    return TRUE;
+}
+
+int Texts(const std::wstring& title) {
+    WindowSearch search{title};
+    ::EnumWindows(FindTitled, reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) {
+        return 1;
+    }
+    ::EnumChildWindows(search.found, PrintText, 0);
+    return 0;
+}
+
+int VolatileKey(const std::wstring& name) {
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                          KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return 1;
+    }
+    ::RegCloseKey(key);
+    return 0;
+}
+
 int Console(const std::wstring& pidFile) {
     const std::string self = Utf8(OwnPath());
     const std::string folder = self.substr(0, self.find_last_of('\\') + 1);
@@ -265,6 +313,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"console" && argc == 3) {
         return Console(args[2]);
+    }
+    if (command == L"texts" && argc == 3) {
+        return Texts(args[2]);
+    }
+    if (command == L"volatile" && argc == 3) {
+        return VolatileKey(args[2]);
     }
     return 125;
 }
