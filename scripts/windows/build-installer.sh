@@ -2,7 +2,7 @@
 # Makes the Windows installer that ships, each step timed:
 #   scripts/windows/build-installer.sh [extra configure arguments...]
 # gives build-win-setup/Larkspan-<version>-Setup.exe (64-bit; silent with /S) and prints its size
-# and the size of the program it installs.
+# and the size of the program it installs, which build-win-setup/installer-sizes.txt keeps.
 # Its build is one of its own, built as the Debian package is: without the tests, and with the
 # vendor host built in alone (LARKSPAN_WEBSITE_HOST_OVERRIDE off). Qt and poppler for Windows
 # come from build-win/deps, which setup.sh prepares first (from ../shared/windows, else rebuilt
@@ -22,9 +22,6 @@ step "configure" cmake -S "$larkspan_top" -B "$build" -G Ninja \
   -DLARKSPAN_BUILD_TESTS=OFF -DLARKSPAN_WEBSITE_HOST_OVERRIDE=OFF "${launcher[@]}" "$@"
 step "build and pack" cmake --build "$build" --parallel "$jobs" --target larkspan_setup
 
-setup=$(find "$build" -maxdepth 1 -name 'Larkspan-*-Setup.exe')
-echo "installer: $setup"
-echo "  $(stat -c %s "$setup") bytes"
-echo "installed program (the folder Program Files\\Larkspan, without the uninstaller):"
-echo "  $(du -sb "$build/payload" | cut -f1) bytes in $(find "$build/payload" -type f | wc -l) files"
+echo "installer: $(find "$build" -maxdepth 1 -name 'Larkspan-*-Setup.exe')"
+cat "$build/installer-sizes.txt"
 awk -v a="$total" -v b="$EPOCHREALTIME" 'BEGIN { printf "== total: %.1f s\n", b - a }'

@@ -78,7 +78,7 @@ step "Linux helpers of the end-to-end tests" linux_helpers
 step "unit and widget tests" ctest --test-dir "$build" --label-exclude e2e --output-on-failure \
   --parallel "$jobs"
 step "installer" cmake --build "$build" --target larkspan_setup
-ls -l "$build"/Larkspan-*-Setup.exe
+cat "$build/installer-sizes.txt"
 step "end-to-end tests" ctest --test-dir "$build" --label-regex e2e --output-on-failure
 if [ "$checks" -eq 1 ]; then
   step "check Qt" "$larkspan_top/scripts/windows/check-qt.sh" "$build"
