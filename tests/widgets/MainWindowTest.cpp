@@ -545,14 +545,14 @@ TEST(MainWindowLayout, GaugeTextIsBlackOverTheFilledBarToo) {
 }
 
 // The darkest pixel inside the field's frame, left half (its text), and the colour of its empty
-// right part.
+// right part, as the field shows in the window (over what it lies on).
 struct FieldLook {
     int darkest = 255;
     QColor ground;
 };
 
-FieldLook LookOf(QLineEdit* field) {
-    const QImage picture = field->grab().toImage();
+FieldLook LookOf(QWidget* field) {
+    const QImage picture = field->parentWidget()->grab(field->geometry()).toImage();
     FieldLook look;
     for (int y = 3; y < picture.height() - 3; ++y) {
         for (int x = 3; x < picture.width() / 2; ++x) {
@@ -567,11 +567,9 @@ FieldLook LookOf(QLineEdit* field) {
 TEST(MainWindowLayout, FieldsLockedDuringAJobAreDrawnAsDisabledFields) {
     StagedMainWindow staged;
     TMainForm& form = *staged.form;
-    // A disabled field is drawn on the window's own ground with grey text, as the system
-    // draws one; enabled, the fields are white with black text.
+    // A disabled field shows the ground it lies on, with grey text, as the system draws one;
+    // enabled, the fields are white with black text.
     const QPalette program = QApplication::palette();
-    const QColor disabledGround = program.color(QPalette::Disabled, QPalette::Window);
-    ASSERT_NE(disabledGround, QColor(Qt::white));
     for (QLineEdit* field :
          std::initializer_list<QLineEdit*>{form.sFilenameEditInput, form.sFilenameEditOutput,
                                            form.sEditPageCount, form.sEditPageRange}) {
@@ -586,11 +584,15 @@ TEST(MainWindowLayout, FieldsLockedDuringAJobAreDrawnAsDisabledFields) {
         DisableControls(form);
         ASSERT_FALSE(field->isEnabled());
         const FieldLook disabled = LookOf(field);
+        field->hide();
+        const QColor ground = LookOf(field).ground;
+        field->show();
         EnableControls(form);
 
         EXPECT_EQ(enabled.ground, QColor(Qt::white));
         EXPECT_LT(enabled.darkest, 60) << "black text";
-        EXPECT_EQ(disabled.ground, disabledGround);
+        EXPECT_NE(ground, QColor(Qt::white));
+        EXPECT_EQ(disabled.ground, ground);
         EXPECT_EQ(field->palette().color(QPalette::Disabled, QPalette::Text),
                   program.color(QPalette::Disabled, QPalette::Text));
         EXPECT_GT(disabled.darkest, enabled.darkest + 60) << "grey text";

@@ -93,6 +93,9 @@ void PaintWhiteWithBlackText(QWidget* control) {
         colours.setColor(group, QPalette::Window, Qt::white);
         colours.setColor(group, QPalette::Text, Qt::black);
     }
+    // The palette's own disabled ground is the window's, a shade lighter than the group boxes the
+    // fields lie in: an empty disabled field looked like a white, enabled one.
+    colours.setColor(QPalette::Disabled, QPalette::Base, Qt::transparent);
     control->setPalette(colours);
 }
 

@@ -29,8 +29,8 @@ inline constexpr int HintShowMilliseconds = 10000;
 void SetHint(QWidget* control, const QString& hint, bool shown = true);
 
 // White ground and black text, as the windows' fields and the side strip are drawn, while the
-// control is enabled. A disabled one keeps the application palette's disabled colours: the
-// window's ground and grey text, as the system draws a disabled field.
+// control is enabled. A disabled one has no ground of its own (it shows what it lies on, a group
+// box's grey) and keeps the palette's grey text, as the system draws a disabled field.
 void PaintWhiteWithBlackText(QWidget* control);
 
 // The mark of a focused label or tool button: a solid line in the highlight colour just inside
