@@ -9,6 +9,7 @@
 #include "widgets/MainWindowFixture.h"
 
 #include <QAccessible>
+#include <QLineEdit>
 #include <QImage>
 #include <QPushButton>
 
@@ -146,6 +147,9 @@ TEST(Accessibility, EveryWindowNamesItsControlsAndTabShowsTheFocusInReadingOrder
                      "Play Video Tutorial", "Output Text File", "Choose output text file",
                      "View extracted text file", "Layout", "Insert Page Breaks",
                      "Open After Extraction", "Start Pro version"}));
+    EXPECT_EQ(
+        QAccessible::queryAccessibleInterface(form.sEditPageRange)->text(QAccessible::Description),
+        QStringLiteral("Example: 1-5 (leave it blank for all)"));
 
     Names about;
     {

@@ -224,6 +224,29 @@ TEST_F(Adapters, MissingPopplerToolIsNamedInOneLine) {
     EXPECT_EQ(run.exitCode, 127);
 }
 
+TEST_F(Adapters, ABogusReasonForAnInputThatCannotBeOpenedGivesWayToTheRealOne) {
+    // What poppler built for Windows prints, as the C library's errno was never set.
+    const std::string standIn = Path("bogus-reason");
+    WriteFileBytes(standIn, "#!/bin/sh\nprintf \"I/O Error: Couldn't open file '%s': %s\\n\" "
+                            "\"$IN\" \"$REASON\" >&2\nexit 1\n");
+    std::filesystem::permissions(standIn, std::filesystem::perms::owner_all);
+    const std::string missing = Path("missing.pdf");
+    for (const std::string bogus : {"Success.", "No error."}) {
+        for (const bool textract : {true, false}) {
+            const CapturedRun run =
+                textract
+                    ? Run(kTextract, {missing, Path("out.txt")},
+                          {"LARKSPAN_PDFTOTEXT=" + standIn, "IN=" + missing, "REASON=" + bogus})
+                    : Run(kPdfi, {missing},
+                          {"LARKSPAN_PDFINFO=" + standIn, "IN=" + missing, "REASON=" + bogus});
+            EXPECT_NE(run.standardOutput.find("Couldn't open file '" + missing +
+                                              "': No such file or directory.\n"),
+                      std::string::npos)
+                << run.standardOutput;
+        }
+    }
+}
+
 TEST_F(Adapters, ToolKilledWithoutAWordIsStillAFailureWithText) {
     const std::string standIn = Path("crashing-tool");
     WriteFileBytes(standIn, "#!/bin/sh\nkill -SEGV $$\n");
