@@ -215,7 +215,7 @@ enum class ExchangeEnd {
     Drained,   // both output pipes reached end-of-data
     TimedOut,  // the time allowed ran out
     OutputCut, // the output passed its bound or the sink refused it
-    Failed,    // poll() failed: nothing more can be read
+    Failed,    // poll() failed: nothing more can be read, so the child is not waited for
 };
 
 // The milliseconds poll() may wait before `deadline`, at most a minute; nothing when the time is
@@ -360,12 +360,12 @@ CapturedRun Run(const std::vector<std::string>& argv, std::optional<std::string_
                                 result.standardError, kCapturedErrorBytes);
     const ExchangeEnd end = Exchange(pipes, standardInput, kept, deadline);
     result.outputCut = end == ExchangeEnd::OutputCut;
-    const bool drained = end == ExchangeEnd::Drained || end == ExchangeEnd::Failed;
     result.timedOut = end == ExchangeEnd::TimedOut ||
-                      (drained && deadline && !EndsBefore(pid, *deadline));
-    if (!drained || result.timedOut) {
+                      (end == ExchangeEnd::Drained && deadline && !EndsBefore(pid, *deadline));
+    if (end != ExchangeEnd::Drained || result.timedOut) {
         // The whole group, before the child is waited for: until then its number cannot be
-        // given to another group.
+        // given to another group. A failed poll() leaves nobody to read the pipes, so a child
+        // waited for instead could block on them for ever.
         ::kill(-pid, SIGKILL);
     }
     result.exitCode = ExitCode(pid);
