@@ -24,7 +24,7 @@ class JobChoices final : public JobView {
 public:
     explicit JobChoices(JobSettings settings) : settings_(std::move(settings)) {}
     JobSettings Lock() override { return settings_; }
-    void FollowProgress(const std::string&) override {}
+    void FollowProgress(const std::string&, const JobPages&) override {}
     void Unlock() override {}
     void ReportError(const std::string& text, bool) override { reported = text; }
     std::string reported;
