@@ -4,7 +4,7 @@
 // and the few facts that differ between systems, nothing that decides. Private to the platform
 // library.
 
-#include "platform/Platform.h"
+#include "platform/RecordWriter.h"
 
 #include <cstdint>
 #include <functional>

@@ -4,6 +4,7 @@
 
 #include "platform/Primitives.h"
 
+#include "platform/Platform.h"
 #include "platform/Policy.h"
 #include "platform/win32/Win32.h"
 
