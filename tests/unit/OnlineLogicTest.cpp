@@ -65,41 +65,34 @@ TEST(FormBody, LinesSharingANameAreEachEncodedOnce) {
 
 // ---- Installer answer -----------------------------------------------------------------------
 
-TEST(DelimitedText, SplitsAtAmpersandsAndBlanks) {
+TEST(DelimitedText, SplitsAtAmpersandsAndBlanksKeepingQuotedFields) {
     using V = std::vector<std::string>;
-    EXPECT_EQ(SplitDelimitedText("a&b"), (V{"a", "b"}));
-    EXPECT_EQ(SplitDelimitedText("a b&c"), (V{"a", "b", "c"}));
-    EXPECT_EQ(SplitDelimitedText("a\r\nb"), (V{"a", "b"}));
-    EXPECT_EQ(SplitDelimitedText("a&&b"), (V{"a", "", "b"}));
-    EXPECT_EQ(SplitDelimitedText("&a"), (V{"", "a"}));
-}
-
-TEST(DelimitedText, LeadingAndTrailingBlanksAddNothing) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(SplitDelimitedText("  \r\n\ta&b \r\n"), (V{"a", "b"}));
-    EXPECT_EQ(SplitDelimitedText(" \r\n "), V{});
-    EXPECT_EQ(SplitDelimitedText(""), V{});
-}
-
-TEST(DelimitedText, ATrailingAmpersandAddsAnEmptyFieldOnlyAsTheLastByte) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(SplitDelimitedText("a&"), (V{"a", ""}));
-    EXPECT_EQ(SplitDelimitedText("a& "), (V{"a"}));
-}
-
-TEST(DelimitedText, QuotedFieldsKeepDelimitersAndUndoubleQuotes) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(SplitDelimitedText("\"x&y z\"&w"), (V{"x&y z", "w"}));
-    EXPECT_EQ(SplitDelimitedText("\"say \"\"hi\"\"\""), (V{"say \"hi\""}));
-    EXPECT_EQ(SplitDelimitedText("\"\"&b"), (V{"", "b"}));
-    EXPECT_EQ(SplitDelimitedText("\"ab\"cd&e"), (V{"ab", "cd", "e"}));
-    EXPECT_EQ(SplitDelimitedText("\"open"), (V{"open"}));
-}
-
-TEST(DelimitedText, NulEndsTheText) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(SplitDelimitedText(std::string_view("a&b\0&c", 6)), (V{"a", "b"}));
-    EXPECT_EQ(SplitDelimitedText(std::string_view("\"a\0b\"", 5)), (V{"a"}));
+    const std::pair<std::string_view, V> cases[] = {
+        {"a&b", {"a", "b"}},
+        {"a b&c", {"a", "b", "c"}},
+        {"a\r\nb", {"a", "b"}},
+        {"a&&b", {"a", "", "b"}},
+        {"&a", {"", "a"}},
+        // Leading and trailing blanks add nothing; a trailing "&" adds an empty field only as
+        // the last byte.
+        {"  \r\n\ta&b \r\n", {"a", "b"}},
+        {" \r\n ", {}},
+        {"", {}},
+        {"a&", {"a", ""}},
+        {"a& ", {"a"}},
+        // Quoted fields keep their delimiters and undouble their quotes.
+        {"\"x&y z\"&w", {"x&y z", "w"}},
+        {"\"say \"\"hi\"\"\"", {"say \"hi\""}},
+        {"\"\"&b", {"", "b"}},
+        {"\"ab\"cd&e", {"ab", "cd", "e"}},
+        {"\"open", {"open"}},
+        // A NUL ends the text.
+        {std::string_view("a&b\0&c", 6), {"a", "b"}},
+        {std::string_view("\"a\0b\"", 5), {"a"}},
+    };
+    for (const auto& [text, fields] : cases) {
+        EXPECT_EQ(SplitDelimitedText(text), fields) << text;
+    }
 }
 
 TEST(UrlDecoding, PlusFirstThenPercentCodes) {
