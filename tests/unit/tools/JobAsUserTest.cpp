@@ -27,6 +27,7 @@ public:
     void FollowProgress(const std::string&, const JobPages&) override {}
     void Unlock() override {}
     void ReportError(const std::string& text, bool) override { reported = text; }
+    void ReportNotice(const std::string& text) override { reported = text; }
     std::string reported;
 
 private:
