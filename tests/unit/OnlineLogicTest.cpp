@@ -34,33 +34,28 @@ TEST(FormBody, ProductRequestIsThirteenBytes) {
               "smartname=FreeLarkspan");
 }
 
-TEST(FormBody, ValuesArePercentEncodedButNamesAreNot) {
-    EXPECT_EQ(FormBody({"a b=a b.c"}), "a b=a+b%2Ec");
-    EXPECT_EQ(FormBody({"x=-_~\xE9/"}), "x=%2D%5F%7E%E9%2F");
-    EXPECT_EQ(FormBody({"empty="}), "empty=");
-    EXPECT_EQ(FormBody({"noequals"}), "noequals");
-}
-
-TEST(FormBody, EncodingRewritesTheCallersLines) {
+TEST(FormBody, ValuesArePercentEncodedLinesJoinedAndOuterBlanksTrimmed) {
+    const std::pair<Lines, std::string> cases[] = {
+        // Values are encoded, names are not.
+        {{"a b=a b.c"}, "a b=a+b%2Ec"},
+        {{"x=-_~\xE9/"}, "x=%2D%5F%7E%E9%2F"},
+        {{"empty="}, "empty="},
+        {{"noequals"}, "noequals"},
+        // Two or more lines each end in an ampersand.
+        {{"a=1", "b=2"}, "a=1&b=2&"},
+        {{"a=1", "b=2", "c="}, "a=1&b=2&c=&"},
+        {{}, ""},
+        {{"  a=1"}, "a=1"},
+        {{"\ta=1", "b=x "}, "a=1&b=x+&"},
+        // A lookup by name would encode the first line twice and send the second one raw.
+        {{"a=x y", "A=z w"}, "a=x+y&A=z+w&"},
+    };
+    for (const auto& [lines, body] : cases) {
+        EXPECT_EQ(FormBody(lines), body) << body;
+    }
     Lines lines = {"q=a b", "r=c"};
     EncodeFormLines(lines);
-    EXPECT_EQ(lines, (Lines{"q=a+b", "r=c"}));
-}
-
-TEST(FormBody, TwoOrMoreLinesEndInAnAmpersand) {
-    EXPECT_EQ(FormBody({"a=1", "b=2"}), "a=1&b=2&");
-    EXPECT_EQ(FormBody({"a=1", "b=2", "c="}), "a=1&b=2&c=&");
-    EXPECT_EQ(FormBody({}), "");
-}
-
-TEST(FormBody, OuterBlanksAndControlsAreTrimmed) {
-    EXPECT_EQ(FormBody({"  a=1"}), "a=1");
-    EXPECT_EQ(FormBody({"\ta=1", "b=x "}), "a=1&b=x+&");
-}
-
-TEST(FormBody, LinesSharingANameAreEachEncodedOnce) {
-    // A lookup by name would encode the first line twice and send the second one raw.
-    EXPECT_EQ(FormBody({"a=x y", "A=z w"}), "a=x+y&A=z+w&");
+    EXPECT_EQ(lines, (Lines{"q=a+b", "r=c"})) << "the caller's lines are rewritten";
 }
 
 // ---- Installer answer -----------------------------------------------------------------------
