@@ -21,8 +21,19 @@ UnhandledErrorHook unhandledErrorHook;
 
 // Fusion marks the focused control only in a window that has seen the keyboard move the focus
 // (Tab, a shortcut). A window opened by the keyboard would then hide where its focus is until
-// the first Tab, so every window counts as keyboard-driven from the start: marked once, as the
-// style prepares it for its first showing.
+// the first Tab, so every window counts as keyboard-driven each time it is shown. Only windows
+// are watched: the style hands each one to the filter as it prepares it, so no other control's
+// events pass through it.
+class WindowShowFilter final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            static_cast<QWidget*>(watched)->setAttribute(Qt::WA_KeyboardFocusChange);
+        }
+        return false;
+    }
+};
+
 class FocusShownFromTheStart final : public QProxyStyle {
 public:
     using QProxyStyle::polish;
@@ -31,9 +42,12 @@ public:
     void polish(QWidget* widget) override {
         QProxyStyle::polish(widget);
         if (widget->isWindow()) {
-            widget->setAttribute(Qt::WA_KeyboardFocusChange);
+            widget->installEventFilter(&windows_);
         }
     }
+
+private:
+    WindowShowFilter windows_;
 };
 
 } // namespace
