@@ -295,9 +295,7 @@ TEST_F(JobTest, WindowIsLockedWhileTheExtractorRunsAndOnlyTheButtonActs) {
     EXPECT_TRUE(Running());
     ExpectWindowState(Form(), true);
     EXPECT_EQ(Form().sGaugeProcess->value(), 0);
-    // The range's first page is named before the extractor's first count, as the document
-    // numbers it.
-    EXPECT_EQ(Form().sGaugeProcess->text().toStdString(), "0% \u00B7 Page 3 of 10");
+    EXPECT_EQ(Form().sGaugeProcess->text().toStdString(), "0% \u00B7 Page 1 of 3");
 
     // The menus' shortcuts are dead while their menus are disabled: no stop question (Ctrl+S),
     // no closing (Ctrl+W).
