@@ -9,8 +9,8 @@
 #include "widgets/MainWindowFixture.h"
 
 #include <QAccessible>
-#include <QLineEdit>
 #include <QImage>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
