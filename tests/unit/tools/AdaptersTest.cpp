@@ -635,8 +635,9 @@ TEST_F(ScannedPages, AMisbehavingEngineCostsOnlyItsPage) {
     // An engine that hangs (for as long as the test would wait and more), one that writes
     // bytes that are no UTF-8, and one that writes without end.
     const std::vector<StandIn> standIns = {
-        // 10 s: time enough for the page to be drawn on a busy machine before the engine hangs.
-        {"hangs", "echo $$ >\"$0.pid\"; exec sleep 120", "", "10"},
+        // 30 s: time enough for the page to be drawn, under the same limit, before the engine
+        // hangs, also on a machine that other work keeps busy.
+        {"hangs", "echo $$ >\"$0.pid\"; exec sleep 120", "", "30"},
         {"invalid", "cat >/dev/null; printf 'Larkspan \\377\\300 words\\n'",
          "Larkspan \xEF\xBF\xBD\xEF\xBF\xBD words\r\n", "180"},
         {"floods", "exec yes 'Larkspan known words page 2'", "", "180"},
