@@ -551,7 +551,8 @@ TEST_F(ScannedPages, EncryptedScanIsRecognisedWithItsPasswordAndStopEndsTheEngin
     std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
     platform::CommandStopper stopper;
     std::thread stopLater([&] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        // The page is drawn first, which a machine busy with other work may take minutes for.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(150);
         while (!std::filesystem::exists(engine + ".pid") &&
                std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
