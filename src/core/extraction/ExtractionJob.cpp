@@ -3,6 +3,7 @@
 #include "core/extraction/ExtractCommand.h"
 #include "core/extraction/JobOutcome.h"
 #include "core/extraction/JobProgress.h"
+#include "core/extraction/PageNotes.h"
 #include "core/text/GeneralError.h"
 #include "core/text/TextRules.h"
 
@@ -73,6 +74,14 @@ void ExtractionJob::Run() {
     control_.SetPhase(JobPhase::Finishing);
 }
 
+PageNotes ExtractionJob::NotesOf(const std::string& progressFile) {
+    if (progressFile.empty()) {
+        return {};
+    }
+    const std::string tail = files_.ReadTail(progressFile, kPageNotesTailBytes);
+    return ReadPageNotes(tail, tail.size() >= kPageNotesTailBytes);
+}
+
 void ExtractionJob::Extract() {
     const JobSettings settings = view_.Lock();
     control_.SetPhase(JobPhase::Locked);
@@ -92,7 +101,9 @@ void ExtractionJob::Extract() {
     const PrivateFile progressFile(files_, "larkspan-progress-");
     if (!progressFile.Path().empty()) {
         environment.emplace_back(kProgressFileVariable, progressFile.Path());
-        view_.FollowProgress(progressFile.Path());
+        const PageRange range = JobPageRange(settings.pageCountText, settings.pageRangeText);
+        view_.FollowProgress(progressFile.Path(),
+                             {range.first, TextToInteger(settings.pageCountText)});
     }
     if (!settings.inputFingerprint.empty()) {
         environment.emplace_back(kInputFingerprintVariable, settings.inputFingerprint);
@@ -109,9 +120,13 @@ void ExtractionJob::Extract() {
         view_.ReportError(outcome.message, outcome.clearInputFields);
     }
     if (outcome.succeeded) {
+        const std::string notice = PageNotesMessage(NotesOf(progressFile.Path()));
         control_.SetRunning(false);
         view_.Unlock();
         control_.SetPhase(JobPhase::Finishing);
+        if (!notice.empty()) {
+            view_.ReportNotice(notice);
+        }
         if (outcome.openOutput) {
             desktop_.Open(settings.outputPath);
         }
