@@ -33,7 +33,7 @@ if(WIN32)
   # copies of it run from any folder.
   add_executable(platform_test_child ${platform_test_dir}/win32/ChildProgram.cpp)
   target_link_options(platform_test_child PRIVATE -municode -static)
-  target_link_libraries(platform_test_child PRIVATE larkspan_platform ntdll advapi32)
+  target_link_libraries(platform_test_child PRIVATE ntdll advapi32)
   set_target_properties(platform_test_child PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   larkspan_warnings(platform_test_child)

@@ -95,15 +95,11 @@ QImage Look(QWidget* widget) {
     return widget->grab().toImage();
 }
 
-// Whether the focus drew a mark that shows on the window's light grounds: some pixel it
-// changed clearly (by 40 of 255 grey levels) is now dark (at most 150). A frame drawn at a
-// third of its colour, as the style marks labels and tool buttons, changes pixels only to a
-// light grey.
+// Whether the focus drew a mark that shows on the window's light grounds: some pixel it changed
+// by 40 grey levels or more is now dark (at most 150). The style's frame at a third of its
+// colour, on labels and tool buttons, only turns pixels light grey.
 bool ShowsAFocusMark(const QImage& without, const QImage& with) {
-    if (without.size() != with.size()) {
-        return true;
-    }
-    for (int y = 0; y < with.height(); ++y) {
+    for (int y = 0; y < with.height() && without.size() == with.size(); ++y) {
         for (int x = 0; x < with.width(); ++x) {
             const int now = qGray(with.pixel(x, y));
             if (now <= 150 && std::abs(now - qGray(without.pixel(x, y))) >= 40) {
@@ -111,7 +107,7 @@ bool ShowsAFocusMark(const QImage& without, const QImage& with) {
             }
         }
     }
-    return false;
+    return without.size() != with.size();
 }
 
 // Presses Tab from the focused control until the focus comes back to it; returns the names

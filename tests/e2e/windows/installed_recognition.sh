@@ -63,33 +63,27 @@ $(cat "$E2E_WORK/score.txt")"
 printf 'word agreement with the Linux program: %s %%\n' "$agreement"
 
 long=$E2E_WORK/long.pdf
+long_text=$E2E_WORK/long.txt
 qpdf --empty --pages "$scans/text.pdf" "$scans/scanned.pdf" "$scans/scanned.pdf" \
     "$scans/scanned.pdf" -- "$long" || e2e_fail "could not make long.pdf"
-long_text=$E2E_WORK/long.txt
-# The job's processes that still run: those of this wine prefix (the machine may run tools of
-# the same names for others), zombies left out.
+# The job's live processes: of this wine prefix (the machine may run tools of the same names).
 job_processes() {
     local pid
     for pid in $(pgrep -f 'textract\.bin|tesseract\.exe|pdftoppm\.exe|pdftotext\.exe|pdfinfo\.exe'); do
-        if e2e__alive "$pid" &&
-            tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+        e2e__alive "$pid" && grep -qzxF "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null &&
             printf '%s %s\n' "$pid" "$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
-        fi
     done
 }
-# Once the engine reads a page and the window shows the job's progress in its title.
+# Once the engine reads a page and the window's title shows the job's progress.
 await_recognition() { # MAIN
     local deadline
     deadline=$(e2e__deadline 120)
-    until [[ $(job_processes) == *tesseract.exe* ]] &&
-        [ "$(xdotool getwindowname "$1" 2>/dev/null)" != Larkspan ]; do
+    until [[ $(job_processes) == *tesseract.exe* && $(xdotool getwindowname "$1") != Larkspan ]]; do
         e2e__past "$deadline" && e2e_fail "the recognition did not start: $(job_processes)"
         e2e__nap
     done
 }
-ms_since() { # EPOCHREALTIME
-    awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", 1000 * (b - a) }'
-}
+ms_since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", 1000 * (b - a) }'; }
 
 e2e_start main "$WIN_START"
 main=$(e2e_wait_window Larkspan main)
@@ -104,16 +98,14 @@ yes=$EPOCHREALTIME
 e2e_key "$question" Return
 deadline=$(e2e__deadline 20)
 gone=
-until [ "$(xdotool getwindowname "$main" 2>/dev/null)" = Larkspan ]; do
-    [ -z "$gone" ] && [ -z "$(job_processes)" ] && gone=$(ms_since "$yes")
+until [ "$(xdotool getwindowname "$main")" = Larkspan ]; do
+    [ -n "$gone$(job_processes)" ] || gone=$(ms_since "$yes")
     e2e__past "$deadline" && e2e_fail "the window was not unlocked after Stop"
     e2e__nap
 done
 unlocked=$(ms_since "$yes")
-left=$(job_processes)
-[ -z "$left" ] || e2e_fail "the window unlocked while the job still ran: $left"
-printf 'Stop: the job'"'"'s processes gone %s ms, the window unlocked %s ms after Yes\n' \
-    "${gone:-$unlocked}" "$unlocked"
+[ -z "$(job_processes)" ] || e2e_fail "the window unlocked while the job ran: $(job_processes)"
+echo "Stop: the job's processes gone ${gone:-$unlocked} ms, the window unlocked $unlocked ms after Yes"
 [ -e "$long_text" ] && e2e_fail "the stopped job left its text file"
 
 e2e_key "$main" ctrl+s
@@ -125,7 +117,7 @@ while [ -n "$(job_processes)" ]; do
     e2e__past "$deadline" && e2e_fail "the job outlived the program: $(job_processes)"
     e2e__nap
 done
-printf 'the program killed: its job'"'"'s processes gone %s ms after\n' "$(ms_since "$killed")"
+echo "the program killed: its job's processes gone $(ms_since "$killed") ms after"
 # Nothing writes the text file once the program has gone.
 left=$(stat -c '%s %y' "$long_text" 2>/dev/null || echo none)
 e2e__nap 3

@@ -21,8 +21,6 @@
 //   nested PIDFILE          start a copy that sleeps 30 s in a kill-on-close job of this one's
 //                           own and with none of its handles, as a tool runs its helpers; write
 //                           "<own id> <copy's id>" to PIDFILE, sleep 30 s
-//   console PIDFILE         run "platform_test_child nested PIDFILE" with RunConsoleCapture,
-//                           as the program runs its tools
 //   texts TITLE             print the text of each visible control of the shown window whose
 //                           title begins with TITLE, one a line (for the end-to-end tests)
 //   volatile KEY            create HKEY_LOCAL_MACHINE\KEY (64-bit view) as a volatile key, under
@@ -32,8 +30,6 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-
-#include "platform/Platform.h"
 
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -215,14 +211,6 @@ int VolatileKey(const std::wstring& name) {
     return 0;
 }
 
-int Console(const std::wstring& pidFile) {
-    const std::string self = Utf8(OwnPath());
-    const std::string folder = self.substr(0, self.find_last_of('\\') + 1);
-    larkspan::platform::RunConsoleCapture("platform_test_child nested \"" + Utf8(pidFile) + "\"",
-                                          folder);
-    return 0;
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -310,9 +298,6 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"nested" && argc == 3) {
         return Nested(args[2]);
-    }
-    if (command == L"console" && argc == 3) {
-        return Console(args[2]);
     }
     if (command == L"texts" && argc == 3) {
         return Texts(args[2]);

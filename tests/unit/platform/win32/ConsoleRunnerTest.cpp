@@ -181,29 +181,6 @@ TEST_F(ConsoleRunnerWindows, StopReturnsOnlyOnceTheToolsHelpersHaveEndedToo) {
     }
 }
 
-TEST_F(ConsoleRunnerWindows, TheProgramsEndEndsEveryProcessOfItsCommands) {
-    // The program killed while its tool and the tool's helper run: nothing it started runs on.
-    const std::string pidFile = scratch_ / "nested.pid";
-    std::wstring commandLine =
-        L"platform_test_child console \"" + larkspan::platform::win32::Widen(pidFile) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION program{};
-    ASSERT_TRUE(::CreateProcessW(larkspan::platform::win32::Widen(ChildProgram()).c_str(),
-                                 commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &startup, &program));
-    const bool started = larkspan::test::AwaitFile(pidFile);
-    ::TerminateProcess(program.hProcess, 9);
-    ::CloseHandle(program.hThread);
-    ::CloseHandle(program.hProcess);
-    ASSERT_TRUE(started);
-    const std::vector<DWORD> ids = NestedIds(pidFile);
-    ASSERT_EQ(ids.size(), 2u);
-    for (const DWORD id : ids) {
-        EXPECT_TRUE(larkspan::test::ProcessEnded(id)) << "process " << id << " outlived it";
-    }
-}
-
 TEST_F(ConsoleRunnerWindows, StopReturnsOnlyWhenNoProcessOfTheCommandHoldsItsOutput) {
     // The tool writes its output file with its console output closed, so the pipe ends as soon
     // as cmd.exe has gone, while on Windows the tool may still be on its way out holding the
