@@ -1,13 +1,12 @@
 // e2e-make-pdf PATH [columns | pages N | overlapping]: writes a three-page PDF with known words to
-// PATH, for the
-// end-to-end tests of the extraction (see extraction_lib.sh, which checks the extracted text
-// against them). Page i reads "Page i of 3", "Larkspan known words page i" and "Grüße aus Köln",
-// the last so that the text file shows whether it came out as UTF-8. With "columns", a one-page
-// PDF instead whose two columns are stored right one first: the layout order reads "Left column"
-// first, the content-stream (raw) order "Right column". With "pages N", N numbered pages (a
-// document long enough to be stopped while it is extracted). With "overlapping", a page of 6 pt
-// lines closer together than their type is high, in two columns with ragged starts: the layout
-// then holds many lines and words that its sorting takes for equal.
+// PATH, for the end-to-end tests of the extraction (see extraction_lib.sh, which checks the
+// extracted text against them). Page i reads "Page i of 3", "Larkspan known words page i" and
+// "Grüße aus Köln", the last so that the text file shows whether it came out as UTF-8. With
+// "columns", a one-page PDF instead whose two columns are stored right one first: the layout order
+// reads "Left column" first, the content-stream (raw) order "Right column". With "pages N", N
+// numbered pages (a document long enough to be stopped while it is extracted). With "overlapping",
+// a page of 6 pt lines closer together than their type is high, in two columns with ragged starts:
+// the layout then holds many lines and words that its sorting takes for equal.
 
 #include "support/TestFiles.h"
 

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# The installed program converts a PDF through its real tools: File > Input PDF file (Ctrl+I)
-# with a path typed into Windows' own file dialog, in a folder whose name cmd.exe would
-# otherwise act on (a blank, "&", "%", parentheses); the probe counts 3 pages and proposes the
-# output beside the input; Ctrl+S runs textract.bin through cmd.exe, and the text file is byte for byte what the
-# Linux program writes for the same PDF (also for a page of lines closer together than their
-# type is high, which the layout sorts as equal in many places). The finished file is handed to the shell's "open" verb,
-# which starts the program registered for .txt files with its path. A read-only file chosen in
-# Windows' own save dialog is refused with a box that belongs to the main window, the dialog
-# comes back, and once it is closed the window still answers the keyboard (Alt+F opens the File
-# menu). A long document then shows its progress through cmd.exe as on Linux: the gauge and the
-# title move through the share of pages done, and every page comes out. The program ends at once
-# when its window is closed.
+# The installed program converts a PDF through its real tools: File > Input PDF file (Ctrl+I) with
+# a path typed into Windows' own file dialog, in a folder whose name cmd.exe would otherwise act on
+# (a blank, "&", "%", parentheses); the probe counts 3 pages and proposes the output beside the
+# input; Ctrl+S runs textract.bin through cmd.exe, and the text file is byte for byte what the
+# Linux program writes for the same PDF (also for a page of lines closer together than their type
+# is high, which the layout sorts as equal in many places). The finished file is handed to the
+# shell's "open" verb, which starts the program registered for .txt files with its path. A
+# read-only file chosen in Windows' own save dialog is refused with a box that belongs to the main
+# window, the dialog comes back, and once it is closed the window still answers the keyboard (Alt+F
+# opens the File menu). A long document then shows its progress through cmd.exe as on Linux: the
+# gauge and the title move through the share of pages done, and every page comes out. The program
+# ends at once when its window is closed.
 # Argument: the Windows build folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"

@@ -3,7 +3,7 @@
 # (target larkspan_setup) and the Linux build's e2e-make-pdf, ocr-pages and adapters
 # (scripts/windows/test.sh builds all of them). One at a time: they share the wine prefix's
 # Program Files and registry. Each entry: name, script, time limit in seconds. Setup unpacks some
-# 58 MB and wine is slow on a busy machine: a silent install takes about 10 s on an idle one and
+# 66 MB and wine is slow on a busy machine: a silent install takes about 10 s on an idle one and
 # several times that under load, which the limits of the tests that install more than once allow
 # for; recognition under wine takes seconds a page.
 foreach(entry
