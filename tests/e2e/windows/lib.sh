@@ -174,7 +174,7 @@ win_install() {
     fi
     # Shown beside the name: the day of the install (today, or yesterday past midnight), the
     # help link and the version's two numbers.
-    local entry= value
+    local entry='' value
     for value in InstallDate HelpLink VersionMajor VersionMinor; do
         entry+="$(win_reg_value "$WIN_UNINSTALL_KEY" "$value") "
     done
