@@ -1,5 +1,7 @@
 #include "PageRecognition.h"
 
+#include "ScriptRecognition.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -131,14 +133,19 @@ private:
     std::uint64_t held_ = 0;
 };
 
-// The engine's "-l" value: every language it has, English first; "" when it has none or cannot
-// tell.
-std::string Languages(const Engine& engine) {
+// The engine's models (InstalledModels), asked for at every batch of pages, so that a model
+// added meanwhile is used; none when it has none or cannot tell.
+std::vector<std::string> Models(const Engine& engine) {
     const platform::CapturedRun run = platform::RunCaptured(
         {engine.tesseract, "--list-langs"}, std::nullopt, {kEngineOutputBytes, RunTimeLimit()});
     return run.started && run.exitCode == 0 && !run.timedOut && !run.outputCut
-               ? RecognitionLanguages(run.standardOutput)
-               : std::string();
+               ? InstalledModels(run.standardOutput)
+               : std::vector<std::string>();
+}
+
+bool AnyTextModel(const std::vector<std::string>& models) {
+    return std::any_of(models.begin(), models.end(),
+                       [](const std::string& model) { return model != "osd" && model != "equ"; });
 }
 
 // Which of the pages `first` to `last` (page numbers) have nothing drawn on them, from one render
@@ -164,11 +171,11 @@ std::optional<std::vector<bool>> NothingDrawn(const Engine& engine, const Textra
     return reader.Blank();
 }
 
-// One page through the renderer and the engine. Nothing when either fails or the engine finds
-// no text: the page then stays as pdftotext wrote it.
-std::optional<std::string> RecognisePage(const Engine& engine, const TextractRequest& request,
-                                         const std::string& languages, std::int32_t page,
-                                         PixelBudget& budget) {
+// One page through the renderer and the engine. No text when either fails or the engine finds
+// none: the page then stays as pdftotext wrote it.
+PageReading RecognisePage(const Engine& engine, const TextractRequest& request,
+                          const std::vector<std::string>& models, std::int32_t page,
+                          PixelBudget& budget) {
     const std::string number = std::to_string(page);
     const platform::CaptureLimits timed{0, RunTimeLimit()};
     const platform::CapturedRun info =
@@ -177,11 +184,11 @@ std::optional<std::string> RecognisePage(const Engine& engine, const TextractReq
                                              ? ReadPageSize(info.standardOutput, page)
                                              : std::nullopt;
     if (!size) {
-        return std::nullopt; // without its size the page could not be drawn within bounds
+        return {}; // without its size the page could not be drawn within bounds
     }
     const int dpi = RecognitionResolution(*size);
     if (dpi == 0) {
-        return std::nullopt;
+        return {};
     }
     const auto pixels = static_cast<std::uint64_t>(PagePixels(*size, dpi));
     const PixelBudget::Hold hold(budget, pixels);
@@ -194,40 +201,19 @@ std::optional<std::string> RecognisePage(const Engine& engine, const TextractReq
         {static_cast<std::size_t>(static_cast<double>(pixels) * 1.02) + 65536, RunTimeLimit()});
     if (!image.started || image.exitCode != 0 || image.timedOut || image.outputCut ||
         image.standardOutput.empty()) {
-        return std::nullopt;
+        return {};
     }
-    // Page segmentation with orientation detection (--psm 1): the engine turns a page scanned
-    // sideways or upside down upright before reading it, in the same run. Without its
-    // orientation model it says so and reads the page as it is. By default it turns a page only
-    // when the best orientation wins by a margin of 7, which a page of two or three lines never
-    // reaches (upside down, such a page came out as garbage); at 1 those are turned right, and
-    // upright pages read as before. Below 70 dpi the engine takes 70 anyway, with a warning.
-    std::vector<std::string> recognise{engine.tesseract,
-                                       "stdin",
-                                       "stdout",
-                                       "-l",
-                                       languages,
-                                       "--dpi",
-                                       std::to_string(std::max(dpi, 70)),
-                                       "--psm",
-                                       "1",
-                                       "-c",
-                                       "min_orientation_margin=1",
-                                       "-c",
-                                       "page_separator="};
-    if (request.layout) {
-        recognise.insert(recognise.end(), {"-c", "preserve_interword_spaces=1"});
+    ScriptReading read = ReadInItsScript(engine.tesseract, models, image.standardOutput, dpi,
+                                         request.layout, {kEngineOutputBytes, RunTimeLimit()});
+    PageReading reading;
+    reading.withoutModel = std::move(read.withoutModel);
+    if (read.engineText) {
+        std::string formatted = FormatRecognisedText(*read.engineText, request);
+        if (!formatted.empty()) {
+            reading.text = std::move(formatted);
+        }
     }
-    const platform::CapturedRun text = platform::RunCaptured(recognise, image.standardOutput,
-                                                             {kEngineOutputBytes, RunTimeLimit()});
-    if (!text.started || text.exitCode != 0 || text.timedOut || text.outputCut) {
-        return std::nullopt;
-    }
-    std::string formatted = FormatRecognisedText(text.standardOutput, request);
-    if (formatted.empty()) {
-        return std::nullopt;
-    }
-    return formatted;
+    return reading;
 }
 
 } // namespace
@@ -279,14 +265,15 @@ void RecognisePages(const Engine& engine, const TextractRequest& request,
         platform::SetEnvironment("OMP_THREAD_LIMIT", "1");
     }
     std::mutex doneMutex;
-    const std::string languages = Languages(engine);
+    const std::vector<std::string> models = Models(engine);
+    const bool readable = AnyTextModel(models);
     PixelBudget budget;
-    InParallel(pages.size(), languages.empty() ? 1 : workers, [&](std::size_t i) {
+    InParallel(pages.size(), readable ? workers : 1, [&](std::size_t i) {
         PageReading reading;
-        if (!languages.empty()) {
+        if (readable) {
             try {
-                reading.text = RecognisePage(engine, request, languages,
-                                             PageNumber(request, pages[i]), budget);
+                reading =
+                    RecognisePage(engine, request, models, PageNumber(request, pages[i]), budget);
             } catch (const std::exception&) {
                 // The page stays blank: one page the engine cannot read is not a failed job.
             }

@@ -3,8 +3,8 @@
 // What happens to the pages of textract.bin's range that came out blank. Pages with nothing
 // drawn on them are found first, all in a few small renders, and never reach the engine. Each
 // other page is rendered (pdftoppm) at a resolution that keeps its image within
-// kMaxPagePixels, and its text recognised by the OCR engine (tesseract) with the page turned
-// upright by the engine's own orientation detection. Every run of a tool has a time limit (three
+// kMaxPagePixels, and its text recognised by the OCR engine (tesseract) in its own script,
+// straight and upright (ScriptRecognition.h). Every run of a tool has a time limit (three
 // minutes; LARKSPAN_OCR_SECONDS in the environment sets another) and its output is bounded: a
 // page that runs out of either stays blank, and the job goes on.
 
@@ -56,9 +56,9 @@ using PageDone = std::function<void(std::size_t place, PageReading reading)>;
 // first page below 1 as page 1).
 std::int32_t PageNumber(const TextractRequest& request, std::size_t place);
 
-// Recognises the pages at the places `pages` of the range, a few at once, with every language
-// the engine has. `onPageDone` is called once for each page when it is finished: one call at a
-// time, on the threads that do the work.
+// Recognises the pages at the places `pages` of the range, a few at once, each with the model
+// of its script among those the engine has. `onPageDone` is called once for each page when it is
+// finished: one call at a time, on the threads that do the work.
 void RecognisePages(const Engine& engine, const TextractRequest& request,
                     const std::vector<std::size_t>& pages, const PageDone& onPageDone);
 

@@ -8,6 +8,7 @@
 #include "core/extraction/JobOutcome.h"
 #include "core/extraction/JobProgress.h"
 #include "core/extraction/ProbeLogic.h"
+#include "core/extraction/ScriptChoice.h"
 #include "core/extraction/TextRecognition.h"
 #include "core/extraction/TextStream.h"
 #include "core/text/GeneralError.h"
@@ -127,13 +128,12 @@ void CheckRecognitionTexts(std::uint8_t flags, std::string_view output) {
     BlankImageReader images;
     const bool valid = images.Feed(output);
     FUZZ_CHECK(valid || !images.AtImageEnd());
-    const std::string languages = RecognitionLanguages(output);
-    FUZZ_CHECK(std::all_of(languages.begin(), languages.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '/' ||
-               c == '+';
-    }));
-    FUZZ_CHECK(("+" + languages + "+").find("+osd+") == std::string::npos);
-    FUZZ_CHECK(languages.find("++") == std::string::npos && !languages.starts_with('+'));
+    // A model's name never changes the meaning of the engine's command line.
+    for (const std::string& model : InstalledModels(output)) {
+        FUZZ_CHECK(!model.empty() && std::all_of(model.begin(), model.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '/';
+        }));
+    }
 }
 
 // The count the window takes is a whole line of the file, and read as the file grows (in pieces

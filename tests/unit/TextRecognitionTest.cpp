@@ -1,7 +1,11 @@
 #include "core/extraction/TextRecognition.h"
+#include "core/extraction/PageImage.h"
+#include "core/extraction/ScriptChoice.h"
 #include "core/extraction/TextStream.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
+#include <numbers>
 
 namespace larkspan {
 namespace {
@@ -158,12 +162,6 @@ TEST(TextRecognition, PagesAreRenderedSoTheirTextCanBeRead) {
     EXPECT_EQ(RecognitionResolution(PageSize{14400, 72}), 150);
     EXPECT_EQ(RecognitionResolution(PageSize{400000, 400000}), 1);
     EXPECT_EQ(RecognitionResolution(PageSize{2e6, 2e6}), 0); // too large to draw at all
-
-    // The orientation ("osd") and equation ("equ") models are no languages.
-    EXPECT_EQ(RecognitionLanguages("List of available languages in \"/usr/share/tessdata/\" (4):\n"
-                                   "deu\nosd\neng\nequ\nchi_sim\nscript/Latin\nx -c y\n\r\x06\n"),
-              "eng+deu+chi_sim+script/Latin");
-    EXPECT_EQ(RecognitionLanguages("List of available languages in \"x\" (1):\r\nosd\r\n"), "");
 }
 
 TEST(TextRecognition, BlankImagesAreToldFromImagesWithAnyMark) {
@@ -208,6 +206,125 @@ TEST(TextRecognition, PagesAreRenderedInRunsOfNearbyPages) {
     EXPECT_EQ(runs(PageRuns(pages, 0, 100)),
               (Runs{{0, 0}, {1, 1}, {2, 2}, {10, 10}, {11, 11}, {40, 40}}));
     EXPECT_TRUE(PageRuns({}, 8, 5).empty());
+}
+
+TEST(ScriptChoice, EachScriptGetsItsOwnModelElseTheBestThereIsAndANote) {
+    const std::vector<std::string> models = InstalledModels(
+        "List of available languages in \"/usr/share/tessdata/\" (8):\r\neng\r\nosd\r\n"
+        "script/Cyrillic\r\nHanT\r\ndeu\r\nLatin\r\nchi_sim\r\nx -c y\r\n\x06\r\n");
+    EXPECT_EQ(models, (Args{"eng", "osd", "script/Cyrillic", "HanT", "deu", "Latin", "chi_sim"}));
+    const auto choice = [&](const char* script) {
+        const ModelChoice chosen = ModelForScript(script, models);
+        return chosen.model + "|" + chosen.withoutModel;
+    };
+    EXPECT_EQ(choice("Cyrillic"), "script/Cyrillic|");
+    EXPECT_EQ(choice("Han"), "HanT|"); // no HanS: the other Han model before a language's
+    EXPECT_EQ(choice("Latin"), "eng|");
+    EXPECT_EQ(choice(""), "eng|");
+    EXPECT_EQ(choice("Greek"), "eng|Greek");
+    EXPECT_EQ(choice("Korean"), "eng|Korean");
+    EXPECT_EQ(ModelForScript("Arabic", {"osd", "chi_sim"}).model, "chi_sim");
+    EXPECT_EQ(ModelForScript("Thai", {"Thai", "eng"}).model, "Thai");
+
+    // A Latin-script page read with English first, then with its language's model.
+    const std::string german = "Die Datei wurde nicht gefunden, und der Ordner ist fur den "
+                               "Benutzer nicht lesbar. Bitte die Rechte auf dem Server pruefen.";
+    EXPECT_EQ(LatinRereadModel(german, models), "deu");
+    EXPECT_EQ(LatinRereadModel("The file was not found, and the folder is not readable by the "
+                               "user. Check the rights on the server.",
+                               models),
+              "");
+    const std::string polish = "Nie mozna otworzyc pliku, poniewaz jest on uzywany przez inny "
+                               "program lub nie ma do niego dostepu.";
+    EXPECT_EQ(LatinRereadModel(polish, models), "Latin");
+    EXPECT_EQ(LatinRereadModel(polish, {"eng", "pol"}), "pol");
+    EXPECT_EQ(LatinRereadModel(polish, {"eng", "osd"}), ""); // nothing better to read it with
+    EXPECT_EQ(LatinRereadModel("Die und der", models), "");  // too little to tell
+}
+
+TEST(ScriptChoice, OrientationReportsAndReadingsAreTakenAsTheEngineWritesThem) {
+    const char* report = "Page number: 0\nOrientation in degrees: 90\nRotate: 270\n"
+                         "Orientation confidence: 23.86\nScript: Cyrillic\nScript confidence: 6\n";
+    const std::optional<OrientationReport> read = ReadOrientationReport(report);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->rotate, 270);
+    EXPECT_DOUBLE_EQ(read->orientationConfidence, 23.86);
+    EXPECT_EQ(read->script, "Cyrillic");
+    EXPECT_FALSE(ReadOrientationReport("Rotate: 45\nOrientation confidence: 9\nScript: Latin\n"));
+    EXPECT_FALSE(ReadOrientationReport("Rotate: 90\nScript: Latin\n"));
+    // A sure turn is taken alone, one below the engine's own margin is tried against the page as
+    // it is, and no report turns nothing.
+    EXPECT_EQ(ChooseTurn(read).degrees, 270);
+    EXPECT_TRUE(ChooseTurn(read).sure);
+    EXPECT_FALSE(ChooseTurn(OrientationReport{180, 3.5, "Latin"}).sure);
+    EXPECT_EQ(ChooseTurn(OrientationReport{0, 30, "Latin"}).degrees, 0);
+    EXPECT_EQ(ChooseTurn(std::nullopt).degrees, 0);
+
+    // The words' table and the text on one output; long words weigh more, blank words and the
+    // table's other levels not at all.
+    const EngineReading reading = ReadEngineOutput(
+        "level\tpage_num\tblock_num\tpar_num\tline_num\tword_num\tleft\ttop\twidth\theight\t"
+        "conf\ttext\n4\t1\t1\t1\t1\t0\t0\t0\t9\t9\t-1\t\n"
+        "5\t1\t1\t1\t1\t1\t0\t0\t9\t9\t90.0\tLarkspan\n5\t1\t1\t1\t1\t2\t0\t0\t9\t9\t30\tab\n"
+        "5\t1\t1\t1\t1\t3\t0\t0\t9\t9\t0\t \nLarkspan ab\n\nsecond\tline\n");
+    EXPECT_EQ(reading.text, "Larkspan ab\n\nsecond\tline\n");
+    EXPECT_EQ(reading.words, 2u);
+    EXPECT_DOUBLE_EQ(reading.confidence, (90.0 * 8 + 30 * 2) / 10);
+    EXPECT_TRUE(BetterReading(reading, EngineReading{"", 70, 9}));
+    EXPECT_FALSE(BetterReading(EngineReading{"", 95, 0}, reading));
+}
+
+// Lines of dashes, like words of text, turned clockwise by `degrees`; across the image when
+// `sideways`.
+GreyImage TextLines(double degrees, bool sideways) {
+    GreyImage image{1200, 1000, std::vector<std::uint8_t>(1200 * 1000, 255)};
+    const double slope = std::tan(degrees * std::numbers::pi / 180);
+    for (int line = 0; line < 18; ++line) {
+        for (int along = 100; along < 900; ++along) {
+            if (along % 60 > 45) {
+                continue; // between words
+            }
+            for (int thick = 0; thick < 8; ++thick) {
+                const double across = 120 + line * 40 + thick + (along - 500) * slope;
+                const auto x = static_cast<std::size_t>(sideways ? across : along + 150);
+                const auto y = static_cast<std::size_t>(sideways ? 1000 - along : across);
+                image.pixels[y * image.width + x] = 0;
+            }
+        }
+    }
+    return image;
+}
+
+TEST(PageImage, PagesAreTurnedInQuarterTurnsAndStraightenedFromAFewDegrees) {
+    const std::string pgm = "P5\n3 2\n255\n\x01\x02\x03\x04\x05\x06";
+    const std::optional<GreyImage> image = ReadGreyImage(pgm);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(WriteGreyImage(*image), pgm);
+    for (const std::string bad : {"P5\n3 2\n65535\n\x01\x02", "P2\n1 1\n255\n1",
+                                  "P5\n3 2\n255\n\x01\x02\x03", "P5\n3 2\n255"}) {
+        EXPECT_FALSE(ReadGreyImage(bad)) << bad;
+    }
+    // 1 2 3     clockwise:  4 1    180:  6 5 4    270:  3 6
+    // 4 5 6                 5 2          3 2 1          2 5
+    //                       6 3                         1 4
+    const auto turned = [&](int degrees) {
+        const GreyImage turn = TurnClockwise(*image, degrees);
+        return std::to_string(turn.width) + "x" + std::to_string(turn.height) + ":" +
+               std::string(turn.pixels.begin(), turn.pixels.end());
+    };
+    EXPECT_EQ(turned(90), "2x3:\x04\x01\x05\x02\x06\x03");
+    EXPECT_EQ(turned(180), "3x2:\x06\x05\x04\x03\x02\x01");
+    EXPECT_EQ(turned(270), "2x3:\x03\x06\x02\x05\x01\x04");
+
+    for (const bool sideways : {false, true}) {
+        for (const double degrees : {-5.0, 2.0, 0.0}) {
+            const GreyImage askew = TextLines(degrees, sideways);
+            const double found = EstimateSkew(askew);
+            EXPECT_NEAR(found, degrees, 0.1) << degrees << (sideways ? " sideways" : "");
+            EXPECT_NEAR(EstimateSkew(Straighten(askew, found)), 0, 0.1) << degrees;
+        }
+    }
+    EXPECT_EQ(EstimateSkew(GreyImage{900, 900, std::vector<std::uint8_t>(810000, 250)}), 0);
 }
 
 } // namespace

@@ -321,37 +321,6 @@ std::vector<PageRun> PageRuns(const std::vector<std::size_t>& pages, std::size_t
     return runs;
 }
 
-std::string RecognitionLanguages(std::string_view listLangsOutput) {
-    std::vector<std::string> languages;
-    bool heading = true;
-    while (!listLangsOutput.empty()) {
-        const std::string_view line = TrimEnd(TakeLine(listLangsOutput));
-        if (heading) {
-            heading = false; // "List of available languages in "<folder>" (<n>):"
-            continue;
-        }
-        // Names are letters, digits, "_", "-" and "/" ("chi_sim", "script/Latin"); anything
-        // else would change the meaning of the engine's "-l" value.
-        const bool name = !line.empty() && std::all_of(line.begin(), line.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                   c == '_' || c == '-' || c == '/';
-        });
-        if (!name || line == "osd" || line == "equ") {
-            continue;
-        }
-        languages.emplace_back(line);
-    }
-    const auto english = std::find(languages.begin(), languages.end(), "eng");
-    if (english != languages.end()) {
-        std::rotate(languages.begin(), english, english + 1);
-    }
-    std::string joined;
-    for (const std::string& language : languages) {
-        joined += (joined.empty() ? "" : "+") + language;
-    }
-    return joined;
-}
-
 std::string FormatRecognisedText(std::string_view engineText, const TextractRequest& request) {
     const std::string valid = ValidUtf8(engineText);
     engineText = valid;

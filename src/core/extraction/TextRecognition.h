@@ -117,12 +117,6 @@ struct PageRun {
 std::vector<PageRun> PageRuns(const std::vector<std::size_t>& pages, std::size_t gap,
                               std::size_t most);
 
-// The engine's "-l" value from `tesseract --list-langs`: the languages after its heading line,
-// English first when it is there; "osd" (orientation and script detection) and "equ" (maths) are
-// not languages of text, and a line that is not a plain name is not taken. "" when none is
-// installed.
-std::string RecognitionLanguages(std::string_view listLangsOutput);
-
 // The engine's text for a page written as pdftotext writes a page: each line ended by
 // `endOfLine`, no blanks at line ends, no empty lines before or after the text and no run of
 // them inside. In layout mode the engine's spacing between words is kept and an empty line

@@ -1,0 +1,120 @@
+#include "ScriptRecognition.h"
+
+#include "core/extraction/PageImage.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace larkspan::tools {
+
+namespace {
+
+// A page askew by less than this reads as well as a straight one; turning it costs a copy.
+constexpr double kWorthStraightening = 0.2;
+
+class PageReader {
+public:
+    PageReader(const std::string& tesseract, int dpi, bool layout,
+               const platform::CaptureLimits& limits)
+        : tesseract_(tesseract), dpi_(std::to_string(std::max(dpi, 70))), layout_(layout),
+          limits_(limits) {}
+
+    // The engine's orientation and script detection; nothing when it has no report (no
+    // orientation model, or too few letters on the page to tell).
+    std::optional<OrientationReport> Orientation(const std::string& pgm) const {
+        const platform::CapturedRun run = platform::RunCaptured(
+            {tesseract_, "stdin", "stdout", "--dpi", dpi_, "--psm", "0", "-l", "osd"}, pgm,
+            limits_);
+        if (!Ran(run)) {
+            return std::nullopt;
+        }
+        return ReadOrientationReport(run.standardOutput);
+    }
+
+    // The page's text and its words' confidence in one run: page segmentation without the
+    // engine's own orientation step (--psm 3), since the page comes upright. Below 70 dpi the
+    // engine takes 70 anyway, with a warning.
+    std::optional<EngineReading> Read(const std::string& pgm, const std::string& model) const {
+        std::vector<std::string> command{tesseract_,       "stdin", "stdout", "-l", model,
+                                         "--dpi",          dpi_,    "--psm",  "3",  "-c",
+                                         "page_separator="};
+        if (layout_) {
+            command.insert(command.end(), {"-c", "preserve_interword_spaces=1"});
+        }
+        command.insert(command.end(), {"txt", "tsv"});
+        const platform::CapturedRun run = platform::RunCaptured(command, pgm, limits_);
+        if (!Ran(run)) {
+            return std::nullopt;
+        }
+        return ReadEngineOutput(run.standardOutput);
+    }
+
+private:
+    static bool Ran(const platform::CapturedRun& run) {
+        return run.started && run.exitCode == 0 && !run.timedOut && !run.outputCut;
+    }
+
+    std::string tesseract_;
+    std::string dpi_;
+    bool layout_;
+    platform::CaptureLimits limits_;
+};
+
+// The page straightened when it lies askew; a page that is no grey image of the renderer's
+// stays as it came.
+std::string Straight(const std::string& image, std::optional<GreyImage>& grey) {
+    grey = ReadGreyImage(image);
+    if (!grey) {
+        return image;
+    }
+    const double skew = EstimateSkew(*grey);
+    if (std::abs(skew) < kWorthStraightening) {
+        return image;
+    }
+    *grey = Straighten(*grey, skew);
+    return WriteGreyImage(*grey);
+}
+
+} // namespace
+
+ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<std::string>& models,
+                              const std::string& image, int dpi, bool layout,
+                              const platform::CaptureLimits& limits) {
+    const PageReader reader(tesseract, dpi, layout, limits);
+    std::optional<GreyImage> grey;
+    const std::string straight = Straight(image, grey);
+    const bool orientation = std::find(models.begin(), models.end(), "osd") != models.end();
+    const std::optional<OrientationReport> report =
+        orientation ? reader.Orientation(straight) : std::nullopt;
+    const ModelChoice choice = ModelForScript(report ? report->script : "", models);
+    ScriptReading result{std::nullopt, choice.withoutModel};
+
+    const TurnChoice turn = grey ? ChooseTurn(report) : TurnChoice{};
+    const std::string upright =
+        turn.degrees != 0 ? WriteGreyImage(TurnClockwise(*grey, turn.degrees)) : straight;
+    std::optional<EngineReading> reading = reader.Read(upright, choice.model);
+    const std::string* read = &upright;
+    if (turn.degrees != 0 && !turn.sure) {
+        const std::optional<EngineReading> asItIs = reader.Read(straight, choice.model);
+        if (asItIs && (!reading || BetterReading(*asItIs, *reading))) {
+            reading = asItIs;
+            read = &straight;
+        }
+    }
+    if (!reading) {
+        return result;
+    }
+    const bool latin = !report || report->script == "Latin" || report->script == "Common";
+    if (choice.withoutModel.empty() && latin) {
+        const std::string again = LatinRereadModel(reading->text, models);
+        if (!again.empty() && again != choice.model) {
+            if (std::optional<EngineReading> language = reader.Read(*read, again)) {
+                reading = std::move(language);
+            }
+        }
+    }
+    result.engineText = std::move(reading->text);
+    return result;
+}
+
+} // namespace larkspan::tools
