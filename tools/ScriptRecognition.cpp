@@ -19,6 +19,8 @@ public:
         : tesseract_(tesseract), dpi_(std::to_string(std::max(dpi, 70))), layout_(layout),
           limits_(limits) {}
 
+    void KeepSpacing(bool keep) { layout_ = layout_ && keep; }
+
     // The engine's orientation and script detection; nothing when it has no report (no
     // orientation model, or too few letters on the page to tell).
     std::optional<OrientationReport> Orientation(const std::string& pgm) const {
@@ -80,7 +82,7 @@ std::string Straight(const std::string& image, std::optional<GreyImage>& grey) {
 ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<std::string>& models,
                               const std::string& image, int dpi, bool layout,
                               const platform::CaptureLimits& limits) {
-    const PageReader reader(tesseract, dpi, layout, limits);
+    PageReader reader(tesseract, dpi, layout, limits);
     std::optional<GreyImage> grey;
     const std::string straight = Straight(image, grey);
     const bool orientation = std::find(models.begin(), models.end(), "osd") != models.end();
@@ -88,12 +90,14 @@ ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<st
         orientation ? reader.Orientation(straight) : std::nullopt;
     const ModelChoice choice = ModelForScript(report ? report->script : "", models);
     ScriptReading result{std::nullopt, choice.withoutModel};
+    reader.KeepSpacing(!report || KeepsEngineSpacing(report->script));
 
     const TurnChoice turn = grey ? ChooseTurn(report) : TurnChoice{};
     const std::string upright =
         turn.degrees != 0 ? WriteGreyImage(TurnClockwise(*grey, turn.degrees)) : straight;
     std::optional<EngineReading> reading = reader.Read(upright, choice.model);
     const std::string* read = &upright;
+    std::string model = choice.model;
     if (turn.degrees != 0 && !turn.sure) {
         const std::optional<EngineReading> asItIs = reader.Read(straight, choice.model);
         if (asItIs && (!reading || BetterReading(*asItIs, *reading))) {
@@ -110,10 +114,11 @@ ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<st
         if (!again.empty() && again != choice.model) {
             if (std::optional<EngineReading> language = reader.Read(*read, again)) {
                 reading = std::move(language);
+                model = again;
             }
         }
     }
-    result.engineText = std::move(reading->text);
+    result.engineText = AsWrittenIn(model, std::move(reading->text));
     return result;
 }
 

@@ -240,6 +240,12 @@ TEST(ScriptChoice, EachScriptGetsItsOwnModelElseTheBestThereIsAndANote) {
     EXPECT_EQ(LatinRereadModel(polish, {"eng", "pol"}), "pol");
     EXPECT_EQ(LatinRereadModel(polish, {"eng", "osd"}), ""); // nothing better to read it with
     EXPECT_EQ(LatinRereadModel("Die und der", models), "");  // too little to tell
+
+    EXPECT_EQ(AsWrittenIn("script/Greek", "\xC2\xB5\xCE\xB7 \xC2\xB5"),
+              "\xCE\xBC\xCE\xB7 \xCE\xBC");
+    EXPECT_EQ(AsWrittenIn("eng", "5 \xC2\xB5m"), "5 \xC2\xB5m");
+    EXPECT_FALSE(KeepsEngineSpacing("Hebrew"));
+    EXPECT_TRUE(KeepsEngineSpacing("Latin"));
 }
 
 TEST(ScriptChoice, OrientationReportsAndReadingsAreTakenAsTheEngineWritesThem) {

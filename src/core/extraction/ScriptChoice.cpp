@@ -233,6 +233,22 @@ std::string LatinRereadModel(std::string_view firstReading,
     return Installed("Latin", installed).value_or("");
 }
 
+bool KeepsEngineSpacing(std::string_view script) {
+    return script != "Hebrew" && script != "Arabic" && script != "Syriac" && script != "Thaana";
+}
+
+std::string AsWrittenIn(std::string_view model, std::string text) {
+    const std::string_view name = model.starts_with("script/") ? model.substr(7) : model;
+    if (name != "Greek" && name != "ell" && name != "grc") {
+        return text;
+    }
+    for (std::size_t at = text.find("\xC2\xB5"); at != std::string::npos;
+         at = text.find("\xC2\xB5", at + 2)) {
+        text.replace(at, 2, "\xCE\xBC");
+    }
+    return text;
+}
+
 TurnChoice ChooseTurn(const std::optional<OrientationReport>& report) {
     if (!report || report->rotate == 0 || report->orientationConfidence <= 0) {
         return {};

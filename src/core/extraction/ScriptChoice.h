@@ -48,6 +48,14 @@ ModelChoice ModelForScript(std::string_view script, const std::vector<std::strin
 std::string LatinRereadModel(std::string_view firstReading,
                              const std::vector<std::string>& installed);
 
+// Whether the engine's spacing between words is kept on a page of `script` (layout mode): in a
+// right-to-left script keeping it loses the space before each line's last word.
+bool KeepsEngineSpacing(std::string_view script);
+
+// The engine's text as the model's script writes it: the Greek models read mu as the micro sign
+// (U+00B5), which no Greek word holds, and a search for the word would not find it.
+std::string AsWrittenIn(std::string_view model, std::string text);
+
 // Which way up a page is read: the turn the detection reports, and whether it is sure enough to
 // be taken alone. Below the engine's own margin a few lines of text, or a script the detection
 // knows badly, can leave an upright page looking upside down: such a turn is tried against the
