@@ -13,6 +13,15 @@
 //     fewest substitutions, omissions and insertions. Prints the agreement, 1 - edits /
 //     reference words, for each font size and overall, and the ERRORS (default 8) most
 //     frequent word errors.
+//   ocr-pages samples FILE [NAME...]
+//     Writes scans of real translated text in several scripts and languages, two English pages
+//     askew (support/TestFiles.h: ScriptSamples), or only those whose names begin with a NAME,
+//     as FILE, a page each, and the text of each page to FILE.txt (pages ended by form feeds)
+//     and its name to FILE.names (one line per page).
+//   ocr-pages f1 REFERENCE OUTPUT [NAMES]
+//     Prints for each page of REFERENCE (pages ended by form feeds) the F1 score of OUTPUT's
+//     page's words against it (Han, kana and Hangul characters count as words), with its name
+//     from NAMES.
 //   ocr-pages blank FILE PAGES
 //     Writes a PDF of PAGES pages with nothing drawn on them.
 //   ocr-pages peak COMMAND...
@@ -301,6 +310,41 @@ int Score(const std::string& dir, const std::string& outputPath, const std::stri
     return 0;
 }
 
+int Samples(const std::string& path, const std::vector<std::string>& names) {
+    std::vector<ScriptSample> chosen;
+    for (const ScriptSample& sample : ScriptSamples()) {
+        if (names.empty() || std::any_of(names.begin(), names.end(), [&](const std::string& n) {
+                return sample.name.starts_with(n);
+            })) {
+            chosen.push_back(sample);
+        }
+    }
+    std::string reference;
+    std::string listed;
+    const std::vector<std::string> texts = WriteScriptSamples(chosen, path);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        reference += texts[i] + "\f";
+        listed += chosen[i].name + "\n";
+    }
+    WriteFile(path + ".txt", reference);
+    WriteFile(path + ".names", listed);
+    return 0;
+}
+
+int F1(const std::string& referencePath, const std::string& outputPath,
+       const std::string& namesPath) {
+    const std::vector<std::string> reference = Pages(ReadFile(referencePath));
+    const std::vector<std::string> output = Pages(ReadFile(outputPath));
+    std::istringstream names(namesPath.empty() ? std::string() : ReadFile(namesPath));
+    for (std::size_t p = 0; p < reference.size(); ++p) {
+        std::string name;
+        std::getline(names, name);
+        std::printf("%.3f %s\n", WordF1(reference[p], p < output.size() ? output[p] : ""),
+                    name.empty() ? ("page " + std::to_string(p + 1)).c_str() : name.c_str());
+    }
+    return 0;
+}
+
 int Blank(const std::string& path, int pages) {
     PdfContent content;
     content.pages.assign(static_cast<std::size_t>(pages), PdfPage(""));
@@ -396,6 +440,12 @@ int main(int argc, char** argv) {
         if (args.size() == 3 && args[0] == "blank") {
             return Blank(args[1], std::stoi(args[2]));
         }
+        if (args.size() >= 2 && args[0] == "samples") {
+            return Samples(args[1], {args.begin() + 2, args.end()});
+        }
+        if ((args.size() == 3 || args.size() == 4) && args[0] == "f1") {
+            return F1(args[1], args[2], args.size() == 4 ? args[3] : "");
+        }
         if (args.size() >= 2 && args[0] == "peak") {
             return Peak({args.begin() + 1, args.end()});
         }
@@ -409,6 +459,8 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "usage: ocr-pages make DIR PAGES SOURCE...\n"
                          "       ocr-pages score DIR OUTPUT [LABEL [ERRORS]]\n"
+                         "       ocr-pages samples FILE [NAME...]\n"
+                         "       ocr-pages f1 REFERENCE OUTPUT [NAMES]\n"
                          "       ocr-pages blank FILE PAGES\n"
                          "       ocr-pages peak COMMAND...\n");
     return 2;

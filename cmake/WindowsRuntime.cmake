@@ -124,7 +124,8 @@ if(LARKSPAN_MAKENSIS)
       -DFILE_VERSION=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0
       -DWEBSITE=${LARKSPAN_WEBSITE_URL} -DICON=${CMAKE_BINARY_DIR}/resources/larkspan.ico
       -DLICENCE=${LARKSPAN_LICENCE} -DUNINSTALL_LAUNCHER=$<TARGET_FILE:larkspan_uninstall_launcher>
-      -DOUTFILE=${LARKSPAN_SETUP} ${CMAKE_SOURCE_DIR}/packaging/windows/installer.nsi
+      -DOUTFILE=${LARKSPAN_SETUP} -DMODEL_COMPONENTS=${LARKSPAN_MODEL_COMPONENTS}
+      ${CMAKE_SOURCE_DIR}/packaging/windows/installer.nsi
     DEPENDS larkspan textract.bin pdfi.bin larkspan_windows_runtime larkspan_shipped_tools
       larkspan_windows_icon larkspan_uninstall_launcher
     BYPRODUCTS ${LARKSPAN_SETUP}

@@ -78,7 +78,10 @@ BrandingText "${PRODUCT} ${VERSION}"
 ; The file lists are made from the payload folder, so that the uninstaller removes exactly the
 ; files the installer wrote.
 !tempfile PAYLOAD_LISTS
-!system 'sh "${__FILEDIR__}/payload-lists.sh" "${PAYLOAD_DIR}" "${PAYLOAD_LISTS}"' = 0
+!ifndef MODEL_COMPONENTS
+  !define MODEL_COMPONENTS ""
+!endif
+!system 'sh "${__FILEDIR__}/payload-lists.sh" "${PAYLOAD_DIR}" "${PAYLOAD_LISTS}" "${MODEL_COMPONENTS}"' = 0
 !include "${PAYLOAD_LISTS}"
 !delfile "${PAYLOAD_LISTS}"
 
@@ -92,6 +95,8 @@ Var Running
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${LICENCE}"
+; The text recognition's models of other scripts and languages (LarkspanModelSections).
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN
@@ -221,7 +226,8 @@ Function RunProgram
   Exec '"$WINDIR\explorer.exe" "$INSTDIR\${PROGRAM_EXE}"'
 FunctionEnd
 
-Section "Install"
+Section "Larkspan, with text recognition in English" install_program
+  SectionIn RO
   !insertmacro UseProgramViews
   ; Again: the program may have been started while the pages were shown.
   Call RefuseWhileRunning
@@ -251,6 +257,17 @@ Section "Install"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+; The models of other scripts and languages, each a component of its own; the program uses
+; whichever are in tessdata\.
+!insertmacro LarkspanModelSections
+
+; Last, so that the list of installed programs shows the size with the models chosen.
+Section "-Size with the models"
+  !insertmacro UseProgramViews
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
 Function un.onInit
   !insertmacro UseProgramViews
   Call un.RefuseWhileRunning
@@ -261,6 +278,7 @@ Section "Uninstall"
   Call un.RefuseWhileRunning
   ClearErrors
   !insertmacro LarkspanRemoveFiles
+  !insertmacro LarkspanRemoveModels
   ${If} ${Errors}
     ; A file is held by someone: the record and the entry stay, so that the removal can be
     ; finished later.
