@@ -62,29 +62,25 @@ private:
     platform::CaptureLimits limits_;
 };
 
-// The page straightened when it lies askew; a page that is no grey image of the renderer's
-// stays as it came.
-std::string Straight(const std::string& image, std::optional<GreyImage>& grey) {
-    grey = ReadGreyImage(image);
-    if (!grey) {
-        return image;
-    }
-    const double skew = EstimateSkew(*grey);
-    if (std::abs(skew) < kWorthStraightening) {
-        return image;
-    }
-    *grey = Straighten(*grey, skew);
-    return WriteGreyImage(*grey);
-}
-
 } // namespace
 
 ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<std::string>& models,
                               const std::string& image, int dpi, bool layout,
                               const platform::CaptureLimits& limits) {
     PageReader reader(tesseract, dpi, layout, limits);
-    std::optional<GreyImage> grey;
-    const std::string straight = Straight(image, grey);
+    // A page that is no grey image of the renderer's is read as it came. Copies of the pixels
+    // are made only where the page is turned, and kept no longer than needed: a large page's
+    // image is tens of megabytes.
+    std::optional<GreyImage> grey = ReadGreyImage(image);
+    std::string straightened;
+    if (grey) {
+        const double skew = EstimateSkew(*grey);
+        if (std::abs(skew) >= kWorthStraightening) {
+            *grey = Straighten(*grey, skew);
+            straightened = WriteGreyImage(*grey);
+        }
+    }
+    const std::string& straight = straightened.empty() ? image : straightened;
     const bool orientation = std::find(models.begin(), models.end(), "osd") != models.end();
     const std::optional<OrientationReport> report =
         orientation ? reader.Orientation(straight) : std::nullopt;
@@ -93,8 +89,10 @@ ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<st
     reader.KeepSpacing(!report || KeepsEngineSpacing(report->script));
 
     const TurnChoice turn = grey ? ChooseTurn(report) : TurnChoice{};
-    const std::string upright =
-        turn.degrees != 0 ? WriteGreyImage(TurnClockwise(*grey, turn.degrees)) : straight;
+    const std::string turned =
+        turn.degrees != 0 ? WriteGreyImage(TurnClockwise(*grey, turn.degrees)) : std::string();
+    grey.reset();
+    const std::string& upright = turned.empty() ? straight : turned;
     std::optional<EngineReading> reading = reader.Read(upright, choice.model);
     const std::string* read = &upright;
     std::string model = choice.model;
