@@ -223,7 +223,7 @@ TEST(ScriptChoice, EachScriptGetsItsOwnModelElseTheBestThereIsAndANote) {
     EXPECT_EQ(choice(""), "eng|");
     EXPECT_EQ(choice("Greek"), "eng|Greek");
     EXPECT_EQ(choice("Korean"), "eng|Korean");
-    EXPECT_EQ(ModelForScript("Arabic", {"osd", "chi_sim"}).model, "chi_sim");
+    EXPECT_EQ(ModelForScript("Arabic", {"osd", "equ", "chi_sim"}).model, "chi_sim");
     EXPECT_EQ(ModelForScript("Thai", {"Thai", "eng"}).model, "Thai");
 
     // A Latin-script page read with English first, then with its language's model.
