@@ -20,6 +20,8 @@ public:
           limits_(limits) {}
 
     void KeepSpacing(bool keep) { layout_ = layout_ && keep; }
+    // A run that passed its time limit ends the page: the engine is not given it again.
+    bool TimedOut() const { return timedOut_; }
 
     // The engine's orientation and script detection; nothing when it has no report (no
     // orientation model, or too few letters on the page to tell).
@@ -52,7 +54,8 @@ public:
     }
 
 private:
-    static bool Ran(const platform::CapturedRun& run) {
+    bool Ran(const platform::CapturedRun& run) const {
+        timedOut_ = timedOut_ || run.timedOut;
         return run.started && run.exitCode == 0 && !run.timedOut && !run.outputCut;
     }
 
@@ -60,6 +63,7 @@ private:
     std::string dpi_;
     bool layout_;
     platform::CaptureLimits limits_;
+    mutable bool timedOut_ = false;
 };
 
 } // namespace
@@ -86,6 +90,9 @@ ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<st
         orientation ? reader.Orientation(straight) : std::nullopt;
     const ModelChoice choice = ModelForScript(report ? report->script : "", models);
     ScriptReading result{std::nullopt, choice.withoutModel};
+    if (reader.TimedOut()) {
+        return result;
+    }
     reader.KeepSpacing(!report || KeepsEngineSpacing(report->script));
 
     const TurnChoice turn = grey ? ChooseTurn(report) : TurnChoice{};
@@ -96,7 +103,7 @@ ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<st
     std::optional<EngineReading> reading = reader.Read(upright, choice.model);
     const std::string* read = &upright;
     std::string model = choice.model;
-    if (turn.degrees != 0 && !turn.sure) {
+    if (turn.degrees != 0 && !turn.sure && !reader.TimedOut()) {
         const std::optional<EngineReading> asItIs = reader.Read(straight, choice.model);
         if (asItIs && (!reading || BetterReading(*asItIs, *reading))) {
             reading = asItIs;
@@ -107,7 +114,7 @@ ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<st
         return result;
     }
     const bool latin = !report || report->script == "Latin" || report->script == "Common";
-    if (choice.withoutModel.empty() && latin) {
+    if (choice.withoutModel.empty() && latin && !reader.TimedOut()) {
         const std::string again = LatinRereadModel(reading->text, models);
         if (!again.empty() && again != choice.model) {
             if (std::optional<EngineReading> language = reader.Read(*read, again)) {
