@@ -14,7 +14,10 @@
 #   4. Before and after: with BEFORE=<another textract.bin> (for example main's, built from
 #      `git archive main` in another folder), its speed and accuracy on the upright scan and its
 #      time on blank pages (20 of each kind: it sends them all to the engine) beside this one's;
-#      BEFORE_HUGE=1 adds its memory on the 14,400 pt page (over 2 GB).
+#      BEFORE_HUGE=1 adds its memory on the 14,400 pt page (over 2 GB). BEFORE_MODELS=<folder>
+#      gives it only the models of that folder (TESSDATA_PREFIX), for example English and
+#      orientation alone as it shipped, where it would read every page with every model
+#      installed.
 # Builds textract.bin and the helper into $BUILD_DIR (default ./build) first.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -147,6 +150,11 @@ if [ -n "$before" ] && [ "${BEFORE_HUGE:-0}" = 1 ]; then
 fi
 
 # 4. Before and after.
+if [ -n "$before" ] && [ -n "${BEFORE_MODELS:-}" ]; then
+  printf '#!/bin/sh\nTESSDATA_PREFIX=%q exec %q "$@"\n' "$BEFORE_MODELS" "$before" >"$work/before.sh"
+  chmod +x "$work/before.sh"
+  before=$work/before.sh
+fi
 if [ -n "$before" ]; then
   printf '\n4. Before (%s) and after, upright scan of %d pages, -layout, two at once:\n' \
     "$before" "$pages"
