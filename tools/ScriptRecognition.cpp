@@ -11,6 +11,8 @@ namespace {
 
 // A page askew by less than this reads as well as a straight one; turning it costs a copy.
 constexpr double kWorthStraightening = 0.2;
+// A page is shown to the orientation and script detection at about this resolution.
+constexpr int kDetectionDpi = 150;
 
 class PageReader {
 public:
@@ -24,11 +26,12 @@ public:
     bool TimedOut() const { return timedOut_; }
 
     // The engine's orientation and script detection; nothing when it has no report (no
-    // orientation model, or too few letters on the page to tell).
-    std::optional<OrientationReport> Orientation(const std::string& pgm) const {
-        const platform::CapturedRun run = platform::RunCaptured(
-            {tesseract_, "stdin", "stdout", "--dpi", dpi_, "--psm", "0", "-l", "osd"}, pgm,
-            limits_);
+    // orientation model, or too few letters on the page to tell). `dpi` is the image's.
+    std::optional<OrientationReport> Orientation(const std::string& pgm, int dpi) const {
+        const platform::CapturedRun run =
+            platform::RunCaptured({tesseract_, "stdin", "stdout", "--dpi",
+                                   std::to_string(std::max(dpi, 70)), "--psm", "0", "-l", "osd"},
+                                  pgm, limits_);
         if (!Ran(run)) {
             return std::nullopt;
         }
@@ -86,8 +89,12 @@ ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<st
     }
     const std::string& straight = straightened.empty() ? image : straightened;
     const bool orientation = std::find(models.begin(), models.end(), "osd") != models.end();
+    // The detection tells as well at 150 dpi as at 300, in three quarters of the time.
+    const bool halve = grey && dpi >= 2 * kDetectionDpi;
     const std::optional<OrientationReport> report =
-        orientation ? reader.Orientation(straight) : std::nullopt;
+        !orientation ? std::nullopt
+        : halve      ? reader.Orientation(WriteGreyImage(Halved(*grey)), dpi / 2)
+                     : reader.Orientation(straight, dpi);
     const ModelChoice choice = ModelForScript(report ? report->script : "", models);
     ScriptReading result{std::nullopt, choice.withoutModel};
     if (reader.TimedOut()) {

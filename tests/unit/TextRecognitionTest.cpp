@@ -321,6 +321,9 @@ TEST(PageImage, PagesAreTurnedInQuarterTurnsAndStraightenedFromAFewDegrees) {
     EXPECT_EQ(turned(90), "2x3:\x04\x01\x05\x02\x06\x03");
     EXPECT_EQ(turned(180), "3x2:\x06\x05\x04\x03\x02\x01");
     EXPECT_EQ(turned(270), "2x3:\x03\x06\x02\x05\x01\x04");
+    const GreyImage half = Halved(GreyImage{3, 3, {0, 255, 9, 255, 255, 9, 9, 9, 9}});
+    EXPECT_EQ(half.width * 10 + half.height, 11u);
+    EXPECT_EQ(half.pixels, std::vector<std::uint8_t>{191});
 
     for (const bool sideways : {false, true}) {
         for (const double degrees : {-5.0, 2.0, 0.0}) {

@@ -142,6 +142,20 @@ GreyImage TurnClockwise(const GreyImage& image, int degrees) {
     return turned;
 }
 
+GreyImage Halved(const GreyImage& image) {
+    GreyImage half{image.width / 2, image.height / 2, {}};
+    half.pixels.resize(half.width * half.height);
+    for (std::size_t y = 0; y < half.height; ++y) {
+        const std::uint8_t* top = &image.pixels[2 * y * image.width];
+        const std::uint8_t* bottom = top + image.width;
+        for (std::size_t x = 0; x < half.width; ++x) {
+            const unsigned sum = top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1];
+            half.pixels[y * half.width + x] = static_cast<std::uint8_t>((sum + 2) / 4);
+        }
+    }
+    return half;
+}
+
 double EstimateSkew(const GreyImage& image) {
     const std::vector<Mark> marks = DarkMarks(image);
     if (marks.size() < 100) {

@@ -28,6 +28,10 @@ std::string WriteGreyImage(const GreyImage& image);
 // The image turned clockwise by 90, 180 or 270 degrees (any other number: unchanged).
 GreyImage TurnClockwise(const GreyImage& image, int degrees);
 
+// The image at half its resolution, each pixel the mean of four (a last odd row or column is
+// dropped).
+GreyImage Halved(const GreyImage& image);
+
 // How many degrees the lines of text on the image are turned clockwise from level (or, on a page
 // lying sideways, from plumb), at most kMaxSkew either way: the angle at which the dark pixels
 // line up into the sharpest rows or columns. 0 when no angle lines them up clearly better than
