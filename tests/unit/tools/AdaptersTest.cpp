@@ -567,10 +567,10 @@ TEST_F(ScannedPages, PagesScannedSidewaysOrUpsideDownAreReadUpright) {
     }
 }
 
-// An engine that writes "page" into "<its path>.calls" for each page whose orientation it is
-// asked for (once a page), then does as asked.
+// An engine that writes "page" into "<its path>.calls" for each reading of a page with its own
+// orientation step (once a page of English), then does as asked.
 std::string CountingEngine(const std::string& path) {
-    WriteFileBytes(path, "#!/bin/sh\ncase \"$*\" in *'--psm 0'*) echo page >>\"$0.calls\";; esac\n"
+    WriteFileBytes(path, "#!/bin/sh\ncase \"$*\" in *'--psm 1'*) echo page >>\"$0.calls\";; esac\n"
                          "exec tesseract \"$@\"\n");
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     return path;
