@@ -273,11 +273,6 @@ void RecognisePages(const Engine& engine, const TextractRequest& request,
         return;
     }
     const std::size_t workers = ParallelPages();
-    if (platform::GetEnvironment("OMP_THREAD_LIMIT").empty()) {
-        // The engine's own threads (OpenMP, a team per core) mostly wait for each other: on two
-        // cores a page took 19 s with them and 3 s without. Pages in parallel use the cores.
-        platform::SetEnvironment("OMP_THREAD_LIMIT", "1");
-    }
     std::mutex doneMutex;
     const std::string languages = Languages(engine);
     PixelBudget budget;
