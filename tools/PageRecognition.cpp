@@ -76,11 +76,14 @@ std::size_t ParallelPages() {
     return 2;
 }
 
-// Runs work(0) ... work(count - 1) on up to `workers` threads, this one included.
-template <typename Work> void InParallel(std::size_t count, std::size_t workers, Work work) {
+// Runs work(0) ... work(count - 1) on up to `workers` threads, this one included, and starts
+// no more once `goOn` says no.
+template <typename Work>
+void InParallel(std::size_t count, std::size_t workers, const std::function<bool()>& goOn,
+                Work work) {
     std::atomic<std::size_t> next{0};
     const auto loop = [&] {
-        for (std::size_t i = next++; i < count; i = next++) {
+        for (std::size_t i = next++; i < count && goOn(); i = next++) {
             work(i);
         }
     };
@@ -233,7 +236,8 @@ std::optional<std::string> RecognisePage(const Engine& engine, const TextractReq
 } // namespace
 
 std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractRequest& request,
-                                      const std::vector<std::size_t>& pages) {
+                                      const std::vector<std::size_t>& pages,
+                                      const std::function<bool()>& goOn) {
     if (pages.empty()) {
         return {};
     }
@@ -241,7 +245,7 @@ std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractReques
     std::vector<char> drawn(pages.size(), 1); // not vector<bool>: the workers write side by side
     const std::vector<PageRun> runs = PageRuns(
         pages, kBlankCheckGap, std::max<std::size_t>(8, (pages.size() + workers - 1) / workers));
-    InParallel(runs.size(), workers, [&](std::size_t r) {
+    InParallel(runs.size(), workers, goOn, [&](std::size_t r) {
         try {
             const std::optional<std::vector<bool>> nothing =
                 NothingDrawn(engine, request, PageNumber(request, runs[r].first),
@@ -268,7 +272,8 @@ std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractReques
 }
 
 void RecognisePages(const Engine& engine, const TextractRequest& request,
-                    const std::vector<std::size_t>& pages, const PageDone& onPageDone) {
+                    const std::vector<std::size_t>& pages, const std::function<bool()>& goOn,
+                    const PageDone& onPageDone) {
     if (pages.empty()) {
         return;
     }
@@ -276,7 +281,7 @@ void RecognisePages(const Engine& engine, const TextractRequest& request,
     std::mutex doneMutex;
     const std::string languages = Languages(engine);
     PixelBudget budget;
-    InParallel(pages.size(), languages.empty() ? 1 : workers, [&](std::size_t i) {
+    InParallel(pages.size(), languages.empty() ? 1 : workers, goOn, [&](std::size_t i) {
         PageReading reading;
         if (!languages.empty()) {
             try {

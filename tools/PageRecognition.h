@@ -40,9 +40,10 @@ platform::CapturedRun RunOnDocument(const std::string& program,
 
 // Of the pages at the places `pages` of the range (0 is the range's first page; in ascending
 // order), those with something drawn on them, found in a few small renders side by side. A page
-// whose render fails counts as drawn on.
+// whose render fails counts as drawn on. Once `goOn` says no, no more renders start.
 std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractRequest& request,
-                                      const std::vector<std::size_t>& pages);
+                                      const std::vector<std::size_t>& pages,
+                                      const std::function<bool()>& goOn);
 
 // What became of one page given to the engine.
 struct PageReading {
@@ -58,8 +59,9 @@ std::int32_t PageNumber(const TextractRequest& request, std::size_t place);
 
 // Recognises the pages at the places `pages` of the range, a few at once, with every language
 // the engine has. `onPageDone` is called once for each page when it is finished: one call at a
-// time, on the threads that do the work.
+// time, on the threads that do the work. Once `goOn` says no, pages not started are left.
 void RecognisePages(const Engine& engine, const TextractRequest& request,
-                    const std::vector<std::size_t>& pages, const PageDone& onPageDone);
+                    const std::vector<std::size_t>& pages, const std::function<bool()>& goOn,
+                    const PageDone& onPageDone);
 
 } // namespace larkspan::tools

@@ -168,6 +168,9 @@ private:
     // check allows (see kCheckTime); the pages with something on them go to the engine a batch
     // at a time, so that a job given up meanwhile is not kept waiting for the rest.
     void Work() {
+        // Asked before each page or run of pages: a job given up is not kept waiting for the
+        // pages of a batch already begun.
+        const std::function<bool()> goOn = [this] { return GoOn(); };
         std::size_t checkPages = kBatchPages;
         for (;;) {
             std::vector<std::size_t> found;
@@ -186,7 +189,7 @@ private:
             try {
                 if (GoOn()) {
                     const auto start = std::chrono::steady_clock::now();
-                    drawn = PagesDrawnOn(engine_, request_, found);
+                    drawn = PagesDrawnOn(engine_, request_, found, goOn);
                     const std::chrono::duration<double> took =
                         std::chrono::steady_clock::now() - start;
                     const double pages =
@@ -209,7 +212,7 @@ private:
                     drawn.begin() + static_cast<long>(std::min(drawn.size(), from + kBatchPages)));
                 try {
                     if (GoOn()) {
-                        RecognisePages(engine_, request_, batch, done_);
+                        RecognisePages(engine_, request_, batch, goOn, done_);
                     }
                 } catch (const std::exception&) {
                     // The pages stay blank: pages the engine cannot read are not a failed job.
