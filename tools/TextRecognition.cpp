@@ -247,6 +247,122 @@ private:
     std::thread thread_;
 };
 
+// pdftotext's text with page ends, cut into pages as it comes: each page is written as soon as
+// every page before it is, a blank page once the engine has read it, and the page
+// ends are written only when they were asked for. Pages are numbered by their place in the text.
+class PageStream {
+public:
+    PageStream(const TextractRequest& request, OutputText& output, ProgressReport& progress,
+               const Engine* engine, std::function<bool()> useful)
+        : request_(request), output_(output), progress_(progress) {
+        if (engine != nullptr) {
+            recogniser_.emplace(*engine, request_, std::move(useful),
+                                [this](std::size_t place, PageReading reading) {
+                                    PageRead(place, std::move(reading));
+                                });
+        }
+    }
+
+    // The next piece of pdftotext's text; false when it cannot be written: pdftotext is then
+    // ended.
+    bool Take(std::string_view piece) {
+        std::unique_lock lock(mutex_);
+        cutter_.Feed(piece, [&](std::string_view page) { AddPage(page); });
+        pagesSeen_ = cutter_.Pages();
+        if (!WriteReady(lock)) {
+            return false;
+        }
+        while (order_.HeldBytes() > kHeldBytes || order_.HeldPages() > kHeldPages) {
+            pageDone_.wait(lock, [&] { return order_.HasReady(); });
+            if (!WriteReady(lock)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // After pdftotext's end: the engine's pages, written once done when pdftotext succeeded,
+    // given up otherwise; then the text after the last page end.
+    void Finish(bool succeeded) {
+        if (recogniser_ && !succeeded) {
+            recogniser_->Abandon();
+        }
+        if (succeeded) {
+            std::unique_lock lock(mutex_);
+            while (WriteReady(lock) && order_.HeldPages() > 0) {
+                pageDone_.wait(lock, [&] { return order_.HasReady(); });
+            }
+        }
+        if (recogniser_) {
+            recogniser_->Close();
+        }
+        if (succeeded) {
+            output_.Write(cutter_.Rest()); // text after the last page end, as pdftotext writes it
+        }
+    }
+
+    std::size_t PagesSeen() const { return pagesSeen_; }
+    // The text has exactly `expected` pages, ended as pdftotext ends them.
+    bool PagesInPlace(std::int64_t expected) const {
+        return static_cast<std::int64_t>(cutter_.Pages()) == expected && cutter_.Rest().empty();
+    }
+    bool AnyRecognised() const { return order_.AnyRecognised(); }
+
+private:
+    void AddPage(std::string_view page) {
+        const bool read = recogniser_ && IsBlankPage(page);
+        const std::size_t place = order_.Add(page, read);
+        if (read) {
+            recogniser_->Submit(place);
+        }
+    }
+
+    // The engine is done with a page.
+    void PageRead(std::size_t place, PageReading reading) {
+        {
+            const std::lock_guard lock(mutex_);
+            if (!order_.Recognised(place, std::move(reading.text))) {
+                return; // done already
+            }
+        }
+        pageDone_.notify_all();
+        const std::int32_t page = PageNumber(request_, place);
+        if (reading.unread) {
+            progress_.NoteUnread(page);
+        }
+        if (!reading.withoutModel.empty()) {
+            progress_.NoteWithoutModel(page, reading.withoutModel);
+        }
+    }
+
+    // Writes the pages that are ready, outside the lock so the engine's pages keep coming.
+    bool WriteReady(std::unique_lock<std::mutex>& lock) {
+        std::string ready;
+        order_.TakeReady([&](std::string_view text) {
+            ready += text;
+            if (request_.pageBreaks) {
+                ready += '\f';
+            }
+        });
+        const std::size_t taken = order_.Taken();
+        lock.unlock();
+        const bool written = output_.Write(ready);
+        progress_.SetDone(static_cast<std::int64_t>(taken));
+        lock.lock();
+        return written;
+    }
+
+    const TextractRequest& request_;
+    OutputText& output_;
+    ProgressReport& progress_;
+    std::mutex mutex_;
+    std::condition_variable pageDone_;
+    PageCutter cutter_;
+    PageOrder order_;
+    std::atomic<std::size_t> pagesSeen_{0};
+    std::optional<Recogniser> recogniser_; // last: its thread ends before the rest goes
+};
+
 // One extraction of a command line the adapter understands. The text comes from pdftotext on
 // its standard output and is written by the adapter itself, so that no write error goes unseen.
 class Extraction {
@@ -292,109 +408,27 @@ PopplerRun Extraction::AsGiven() {
                              });
 }
 
-// pdftotext with page ends, cut into pages as the text comes: each page is written as soon as
-// every page before it is, a blank page once the engine has read it, and the page ends are
-// written only when they were asked for. Pages are numbered by their place in the text, which
-// holds only when the text has exactly the pages of the range (a page pdftotext cannot read at
-// all writes no page end): otherwise `runAsGiven` says the text must be made again as given.
+// The text page by page (PageStream). Page numbers hold only when the text has exactly the
+// pages of the range (a page pdftotext cannot read at all writes no page end): otherwise
+// `runAsGiven` says the text must be made again as given.
 PopplerRun Extraction::PageByPage(const Engine* engine,
                                   const std::shared_future<std::optional<std::int32_t>>& pageCount,
                                   bool& runAsGiven) {
-    std::mutex mutex;
-    std::condition_variable pageDone;
-    PageCutter cutter;
-    PageOrder order;
-    std::atomic<std::size_t> pagesSeen{0};
-
-    std::optional<Recogniser> recogniser;
-    if (engine != nullptr) {
-        recogniser.emplace(
-            *engine, request_,
-            [&] {
-                const std::optional<std::int32_t> count = pageCount.get();
-                return count && static_cast<std::int64_t>(pagesSeen) <= Expected(count);
-            },
-            [&](std::size_t place, PageReading reading) {
-                {
-                    const std::lock_guard lock(mutex);
-                    if (!order.Recognised(place, std::move(reading.text))) {
-                        return; // done already
-                    }
-                }
-                pageDone.notify_all();
-                const std::int32_t page = PageNumber(request_, place);
-                if (reading.unread) {
-                    progress_.NoteUnread(page);
-                }
-                if (!reading.withoutModel.empty()) {
-                    progress_.NoteWithoutModel(page, reading.withoutModel);
-                }
-            });
-    }
-
-    // Writes the pages that are ready, outside the lock so the engine's pages keep coming.
-    const auto writeReady = [&](std::unique_lock<std::mutex>& lock) {
-        std::string ready;
-        order.TakeReady([&](std::string_view text) {
-            ready += text;
-            if (request_.pageBreaks) {
-                ready += '\f';
-            }
-        });
-        const std::size_t taken = order.Taken();
-        lock.unlock();
-        const bool written = output_.Write(ready);
-        progress_.SetDone(static_cast<std::int64_t>(taken));
-        lock.lock();
-        return written;
-    };
-
-    PopplerRun run = StreamPopplerTool(
-        pdftotext_, StreamingArguments(request_, true), DocumentInput(request_),
-        [&](std::string_view piece) {
-            std::unique_lock lock(mutex);
-            cutter.Feed(piece, [&](std::string_view page) {
-                const bool read = recogniser && IsBlankPage(page);
-                const std::size_t place = order.Add(page, read);
-                if (read) {
-                    recogniser->Submit(place);
-                }
-            });
-            pagesSeen = cutter.Pages();
-            if (!writeReady(lock)) {
-                return false;
-            }
-            while (order.HeldBytes() > kHeldBytes || order.HeldPages() > kHeldPages) {
-                pageDone.wait(lock, [&] { return order.HasReady(); });
-                if (!writeReady(lock)) {
-                    return false;
-                }
-            }
-            return true;
-        });
-
-    const bool succeeded = JudgePdfToText(run) == ExtractVerdict::Succeeded && !output_.Failed();
-    if (recogniser && !succeeded) {
-        recogniser->Abandon();
-    }
-    if (succeeded) {
-        std::unique_lock lock(mutex);
-        while (writeReady(lock) && order.HeldPages() > 0) {
-            pageDone.wait(lock, [&] { return order.HasReady(); });
-        }
-    }
-    if (recogniser) {
-        recogniser->Close();
-    }
-    if (!succeeded || output_.Failed()) {
+    std::optional<PageStream> pages;
+    pages.emplace(request_, output_, progress_, engine, [&] {
+        const std::optional<std::int32_t> count = pageCount.get();
+        return count && static_cast<std::int64_t>(pages->PagesSeen()) <= Expected(count);
+    });
+    PopplerRun run =
+        StreamPopplerTool(pdftotext_, StreamingArguments(request_, true), DocumentInput(request_),
+                          [&](std::string_view piece) { return pages->Take(piece); });
+    pages->Finish(JudgePdfToText(run) == ExtractVerdict::Succeeded && !output_.Failed());
+    if (JudgePdfToText(run) != ExtractVerdict::Succeeded || output_.Failed()) {
         return run;
     }
-    output_.Write(cutter.Rest()); // text after the last page end, written as pdftotext would
     const std::optional<std::int32_t> count = pageCount.get();
-    const bool pagesInPlace = count &&
-                              static_cast<std::int64_t>(cutter.Pages()) == Expected(count) &&
-                              cutter.Rest().empty();
-    runAsGiven = !pagesInPlace && (!request_.pageBreaks || order.AnyRecognised());
+    runAsGiven = !(count && pages->PagesInPlace(Expected(count))) &&
+                 (!request_.pageBreaks || pages->AnyRecognised());
     return run;
 }
 
