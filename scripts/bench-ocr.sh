@@ -10,6 +10,9 @@
 #      same pages in the same run (pdftoppm -r 300 -gray | tesseract, one page after another).
 #   3. What documents with text pay: textract.bin on the typeset (text) PDF with the engine
 #      and with none (LARKSPAN_TESSERACT=/nonexistent), medians of interleaved runs.
+#   4. Cores: pages recognised per minute with the tool held to one processor and to two
+#      (taskset; it runs as many pages at once as it may use processors), against Debian's
+#      ocrmypdf -j 1 and -j 2 under the same hold, with their words' agreement.
 # Builds textract.bin and the helper into $BUILD_DIR (default ./build) first; $TEXTRACT names
 # another textract.bin to measure.
 set -euo pipefail
@@ -115,8 +118,8 @@ row() { # LABEL SECONDS
 }
 row "engine alone, one page after another (threads held to 1)" "$engine"
 row "textract.bin -layout, LARKSPAN_OCR_JOBS=1" "$layout_one"
-row "textract.bin -layout, two at once (default)" "$layout_two"
-row "textract.bin -raw, two at once (default)" "$raw_two"
+row "textract.bin -layout, one page per processor (default)" "$layout_two"
+row "textract.bin -raw, one page per processor (default)" "$raw_two"
 awk -v s="$engine_threads" -v base="$engine" -v n="$pages" 'BEGIN {
   printf "  the engine with its default threads, one 12 pt page: %.2f s (%.1f times the above)\n",
     s, s / (base / n) }'
@@ -137,5 +140,27 @@ printf '\nThe typeset (text) PDF, %d pages, -layout, medians of 11 interleaved r
 awk -v w="$(median "${with[@]}")" -v wo="$(median "${without[@]}")" -v same="$same" 'BEGIN {
   printf "  with the engine %.1f ms, without %.1f ms, ratio %.2f (same text: %s)\n",
     w * 1000, wo * 1000, w / wo, same }'
+
+# Cores: the same scan with the tool held to one processor and to two.
+printf '\nPages per minute on %d scanned pages, held to 1 and 2 processors (taskset):\n' "$pages"
+for cores in 1 2; do
+  cpus=0
+  [ "$cores" = 2 ] && cpus=0,1
+  start=$(now)
+  said=$(taskset -c "$cpus" "$textract" -enc UTF-8 -eol dos -layout "$work/scanned.pdf" \
+    "$work/cores-$cores.txt" 2>&1) || fail "textract.bin on $cores cores failed: $said"
+  [ -z "$said" ] || fail "textract.bin on $cores cores printed: $said"
+  ours=$(awk -v a="$start" -v b="$(now)" 'BEGIN { print b - a }')
+  start=$(now)
+  taskset -c "$cpus" ocrmypdf -q -j "$cores" --output-type pdf --optimize 0 \
+    --sidecar "$work/ocrmypdf-$cores.txt" "$work/scanned.pdf" "$work/ocrmypdf-$cores.pdf" ||
+    fail "ocrmypdf -j $cores failed"
+  theirs=$(awk -v a="$start" -v b="$(now)" 'BEGIN { print b - a }')
+  awk -v c="$cores" -v o="$ours" -v t="$theirs" -v n="$pages" \
+    -v oa="$("$pages_tool" score "$work" "$work/cores-$cores.txt" x 0 | awk '$1 == "all" { print $7 }')" \
+    -v ta="$("$pages_tool" score "$work" "$work/ocrmypdf-$cores.txt" x 0 | awk '$1 == "all" { print $7 }')" \
+    'BEGIN { printf "  %d core%s: textract.bin %5.1f pages/min (agreement %s), ocrmypdf -j %d %5.1f pages/min (%s), ratio %.2f\n",
+      c, (c == 1 ? " " : "s"), n * 60 / o, oa, c, n * 60 / t, ta, t / o }'
+done
 
 printf '\nload at end: %s\n' "$(load)"

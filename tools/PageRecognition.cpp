@@ -1,8 +1,11 @@
 #include "PageRecognition.h"
 
+#include "core/extraction/PageTriage.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -66,14 +69,37 @@ constexpr int kBlankCheckSide = 64;
 // a render costs the opening of the document, a page in it next to nothing.
 constexpr std::size_t kBlankCheckGap = 8;
 
-// How many pages are recognised at once: two, one per core of a usual machine, unless
-// LARKSPAN_OCR_JOBS asks for another number (1 to 8).
 std::size_t ParallelPages() {
-    const std::string asked = platform::GetEnvironment("LARKSPAN_OCR_JOBS");
-    if (asked.size() == 1 && asked[0] >= '1' && asked[0] <= '8') {
-        return static_cast<std::size_t>(asked[0] - '0');
+    return RecognitionWorkers(platform::UsableProcessors(), platform::AvailableMemory(),
+                              platform::GetEnvironment("LARKSPAN_OCR_JOBS"));
+}
+
+// A tool's own check runs on next to nothing: a loaded machine still does it in seconds.
+std::chrono::milliseconds CheckTimeLimit() {
+    return std::min<std::chrono::milliseconds>(RunTimeLimit(), std::chrono::seconds(30));
+}
+
+// How a run that did not give what was asked for failed, in words for the user.
+std::string HowItFailed(const platform::CapturedRun& run, std::chrono::milliseconds limit) {
+    if (!run.started) {
+        return "could not be started (" + run.startError + ")";
     }
-    return 2;
+    if (run.timedOut) {
+        return "did not finish within " + std::to_string(limit.count() / 1000) + " seconds";
+    }
+    if (run.outputCut) {
+        return "wrote more than a page can hold";
+    }
+    if (run.exitCode != 0) {
+        std::string how = "ended with exit status " + std::to_string(run.exitCode);
+        const std::string said = run.standardError.substr(0, run.standardError.find('\n'));
+        return said.empty() ? how : how + " (" + said.substr(0, 200) + ")";
+    }
+    return "wrote nothing usable";
+}
+
+bool Succeeded(const platform::CapturedRun& run) {
+    return run.started && run.exitCode == 0 && !run.timedOut && !run.outputCut;
 }
 
 // Runs work(0) ... work(count - 1) on up to `workers` threads, this one included, and starts
@@ -135,20 +161,28 @@ private:
 };
 
 // The engine's "-l" value: every language it has, English first; "" when it has none or cannot
-// tell.
-std::string Languages(const Engine& engine) {
+// tell, which `check` is told.
+std::string Languages(const Engine& engine, ToolCheck& check) {
     const platform::CapturedRun run = platform::RunCaptured(
         {engine.tesseract, "--list-langs"}, std::nullopt, {kEngineOutputBytes, RunTimeLimit()});
-    return run.started && run.exitCode == 0 && !run.timedOut && !run.outputCut
-               ? RecognitionLanguages(run.standardOutput)
-               : std::string();
+    if (!Succeeded(run)) {
+        check.Failed(ToolCheck::Tool::Engine, HowItFailed(run, RunTimeLimit()));
+        return {};
+    }
+    std::string languages = RecognitionLanguages(run.standardOutput);
+    if (languages.empty()) {
+        check.NoModels();
+    }
+    return languages;
 }
 
 // Which of the pages `first` to `last` (page numbers) have nothing drawn on them, from one render
 // of them all at a small size, read as it comes. Nothing when the render fails or does not come
-// out as one image per page: the pages are then taken to have something on them.
+// out as one image per page (`how` then says why): the pages are then taken to have something on
+// them.
 std::optional<std::vector<bool>> NothingDrawn(const Engine& engine, const TextractRequest& request,
-                                              std::int32_t first, std::int32_t last) {
+                                              std::int32_t first, std::int32_t last,
+                                              std::string& how) {
     BlankImageReader reader;
     const platform::OutputSink sink = [&](std::string_view piece) {
         return reader.Feed(piece);
@@ -160,31 +194,64 @@ std::optional<std::vector<bool>> NothingDrawn(const Engine& engine, const Textra
          std::to_string(kBlankCheckSide), "-gray"},
         request, {pages * ((kBlankCheckSide + 2) * (kBlankCheckSide + 2) + 64), RunTimeLimit()},
         &sink);
-    if (!run.started || run.exitCode != 0 || run.timedOut || run.outputCut ||
-        !reader.AtImageEnd() || reader.Blank().size() != pages) {
+    if (!Succeeded(run) || !reader.AtImageEnd() || reader.Blank().size() != pages) {
+        how = HowItFailed(run, RunTimeLimit());
         return std::nullopt;
     }
     return reader.Blank();
 }
 
-// One page through the renderer and the engine. Nothing when either fails or the engine finds
-// no text: the page then stays as pdftotext wrote it.
-std::optional<std::string> RecognisePage(const Engine& engine, const TextractRequest& request,
-                                         const std::string& languages, std::int32_t page,
-                                         PixelBudget& budget) {
-    const std::string number = std::to_string(page);
+// A run of a tool on a page that failed: which tool, and how.
+struct PageFault {
+    ToolCheck::Tool tool;
+    std::string how;
+};
+
+// What became of one page given to the renderer and the engine: its text, none (the engine
+// found no text, or the page shows nothing like type), or the tool that failed on it.
+struct PageResult {
+    std::optional<std::string> text;
+    std::optional<PageFault> fault;
+    bool unread = false; // too large to be drawn within bounds
+};
+
+PageResult Fault(ToolCheck::Tool tool, const platform::CapturedRun& run) {
+    return {std::nullopt, PageFault{tool, HowItFailed(run, RunTimeLimit())}};
+}
+
+// Whether a drawn page shows marks like type, from a render small enough to cost a fraction of
+// a second. A render that fails says yes: the full render then tells what is wrong.
+bool ShowsType(const Engine& engine, const TextractRequest& request, const std::string& number,
+               const PageSize& size) {
+    const double pixels = PagePixels(size, kTextLikenessDpi);
+    const int dpi = pixels <= kTextLikenessPixels
+                        ? kTextLikenessDpi
+                        : std::max(1, static_cast<int>(kTextLikenessDpi *
+                                                       std::sqrt(kTextLikenessPixels / pixels)));
+    const platform::CapturedRun image = RunOnDocument(
+        engine.pdftoppm, {"-f", number, "-l", number, "-r", std::to_string(dpi), "-gray"}, request,
+        {static_cast<std::size_t>(PagePixels(size, dpi) * 1.02) + 65536, RunTimeLimit()});
+    return !Succeeded(image) || MayHoldText(image.standardOutput);
+}
+
+// One page through the renderer and the engine.
+PageResult RecognisePage(const Engine& engine, const TextractRequest& request,
+                         const std::string& languages, const PageToRead& toRead,
+                         PixelBudget& budget) {
+    const std::string number = std::to_string(PageNumber(request, toRead.place));
     const platform::CaptureLimits timed{0, RunTimeLimit()};
     const platform::CapturedRun info =
         RunOnDocument(engine.pdfinfo, {"-f", number, "-l", number}, request, timed);
-    const std::optional<PageSize> size = info.started && info.exitCode == 0 && !info.timedOut
-                                             ? ReadPageSize(info.standardOutput, page)
-                                             : std::nullopt;
-    if (!size) {
-        return std::nullopt; // without its size the page could not be drawn within bounds
+    if (!Succeeded(info)) {
+        return Fault(ToolCheck::Tool::PageSizes, info);
     }
-    const int dpi = RecognitionResolution(*size);
+    const std::optional<PageSize> size = ReadPageSize(info.standardOutput, std::stoi(number));
+    const int dpi = size ? RecognitionResolution(*size) : 0;
     if (dpi == 0) {
-        return std::nullopt;
+        return {std::nullopt, std::nullopt, true}; // it could not be drawn within bounds
+    }
+    if (toRead.judgeDrawing && !ShowsType(engine, request, number, *size)) {
+        return {};
     }
     const auto pixels = static_cast<std::uint64_t>(PagePixels(*size, dpi));
     const PixelBudget::Hold hold(budget, pixels);
@@ -195,9 +262,8 @@ std::optional<std::string> RecognisePage(const Engine& engine, const TextractReq
     const platform::CapturedRun image = RunOnDocument(
         engine.pdftoppm, {"-f", number, "-l", number, "-r", std::to_string(dpi), "-gray"}, request,
         {static_cast<std::size_t>(static_cast<double>(pixels) * 1.02) + 65536, RunTimeLimit()});
-    if (!image.started || image.exitCode != 0 || image.timedOut || image.outputCut ||
-        image.standardOutput.empty()) {
-        return std::nullopt;
+    if (!Succeeded(image) || image.standardOutput.empty()) {
+        return Fault(ToolCheck::Tool::Renderer, image);
     }
     // Page segmentation with orientation detection (--psm 1): the engine turns a page scanned
     // sideways or upside down upright before reading it, in the same run. Without its
@@ -223,21 +289,98 @@ std::optional<std::string> RecognisePage(const Engine& engine, const TextractReq
     }
     const platform::CapturedRun text = platform::RunCaptured(recognise, image.standardOutput,
                                                              {kEngineOutputBytes, RunTimeLimit()});
-    if (!text.started || text.exitCode != 0 || text.timedOut || text.outputCut) {
-        return std::nullopt;
+    if (!Succeeded(text)) {
+        return Fault(ToolCheck::Tool::Engine, text);
     }
     std::string formatted = FormatRecognisedText(text.standardOutput, request);
     if (formatted.empty()) {
-        return std::nullopt;
+        return {};
     }
-    return formatted;
+    return {std::move(formatted), std::nullopt};
+}
+
+// An image of nothing for the engine's own check: it must read it and find no text.
+std::string EmptyImage() {
+    constexpr int kSide = 64;
+    return "P5\n" + std::to_string(kSide) + " " + std::to_string(kSide) + "\n255\n" +
+           std::string(kSide * kSide, '\xFF');
+}
+
+const char* ToolName(ToolCheck::Tool tool) {
+    switch (tool) {
+    case ToolCheck::Tool::Renderer:
+        return "the page renderer (pdftoppm)";
+    case ToolCheck::Tool::PageSizes:
+        return "the page information tool (pdfinfo)";
+    case ToolCheck::Tool::Engine:
+        break;
+    }
+    return "the OCR engine (tesseract)";
 }
 
 } // namespace
 
+bool ToolCheck::Failed(Tool tool, const std::string& how, const std::string& languages) {
+    const std::lock_guard lock(mutex_);
+    if (!failure_.empty()) {
+        return false;
+    }
+    const auto known = works_.find(tool);
+    const bool works = known != works_.end() ? known->second : Works(tool, languages);
+    works_[tool] = works;
+    if (!works && failure_.empty()) {
+        failure_ = std::string(ToolName(tool)) + " " + how;
+    }
+    return works;
+}
+
+void ToolCheck::NoModels() {
+    const std::lock_guard lock(mutex_);
+    if (failure_.empty()) {
+        failure_ = std::string(ToolName(Tool::Engine)) + " has no recognition models";
+    }
+}
+
+bool ToolCheck::Broken() const {
+    const std::lock_guard lock(mutex_);
+    return !failure_.empty();
+}
+
+std::string ToolCheck::Failure() const {
+    const std::lock_guard lock(mutex_);
+    const std::string remedy = engine_.shipped || failure_.rfind(ToolName(Tool::Engine), 0) != 0
+                                   ? remedy_
+                                   : "Reinstall tesseract-ocr and a language pack such as "
+                                     "tesseract-ocr-eng.";
+    return "The scanned pages could not be recognised: " + failure_ + ". " + remedy + "\n";
+}
+
+// The tool's own check, on a tiny document or image of the adapter's own (on standard input, as
+// the decrypted document goes): a tool that fails there too cannot read any page.
+bool ToolCheck::Works(Tool tool, const std::string& languages) {
+    const platform::CaptureLimits limits{1 << 20, CheckTimeLimit()};
+    platform::CapturedRun run;
+    switch (tool) {
+    case Tool::Renderer:
+        run =
+            platform::RunCaptured({engine_.pdftoppm, "-r", "10", "-gray", "-"}, EmptyPdf(), limits);
+        return Succeeded(run) && run.standardOutput.rfind("P5", 0) == 0;
+    case Tool::PageSizes:
+        run =
+            platform::RunCaptured({engine_.pdfinfo, "-f", "1", "-l", "1", "-"}, EmptyPdf(), limits);
+        return Succeeded(run) && ReadPageSize(run.standardOutput, 1).has_value();
+    case Tool::Engine:
+        run = languages.empty()
+                  ? platform::RunCaptured({engine_.tesseract, "--list-langs"}, std::nullopt, limits)
+                  : platform::RunCaptured({engine_.tesseract, "stdin", "stdout", "-l", languages},
+                                          EmptyImage(), limits);
+        return Succeeded(run);
+    }
+    return false;
+}
+
 std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractRequest& request,
-                                      const std::vector<std::size_t>& pages,
-                                      const std::function<bool()>& goOn) {
+                                      const std::vector<std::size_t>& pages, ToolCheck& check) {
     if (pages.empty()) {
         return {};
     }
@@ -245,12 +388,17 @@ std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractReques
     std::vector<char> drawn(pages.size(), 1); // not vector<bool>: the workers write side by side
     const std::vector<PageRun> runs = PageRuns(
         pages, kBlankCheckGap, std::max<std::size_t>(8, (pages.size() + workers - 1) / workers));
-    InParallel(runs.size(), workers, goOn, [&](std::size_t r) {
+    const std::function<bool()> working = [&] {
+        return !check.Broken();
+    };
+    InParallel(runs.size(), workers, working, [&](std::size_t r) {
         try {
+            std::string how;
             const std::optional<std::vector<bool>> nothing =
                 NothingDrawn(engine, request, PageNumber(request, runs[r].first),
-                             PageNumber(request, runs[r].last));
+                             PageNumber(request, runs[r].last), how);
             if (!nothing) {
+                check.Failed(ToolCheck::Tool::Renderer, how);
                 return;
             }
             const auto from = std::lower_bound(pages.begin(), pages.end(), runs[r].first);
@@ -272,27 +420,36 @@ std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractReques
 }
 
 void RecognisePages(const Engine& engine, const TextractRequest& request,
-                    const std::vector<std::size_t>& pages, const std::function<bool()>& goOn,
-                    const PageDone& onPageDone) {
-    if (pages.empty()) {
+                    const std::vector<PageToRead>& pages, ToolCheck& check,
+                    const std::function<bool()>& goOn, const PageDone& onPageDone) {
+    if (pages.empty() || !goOn()) {
         return;
     }
-    const std::size_t workers = ParallelPages();
+    const std::string languages = Languages(engine, check);
+    if (languages.empty()) {
+        for (const PageToRead& page : pages) {
+            onPageDone(page.place, {std::nullopt, true, {}});
+        }
+        return;
+    }
     std::mutex doneMutex;
-    const std::string languages = Languages(engine);
     PixelBudget budget;
-    InParallel(pages.size(), languages.empty() ? 1 : workers, goOn, [&](std::size_t i) {
+    const std::function<bool()> working = [&] {
+        return !check.Broken() && goOn();
+    };
+    InParallel(pages.size(), ParallelPages(), working, [&](std::size_t i) {
         PageReading reading;
-        if (!languages.empty()) {
-            try {
-                reading.text = RecognisePage(engine, request, languages,
-                                             PageNumber(request, pages[i]), budget);
-            } catch (const std::exception&) {
-                // The page stays blank: one page the engine cannot read is not a failed job.
-            }
+        try {
+            PageResult result = RecognisePage(engine, request, languages, pages[i], budget);
+            reading.text = std::move(result.text);
+            reading.unread =
+                result.unread ||
+                (result.fault && check.Failed(result.fault->tool, result.fault->how, languages));
+        } catch (const std::exception&) {
+            reading.unread = true; // out of memory, say: one page is not a failed job
         }
         const std::lock_guard lock(doneMutex);
-        onPageDone(pages[i], std::move(reading));
+        onPageDone(pages[i].place, std::move(reading));
     });
 }
 
