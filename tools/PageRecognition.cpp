@@ -82,7 +82,11 @@ std::chrono::milliseconds CheckTimeLimit() {
 // How a run that did not give what was asked for failed, in words for the user.
 std::string HowItFailed(const platform::CapturedRun& run, std::chrono::milliseconds limit) {
     if (!run.started) {
-        return "could not be started (" + run.startError + ")";
+        std::string why = run.startError;
+        if (!why.empty() && why.back() == '.') {
+            why.pop_back(); // the system's own text may end in a full stop
+        }
+        return "could not be started (" + why + ")";
     }
     if (run.timedOut) {
         return "did not finish within " + std::to_string(limit.count() / 1000) + " seconds";
