@@ -40,8 +40,6 @@ std::int32_t PageNumber(const TextractRequest& request, std::size_t place) {
     return std::max(request.firstPage, 1) + static_cast<std::int32_t>(place);
 }
 
-namespace {
-
 // The time one run of a tool on one page may take (a 40-megapixel page of dense text takes the
 // engine well under a minute on one core), or another number of seconds, 1 to 86400, from
 // LARKSPAN_OCR_SECONDS.
@@ -56,6 +54,8 @@ std::chrono::milliseconds RunTimeLimit() {
     }
     return std::chrono::minutes(3);
 }
+
+namespace {
 
 // More text than any page holds (a dense page has a few kilobytes): an engine that writes more
 // is not reading a page, and the page stays blank.
@@ -128,18 +128,21 @@ void InParallel(std::size_t count, std::size_t workers, const std::function<bool
 }
 
 // The pixels of the pages being rendered and recognised at once: a page waits until its own and
-// those of the others fit within kMaxPagePixels, or until it is alone. So pages of the usual
-// sizes go side by side, while the memory of large ones (the engine takes several bytes a
-// pixel) stays that of one page at the cap.
+// those of the others fit within the budget (kMaxPagePixels, or a usual page for each worker),
+// or until it is alone. So pages of the usual sizes go side by side, one per worker, while the
+// memory of large ones (the engine takes several bytes a pixel) stays that of one page at the cap.
 class PixelBudget {
 public:
+    explicit PixelBudget(std::size_t workers)
+        : pixels_(std::max(kMaxPagePixels, static_cast<double>(workers) * kWorkerPagePixels)) {}
+
     class Hold {
     public:
         Hold(PixelBudget& budget, std::uint64_t pixels) : budget_(budget), pixels_(pixels) {
             std::unique_lock lock(budget_.mutex_);
             budget_.changed_.wait(lock, [&] {
                 return budget_.held_ == 0 ||
-                       static_cast<double>(budget_.held_ + pixels_) <= kMaxPagePixels;
+                       static_cast<double>(budget_.held_ + pixels_) <= budget_.pixels_;
             });
             budget_.held_ += pixels_;
         }
@@ -159,6 +162,7 @@ public:
     };
 
 private:
+    const double pixels_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::uint64_t held_ = 0;
@@ -437,11 +441,12 @@ void RecognisePages(const Engine& engine, const TextractRequest& request,
         return;
     }
     std::mutex doneMutex;
-    PixelBudget budget;
+    const std::size_t workers = ParallelPages();
+    PixelBudget budget(workers);
     const std::function<bool()> working = [&] {
         return !check.Broken() && goOn();
     };
-    InParallel(pages.size(), ParallelPages(), working, [&](std::size_t i) {
+    InParallel(pages.size(), workers, working, [&](std::size_t i) {
         PageReading reading;
         try {
             PageResult result = RecognisePage(engine, request, languages, pages[i], budget);

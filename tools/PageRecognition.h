@@ -12,6 +12,7 @@
 #include "core/extraction/TextRecognition.h"
 #include "platform/Platform.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -83,6 +84,9 @@ struct PageReading {
     std::string withoutModel; // read without a model for its script: the script's name
 };
 using PageDone = std::function<void(std::size_t place, PageReading reading)>;
+
+// The time one run of a tool on the document may take: three minutes, or LARKSPAN_OCR_SECONDS.
+std::chrono::milliseconds RunTimeLimit();
 
 // The page number of a place in the request's range (0 is its first page; pdftotext takes a
 // first page below 1 as page 1).

@@ -122,7 +122,8 @@ std::optional<std::int32_t> PageCount(const std::string& pdfinfo, const Textract
     if (pdfinfo.empty()) {
         return std::nullopt;
     }
-    const platform::CapturedRun run = RunOnDocument(pdfinfo, {}, request);
+    // Bounded like the recognition's runs: a count that never comes would hold the job.
+    const platform::CapturedRun run = RunOnDocument(pdfinfo, {}, request, {0, RunTimeLimit()});
     if (!run.started || run.exitCode != 0) {
         return std::nullopt;
     }

@@ -38,6 +38,9 @@ bool MayHoldText(std::string_view pgm);
 // the free memory holds at kWorkerMemory each, at least one. `asked` (LARKSPAN_OCR_JOBS), a
 // number from 1 to kMostWorkers, overrides both.
 inline constexpr std::uint64_t kWorkerMemory = 400ull << 20;
+// The pixels each worker may hold at once: a letter or A4 page at 300 dpi, with room to spare
+// (the engine's peak for one is about 110 MB, well within kWorkerMemory).
+inline constexpr double kWorkerPagePixels = 10'000'000;
 inline constexpr std::size_t kMostWorkers = 64;
 std::size_t RecognitionWorkers(unsigned processors, std::uint64_t availableMemory,
                                std::string_view asked);
