@@ -14,7 +14,8 @@
 #   4. Which pages the engine reads: text-only documents (the typeset licences; real text in
 #      several scripts, leader dots, code and formulas typeset with pango-view) and documents
 #      with drawn pages (text pages with a vector chart, a scan of it and a photograph-like
-#      picture), textract.bin against pdftotext alone (medians of 5 interleaved runs), and
+#      picture), textract.bin against pdftotext alone (medians of $TRIAGE_ROUNDS, default 5,
+#      interleaved runs), and
 #      whether the text stayed pdftotext's; garbled text layers (the typeset text with its
 #      font's Unicode map rewritten: private-use code points, mixed-script mojibake), the word
 #      F1 of textract.bin's text and of pdftotext's against the typeset words.
@@ -154,7 +155,8 @@ if [ -n "$before" ] && [ "${BEFORE_HUGE:-0}" = 1 ]; then
 fi
 
 # 4. Which pages the engine reads.
-printf '\n4. Which pages the engine reads (-layout, medians of 5 interleaved runs):\n'
+rounds=${TRIAGE_ROUNDS:-5}
+printf '\n4. Which pages the engine reads (-layout, medians of %d interleaved runs):\n' "$rounds"
 mkdir "$work/triage"
 tri=$work/triage
 cat >"$tri/de.txt" <<'TEXT'
@@ -216,7 +218,7 @@ all_docs() { # TOOL TAG DOCUMENT...
 triage_row() { # LABEL DOCUMENT...
   local label=$1 with=() alone=() before_times=() same=yes
   shift
-  for ((round = 1; round <= 5; round++)); do
+  for ((round = 1; round <= rounds; round++)); do
     alone+=("$(all_docs pdftotext alone "$@")")
     with+=("$(all_docs "$textract" with "$@")")
     if [ -n "$before" ]; then before_times+=("$(all_docs "$before" before "$@")"); fi
