@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace larkspan::tools {
@@ -49,11 +50,12 @@ platform::CapturedRun RunOnDocument(const std::string& program,
 // could not be read. Thread-safe.
 class ToolCheck {
 public:
-    ToolCheck(const Engine& engine, std::string remedy) : engine_(engine), remedy_(remedy) {}
+    ToolCheck(const Engine& engine, std::string remedy)
+        : engine_(engine), remedy_(std::move(remedy)) {}
 
     enum class Tool { Renderer, PageSizes, Engine };
     // A run of `tool` failed, as `how` says ("did not finish within 180 seconds"). True when the
-    // tool still works; false when it is broken.
+    // tool still works; false when it is broken. The engine is checked with `languages`.
     bool Failed(Tool tool, const std::string& how, const std::string& languages = {});
     // The engine has no recognition models: it is broken.
     void NoModels();
