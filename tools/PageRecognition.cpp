@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -227,21 +226,6 @@ PageResult Fault(ToolCheck::Tool tool, const platform::CapturedRun& run) {
     return {std::nullopt, PageFault{tool, HowItFailed(run, RunTimeLimit())}};
 }
 
-// Whether a drawn page shows marks like type, from a render small enough to cost a fraction of
-// a second. A render that fails says yes: the full render then tells what is wrong.
-bool ShowsType(const Engine& engine, const TextractRequest& request, const std::string& number,
-               const PageSize& size) {
-    const double pixels = PagePixels(size, kTextLikenessDpi);
-    const int dpi = pixels <= kTextLikenessPixels
-                        ? kTextLikenessDpi
-                        : std::max(1, static_cast<int>(kTextLikenessDpi *
-                                                       std::sqrt(kTextLikenessPixels / pixels)));
-    const platform::CapturedRun image = RunOnDocument(
-        engine.pdftoppm, {"-f", number, "-l", number, "-r", std::to_string(dpi), "-gray"}, request,
-        {static_cast<std::size_t>(PagePixels(size, dpi) * 1.02) + 65536, RunTimeLimit()});
-    return !Succeeded(image) || MayHoldText(image.standardOutput);
-}
-
 // One page through the renderer and the engine.
 PageResult RecognisePage(const Engine& engine, const TextractRequest& request,
                          const std::string& languages, const PageToRead& toRead,
@@ -258,9 +242,6 @@ PageResult RecognisePage(const Engine& engine, const TextractRequest& request,
     if (dpi == 0) {
         return {std::nullopt, std::nullopt, true}; // it could not be drawn within bounds
     }
-    if (toRead.judgeDrawing && !ShowsType(engine, request, number, *size)) {
-        return {};
-    }
     const auto pixels = static_cast<std::uint64_t>(PagePixels(*size, dpi));
     const PixelBudget::Hold hold(budget, pixels);
 
@@ -272,6 +253,9 @@ PageResult RecognisePage(const Engine& engine, const TextractRequest& request,
         {static_cast<std::size_t>(static_cast<double>(pixels) * 1.02) + 65536, RunTimeLimit()});
     if (!Succeeded(image) || image.standardOutput.empty()) {
         return Fault(ToolCheck::Tool::Renderer, image);
+    }
+    if (toRead.judgeDrawing && !MayHoldText(image.standardOutput, dpi)) {
+        return {}; // drawn on, but with nothing like type: the engine would find nothing
     }
     // Page segmentation with orientation detection (--psm 1): the engine turns a page scanned
     // sideways or upside down upright before reading it, in the same run. Without its

@@ -1,13 +1,13 @@
 #pragma once
 
 // What happens to the pages of textract.bin's range that came out blank or garbled. Pages with
-// nothing drawn on them are found first, all in a few small renders, and never reach the engine;
-// nor does a drawn page whose small render shows nothing like type. Each other page is rendered
-// (pdftoppm) at a resolution that keeps its image within kMaxPagePixels, and its text
-// recognised by the OCR engine (tesseract) with the page turned upright by the engine's own
-// orientation detection. Every run of a tool has a time limit (three minutes;
-// LARKSPAN_OCR_SECONDS in the environment sets another) and its output is bounded: a page that
-// runs out of either is not read, and the job goes on, unless the tool is broken.
+// nothing drawn on them are found first, all in a few small renders, and never reach the engine.
+// Each other page is rendered (pdftoppm) at a resolution that keeps its image within
+// kMaxPagePixels and, unless its render shows nothing like type, its text recognised by the OCR
+// engine (tesseract) with the page turned upright by the engine's own orientation detection.
+// Every run of a tool has a time limit (three minutes; LARKSPAN_OCR_SECONDS in the environment
+// sets another) and its output is bounded: a page that runs out of either is not read, and the
+// job goes on, unless the tool is broken.
 
 #include "core/extraction/TextRecognition.h"
 #include "platform/Platform.h"

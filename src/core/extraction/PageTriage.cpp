@@ -232,6 +232,28 @@ std::optional<GreyImage> ReadPgm(std::string_view pgm) {
     return GreyImage{numbers[0], numbers[1], pixels.substr(0, numbers[0] * numbers[1])};
 }
 
+// The image `factor` times smaller on each side, each pixel the mean of the ones it stands for;
+// its pixels are kept in `pixels`.
+GreyImage Reduced(const GreyImage& image, std::size_t factor, std::string& pixels) {
+    const std::size_t width = image.width / factor;
+    const std::size_t height = image.height / factor;
+    pixels.assign(width * height, '\0');
+    std::vector<unsigned> sums(width);
+    for (std::size_t y = 0; y < height; ++y) {
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (std::size_t dy = 0; dy < factor; ++dy) {
+            const std::string_view row = image.pixels.substr((y * factor + dy) * image.width);
+            for (std::size_t x = 0; x < width * factor; ++x) {
+                sums[x / factor] += static_cast<unsigned char>(row[x]);
+            }
+        }
+        for (std::size_t x = 0; x < width; ++x) {
+            pixels[y * width + x] = static_cast<char>(sums[x] / (factor * factor));
+        }
+    }
+    return {width, height, pixels};
+}
+
 // The grey level that parts ink from paper best (Otsu's: the largest variance between the two),
 // and how far apart their means lie.
 struct InkLevel {
@@ -456,10 +478,14 @@ bool ReplacesLayer(std::string_view layerText, std::string_view recognisedText) 
     return 4 * shared < total(layer) + total(read);
 }
 
-bool MayHoldText(std::string_view pgm) {
-    const std::optional<GreyImage> image = ReadPgm(pgm);
+bool MayHoldText(std::string_view pgm, int dpi) {
+    std::optional<GreyImage> image = ReadPgm(pgm);
     if (!image) {
         return true;
+    }
+    std::string smaller;
+    if (dpi >= 2 * kTextLikenessDpi) {
+        image = Reduced(*image, static_cast<std::size_t>(dpi / kTextLikenessDpi), smaller);
     }
     const InkLevel ink = FindInkLevel(*image);
     if (ink.contrast < 32) {

@@ -23,16 +23,16 @@ bool LooksGarbled(std::string_view pageText);
 // was real text, and is kept as pdftotext wrote it.
 bool ReplacesLayer(std::string_view layerText, std::string_view recognisedText);
 
-// The resolution of the render that tells whether a drawn page shows type, and the pixels it
-// holds at most: type of 6 pt and up keeps its letters apart there.
+// The resolution at which a page is looked at for type: type of 6 pt and up keeps its letters
+// apart there.
 inline constexpr int kTextLikenessDpi = 150;
-inline constexpr double kTextLikenessPixels = 4'000'000;
 
-// Whether a grey image (binary PGM, P5, 8-bit) shows marks like type: dark shapes of a letter's
-// size and proportions standing in a row, several of similar height side by side. A drawing of
-// lines and areas, a photograph or a colour chart shows none; anything unclear counts as type,
-// so that the engine still reads it.
-bool MayHoldText(std::string_view pgm);
+// Whether a grey image (binary PGM, P5, 8-bit) of a page drawn at `dpi` shows marks like type:
+// dark shapes of a letter's size and proportions standing in a row, several of similar height
+// side by side (an image of twice kTextLikenessDpi or more is looked at that much smaller). A
+// drawing of lines and areas, a photograph or a colour chart shows none; anything unclear counts
+// as type, so that the engine still reads it.
+bool MayHoldText(std::string_view pgm, int dpi = kTextLikenessDpi);
 
 // How many pages are recognised at once: one per processor the process may use, no more than
 // the free memory holds at kWorkerMemory each, at least one. `asked` (LARKSPAN_OCR_JOBS), a
