@@ -36,7 +36,7 @@ unset OMP_THREAD_LIMIT
 # which a machine with more language packs would measure instead.
 models=$(tesseract --list-langs 2>&1 | sed -n '1s/^List of available languages in "\(.*\)".*/\1/p')
 mkdir "$work/tessdata"
-ln -s "$models/eng.traineddata" "$models/osd.traineddata" "$work/tessdata/"
+ln -s "$models"/{eng.traineddata,osd.traineddata,configs,tessconfigs} "$work/tessdata/"
 export TESSDATA_PREFIX=$work/tessdata
 
 fail() {
