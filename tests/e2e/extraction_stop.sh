@@ -26,8 +26,8 @@ until extractor_running && [ -e "$docs/long.txt" ]; do
     e2e__past "$deadline" && e2e_fail "the extractor did not start"
     e2e__nap
 done
-# The locked window: its fields drawn as disabled fields are.
-e2e_screenshot "$main" during-job >/dev/null
+# The locked window: its fields drawn as disabled fields are. The gauge moves all the while.
+e2e_screenshot "$main" during-job "$(extraction_gauge_area "$main")" >/dev/null
 # The stop button: 212,186 (180 x 50) in the panel at 85,0.
 e2e_click "$main" $((85 + 212 + 90)) $((menu + 186 + 25))
 question=$(e2e_wait_window Confirm main)

@@ -101,7 +101,9 @@ void ExtractionJob::Extract() {
     const PrivateFile progressFile(files_, "larkspan-progress-");
     if (!progressFile.Path().empty()) {
         environment.emplace_back(kProgressFileVariable, progressFile.Path());
-        view_.FollowProgress(progressFile.Path());
+        const PageRange range = JobPageRange(settings.pageCountText, settings.pageRangeText);
+        view_.FollowProgress(progressFile.Path(),
+                             {range.first, TextToInteger(settings.pageCountText)});
     }
     if (!settings.inputFingerprint.empty()) {
         environment.emplace_back(kInputFingerprintVariable, settings.inputFingerprint);
