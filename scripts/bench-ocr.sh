@@ -15,6 +15,9 @@
 #      engine told the page's language (pdftoppm | tesseract -l) and by OCRmyPDF (-l, and
 #      --deskew for the askew pages; its text layer read with pdftotext): each reading's F1
 #      against the typeset text, and its seconds. SCRIPTS=0 leaves this part out.
+#   5. Cores: pages recognised per minute with the tool held to one processor and to two
+#      (taskset; it runs as many pages at once as it may use processors), against Debian's
+#      ocrmypdf -j 1 and -j 2 under the same hold, with their words' agreement.
 # Builds textract.bin and the helper into $BUILD_DIR (default ./build) first; $TEXTRACT names
 # another textract.bin to measure.
 set -euo pipefail
@@ -34,6 +37,12 @@ trap 'rm -rf "$work"' EXIT
 # The tool is measured as it ships: a thread limit the caller happens to have set would
 # change how it runs the engine.
 unset OMP_THREAD_LIMIT
+# English and orientation only, as the package recommends: the tool reads every model installed,
+# which a machine with more language packs would measure instead.
+models=$(tesseract --list-langs 2>&1 | sed -n '1s/^List of available languages in "\(.*\)".*/\1/p')
+mkdir "$work/tessdata"
+ln -s "$models"/{eng.traineddata,osd.traineddata,configs,tessconfigs} "$work/tessdata/"
+export TESSDATA_PREFIX=$work/tessdata
 
 fail() {
   echo "bench-ocr: $*" >&2
@@ -121,8 +130,8 @@ row() { # LABEL SECONDS
 }
 row "engine alone, one page after another (threads held to 1)" "$engine"
 row "textract.bin -layout, LARKSPAN_OCR_JOBS=1" "$layout_one"
-row "textract.bin -layout, two at once (default)" "$layout_two"
-row "textract.bin -raw, two at once (default)" "$raw_two"
+row "textract.bin -layout, one page per processor (default)" "$layout_two"
+row "textract.bin -raw, one page per processor (default)" "$raw_two"
 awk -v s="$engine_threads" -v base="$engine" -v n="$pages" 'BEGIN {
   printf "  the engine with its default threads, one 12 pt page: %.2f s (%.1f times the above)\n",
     s, s / (base / n) }'
@@ -183,5 +192,26 @@ if [ "${SCRIPTS:-1}" != 0 ]; then
       "$language" "$(f1 "$work/sample-$i.ocrmypdf")" "$theirs"
   done
 fi
+# 5. Cores: the same scan with the tool held to one processor and to two.
+printf '\nPages per minute on %d scanned pages, held to 1 and 2 processors (taskset):\n' "$pages"
+for cores in 1 2; do
+  cpus=0
+  [ "$cores" = 2 ] && cpus=0,1
+  start=$(now)
+  said=$(taskset -c "$cpus" "$textract" -enc UTF-8 -eol dos -layout "$work/scanned.pdf" \
+    "$work/cores-$cores.txt" 2>&1) || fail "textract.bin on $cores cores failed: $said"
+  [ -z "$said" ] || fail "textract.bin on $cores cores printed: $said"
+  ours=$(awk -v a="$start" -v b="$(now)" 'BEGIN { print b - a }')
+  start=$(now)
+  taskset -c "$cpus" ocrmypdf -q -j "$cores" --output-type pdf --optimize 0 \
+    --sidecar "$work/ocrmypdf-$cores.txt" "$work/scanned.pdf" "$work/ocrmypdf-$cores.pdf" ||
+    fail "ocrmypdf -j $cores failed"
+  theirs=$(awk -v a="$start" -v b="$(now)" 'BEGIN { print b - a }')
+  awk -v c="$cores" -v o="$ours" -v t="$theirs" -v n="$pages" \
+    -v oa="$("$pages_tool" score "$work" "$work/cores-$cores.txt" x 0 | awk '$1 == "all" { print $7 }')" \
+    -v ta="$("$pages_tool" score "$work" "$work/ocrmypdf-$cores.txt" x 0 | awk '$1 == "all" { print $7 }')" \
+    'BEGIN { printf "  %d core%s: textract.bin %5.1f pages/min (agreement %s), ocrmypdf -j %d %5.1f pages/min (%s), ratio %.2f\n",
+      c, (c == 1 ? " " : "s"), n * 60 / o, oa, c, n * 60 / t, ta, t / o }'
+done
 
 printf '\nload at end: %s\n' "$(load)"

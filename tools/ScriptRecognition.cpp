@@ -60,11 +60,22 @@ public:
             command.insert(command.end(), {"-c", "preserve_interword_spaces=1"});
         }
         command.insert(command.end(), {"txt", "tsv"});
-        const platform::CapturedRun run = platform::RunCaptured(command, pgm, limits_);
+        platform::CapturedRun run = platform::RunCaptured(command, pgm, limits_);
         if (!Ran(run)) {
+            run.standardOutput.clear();
+            failedRun_ = std::move(run);
             return std::nullopt;
         }
         return ReadEngineOutput(run.standardOutput);
+    }
+
+    // A page without text because a reading run failed: that run, for the check of the engine.
+    // A failed orientation detection is no fault: it fails on pages with too few letters.
+    ScriptReading Failed(ScriptReading reading) const {
+        if (!reading.engineText) {
+            reading.failedRun = failedRun_;
+        }
+        return reading;
     }
 
 private:
@@ -78,6 +89,7 @@ private:
     bool layout_;
     platform::CaptureLimits limits_;
     mutable bool timedOut_ = false;
+    mutable std::optional<platform::CapturedRun> failedRun_;
 };
 
 // A Latin-script page's reading, read again with its language's model where the first reading
@@ -96,15 +108,13 @@ ScriptReading LatinPage(const PageReader& reader, const std::string& page,
             used = again;
         }
     }
-    return {AsWrittenIn(used, std::move(reading->text)), ""};
+    ScriptReading result;
+    result.engineText = AsWrittenIn(used, std::move(reading->text));
+    return result;
 }
 
-} // namespace
-
-ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<std::string>& models,
-                              const std::string& image, int dpi, bool layout,
-                              const platform::CaptureLimits& limits) {
-    PageReader reader(tesseract, dpi, layout, limits);
+ScriptReading ReadWith(PageReader& reader, const std::vector<std::string>& models,
+                       const std::string& image, int dpi) {
     // A page that is no grey image of the renderer's is read as it came. Copies of the pixels
     // are made only where the page is turned, and kept no longer than needed: a large page's
     // image is tens of megabytes.
@@ -138,7 +148,8 @@ ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<st
         return LatinPage(reader, straight, models, latin.model, first);
     }
     const ModelChoice choice = ModelForScript(report->script, models);
-    ScriptReading result{std::nullopt, choice.withoutModel};
+    ScriptReading result;
+    result.withoutModel = choice.withoutModel;
     if (choice.model == latin.model) {
         // No model of its script: the first reading is as good as any.
         result.engineText = first ? std::optional(first->text) : std::nullopt;
@@ -163,6 +174,15 @@ ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<st
     }
     result.engineText = AsWrittenIn(choice.model, std::move(reading->text));
     return result;
+}
+
+} // namespace
+
+ScriptReading ReadInItsScript(const std::string& tesseract, const std::vector<std::string>& models,
+                              const std::string& image, int dpi, bool layout,
+                              const platform::CaptureLimits& limits) {
+    PageReader reader(tesseract, dpi, layout, limits);
+    return reader.Failed(ReadWith(reader, models, image, dpi));
 }
 
 } // namespace larkspan::tools

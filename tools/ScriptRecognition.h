@@ -17,6 +17,8 @@ namespace larkspan::tools {
 struct ScriptReading {
     std::optional<std::string> engineText; // nothing: the engine failed on the page
     std::string withoutModel;              // read without a model for its script: the script's name
+    // The engine's last reading run that failed (without its output), when there was one.
+    std::optional<platform::CapturedRun> failedRun;
 };
 
 // `image` is the page as `pdftoppm -gray` writes it (PGM) at `dpi`; `models` are the engine's

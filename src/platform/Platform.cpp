@@ -6,6 +6,8 @@
 #include "platform/Policy.h"
 #include "platform/Primitives.h"
 
+#include <algorithm>
+
 namespace larkspan::platform {
 
 std::optional<std::string> os::LookUpRecordText(const RecordReader& read, const std::string& vendor,
@@ -86,6 +88,14 @@ std::string ExecutableFolder() {
     const std::string path = os::ExecutablePath();
     const auto separator = path.rfind(os::PathSeparator());
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+unsigned UsableProcessors() {
+    return std::max(os::UsableProcessors(), 1u);
+}
+
+std::uint64_t AvailableMemory() {
+    return os::AvailableMemory();
 }
 
 std::string TemporaryFolder() {

@@ -331,6 +331,14 @@ void SetEnvironment(const std::string& name, const std::string& value);
 // Folder of the running executable, with a trailing separator; "" when it cannot be determined.
 std::string ExecutableFolder();
 
+// The processors this process may run on, at least 1: Linux, those of its CPU affinity;
+// Windows, those of its processor group in its affinity, fewer where a job caps its CPU rate.
+unsigned UsableProcessors();
+
+// Physical memory free for use now, in bytes, within a job's limit on Windows; 0 when the
+// system does not tell.
+std::uint64_t AvailableMemory();
+
 // Folder for temporary files, without a trailing separator (a root keeps its own). POSIX: the
 // first of $TEMP and $TMPDIR that is set, else /tmp. Windows: the system's rule (GetTempPathW:
 // the first of TMP, TEMP and USERPROFILE that is set, made a full path, else the Windows folder);

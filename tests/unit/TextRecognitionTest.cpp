@@ -1,8 +1,10 @@
 #include "core/extraction/TextRecognition.h"
 #include "core/extraction/PageImage.h"
+#include "core/extraction/PageTriage.h"
 #include "core/extraction/ScriptChoice.h"
 #include "core/extraction/TextStream.h"
 
+#include <array>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
@@ -334,6 +336,119 @@ TEST(PageImage, PagesAreTurnedInQuarterTurnsAndStraightenedFromAFewDegrees) {
         }
     }
     EXPECT_EQ(EstimateSkew(GreyImage{900, 900, std::vector<std::uint8_t>(810000, 250)}), 0);
+}
+
+TEST(PageTriage, GarbledLayersAreToldFromTextInAnyScript) {
+    // Real text, each a few lines: German, Polish, Russian, Chinese, leader dots, code,
+    // formulas.
+    for (const char* text :
+         {"Alle Menschen sind frei und gleich an W\u00fcrde und Rechten geboren. Sie sind mit "
+          "Vernunft und Gewissen begabt und sollen einander im Geist der Br\u00fcderlichkeit "
+          "begegnen.",
+          "Wszyscy ludzie rodz\u0105 si\u0119 wolni i r\u00f3wni pod wzgl\u0119dem swej "
+          "godno\u015bci i swych praw. S\u0105 oni obdarzeni rozumem i sumieniem.",
+          "\u0412\u0441\u0435 \u043b\u044e\u0434\u0438 \u0440\u043e\u0436\u0434\u0430\u044e"
+          "\u0442\u0441\u044f \u0441\u0432\u043e\u0431\u043e\u0434\u043d\u044b\u043c\u0438 "
+          "(Windows-\u0432\u0435\u0440\u0441\u0438\u044f, 2024 \u0433.)",
+          "\u4eba\u4eba\u751f\u800c\u81ea\u7531\uff0c\u5728\u5c0a\u4e25\u548cPDF\u6743\u5229"
+          "\u4e0a\u4e00\u5f8b\u5e73\u7b49\u3002\n\u4ed6\u4eec\u8d4b\u6709\u7406\u6027\u548c"
+          "\u826f\u5fc3\u3002",
+          "1 Introduction ........ 3\n2 Getting started ........ 7\n3 Reference ........ 12",
+          "int main(int argc, char **argv) { printf(\"%d\\n\", argv[0][1]); return 0; }",
+          "\u2211 x\u1d62\u00b2 \u2264 \u222b\u2080\u00b9 f(x) dx, \u03b1\u2192\u03b2, \u0394="
+          "\u221a(b\u00b2\u22124ac) \u25a0 \u2605\u2605\u2605 \u00a7 12 \u00a9 2024 \uf0b7 "
+          "item"}) {
+        EXPECT_FALSE(LooksGarbled(text)) << text;
+    }
+    // What broken maps make of "Everyone has the right to life, liberty and security..."
+    // repeated: private-use code points, control characters, letters of several scripts and
+    // box drawing mixed in each word.
+    const auto repeated = [](const std::string& words) {
+        std::string text;
+        for (int i = 0; i < 4; ++i) {
+            text += words + "\n";
+        }
+        return text;
+    };
+    for (const std::string& garbled :
+         {repeated("\uf045\uf076\uf065\uf072 \uf068\uf061\uf073 \uf074\uf068\uf065 \uf072"
+                   "\uf069\uf067\uf068\uf074"),
+          repeated("\x01\x02\x03\x04 \x05\x06\x07 \x08\x0b\x0e"),
+          repeated("\u0415\u00f6\u0435\u2552 \u00e8\u0430\u00f3 \u0442\u00e8\u0435 "
+                   "\u0440\u00e9\u0433\u00e8"),
+          repeated("\xff\xfe\xfd \xc3( \xed\xa0\x80 plain words here")}) {
+        EXPECT_TRUE(LooksGarbled(garbled)) << garbled;
+    }
+
+    // The engine's reading takes a garbled layer's place only where it is text that shares
+    // hardly a word with the layer.
+    const std::string read = "Everyone has the right to life, liberty and security of person.";
+    EXPECT_TRUE(ReplacesLayer(repeated("\u0415\u00f6\u0435\u2552 \u00e8\u0430\u00f3"), read));
+    EXPECT_FALSE(ReplacesLayer("EVERYONE has the right to life, liberty and security", read));
+    EXPECT_FALSE(
+        ReplacesLayer("\uf045", repeated("\u0415\u00f6\u0435\u2552 \u00e8\u0430 \u0442\u00e8")));
+    EXPECT_FALSE(ReplacesLayer("\uf045\uf076", " \r\n"));
+}
+
+// A white page of `width` by `height` pixels with dark boxes (left, top, width, height) on it;
+// a box `hollow` is an outline, as a letter's strokes leave paper inside.
+std::string Pgm(std::size_t width, std::size_t height,
+                const std::vector<std::array<std::size_t, 4>>& boxes, bool hollow) {
+    std::string pixels(width * height, '\xF0');
+    for (const auto& [left, top, w, h] : boxes) {
+        for (std::size_t y = top; y < top + h; ++y) {
+            for (std::size_t x = left; x < left + w; ++x) {
+                const bool edge =
+                    x < left + 2 || x + 2 >= left + w || y < top + 2 || y + 2 >= top + h;
+                if (!hollow || edge) {
+                    pixels[y * width + x] = '\x10';
+                }
+            }
+        }
+    }
+    return "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" + pixels;
+}
+
+TEST(PageTriage, TypeIsToldFromDrawingsInASmallRender) {
+    // A word: six letters of 8 by 11 pixels on one baseline, 3 pixels apart.
+    std::vector<std::array<std::size_t, 4>> word;
+    for (std::size_t i = 0; i < 6; ++i) {
+        word.push_back({100 + 11 * i, 200, 8, 11});
+    }
+    EXPECT_TRUE(MayHoldText(Pgm(600, 400, word, true)));
+    // In a chart's frame, the same shapes standing at random heights, or as far apart as a
+    // chart's marks, or solid; a frame and a rule; an even grey: no type. (A few small marks
+    // alone, such as a page number, count as type.)
+    std::vector<std::array<std::size_t, 4>> scattered = word;
+    std::vector<std::array<std::size_t, 4>> apart = word;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        scattered[i][1] += (i % 2) * 7;
+        apart[i][0] = 50 + 40 * i;
+    }
+    EXPECT_TRUE(MayHoldText(Pgm(600, 400, scattered, true)));
+    for (auto* shapes : {&scattered, &apart, &word}) {
+        shapes->push_back({10, 10, 580, 380});
+    }
+    EXPECT_TRUE(MayHoldText(Pgm(600, 400, word, true)));
+    EXPECT_FALSE(MayHoldText(Pgm(600, 400, scattered, true)));
+    EXPECT_FALSE(MayHoldText(Pgm(600, 400, apart, true)));
+    EXPECT_FALSE(MayHoldText(Pgm(600, 400, word, false)));
+    EXPECT_FALSE(MayHoldText(Pgm(600, 400, {{20, 20, 560, 360}, {40, 300, 500, 3}}, true)));
+    EXPECT_FALSE(MayHoldText(Pgm(600, 400, {}, true)));
+    // What is no image the tool knows counts as type: the engine then reads it.
+    EXPECT_TRUE(MayHoldText("P6\n1 1\n255\n\xff\xff\xff"));
+}
+
+TEST(PageTriage, WorkersFollowTheProcessorsTheMemoryAndTheOverride) {
+    EXPECT_EQ(RecognitionWorkers(8, 0, ""), 8u);
+    EXPECT_EQ(RecognitionWorkers(8, 2 * kWorkerMemory + 1, ""), 2u);
+    EXPECT_EQ(RecognitionWorkers(8, kWorkerMemory / 2, ""), 1u);
+    EXPECT_EQ(RecognitionWorkers(0, 0, ""), 1u);
+    EXPECT_EQ(RecognitionWorkers(500, 0, ""), kMostWorkers);
+    EXPECT_EQ(RecognitionWorkers(2, kWorkerMemory, "12"), 12u);
+    for (const char* ignored : {"0", "65", "07", "x", "-1", "123"}) {
+        EXPECT_EQ(RecognitionWorkers(3, 0, ignored), 3u) << ignored;
+    }
 }
 
 } // namespace

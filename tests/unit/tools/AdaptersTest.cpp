@@ -1,6 +1,7 @@
 // The built adapters over the real poppler tools, on documents written by the tests.
 
 #include "core/extraction/JobOutcome.h"
+#include "core/extraction/PageTriage.h"
 #include "core/extraction/TextRecognition.h"
 #include "platform/Platform.h"
 #include "support/TestFiles.h"
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -603,13 +605,24 @@ std::string CountingEngine(const std::string& path) {
 TEST_F(ScannedPages, PagesWithNothingDrawnNeverReachTheEngine) {
     // An empty page, a scan of an empty page, a scan of a page that holds one small word in a
     // corner, a scanned page of text and a page with a text layer.
+    // Then drawn pages without type, which the engine never sees either: a chart of lines and
+    // coloured areas, a scan of it, and a photograph-like picture.
     PdfContent sparse;
-    sparse.pages = {PdfPage(""), PdfPage("", {{520, 40, "p. 7"}})};
+    sparse.pages = {PdfPage(""), PdfPage("", {{520, 40, "p. 7"}}), PdfPage("")};
+    sparse.pages[2].drawing = "1 0 0 rg 72 400 120 200 re f 0 0.6 0 rg 220 400 120 300 re f "
+                              "0 0 0 RG 3 w 72 380 m 540 380 l S 72 380 m 300 700 l 540 420 l S";
     WritePdf(Path("sparse.pdf"), sparse);
-    WriteScannedCopy(Path("sparse.pdf"), Path("sparse-scan.pdf"), {1, 2});
+    WriteScannedCopy(Path("sparse.pdf"), Path("sparse-scan.pdf"), {1, 2, 3});
+    const CapturedRun photo = platform::RunCaptured(
+        {"sh", "-c",
+         "convert -seed 7 -size 1275x1650 plasma:fractal -colorspace gray \"$0.png\" "
+         "&& img2pdf --imgsize 150dpi -o \"$0\" \"$0.png\"",
+         Path("photo.pdf")});
+    ASSERT_EQ(photo.exitCode, 0) << photo.standardError;
     const CapturedRun merge = platform::RunCaptured(
         {"qpdf", "--empty", "--pages", Path("sparse.pdf"), "1", Path("sparse-scan.pdf"), "1-2",
-         Path("scan.pdf"), "1", Path("text.pdf"), "3", "--", Path("blanks.pdf")});
+         Path("scan.pdf"), "1", Path("text.pdf"), "3", Path("sparse.pdf"), "3",
+         Path("sparse-scan.pdf"), "3", Path("photo.pdf"), "--", Path("blanks.pdf")});
     ASSERT_EQ(merge.exitCode, 0) << merge.standardError;
 
     const std::string engine = CountingEngine(Path("engine.sh"));
@@ -619,58 +632,182 @@ TEST_F(ScannedPages, PagesWithNothingDrawnNeverReachTheEngine) {
     EXPECT_EQ(run.standardOutput, "");
     EXPECT_EQ(run.exitCode, 0);
     const std::vector<std::string> pages = Pages();
-    ASSERT_EQ(pages.size(), 5u) << Text();
+    ASSERT_EQ(pages.size(), 8u) << Text();
     EXPECT_EQ(pages[0], "");
     EXPECT_EQ(pages[1], "");
     EXPECT_NE(pages[3].find("Larkspan known words page 2\r\n"), std::string::npos) << pages[3];
     EXPECT_NE(pages[4].find("Larkspan known words page 3"), std::string::npos) << pages[4];
+    EXPECT_EQ(pages[5] + pages[6] + pages[7], "");
     // The engine saw the page with the small word and the page of text, and only those.
     EXPECT_EQ(ReadFileBytes(engine + ".calls"), "page\npage\n");
 }
 
-TEST_F(ScannedPages, AMisbehavingEngineCostsOnlyItsPage) {
+TEST_F(ScannedPages, BrokenToolsFailTheJobSayingHowAndPagesTheyFailOnAreNamed) {
     struct StandIn {
         const char* name;
-        const char* recognising; // what the engine does with a page (its input unread or read)
-        std::string page;        // what the scanned page then holds
-        const char* seconds;     // the time limit of each run
+        const char* tool;            // the variable naming the program it stands in for
+        std::string script;          // what it does
+        std::string answer;          // what the adapter prints: the job fails
+        std::string page = {};       // or, when the job succeeds, what each scanned page holds
+        std::string unread = {};     // and the note on pages that could not be read
+        const char* seconds = "180"; // the time limit of each run
     };
-    // An engine that hangs (for as long as the test would wait and more), one that writes
-    // bytes that are no UTF-8, and one that writes without end.
+    const std::string engineFails = "The scanned pages could not be recognised: the OCR engine "
+                                    "(tesseract) ";
+    const std::string remedy =
+        ". Reinstall tesseract-ocr and a language pack such as tesseract-ocr-eng.\n";
+    const std::string langs = "if [ \"$1\" = --list-langs ]; then\n  printf 'List of available "
+                              "languages in \"x\" (1):\\neng\\n'; exit 0\nfi\n";
+    // An engine that hangs (its own check too), one that writes without end, one without
+    // models; one that writes bytes that are no UTF-8, and one that fails on a page's image
+    // but reads its own small check image; a renderer that crashes.
     const std::vector<StandIn> standIns = {
         // 30 s: time enough for the page to be drawn, under the same limit, before the engine
         // hangs, also on a machine that other work keeps busy.
-        {"hangs", "echo $$ >\"$0.pid\"; exec sleep 120", "", "30"},
-        {"invalid", "cat >/dev/null; printf 'Larkspan \\377\\300 words\\n'",
-         "Larkspan \xEF\xBF\xBD\xEF\xBF\xBD words\r\n", "180"},
-        {"floods", "exec yes 'Larkspan known words page 2'", "", "180"},
+        {"hangs", "LARKSPAN_TESSERACT", langs + "echo $$ >>\"$0.pid\"; exec sleep 120",
+         engineFails + "did not finish within 30 seconds" + remedy, "", "", "30"},
+        {"floods", "LARKSPAN_TESSERACT", langs + "exec yes 'Larkspan known words page 2'",
+         engineFails + "wrote more than a page can hold" + remedy},
+        {"no-models", "LARKSPAN_TESSERACT", "printf 'List of available languages in \"x\" (0):\\n'",
+         engineFails + "has no recognition models" + remedy},
+        {"invalid", "LARKSPAN_TESSERACT",
+         langs + "cat >/dev/null; printf 'Larkspan \\377\\300 words\\n'", "",
+         "Larkspan \xEF\xBF\xBD\xEF\xBF\xBD words\r\n"},
+        {"fails-on-pages", "LARKSPAN_TESSERACT",
+         langs + "[ \"$(wc -c)\" -lt 100000 ] || { echo 'Error in pixReadStream' >&2; exit 1; }",
+         "", "", "unread 2 2 4\n"},
+        {"renderer-crashes", "LARKSPAN_PDFTOPPM", "kill -SEGV $$",
+         "The scanned pages could not be recognised: the page renderer (pdftoppm) ended with "
+         "exit status 139. Install poppler-utils.\n"},
     };
     for (const StandIn& standIn : standIns) {
-        const std::string engine = Path(standIn.name);
-        WriteFileBytes(engine,
-                       std::string("#!/bin/sh\nif [ \"$1\" = --list-langs ]; then\n"
-                                   "  printf 'List of available languages in \"x\" (1):\\neng\\n'\n"
-                                   "  exit 0\nfi\n") +
-                           standIn.recognising + "\n");
-        std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+        const std::string program = Path(standIn.name);
+        WriteFileBytes(program, "#!/bin/sh\n" + standIn.script + "\n");
+        std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+        WriteFileBytes(Path("progress"), "");
         const auto start = std::chrono::steady_clock::now();
-        const CapturedRun run = platform::RunCaptured(
-            {"env", "LARKSPAN_TESSERACT=" + engine,
-             std::string("LARKSPAN_OCR_SECONDS=") + standIn.seconds, kTextract, "-enc", "UTF-8",
-             "-eol", "dos", "-layout", Path("mixed.pdf"), Path("out.txt")});
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(100))
+        const CapturedRun run =
+            Run(kTextract,
+                {"-enc", "UTF-8", "-eol", "dos", "-layout", Path("mixed.pdf"), Path("out.txt")},
+                {std::string(standIn.tool) + "=" + program,
+                 std::string("LARKSPAN_OCR_SECONDS=") + standIn.seconds,
+                 "LARKSPAN_PROGRESS_FILE=" + Path("progress")});
+        // Each page costs one time limit at most, and the tool's check another.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(150))
             << standIn.name;
-        EXPECT_EQ(run.standardOutput, "") << standIn.name;
-        EXPECT_EQ(run.exitCode, 0) << standIn.name;
-        // The text pages are there, the scanned pages hold what the engine could give.
-        const std::vector<std::string> pages = Pages();
-        ASSERT_EQ(pages.size(), 4u) << standIn.name << Text();
-        EXPECT_NE(pages[0].find("Larkspan known words page 1"), std::string::npos);
-        EXPECT_EQ(pages[1], standIn.page) << standIn.name;
-        EXPECT_EQ(pages[3], standIn.page) << standIn.name;
+        EXPECT_EQ(run.standardOutput, standIn.answer) << standIn.name;
+        EXPECT_EQ(run.exitCode, standIn.answer.empty() ? 0 : 2) << standIn.name;
+        if (standIn.answer.empty()) {
+            // The text pages are there, the scanned pages hold what the engine could give.
+            const std::vector<std::string> pages = Pages();
+            ASSERT_EQ(pages.size(), 4u) << standIn.name << Text();
+            EXPECT_NE(pages[0].find("Larkspan known words page 1"), std::string::npos);
+            EXPECT_EQ(pages[1], standIn.page) << standIn.name;
+            EXPECT_EQ(pages[3], standIn.page) << standIn.name;
+            const std::string progress = ReadFileBytes(Path("progress"));
+            EXPECT_EQ(progress.find("unread") == std::string::npos, standIn.unread.empty())
+                << standIn.name << progress;
+            EXPECT_NE(progress.find(standIn.unread), std::string::npos) << progress;
+        }
     }
-    // The hanging engine was ended when its time ran out.
-    EXPECT_FALSE(ProcessAlive(std::stoi(ReadFileBytes(Path("hangs.pid")))));
+    // Every run of the hanging engine was ended when its time ran out.
+    std::istringstream pids(ReadFileBytes(Path("hangs.pid")));
+    for (int pid = 0; pids >> pid;) {
+        EXPECT_FALSE(ProcessAlive(pid)) << pid;
+    }
+}
+
+// The share of the words of `expected` that `text` holds and of its words that are expected
+// (F1 of the two bags of words).
+double WordF1(const std::string& expected, const std::string& text) {
+    std::map<std::string, int> want;
+    int wanted = 0;
+    int got = 0;
+    int shared = 0;
+    std::istringstream in(expected);
+    for (std::string word; in >> word; ++wanted) {
+        ++want[word];
+    }
+    std::istringstream out(text);
+    for (std::string word; out >> word; ++got) {
+        shared += want[word]-- > 0 ? 1 : 0;
+    }
+    return wanted + got == 0 ? 0 : 2.0 * shared / (wanted + got);
+}
+
+TEST_F(ScannedPages, GarbledTextLayersAreRecognisedAndTextInAnyScriptIsKept) {
+    // A page of real text whose font's Unicode map is rewritten: to private-use code points,
+    // and to letters of Latin and Cyrillic script and box drawing mixed (mojibake).
+    const std::string words =
+        "All human beings are born free and equal in dignity and rights.\nThey are endowed with "
+        "reason and conscience and should act towards\none another in a spirit of "
+        "brotherhood.\nEveryone has the right to life, liberty and security of person.";
+    PdfContent content;
+    content.pages.push_back(PdfPage(words));
+    const std::string engine = CountingEngine(Path("engine.sh"));
+    for (const char* map : {"private", "mojibake"}) {
+        content.toUnicode.clear();
+        for (int code = 'A'; code <= 'z'; ++code) {
+            const char32_t mojibake = code % 3 == 0   ? 0x410 + code % 32
+                                      : code % 3 == 1 ? 0xC0 + code % 32
+                                                      : 0x2550 + code % 32;
+            content.toUnicode.emplace_back(code, map[0] == 'p' ? 0xE000 + code : mojibake);
+        }
+        WritePdf(Path("garbled.pdf"), content);
+        ASSERT_TRUE(LooksGarbled(Pdftotext({"-layout"}, Path("garbled.pdf")))) << map;
+        ASSERT_EQ(Run(kTextract, {"-layout", Path("garbled.pdf"), Path("out.txt")},
+                      {"LARKSPAN_TESSERACT=" + engine})
+                      .standardOutput,
+                  "");
+        EXPECT_GE(WordF1(words, Text()), 0.95) << map << ": " << Text();
+    }
+    EXPECT_EQ(ReadFileBytes(engine + ".calls"), "page\npage\n");
+
+    // Real text in several scripts, leader dots, code and formulas, typeset with the system's
+    // fonts: the text is pdftotext's, and the engine reads none of it.
+    const std::string texts[] = {
+        "Alle Menschen sind frei und gleich an W\u00fcrde und Rechten geboren. Sie sind mit "
+        "Vernunft\nund Gewissen begabt und sollen einander im Geist der Br\u00fcderlichkeit "
+        "begegnen.",
+        "Wszyscy ludzie rodz\u0105 si\u0119 wolni i r\u00f3wni pod wzgl\u0119dem swej "
+        "godno\u015bci i swych praw.\nS\u0105 oni obdarzeni rozumem i sumieniem i powinni "
+        "post\u0119powa\u0107 wobec innych w duchu braterstwa.",
+        "\u4eba\u4eba\u751f\u800c\u81ea\u7531\uff0c\u5728\u5c0a\u4e25\u548c\u6743\u5229\u4e0a"
+        "\u4e00\u5f8b\u5e73\u7b49\u3002\u4ed6\u4eec\u8d4b\u6709\u7406\u6027\u548c\u826f\u5fc3"
+        "\uff0c\n\u5e76\u5e94\u4ee5\u5144\u5f1f\u5173\u7cfb\u7684\u7cbe\u795e\u76f8\u5bf9"
+        "\u5f85\u3002",
+        "\u0412\u0441\u0435 \u043b\u044e\u0434\u0438 \u0440\u043e\u0436\u0434\u0430\u044e\u0442"
+        "\u0441\u044f \u0441\u0432\u043e\u0431\u043e\u0434\u043d\u044b\u043c\u0438 \u0438 "
+        "\u0440\u0430\u0432\u043d\u044b\u043c\u0438.\n\u0388\u03bb\u03bb\u03b7\u03bd\u03b5"
+        "\u03c2 \u03ba\u03b1\u03b9 \u03bb\u03b1\u03c4\u03af\u03bd\u03bf\u03b9.",
+        "Contents\n1 Introduction ................................ 3\n2 Getting started "
+        "............................. 7\n3 Lorem ipsum dolor sit amet ................... 12",
+        "int main(int argc, char **argv) {\n    for (int i = 0; i < argc; ++i) "
+        "printf(\"%s\\n\", argv[i]);\n    return argc > 1 ? EXIT_SUCCESS : EXIT_FAILURE;\n}",
+        "\u2200\u03b5>0 \u2203\u03b4>0: |x\u2212y|<\u03b4 \u21d2 |f(x)\u2212f(y)|<\u03b5\n"
+        "\u2211\u1d62 x\u1d62\u00b2 \u2264 \u222b\u2080\u00b9 f(x) dx, \u0394 = \u221a(b\u00b2 "
+        "\u2212 4ac)"};
+    std::vector<std::string> merge{"qpdf", "--empty", "--pages"};
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+        const std::string name = Path("script-" + std::to_string(i));
+        WriteFileBytes(name + ".txt", texts[i]);
+        const CapturedRun typeset =
+            platform::RunCaptured({"pango-view", "--no-display", "-q", "--font=Sans 11",
+                                   "--width=1000", "-o", name + ".pdf", name + ".txt"});
+        ASSERT_EQ(typeset.exitCode, 0) << typeset.standardError;
+        merge.push_back(name + ".pdf");
+    }
+    merge.insert(merge.end(), {"--", Path("scripts.pdf")});
+    ASSERT_EQ(platform::RunCaptured(merge).exitCode, 0);
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"-layout"}, std::vector<std::string>{"-raw"}}) {
+        std::vector<std::string> args{"-enc", "UTF-8", "-eol", "dos"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.insert(args.end(), {Path("scripts.pdf"), Path("out.txt")});
+        ASSERT_EQ(Run(kTextract, args, {"LARKSPAN_TESSERACT=" + engine}).exitCode, 0);
+        EXPECT_EQ(Text(), Pdftotext(options, Path("scripts.pdf")));
+    }
+    EXPECT_EQ(ReadFileBytes(engine + ".calls"), "page\npage\n");
 }
 
 TEST_F(ScannedPages, EachPageIsReadInItsOwnScriptAndLanguageStraightAndUpright) {
