@@ -28,18 +28,19 @@ namespace {
 // of the same bytes in such slices.
 constexpr std::size_t WriteSlice = 1 << 20;
 
+// Every byte, or false with errno set. A write that takes nothing counts as a failure (EIO), so
+// a device that swallows nothing cannot keep the loop going for ever.
 bool WriteAll(int fd, std::string_view data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t count =
-            ::write(fd, data.data() + done, std::min(WriteSlice, data.size() - done));
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+    while (!data.empty()) {
+        const ssize_t count = ::write(fd, data.data(), std::min(WriteSlice, data.size()));
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            errno = count < 0 ? errno : EIO;
             return false;
         }
-        done += static_cast<std::size_t>(count);
+        data.remove_prefix(static_cast<std::size_t>(count));
     }
     return true;
 }
