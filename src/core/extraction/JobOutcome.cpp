@@ -49,7 +49,7 @@ JobOutcome JudgeExtraction(bool started, std::string_view output, bool stopReque
 
 std::string InputChangedMessage(std::string_view path) {
     return "The input PDF file has changed since it was chosen:\r\n" + std::string(path) +
-           "\r\nPlease choose it again.";
+           "\r\n\r\nPlease choose it again.";
 }
 
 } // namespace larkspan
