@@ -214,9 +214,11 @@ bool FolderExists(const std::string& path);
 void DeleteFileQuietly(const std::string& path); // failures ignored
 
 // What tells this version of a file from another at the same path: which file it is on its
-// volume (device and inode; volume serial and file index), its size and the times of its last
-// change. A file replaced (renamed over, deleted and made again) or written to in between gives
-// another fingerprint; reading it does not. "" when it is no regular file or cannot be examined.
+// volume (device and inode; volume serial and file index), its size and the time of its last
+// write. A file replaced (renamed over, deleted and made again) or written to in between gives
+// another fingerprint; reading it does not, and neither does what indexers, backup tools and
+// attribute changes do to a file without touching its content. "" when it is no regular file or
+// cannot be examined.
 // The text is only to be compared; every program that asks about the same file gets the same.
 std::string FileFingerprint(const std::string& path);
 

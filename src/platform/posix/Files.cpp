@@ -77,12 +77,11 @@ std::string FileFingerprint(const std::string& path) {
     if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return {};
     }
-    // The change time moves with every write and cannot be set back by the writer, unlike the
-    // modification time; both to the nanosecond.
+    // Not the change time: indexers, backup tools and attribute changes move it without touching
+    // the content.
     return std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino) + ':' +
            std::to_string(info.st_size) + ':' + std::to_string(info.st_mtim.tv_sec) + '.' +
-           std::to_string(info.st_mtim.tv_nsec) + ':' + std::to_string(info.st_ctim.tv_sec) + '.' +
-           std::to_string(info.st_ctim.tv_nsec);
+           std::to_string(info.st_mtim.tv_nsec);
 }
 
 bool UserCanWrite(const std::string& path) {

@@ -164,13 +164,12 @@ std::string FileFingerprint(const std::string& path) {
     const auto join = [](DWORD high, DWORD low) {
         return std::to_string((static_cast<unsigned long long>(high) << 32) | low);
     };
-    // The change time moves with every write and cannot be set back by the writer, unlike the
-    // last-write time.
+    // Not the change time: indexers, backup tools and cloud-sync hydration move it without
+    // touching the content.
     return std::to_string(identity.dwVolumeSerialNumber) + ':' +
            join(identity.nFileIndexHigh, identity.nFileIndexLow) + ':' +
            join(identity.nFileSizeHigh, identity.nFileSizeLow) + ':' +
-           std::to_string(times.LastWriteTime.QuadPart) + ':' +
-           std::to_string(times.ChangeTime.QuadPart);
+           std::to_string(times.LastWriteTime.QuadPart);
 }
 
 bool RegularFileExists(const std::string& path) {
