@@ -21,6 +21,7 @@
 #include <future>
 #include <mutex>
 #include <optional>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -437,6 +438,19 @@ AdapterAnswer InputChanged(const std::string& path) {
     return {InputChangedMessage(path) + "\n", 1};
 }
 
+// What the user is told when the extraction itself broke down, in words a user understands.
+std::string BreakdownMessage(const std::exception& error) {
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
+        return "The text could not be extracted: there was not enough memory.\n";
+    }
+    if (const auto* system = dynamic_cast<const std::system_error*>(&error)) {
+        std::string reason = system->code().message();
+        return "The text could not be extracted: " + reason +
+               (reason.empty() || reason.back() == '.' ? "\n" : ".\n");
+    }
+    return "The text could not be extracted.\n";
+}
+
 } // namespace
 
 int RunTextract(const AdapterDescription& pdftotext, const RecognitionTools& tools,
@@ -462,7 +476,7 @@ int RunTextract(const AdapterDescription& pdftotext, const RecognitionTools& too
         answer = Extraction(pdftotext, tools, std::move(request), remedy, progress).Run();
     } catch (const std::exception& error) {
         // Out of memory, say: whatever was written is not the whole text.
-        answer = {std::string("The text could not be extracted: ") + error.what() + "\n", 2};
+        answer = {BreakdownMessage(error), 2};
     }
     if (platform::FileFingerprint(path) != fingerprint) {
         return PrintAnswer(InputChanged(path));
