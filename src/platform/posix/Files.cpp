@@ -391,23 +391,13 @@ bool TextOutput::Finish(std::string& error) {
     if (!state.regular) {
         return true;
     }
-    // Writes to a file that was deleted meanwhile (with its folder, say) or renamed over
-    // succeed, and go nowhere anybody will look.
     struct stat named {};
-    if (::stat(state.path.c_str(), &named) != 0) {
-        error = "It was deleted while it was being written";
-        return false;
-    }
-    if (named.st_dev != state.opened.st_dev || named.st_ino != state.opened.st_ino) {
-        error = "Another file took its place while it was being written";
-        return false;
-    }
-    if (static_cast<std::uint64_t>(now.st_size) != state.written) {
-        error = "It holds " + std::to_string(now.st_size) + " bytes instead of the " +
-                std::to_string(state.written) + " written: something else changed it meanwhile";
-        return false;
-    }
-    return true;
+    const bool there = ::stat(state.path.c_str(), &named) == 0;
+    error = policy::WrittenFileProblem(
+        there,
+        there && named.st_dev == state.opened.st_dev && named.st_ino == state.opened.st_ino,
+        static_cast<std::uint64_t>(now.st_size), state.written);
+    return error.empty();
 }
 
 namespace {

@@ -502,22 +502,12 @@ bool TextOutput::Finish(std::string& error) {
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
         FILE_ATTRIBUTE_NORMAL, nullptr));
     BY_HANDLE_FILE_INFORMATION identity{};
-    if (!named || !::GetFileInformationByHandle(named.Get(), &identity)) {
-        error = "It was deleted while it was being written";
-        return false;
-    }
-    if (!SameFile(identity, state.opened)) {
-        error = "Another file took its place while it was being written";
-        return false;
-    }
+    const bool there = named && ::GetFileInformationByHandle(named.Get(), &identity);
     const std::uint64_t size = (static_cast<std::uint64_t>(now.nFileSizeHigh) << 32) |
                                now.nFileSizeLow;
-    if (size != state.written) {
-        error = "It holds " + std::to_string(size) + " bytes instead of the " +
-                std::to_string(state.written) + " written: something else changed it meanwhile";
-        return false;
-    }
-    return true;
+    error = policy::WrittenFileProblem(there, there && SameFile(identity, state.opened), size,
+                                       state.written);
+    return error.empty();
 }
 
 namespace {
