@@ -131,14 +131,25 @@ using EnvironmentVariables = std::vector<std::pair<std::string, std::string>>;
 // where bare tool names are found first (as cmd.exe finds them in its current folder). The child
 // gets the program's own standard input and environment, with `environment` set on top for it
 // alone (replacing variables of the same names), and no other descriptor or handle of the
-// program. Waits until the output has ended and the interpreter has exited, or until `stopper`
-// ends the command (then until every process of the command has ended, so none holds a file the
-// caller deletes next). Each read takes at most 255 bytes, and a zero byte in the output drops
-// the rest of the read it arrived in. `started` is false when the interpreter could not be
-// started (including a missing working folder).
+// program but its watchdog (POSIX: kWatchdogVariable names it; see EndWithStartingProgram). Waits
+// until the output has ended and the interpreter has exited, or until `stopper` ends the command
+// (then until every process of the command has ended, so none holds a file the caller deletes
+// next). Each read takes at most 255 bytes, and a zero byte in the output drops the rest of the
+// read it arrived in. `started` is false when the interpreter could not be started (including a
+// missing working folder).
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
                                 CommandStopper* stopper = nullptr,
                                 const EnvironmentVariables& environment = {});
+
+// The variable through which RunConsoleCapture tells its command where its watchdog is (POSIX:
+// a descriptor; the program holds the other end while the command runs).
+inline constexpr const char* kWatchdogVariable = "LARKSPAN_WATCHDOG_FD";
+
+// For a program that RunConsoleCapture runs: ends this process, with what it started through
+// RunCaptured, as soon as the program that ran the command is gone, however that ended (killed
+// included). Does nothing for a process started any other way, and on Windows, where the
+// command's job object ends it. Call it first, before other threads start.
+void EndWithStartingProgram();
 
 struct CapturedRun {
     bool started = false;
