@@ -1,5 +1,6 @@
 #include "OutputText.h"
 
+#include "core/extraction/PageNotes.h"
 #include "core/extraction/TextStream.h"
 
 #include <algorithm>
@@ -90,13 +91,32 @@ void ProgressReport::SetDone(std::int64_t done) {
     changed_.notify_all();
 }
 
+void ProgressReport::NoteUnread(std::int32_t page) {
+    if (Active()) {
+        const std::lock_guard lock(mutex_);
+        unread_.push_back(page);
+    }
+}
+
+void ProgressReport::NoteWithoutModel(std::int32_t page, const std::string& script) {
+    if (Active()) {
+        const std::lock_guard lock(mutex_);
+        withoutModel_[script].push_back(page);
+    }
+}
+
 void ProgressReport::Complete() {
     if (!Active()) {
         return;
     }
     Stop();
+    PageNotes notes;
+    notes.unread = ListPages(std::move(unread_));
+    for (auto& [script, pages] : withoutModel_) {
+        notes.withoutModel[script] = ListPages(std::move(pages));
+    }
     const std::int64_t total = total_.value_or(done_);
-    file_->Append(ProgressLine(total, total));
+    file_->Append(PageNotesLines(notes) + ProgressLine(total, total));
 }
 
 // "0 <total>" first, whatever is done by then; afterwards a line when the count has changed

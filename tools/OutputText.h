@@ -9,12 +9,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace larkspan::tools {
 
@@ -51,8 +53,9 @@ private:
 
 // The job's progress for the program, appended to the file named in LARKSPAN_PROGRESS_FILE
 // (ProgressLine): "0 <total>" as soon as the total is known, then, as pages are done, a line at
-// most every 100 ms, and "<total> <total>" just before a successful end. Without the variable, or
-// when the file cannot be opened, it does nothing at all. Thread-safe.
+// most every 100 ms, and just before a successful end the notes on single pages (PageNotes.h)
+// and "<total> <total>". Without the variable, or when the file cannot be opened, it does
+// nothing at all. Thread-safe.
 class ProgressReport {
 public:
     ProgressReport();
@@ -65,8 +68,12 @@ public:
     void SetTotal(std::int64_t total);
     // Pages whose final text is written; never goes back.
     void SetDone(std::int64_t done);
-    // The last line, for a job that succeeded: every page done. Without a known total, the pages
-    // done are the total.
+    // A page (its number in the document) whose text could not be recognised, or that was read
+    // without a model for its script (as the engine names it, such as "Cyrillic").
+    void NoteUnread(std::int32_t page);
+    void NoteWithoutModel(std::int32_t page, const std::string& script);
+    // The last lines, for a job that succeeded: the notes, then every page done. Without a known
+    // total, the pages done are the total.
     void Complete();
 
     static constexpr std::chrono::milliseconds kInterval{100};
@@ -81,6 +88,8 @@ private:
     std::optional<std::int64_t> total_;
     std::int64_t done_ = 0;
     std::optional<std::int64_t> reported_; // pages done in the last line written
+    std::vector<std::int32_t> unread_;
+    std::map<std::string, std::vector<std::int32_t>> withoutModel_;
     bool stopping_ = false;
     std::thread thread_;
 };

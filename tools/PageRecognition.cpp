@@ -27,6 +27,10 @@ platform::CapturedRun RunOnDocument(const std::string& program,
                            : platform::RunCaptured(command, std::nullopt, limits);
 }
 
+std::int32_t PageNumber(const TextractRequest& request, std::size_t place) {
+    return std::max(request.firstPage, 1) + static_cast<std::int32_t>(place);
+}
+
 namespace {
 
 // The time one run of a tool on one page may take (a 40-megapixel page of dense text takes the
@@ -129,12 +133,6 @@ std::string Languages(const Engine& engine) {
     return run.started && run.exitCode == 0 && !run.timedOut && !run.outputCut
                ? RecognitionLanguages(run.standardOutput)
                : std::string();
-}
-
-// The page number of a place in the request's range (0 is its first page; pdftotext takes a
-// first page below 1 as page 1).
-std::int32_t PageNumber(const TextractRequest& request, std::size_t place) {
-    return std::max(request.firstPage, 1) + static_cast<std::int32_t>(place);
 }
 
 // Which of the pages `first` to `last` (page numbers) have nothing drawn on them, from one render
@@ -263,9 +261,8 @@ std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractReques
     return result;
 }
 
-void RecognisePages(
-    const Engine& engine, const TextractRequest& request, const std::vector<std::size_t>& pages,
-    const std::function<void(std::size_t, std::optional<std::string>)>& onPageDone) {
+void RecognisePages(const Engine& engine, const TextractRequest& request,
+                    const std::vector<std::size_t>& pages, const PageDone& onPageDone) {
     if (pages.empty()) {
         return;
     }
@@ -279,17 +276,17 @@ void RecognisePages(
     const std::string languages = Languages(engine);
     PixelBudget budget;
     InParallel(pages.size(), languages.empty() ? 1 : workers, [&](std::size_t i) {
-        std::optional<std::string> text;
+        PageReading reading;
         if (!languages.empty()) {
             try {
-                text = RecognisePage(engine, request, languages, PageNumber(request, pages[i]),
-                                     budget);
+                reading.text = RecognisePage(engine, request, languages,
+                                             PageNumber(request, pages[i]), budget);
             } catch (const std::exception&) {
                 // The page stays blank: one page the engine cannot read is not a failed job.
             }
         }
         const std::lock_guard lock(doneMutex);
-        onPageDone(pages[i], std::move(text));
+        onPageDone(pages[i], std::move(reading));
     });
 }
 

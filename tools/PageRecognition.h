@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -43,11 +44,22 @@ platform::CapturedRun RunOnDocument(const std::string& program,
 std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractRequest& request,
                                       const std::vector<std::size_t>& pages);
 
+// What became of one page given to the engine.
+struct PageReading {
+    std::optional<std::string> text; // nothing: the page stays as pdftotext wrote it
+    bool unread = false;      // the renderer or the engine failed on it (not: found no text there)
+    std::string withoutModel; // read without a model for its script: the script's name
+};
+using PageDone = std::function<void(std::size_t place, PageReading reading)>;
+
+// The page number of a place in the request's range (0 is its first page; pdftotext takes a
+// first page below 1 as page 1).
+std::int32_t PageNumber(const TextractRequest& request, std::size_t place);
+
 // Recognises the pages at the places `pages` of the range, a few at once, with every language
-// the engine has. `onPageDone` is called once for each page when it is finished, with its text,
-// or nothing when it cannot be recognised: one call at a time, on the threads that do the work.
+// the engine has. `onPageDone` is called once for each page when it is finished: one call at a
+// time, on the threads that do the work.
 void RecognisePages(const Engine& engine, const TextractRequest& request,
-                    const std::vector<std::size_t>& pages,
-                    const std::function<void(std::size_t, std::optional<std::string>)>& onPageDone);
+                    const std::vector<std::size_t>& pages, const PageDone& onPageDone);
 
 } // namespace larkspan::tools

@@ -114,7 +114,7 @@ std::optional<std::int32_t> PageCount(const std::string& pdfinfo, const Textract
 // engine reads several at once.
 class Recogniser {
 public:
-    using Done = std::function<void(std::size_t place, std::optional<std::string> text)>;
+    using Done = PageDone;
 
     // `useful` is asked before each batch; when it says no, the pages are given up unread.
     Recogniser(const Engine& engine, const TextractRequest& request, std::function<bool()> useful,
@@ -188,7 +188,7 @@ private:
             }
             for (std::size_t place : found) {
                 if (!std::binary_search(drawn.begin(), drawn.end(), place)) {
-                    done_(place, std::nullopt);
+                    done_(place, {});
                 }
             }
             for (std::size_t from = 0; from < drawn.size(); from += kBatchPages) {
@@ -203,7 +203,7 @@ private:
                     // The pages stay blank: pages the engine cannot read are not a failed job.
                 }
                 for (const std::size_t place : batch) {
-                    done_(place, std::nullopt); // ignored for a page already done
+                    done_(place, {}); // ignored for a page already done
                 }
             }
         }
@@ -300,12 +300,21 @@ PopplerRun Extraction::PageByPage(const Engine* engine,
                 const std::optional<std::int32_t> count = pageCount.get();
                 return count && static_cast<std::int64_t>(pagesSeen) <= Expected(count);
             },
-            [&](std::size_t place, std::optional<std::string> text) {
+            [&](std::size_t place, PageReading reading) {
                 {
                     const std::lock_guard lock(mutex);
-                    order.Recognised(place, std::move(text));
+                    if (!order.Recognised(place, std::move(reading.text))) {
+                        return; // done already
+                    }
                 }
                 pageDone.notify_all();
+                const std::int32_t page = PageNumber(request_, place);
+                if (reading.unread) {
+                    progress_.NoteUnread(page);
+                }
+                if (!reading.withoutModel.empty()) {
+                    progress_.NoteWithoutModel(page, reading.withoutModel);
+                }
             });
     }
 

@@ -145,6 +145,7 @@ public:
     void ReportError(const std::string& text, bool clear) override {
         calls.push_back((clear ? "clear+box: " : "box: ") + text);
     }
+    void ReportNotice(const std::string& text) override { calls.push_back("notice: " + text); }
     std::vector<std::string> calls;
 
 private:
@@ -248,6 +249,29 @@ TEST(ExtractionJobController, AConfirmedStopEndsTheRunningExtractorAndLeavesTheO
               (std::vector<std::string>{"lock", "follow: /temp/larkspan-progress-1", "unlock"}));
     stopper.join();
     EXPECT_EQ(job.files.deleted, std::vector<std::string>{"/temp/larkspan-progress-1"});
+}
+
+TEST(ExtractionJobController, PagesTheExtractorNotedAreToldAfterASuccessBeforeTheTextOpens) {
+    const std::string notes = "3 2\n" + PageNotesLines({ListPages({4, 2}), {}}) + "5 5\n";
+    for (const bool failed : {false, true}) {
+        SCOPED_TRACE(failed ? "failed" : "succeeded");
+        JobRun job(failed ? std::deque<std::string>{"Error\n"} : std::deque<std::string>{});
+        job.tools.duringRun = [&](const ToolEnvironment&) {
+            job.files.files["/temp/larkspan-progress-1"].contents = notes;
+        };
+        const std::vector<std::string> calls = job.Run(Choices());
+        if (failed) {
+            EXPECT_EQ(calls, (std::vector<std::string>{"lock", "follow: /temp/larkspan-progress-1",
+                                                       "box: Error\n", "unlock"}));
+            continue;
+        }
+        EXPECT_EQ(calls, (std::vector<std::string>{
+                             "lock", "follow: /temp/larkspan-progress-1", "unlock",
+                             "notice: Pages 2 and 4 could not be recognised, so their text is "
+                             "missing from the text file.",
+                             "unlock"}));
+        EXPECT_EQ(job.desktop.opened, std::vector<std::string>{"/d/out.txt"});
+    }
 }
 
 TEST(ExtractionJobController, WithoutAProgressFileTheExtractorStillRuns) {

@@ -1,13 +1,16 @@
-// The progress of a running extraction: the side channel's lines, the share, the page line and
-// the estimate of the time left.
+// The progress of a running extraction: the side channel's lines, the share, the page line, the
+// estimate of the time left and the notes on single pages.
 
 #include "core/extraction/JobProgress.h"
+#include "core/extraction/PageNotes.h"
 #include "support/FakePorts.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace larkspan {
 namespace {
@@ -131,6 +134,47 @@ TEST(ProgressFollowerReading, ReadsOnlyTheEndOfTheFileAndToleratesItsAbsence) {
     files.files.erase("/temp/progress");
     EXPECT_FALSE(follower.Poll(now)) << "a missing file changes nothing";
     EXPECT_EQ(follower.Progress().Percent(), 99);
+}
+
+} // namespace
+} // namespace larkspan
+
+namespace larkspan {
+namespace {
+
+TEST(PageNotes, WrittenAmongCountsTheyReadBackAndTellTheUser) {
+    // Every other page of 200: 100 pages, of which the lines list the first kListedSpans.
+    std::vector<std::int32_t> everyOther;
+    for (std::int32_t page = 200; page >= 2; page -= 2) {
+        everyOther.push_back(page);
+    }
+    PageNotes notes;
+    notes.unread = ListPages(everyOther);
+    notes.withoutModel["Cyrillic"] = ListPages({7, 5, 6, 5});
+    notes.withoutModel["not a word"] = ListPages({1});
+    const std::string lines = PageNotesLines(notes);
+    EXPECT_EQ(notes.unread.count, 100);
+    ASSERT_EQ(notes.unread.spans.size(), kListedSpans);
+    EXPECT_EQ(notes.withoutModel["Cyrillic"].spans, (std::vector<PageSpan>{{5, 7}}));
+
+    // Counts, garbage, a line cut at the start and one still being written are passed over.
+    const std::string file = "nread 9 9\n0 200\n" + lines + "unread 1 3-4\nunread 1 0\n" +
+                             "nomodel Greek 1 4-5\n200 200\nunread 1 8";
+    const PageNotes read = ReadPageNotes(file, true);
+    EXPECT_EQ(read.unread, notes.unread);
+    EXPECT_EQ(read.withoutModel,
+              (std::map<std::string, PageList>{{"Cyrillic", notes.withoutModel["Cyrillic"]}}));
+    EXPECT_EQ(ReadPageNotes(lines, false), read);
+    EXPECT_TRUE(ReadPageNotes(lines, true).unread.count == 0);
+
+    EXPECT_EQ(PageNotesMessage(read),
+              "Pages 2, 4, 6, 8, 10, 12, 14, 16, 18, 20 and 90 more could not be recognised, so "
+              "their text is missing from the text file.\r\n\r\nPages 5-7 are in Cyrillic script, "
+              "for which no recognition model is installed: they were read with another model, "
+              "so their text may be wrong.");
+    EXPECT_EQ(PageNotesMessage({ListPages({3}), {}}),
+              "Page 3 could not be recognised, so its text is missing from the text file.");
+    EXPECT_EQ(PageNotesMessage({}), "");
 }
 
 } // namespace

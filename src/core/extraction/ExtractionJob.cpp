@@ -3,6 +3,7 @@
 #include "core/extraction/ExtractCommand.h"
 #include "core/extraction/JobOutcome.h"
 #include "core/extraction/JobProgress.h"
+#include "core/extraction/PageNotes.h"
 #include "core/text/GeneralError.h"
 #include "core/text/TextRules.h"
 
@@ -73,6 +74,14 @@ void ExtractionJob::Run() {
     control_.SetPhase(JobPhase::Finishing);
 }
 
+PageNotes ExtractionJob::NotesOf(const std::string& progressFile) {
+    if (progressFile.empty()) {
+        return {};
+    }
+    const std::string tail = files_.ReadTail(progressFile, kPageNotesTailBytes);
+    return ReadPageNotes(tail, tail.size() >= kPageNotesTailBytes);
+}
+
 void ExtractionJob::Extract() {
     const JobSettings settings = view_.Lock();
     control_.SetPhase(JobPhase::Locked);
@@ -102,9 +111,13 @@ void ExtractionJob::Extract() {
         view_.ReportError(outcome.message, outcome.clearInputFields);
     }
     if (outcome.succeeded) {
+        const std::string notice = PageNotesMessage(NotesOf(progressFile.Path()));
         control_.SetRunning(false);
         view_.Unlock();
         control_.SetPhase(JobPhase::Finishing);
+        if (!notice.empty()) {
+            view_.ReportNotice(notice);
+        }
         if (outcome.openOutput) {
             desktop_.Open(settings.outputPath);
         }

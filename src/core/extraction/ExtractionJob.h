@@ -2,13 +2,15 @@
 
 // One extraction job as a plain class: it locks the window, reads the user's choices once,
 // builds the command line, runs the extractor with a side channel for its progress, judges what
-// it printed, reports a failure, opens a good result and unlocks the window. The output is the
-// extractor's to put in place, only once it has succeeded.
+// it printed, reports a failure, tells what the extractor noted about single pages, opens a good
+// result and unlocks the window. The output is the extractor's to put in place, only once it
+// has succeeded.
 // The job runs on a worker thread; every step that touches the window goes through JobView,
 // whose implementation runs it on the main thread while the job waits. The start button's
 // decisions (start, refuse, ask to stop) live in StartStopControl.
 
 #include "core/extraction/InputProbe.h"
+#include "core/extraction/PageNotes.h"
 #include "core/ports/Ports.h"
 
 #include <atomic>
@@ -75,6 +77,8 @@ public:
     // Shows `text` in an error box, first emptying the input field and both page fields when
     // `clearInputFields` is set.
     virtual void ReportError(const std::string& text, bool clearInputFields) = 0;
+    // Shows `text` in an information box: what a job that succeeded has to tell about its pages.
+    virtual void ReportNotice(const std::string& text) = 0;
 };
 
 class ExtractionJob {
@@ -88,6 +92,8 @@ public:
 
 private:
     void Extract();
+    // What the extractor noted about single pages in its progress file ("": there is none).
+    PageNotes NotesOf(const std::string& progressFile);
 
     JobControl& control_;
     std::shared_ptr<StopRequest> stop_;

@@ -10,13 +10,13 @@ std::size_t PageOrder::Add(std::string_view text, bool awaitsRecognition) {
     return Added() - 1;
 }
 
-void PageOrder::Recognised(std::size_t place, std::optional<std::string> text) {
+bool PageOrder::Recognised(std::size_t place, std::optional<std::string> text) {
     if (place < taken_ || place - taken_ >= held_.size()) {
-        return;
+        return false;
     }
     Page& page = held_[place - taken_];
     if (!page.waiting) {
-        return;
+        return false;
     }
     page.waiting = false;
     if (text) {
@@ -24,6 +24,7 @@ void PageOrder::Recognised(std::size_t place, std::optional<std::string> text) {
         page.text = std::move(*text);
         anyRecognised_ = true;
     }
+    return true;
 }
 
 std::string ProgressLine(std::int64_t done, std::int64_t total) {

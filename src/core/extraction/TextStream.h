@@ -53,8 +53,8 @@ public:
     // Adds the range's next page; returns its place (0 for the range's first page).
     std::size_t Add(std::string_view text, bool awaitsRecognition);
     // The engine is done with the waiting page at `place`: its text, or nothing when it found
-    // none (the page then keeps the text it came with).
-    void Recognised(std::size_t place, std::optional<std::string> text);
+    // none (the page then keeps the text it came with). False when that page was done already.
+    bool Recognised(std::size_t place, std::optional<std::string> text);
 
     // Hands each page that is ready, from the front and in order, to `write` as its final text,
     // and forgets it.

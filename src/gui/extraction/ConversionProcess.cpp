@@ -130,6 +130,11 @@ public:
     void ReportError(const std::string& text, bool clearInputFields) override {
         OnWindow([&](TMainForm& form) { larkspan::ReportError(form, text, clearInputFields); });
     }
+    void ReportNotice(const std::string& text) override {
+        OnWindow([&](TMainForm& form) {
+            form.services().messages.Show(text, MessageKind::Information, mbOK);
+        });
+    }
 
 private:
     void OnWindow(const std::function<void(TMainForm&)>& routine) {

@@ -26,6 +26,7 @@ public:
     void FollowProgress(const std::string&) override {}
     void Unlock() override {}
     void ReportError(const std::string&, bool) override { reported = true; }
+    void ReportNotice(const std::string&) override { reported = true; }
     bool reported = false;
 
 private:
