@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# What a long password costs: one extraction by textract.bin of a large AES-256 document (by
-# default about 300 MB: 300 pages, each with its text and a picture of 1 MB of noise that no
-# filter makes smaller), unencrypted, with a 20-byte password (which poppler opens itself) and
-# with a 40-byte one (which the adapter decrypts with libqpdf first); seconds and the peak
-# resident memory of textract.bin and everything it started, summed (sampled every 20 ms), and
-# whether the three texts are the same. With WIN_BUILD=<the Windows build folder> the same under
-# wine for its textract.bin. Arguments: [megabytes] [runs of each] (default 300 and 1).
+# What a long password costs: extractions by textract.bin of two large AES-256 documents of about
+# the same size, unencrypted, with a 20-byte password (which poppler opens itself) and with a
+# 40-byte one (which the adapter decrypts once with libqpdf into a private copy): "text", pages
+# of dense text with a small picture each, whose extraction is mostly reading text, and
+# "pictures", few pages each with a large picture of noise that no filter makes smaller, where
+# nearly all the work of a long password is the decryption. Prints seconds and the peak resident
+# memory of textract.bin and everything it started, summed (sampled every 20 ms), and whether the
+# three texts of a document are the same. With WIN_BUILD=<the Windows build folder> the same
+# under wine for its textract.bin. Arguments: [megabytes] [runs of each] (default 300 and 1).
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
@@ -20,11 +22,11 @@ trap 'rm -rf "$work"' EXIT
 short=$(printf 'p%.0s' {1..20})
 long=$(printf 'q%.0s' {1..40})
 
-# Pages of a line of text and a picture of noise (an image of raw grey bytes).
-python3 - "$work/plain.pdf" "$megabytes" <<'EOF'
+# PAGES pages of LINES lines of text and a picture of SIDE x SIDE grey noise each.
+make_pdf() { # PATH PAGES LINES SIDE
+    python3 - "$@" <<'EOF'
 import os, sys
-target, count = sys.argv[1], int(sys.argv[2])
-side = 1024
+target, count, lines, side = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
 out = [b"%PDF-1.7\n"]
 offsets = []
 def obj(body):
@@ -38,8 +40,10 @@ for i in range(count):
     page, content, image = 4 + 3 * i, 5 + 3 * i, 6 + 3 * i
     obj(b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> "
         b"/XObject << /Im %d 0 R >> >> /Contents %d 0 R >>" % (image, content))
-    text = b"BT /F1 12 Tf 72 720 Td (Page %d of %d, a picture of noise below) Tj ET " % (i + 1, count)
-    text += b"q 400 0 0 400 106 200 cm /Im Do Q"
+    text = b"BT /F1 9 Tf 10.5 TL 40 760 Td"
+    for line in range(lines):
+        text += b" (Page %d line %d: the quick brown fox jumps over the lazy dog) '" % (i + 1, line + 1)
+    text += b" ET q 100 0 0 100 450 40 cm /Im Do Q"
     obj(b"<< /Length %d >>\nstream\n" % len(text) + text + b"\nendstream")
     noise = os.urandom(side * side)
     obj(b"<< /Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace /DeviceGray "
@@ -51,16 +55,26 @@ out.append(b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (l
 with open(target, "wb") as f:
     f.writelines(out)
 EOF
-qpdf --encrypt "$short" owner-secret 256 -- "$work/plain.pdf" "$work/short.pdf"
-qpdf --encrypt "$long" owner-secret 256 -- "$work/plain.pdf" "$work/long.pdf"
-printf 'document: %s MB, %s pages\n' "$(($(stat -c %s "$work/long.pdf") / 1000000))" "$megabytes"
+}
+
+encrypt_copies() { # NAME
+    qpdf --encrypt "$short" owner-secret 256 -- "$work/$1-plain.pdf" "$work/$1-short.pdf"
+    qpdf --encrypt "$long" owner-secret 256 -- "$work/$1-plain.pdf" "$work/$1-long.pdf"
+    printf '%s: %s MB\n' "$1" "$(($(stat -c %s "$work/$1-long.pdf") / 1000000))"
+}
+# A page of dense text is about 4 KB of PDF; its picture brings it to about 16 KB.
+make_pdf "$work/text-plain.pdf" $((megabytes * 1000 / 16)) 60 110
+make_pdf "$work/pictures-plain.pdf" "$megabytes" 1 1024
+encrypt_copies text
+encrypt_copies pictures
 
 # Peak of the summed resident memory of PID and its descendants, in MB, until PID ends.
 peak_of_tree() { # PID
     local peak=0 sum pids
     while kill -0 "$1" 2>/dev/null; do
         pids=$(ps -e -o pid=,ppid= | awk -v root="$1" '
-            { parent[$1] = $2 } END { for (p in parent) { q = p; while (q != "" && q != root && q > 1) q = parent[q]; if (q == root) print p } }')
+            { parent[$1] = $2 }
+            END { for (p in parent) { q = p; while (q != "" && q != root && q > 1) q = parent[q]; if (q == root) print p } }')
         sum=0
         for pid in $pids; do
             sum=$((sum + $(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0)))
@@ -71,7 +85,7 @@ peak_of_tree() { # PID
     echo $((peak / 1024))
 }
 
-measure() { # LABEL PROGRAM [wine] -- ARGS...
+measure() { # LABEL PROGRAM PREFIX... (the arguments in ARGS)
     local label=$1 program=$2 run start end mb
     shift 2
     for run in $(seq "$runs"); do
@@ -84,22 +98,24 @@ measure() { # LABEL PROGRAM [wine] -- ARGS...
     done
 }
 
-run_set() { # NAME PROGRAM [PREFIX...]
-    local name=$1 program=$2
+run_set() { # SYSTEM PROGRAM PREFIX...
+    local system=$1 program=$2 document
     shift 2
-    echo "$name (load average $(cut -d' ' -f1-3 /proc/loadavg)):"
-    ARGS=("$work/plain.pdf" "$work/$name-plain.txt")
-    measure unencrypted "$program" "$@"
-    ARGS=(-upw "$short" "$work/short.pdf" "$work/$name-short.txt")
-    measure "20-byte password" "$program" "$@"
-    ARGS=(-upw "$long" "$work/long.pdf" "$work/$name-long.txt")
-    measure "40-byte password" "$program" "$@"
-    if cmp -s "$work/$name-plain.txt" "$work/$name-short.txt" &&
-        cmp -s "$work/$name-plain.txt" "$work/$name-long.txt"; then
-        echo "  the three texts are the same"
-    else
-        echo "  THE TEXTS DIFFER"
-    fi
+    for document in text pictures; do
+        echo "$system, $document (load average $(cut -d' ' -f1-3 /proc/loadavg)):"
+        ARGS=("$work/$document-plain.pdf" "$work/$system-plain.txt")
+        measure unencrypted "$program" "$@"
+        ARGS=(-upw "$short" "$work/$document-short.pdf" "$work/$system-short.txt")
+        measure "20-byte password" "$program" "$@"
+        ARGS=(-upw "$long" "$work/$document-long.pdf" "$work/$system-long.txt")
+        measure "40-byte password" "$program" "$@"
+        if cmp -s "$work/$system-plain.txt" "$work/$system-short.txt" &&
+            cmp -s "$work/$system-plain.txt" "$work/$system-long.txt"; then
+            echo "  the three texts are the same"
+        else
+            echo "  THE TEXTS DIFFER"
+        fi
+    done
 }
 
 run_set linux "$build/bin/textract.bin" env
