@@ -29,9 +29,11 @@ import os, sys
 target, count, lines, side = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
 out = [b"%PDF-1.7\n"]
 offsets = []
+size = [len(out[0])]
 def obj(body):
-    offsets.append(sum(len(part) for part in out))
+    offsets.append(size[0])
     out.append(b"%d 0 obj\n" % len(offsets) + body + b"\nendobj\n")
+    size[0] += len(out[-1])
 obj(b"<< /Type /Catalog /Pages 2 0 R >>")
 kids = " ".join("%d 0 R" % (4 + 3 * i) for i in range(count)).encode()
 obj(b"<< /Type /Pages /Kids [" + kids + b"] /Count %d >>" % count)
@@ -48,7 +50,7 @@ for i in range(count):
     noise = os.urandom(side * side)
     obj(b"<< /Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace /DeviceGray "
         b"/BitsPerComponent 8 /Length %d >>\nstream\n" % (side, side, len(noise)) + noise + b"\nendstream")
-start = sum(len(part) for part in out)
+start = size[0]
 out.append(b"xref\n0 %d\n0000000000 65535 f \n" % (len(offsets) + 1))
 out += [b"%010d 00000 n \n" % offset for offset in offsets]
 out.append(b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(offsets) + 1, start))
