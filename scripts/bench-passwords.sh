@@ -7,7 +7,8 @@
 # nearly all the work of a long password is the decryption. Prints seconds and the peak resident
 # memory of textract.bin and everything it started, summed (sampled every 20 ms), and whether the
 # three texts of a document are the same. With WIN_BUILD=<the Windows build folder> the same
-# under wine for its textract.bin. Arguments: [megabytes] [runs of each] (default 300 and 1).
+# under wine for its textract.bin; BENCH_DOCUMENTS="pictures" (or "text") measures only that one.
+# Arguments: [megabytes] [runs of each] (default 300 and 1).
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
@@ -72,14 +73,15 @@ encrypt_copies pictures
 
 # Peak of the summed resident memory of PID and its descendants, in MB, until PID ends.
 peak_of_tree() { # PID
-    local peak=0 sum pids
+    local peak=0 sum pids rss
     while kill -0 "$1" 2>/dev/null; do
         pids=$(ps -e -o pid=,ppid= | awk -v root="$1" '
             { parent[$1] = $2 }
             END { for (p in parent) { q = p; while (q != "" && q != root && q > 1) q = parent[q]; if (q == root) print p } }')
         sum=0
         for pid in $pids; do
-            sum=$((sum + $(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0)))
+            rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || true)
+            sum=$((sum + ${rss:-0}))
         done
         [ "$sum" -gt "$peak" ] && peak=$sum
         sleep 0.02
@@ -103,7 +105,7 @@ measure() { # LABEL PROGRAM PREFIX... (the arguments in ARGS)
 run_set() { # SYSTEM PROGRAM PREFIX...
     local system=$1 program=$2 document
     shift 2
-    for document in text pictures; do
+    for document in ${BENCH_DOCUMENTS:-text pictures}; do
         echo "$system, $document (load average $(cut -d' ' -f1-3 /proc/loadavg)):"
         ARGS=("$work/$document-plain.pdf" "$work/$system-plain.txt")
         measure unencrypted "$program" "$@"
