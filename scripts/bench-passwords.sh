@@ -66,10 +66,13 @@ encrypt_copies() { # NAME
     printf '%s: %s MB\n' "$1" "$(($(stat -c %s "$work/$1-long.pdf") / 1000000))"
 }
 # A page of dense text is about 4 KB of PDF; its picture brings it to about 16 KB.
-make_pdf "$work/text-plain.pdf" $((megabytes * 1000 / 16)) 60 110
-make_pdf "$work/pictures-plain.pdf" "$megabytes" 1 1024
-encrypt_copies text
-encrypt_copies pictures
+for document in ${BENCH_DOCUMENTS:-text pictures}; do
+    case $document in
+    text) make_pdf "$work/text-plain.pdf" $((megabytes * 1000 / 16)) 60 110 ;;
+    pictures) make_pdf "$work/pictures-plain.pdf" "$megabytes" 1 1024 ;;
+    esac
+    encrypt_copies "$document"
+done
 
 # Peak of the summed resident memory of PID and its descendants, in MB, until PID ends.
 peak_of_tree() { # PID
