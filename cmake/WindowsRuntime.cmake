@@ -104,6 +104,10 @@ foreach(copyright_line IN LISTS copyright_lines)
     set(in_licence OFF)
   endif()
 endforeach()
+# The copyright notice as an NSIS definition, in ASCII: makensis takes the sign by its code.
+string(REPLACE "©" "\${U+00A9}" nsis_copyright "${LARKSPAN_COPYRIGHT}")
+set(LARKSPAN_COPYRIGHT_NSH ${launcher_dir}/copyright.nsh)
+file(WRITE ${LARKSPAN_COPYRIGHT_NSH} "!define COPYRIGHT \"${nsis_copyright}\"\n")
 set(LARKSPAN_LICENCE ${launcher_dir}/licence.txt)
 file(WRITE ${LARKSPAN_LICENCE} "${licence_text}")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
@@ -123,7 +127,8 @@ if(LARKSPAN_MAKENSIS)
     COMMAND ${LARKSPAN_MAKENSIS} -V2 -DPAYLOAD_DIR=${payload} -DVERSION=${PROJECT_VERSION}
       -DFILE_VERSION=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0
       -DWEBSITE=${LARKSPAN_WEBSITE_URL} -DICON=${CMAKE_BINARY_DIR}/resources/larkspan.ico
-      -DLICENCE=${LARKSPAN_LICENCE} -DUNINSTALL_LAUNCHER=$<TARGET_FILE:larkspan_uninstall_launcher>
+      -DLICENCE=${LARKSPAN_LICENCE} -DCOPYRIGHT_NSH=${LARKSPAN_COPYRIGHT_NSH}
+      -DUNINSTALL_LAUNCHER=$<TARGET_FILE:larkspan_uninstall_launcher>
       -DOUTFILE=${LARKSPAN_SETUP} ${CMAKE_SOURCE_DIR}/packaging/windows/installer.nsi
     DEPENDS larkspan textract.bin pdfi.bin larkspan_windows_runtime larkspan_shipped_tools
       larkspan_windows_icon larkspan_uninstall_launcher

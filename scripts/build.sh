@@ -2,6 +2,9 @@
 # Configures and builds into ./build, then stages an installation with its installation record
 # into ./build/stage. Extra arguments go to the configure step.
 set -euo pipefail
+# Started with an empty environment (env -i), bash has a search path of its own but does not
+# hand it to the programs it starts, and cmake then cannot find its own modules.
+[[ $(declare -p PATH) == "declare -x"* ]] || export PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 "$top/scripts/install-deps.sh"

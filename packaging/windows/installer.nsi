@@ -5,7 +5,8 @@
 ;
 ;   makensis -DPAYLOAD_DIR=<folder> -DVERSION=1.3 -DFILE_VERSION=1.3.0.0 \
 ;            -DWEBSITE=http://larkspan.example/ -DICON=<larkspan.ico> -DLICENCE=<licence.txt> \
-;            -DUNINSTALL_LAUNCHER=<uninstall.exe> -DOUTFILE=<Setup.exe> installer.nsi
+;            -DCOPYRIGHT_NSH=<copyright.nsh> -DUNINSTALL_LAUNCHER=<uninstall.exe> \
+;            -DOUTFILE=<Setup.exe> installer.nsi
 ;
 ; Pages: welcome, licence, folder, progress, and a finish page with "Run Larkspan". Installs the
 ; payload into "Program Files\Larkspan" (or, on an upgrade, where the installed copy is), writes
@@ -40,6 +41,9 @@
 !ifndef LICENCE
   !error "LICENCE must name the text of the program's licence"
 !endif
+!ifndef COPYRIGHT_NSH
+  !error "COPYRIGHT_NSH must name the build's copyright.nsh (the notice as !define COPYRIGHT)"
+!endif
 !ifndef UNINSTALL_LAUNCHER
   !error "UNINSTALL_LAUNCHER must name the built uninstall.exe"
 !endif
@@ -57,8 +61,8 @@
 !define PRODUCT "Larkspan"
 !define RECORD_KEY "Software\Oxbeck\${PRODUCT}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
-; The About window's notice.
-!define COPYRIGHT "Copyright ${U+00A9} 2015 Oxbeck. All rights reserved."
+; The About window's notice, from the build.
+!include "${COPYRIGHT_NSH}"
 ; SYNCHRONIZE: enough to open a mutex and see that it exists.
 !define SYNCHRONIZE 0x00100000
 

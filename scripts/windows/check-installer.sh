@@ -23,12 +23,14 @@ mkdir -p "$checks/payload/plugins/platforms"
 printf 'int main(void) { return 0; }\n' >"$checks/dummy.c"
 x86_64-w64-mingw32-gcc-posix -O2 -s -o "$checks/payload/larkspan.exe" "$checks/dummy.c"
 echo "stands for a plugin" >"$checks/payload/plugins/platforms/dummy.txt"
-for built in resources/larkspan.ico packaging/licence.txt packaging/uninstall.exe; do
+for built in resources/larkspan.ico packaging/licence.txt packaging/copyright.nsh \
+  packaging/uninstall.exe; do
   [ -f "$build/$built" ] || { echo "no $build/$built: build $build first"; exit 1; }
 done
 step "makensis" makensis -V2 -DPAYLOAD_DIR="$checks/payload" -DVERSION=$version \
   -DFILE_VERSION=$version.0.0 -DWEBSITE=$website -DICON="$build/resources/larkspan.ico" \
-  -DLICENCE="$build/packaging/licence.txt" -DUNINSTALL_LAUNCHER="$build/packaging/uninstall.exe" \
+  -DLICENCE="$build/packaging/licence.txt" -DCOPYRIGHT_NSH="$build/packaging/copyright.nsh" \
+  -DUNINSTALL_LAUNCHER="$build/packaging/uninstall.exe" \
   -DOUTFILE="$checks/Larkspan-Setup.exe" "$larkspan_top/packaging/windows/installer.nsi"
 ls -l "$checks/Larkspan-Setup.exe"
 step "wine prefix and server" larkspan_wine_start

@@ -8,8 +8,8 @@
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/MessageBox.h"
 #include "gui/shell/Pictures.h"
-#include "gui/shell/ProgramEnd.h"
 #include "platform/Platform.h"
+#include "platform/ProgramEnd.h"
 
 #include <QApplication>
 #include <QImageReader>

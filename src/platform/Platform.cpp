@@ -8,41 +8,35 @@
 
 namespace larkspan::platform {
 
-namespace {
-
-os::RecordReader recordReader; // empty: os::ReadRecordValue
-
-} // namespace
-
-os::RecordReader os::SetRecordReader(RecordReader reader) {
-    std::swap(reader, recordReader);
-    return reader;
-}
-
-std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
-                                                 const std::string& product, const std::string& key,
-                                                 RecordWriter writer) {
+std::optional<std::string> os::LookUpRecordText(const RecordReader& read, const std::string& vendor,
+                                                const std::string& product, const std::string& key,
+                                                RecordWriter writer) {
     // The names become part of a path or key; one that could leave the vendor's place has no
     // record.
     if (!policy::IsPlainName(vendor) || !policy::IsPlainName(product) || key.empty()) {
         return std::string();
     }
-    for (const os::RecordLocation& location : os::RecordLocations(vendor, product, writer)) {
+    for (const RecordLocation& location : RecordLocations(vendor, product, writer)) {
         std::string value;
-        switch (recordReader ? recordReader(location, key, value)
-                             : os::ReadRecordValue(location, key, value)) {
-        case os::RecordRead::NotThere:
+        switch (read(location, key, value)) {
+        case RecordRead::NotThere:
             continue;
-        case os::RecordRead::Failed:
+        case RecordRead::Failed:
             // A record further down the list is not the one that counts.
             return std::string();
-        case os::RecordRead::Read:
+        case RecordRead::Read:
             return value;
-        case os::RecordRead::NotText:
+        case RecordRead::NotText:
             return std::nullopt;
         }
     }
     return std::string();
+}
+
+std::optional<std::string> ReadInstallRecordText(const std::string& vendor,
+                                                 const std::string& product, const std::string& key,
+                                                 RecordWriter writer) {
+    return os::LookUpRecordText(os::ReadRecordValue, vendor, product, key, writer);
 }
 
 std::string ReadInstallRecordValue(const std::string& vendor, const std::string& product,

@@ -8,6 +8,7 @@
 
 #include "core/extraction/ShellQuoting.h"
 #include "core/online/Transport.h"
+#include "platform/RecordWriter.h"
 
 #include <chrono>
 #include <cstddef>
@@ -39,14 +40,6 @@ public:
 std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
 
 // ---- Installation records ---------------------------------------------------------------
-
-// Which installer wrote a record. A 64-bit Windows keeps two registry views; a 32-bit installer's
-// writes land in the 32-bit one (WOW6432Node).
-enum class RecordWriter {
-    OurInstaller,   // this program's own, which writes to the 64-bit view
-    OtherInstaller, // another product's, likely a 32-bit one: its record is looked for in the
-                    // 32-bit view first, then in the 64-bit view
-};
 
 // Reads `key` from the installation record of `product` by `vendor` (POSIX: the INI file
 // "<vendor>/<product>.conf" in the system configuration folders, $XDG_CONFIG_DIRS else /etc/xdg,

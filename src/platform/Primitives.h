@@ -4,7 +4,7 @@
 // and the few facts that differ between systems, nothing that decides. Private to the platform
 // library.
 
-#include "platform/Platform.h"
+#include "platform/RecordWriter.h"
 
 #include <cstdint>
 #include <functional>
@@ -54,11 +54,13 @@ enum class RecordRead {
 RecordRead ReadRecordValue(const RecordLocation& location, const std::string& key,
                            std::string& value);
 
-// Puts another reader in ReadRecordValue's place for the shared lookup (Platform.cpp), so that
-// tests reach each of its answers on any system; returns the previous one (empty: the system's).
+// The shared lookup of ReadInstallRecordText (Platform.cpp) over `read`, which the program
+// passes ReadRecordValue and tests a reader of their own, to reach each answer on any system.
 using RecordReader =
     std::function<RecordRead(const RecordLocation&, const std::string& key, std::string& value)>;
-RecordReader SetRecordReader(RecordReader reader);
+std::optional<std::string> LookUpRecordText(const RecordReader& read, const std::string& vendor,
+                                            const std::string& product, const std::string& key,
+                                            RecordWriter writer);
 
 // Ends every process of the group that a console command runs in (see CommandStopper).
 void EndProcessGroup(std::int64_t group);

@@ -1,7 +1,6 @@
 #include "platform/RegistryAccess.h"
 
 #include "core/text/GeneralError.h"
-#include "platform/Platform.h"
 
 namespace larkspan {
 
@@ -9,23 +8,24 @@ namespace {
 
 constexpr const char* vendor = "Oxbeck";
 
-std::string ReadProductValue(const std::string& product, const std::string& key) {
-    return platform::ReadInstallRecordValue(vendor, product, key);
+std::string ReadProductValue(const std::string& product, const std::string& key,
+                             const RecordLookup& lookup) {
+    return lookup(vendor, product, key, platform::RecordWriter::OurInstaller).value_or("");
 }
 
 } // namespace
 
-std::string ReadInstallVersion(const std::string& product) {
-    return ReadProductValue(product, "Version");
+std::string ReadInstallVersion(const std::string& product, const RecordLookup& lookup) {
+    return ReadProductValue(product, "Version", lookup);
 }
 
-std::string ReadInstallWebsite(const std::string& product) {
-    return ReadProductValue(product, "Website");
+std::string ReadInstallWebsite(const std::string& product, const RecordLookup& lookup) {
+    return ReadProductValue(product, "Website", lookup);
 }
 
-std::string ReadSiblingInstallPath() {
-    const std::optional<std::string> path = platform::ReadInstallRecordText(
-        vendor, "Tarnwell", "InstallPath", platform::RecordWriter::OtherInstaller);
+std::string ReadSiblingInstallPath(const RecordLookup& lookup) {
+    const std::optional<std::string> path =
+        lookup(vendor, "Tarnwell", "InstallPath", platform::RecordWriter::OtherInstaller);
     if (!path) {
         throw GeneralError("Invalid data type for 'InstallPath'");
     }

@@ -9,6 +9,8 @@
 #   extraction_pick_input MAIN PATH   File > Input PDF file (Ctrl+I): types the full path into
 #                                     the file dialog's name box and presses Enter; returns once
 #                                     the dialog is gone (the probe then runs or has run).
+#   extraction_gauge_area MAIN        The status bar with the job's gauge, as e2e_screenshot
+#                                     takes a part that moves ("X,Y,WIDTH,HEIGHT").
 #   extraction_page_count MAIN        The text of the page-count box, copied with Ctrl+A, Ctrl+C
 #                                     after a click into it (it is read-only but selectable);
 #                                     it must differ from what the clipboard held before.
@@ -51,6 +53,13 @@ extraction__menu_height() { # MAIN
     local height
     read -r _ _ _ height < <(e2e_window_geometry "$1")
     printf '%s\n' $((height - 266))
+}
+
+extraction_gauge_area() { # MAIN
+    local width
+    read -r _ _ width _ < <(e2e_window_geometry "$1")
+    # The status bar: 0,242 (496 x 24) in the client area.
+    printf '0,%d,%d,24\n' $(($(extraction__menu_height "$1") + 242)) "$width"
 }
 
 extraction_pick_input() { # MAIN PATH

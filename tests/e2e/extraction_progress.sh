@@ -31,15 +31,13 @@ e2e_key "$main" ctrl+s
 extraction_watch_progress "$main" "$E2E_WORK/titles.log" 100 &
 watcher=$!
 E2E_WATCH_PIDS+=("$watcher") # ended by the clean-up should the test fail first
-# A picture of the window while the estimate shows (the title is not part of it). One capture:
-# the window is drawn already, and its gauge changes too often to wait for a still picture.
+# A picture of the window while the estimate shows (the title is not part of it).
 deadline=$(e2e__deadline 60)
 until grep -q ' left · Larkspan$' "$E2E_WORK/titles.log" 2>/dev/null; do
     e2e__past "$deadline" && e2e_fail "no estimate of the time left was shown"
     e2e__nap
 done
-e2e__capture "$main" "$E2E_WORK/running.xwd" || e2e_fail "cannot capture the window"
-convert "xwd:$E2E_WORK/running.xwd" "png:$E2E_ARTIFACTS/$E2E_NAME-running.png"
+e2e_screenshot "$main" running "$(extraction_gauge_area "$main")" >/dev/null
 wait "$watcher" || e2e_fail "the progress was not followed to the job's end"
 extraction_check_progress "$E2E_WORK/titles.log" "$pages"
 

@@ -42,8 +42,8 @@ expect_yesterdays_text() { # WHEN
     e2e_expect_eq "$(extraction_listing "$docs")" $'long.pdf\nlong.txt' "files beside the PDF $1"
 }
 start_replacing
-# The locked window: its fields drawn as disabled fields are.
-e2e_screenshot "$main" during-job >/dev/null
+# The locked window: its fields drawn as disabled fields are. The gauge moves all the while.
+e2e_screenshot "$main" during-job "$(extraction_gauge_area "$main")" >/dev/null
 # The stop button: 212,186 (180 x 50) in the panel at 85,0.
 e2e_click "$main" $((85 + 212 + 90)) $((menu + 186 + 25))
 question=$(e2e_wait_window Confirm main)

@@ -59,8 +59,10 @@
 #   e2e_key WID KEY...                Gives the window the keyboard focus and types the keys
 #                                     (xdotool names: ctrl+w, Return, Escape).
 #   e2e_click WID X Y                 Left click at X,Y inside the window.
-#   e2e_screenshot WID NAME           Saves the window as E2E_ARTIFACTS/<test>-NAME.png once its
-#                                     picture has settled, and prints the path.
+#   e2e_screenshot WID NAME [MOVING]  Saves the window as E2E_ARTIFACTS/<test>-NAME.png once its
+#                                     picture has settled, and prints the path. MOVING
+#                                     ("X,Y,WIDTH,HEIGHT" in the window) is a part that may change
+#                                     all the while (a running gauge): only the rest must settle.
 #   e2e_copy_box_text WID [SECS]      Presses Ctrl+C on a message box, which puts the box's
 #                                     content on the clipboard, and prints that content (CR LF
 #                                     line ends turned into LF).
@@ -388,26 +390,38 @@ e2e__capture() { # WID FILE
     xwd -silent -id "$1" >"$2" 2>/dev/null
 }
 
-e2e_screenshot() { # WID NAME
+e2e__still_part() { # FILE MOVING -> FILE.still: the capture with its moving part painted over
+    local x y width height
+    IFS=, read -r x y width height <<<"$2"
+    convert "xwd:$1" -fill black \
+        -draw "rectangle $x,$y $((x + width - 1)),$((y + height - 1))" "rgb:$1.still"
+}
+
+e2e_screenshot() { # WID NAME [MOVING]
     # A window is drawn after it is shown, and may be drawn again as it settles (texts filled
-    # on activation): the picture is taken once two captures in a row are equal and hold more
-    # than one colour, which an undrawn window on the black screen does not.
-    local window=$1 path=$E2E_ARTIFACTS/$E2E_NAME-$2.png deadline
-    local previous=$E2E_WORK/capture-a.xwd current=$E2E_WORK/capture-b.xwd
+    # on activation): the picture is taken once two captures in a row are equal (but for their
+    # moving part) and hold more than one colour, which an undrawn window on the black screen
+    # does not.
+    local window=$1 path=$E2E_ARTIFACTS/$E2E_NAME-$2.png moving=${3:-} deadline
+    local previous=$E2E_WORK/capture-a.xwd current=$E2E_WORK/capture-b.xwd compared=
+    [ -n "$moving" ] && compared=.still
     deadline=$(e2e__deadline "$E2E_WINDOW_DEADLINE")
     e2e__capture "$window" "$previous" || e2e_fail "cannot capture window $window"
+    [ -z "$moving" ] || e2e__still_part "$previous" "$moving"
     while :; do
         e2e__nap 0.1
         e2e__capture "$window" "$current" || e2e_fail "cannot capture window $window"
-        if cmp -s "$previous" "$current" &&
+        [ -z "$moving" ] || e2e__still_part "$current" "$moving"
+        if cmp -s "$previous$compared" "$current$compared" &&
             [ "$(identify -format '%k' "xwd:$current")" -gt 1 ]; then
             break
         fi
         e2e__past "$deadline" && e2e_fail "window $window never settled for a screenshot"
         mv "$current" "$previous"
+        [ -z "$moving" ] || mv "$current.still" "$previous.still"
     done
     convert "xwd:$current" "png:$path"
-    rm -f "$previous" "$current"
+    rm -f "$previous" "$current" "$previous.still" "$current.still"
     printf '%s\n' "$path"
 }
 

@@ -5,7 +5,7 @@
 // window a test made may leave its update check running), and then as every test program does.
 #include "gui/shell/LarkspanApplication.h"
 #include "gui/shell/MainThread.h"
-#include "gui/shell/ProgramEnd.h"
+#include "platform/ProgramEnd.h"
 #include "support/GuiSeams.h"
 #include "support/TestRunEnd.h"
 

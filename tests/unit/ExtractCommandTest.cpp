@@ -80,24 +80,25 @@ TEST(PageRange, BlankRangeAddsNoPageOptionsWhateverThePageCount) {
     EXPECT_EQ(CommandForRange("  ", "-3"), kFixed + "-layout \"/in.pdf\" \"/out.txt\"");
 }
 
-TEST(PageRange, BlanksOnBothSidesOfTheDashFailOnTheFirstItem) {
-    EXPECT_EQ(BuildError("10", "1 - 5"), "'1 ' is not a valid integer value");
-    EXPECT_EQ(BuildError("10", "a-5"), "'a' is not a valid integer value");
-    EXPECT_EQ(BuildError("10", "\"3-4\""), "'\"3-4\"' is not a valid integer value");
-}
-
-TEST(PageRange, OnlyDashesFailWithListIndexOutOfBounds) {
-    EXPECT_EQ(BuildError("10", "-"), "List index out of bounds (0)");
-    EXPECT_EQ(BuildError("10", "--"), "List index out of bounds (0)");
-}
-
-TEST(PageRange, FirstFailingConversionDecidesTheMessage) {
-    EXPECT_EQ(BuildError("", ""), "'' is not a valid integer value");
-    EXPECT_EQ(BuildError("", "a-5"), "'' is not a valid integer value");
-    EXPECT_EQ(BuildError("1 0", "-"), "'1 0' is not a valid integer value");
-    EXPECT_EQ(BuildError("10", "a-b"), "'a' is not a valid integer value");
-    EXPECT_EQ(BuildError("10", "3-b"), "'b' is not a valid integer value");
-    EXPECT_EQ(BuildError("10", "3-5-x"), "no error"); // items after the second are ignored
+TEST(PageRange, TheFirstFailingConversionDecidesTheMessage) {
+    const char* const cases[][3] = {
+        // Blanks on both sides of the dash fail on the first item.
+        {"10", "1 - 5", "'1 ' is not a valid integer value"},
+        {"10", "a-5", "'a' is not a valid integer value"},
+        {"10", "\"3-4\"", "'\"3-4\"' is not a valid integer value"},
+        {"10", "-", "List index out of bounds (0)"},
+        {"10", "--", "List index out of bounds (0)"},
+        // The page count first, then the first item, then the second.
+        {"", "", "'' is not a valid integer value"},
+        {"", "a-5", "'' is not a valid integer value"},
+        {"1 0", "-", "'1 0' is not a valid integer value"},
+        {"10", "a-b", "'a' is not a valid integer value"},
+        {"10", "3-b", "'b' is not a valid integer value"},
+        {"10", "3-5-x", "no error"}, // items after the second are ignored
+    };
+    for (const auto& [pageCount, range, message] : cases) {
+        EXPECT_EQ(BuildError(pageCount, range), message) << pageCount << " / " << range;
+    }
 }
 
 TEST(PageRange, ParsesTheTrimmedTextDirectly) {

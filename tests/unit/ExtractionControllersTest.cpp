@@ -140,7 +140,10 @@ public:
         calls.push_back("lock");
         return settings_;
     }
-    void FollowProgress(const std::string& path) override { calls.push_back("follow: " + path); }
+    void FollowProgress(const std::string& path, const JobPages& pages) override {
+        calls.push_back("follow: " + path + " from page " + std::to_string(pages.first) + " of " +
+                        std::to_string(pages.document));
+    }
     void Unlock() override { calls.push_back("unlock"); }
     void ReportError(const std::string& text, bool clear) override {
         calls.push_back((clear ? "clear+box: " : "box: ") + text);
@@ -193,9 +196,9 @@ TEST(ExtractionJobController, TheChoicesReadOnceMakeTheCommandLineAndASuccessOpe
         progressFileThere = job.files.FileExists("/temp/larkspan-progress-1");
     };
 
-    EXPECT_EQ(job.Run(settings),
-              (std::vector<std::string>{"lock", "follow: /temp/larkspan-progress-1", "unlock",
-                                        "unlock"}));
+    EXPECT_EQ(job.Run(settings), (std::vector<std::string>{
+                                     "lock", "follow: /temp/larkspan-progress-1 from page 2 of 5",
+                                     "unlock", "unlock"}));
     EXPECT_EQ(job.tools.commands,
               std::vector<std::string>{"textract.bin -enc UTF-8 -eol dos -raw -nopgbrk -f 2 -l 3 "
                                        "-upw pw \"/d/in.pdf\" \"/d/out.txt\""});
@@ -226,7 +229,7 @@ TEST(ExtractionJobController, AFailureLeavesTheOutputAsItWas) {
         job.files.files["/d/out.txt"] = {"the user's text", writable, false};
         EXPECT_EQ(job.Run(Choices()),
                   (std::vector<std::string>{
-                      "lock", "follow: /temp/larkspan-progress-1",
+                      "lock", "follow: /temp/larkspan-progress-1 from page 1 of 5",
                       "box: I/O Error: Couldn't open text file '/d/out.txt'\n", "unlock"}));
         EXPECT_EQ(job.files.deleted, std::vector<std::string>{"/temp/larkspan-progress-1"});
         EXPECT_EQ(job.files.files["/d/out.txt"].contents, "the user's text");
@@ -246,7 +249,8 @@ TEST(ExtractionJobController, AConfirmedStopEndsTheRunningExtractorAndLeavesTheO
     });
     // What the ended extractor printed while it went is no message for the user.
     EXPECT_EQ(job.Run(Choices()),
-              (std::vector<std::string>{"lock", "follow: /temp/larkspan-progress-1", "unlock"}));
+              (std::vector<std::string>{
+                  "lock", "follow: /temp/larkspan-progress-1 from page 1 of 5", "unlock"}));
     stopper.join();
     EXPECT_EQ(job.files.deleted, std::vector<std::string>{"/temp/larkspan-progress-1"});
 }
@@ -261,12 +265,13 @@ TEST(ExtractionJobController, PagesTheExtractorNotedAreToldAfterASuccessBeforeTh
         };
         const std::vector<std::string> calls = job.Run(Choices());
         if (failed) {
-            EXPECT_EQ(calls, (std::vector<std::string>{"lock", "follow: /temp/larkspan-progress-1",
-                                                       "box: Error\n", "unlock"}));
+            EXPECT_EQ(calls, (std::vector<std::string>{
+                                 "lock", "follow: /temp/larkspan-progress-1 from page 1 of 5",
+                                 "box: Error\n", "unlock"}));
             continue;
         }
         EXPECT_EQ(calls, (std::vector<std::string>{
-                             "lock", "follow: /temp/larkspan-progress-1", "unlock",
+                             "lock", "follow: /temp/larkspan-progress-1 from page 1 of 5", "unlock",
                              "notice: Pages 2 and 4 could not be recognised, so their text is "
                              "missing from the text file.",
                              "unlock"}));
@@ -293,9 +298,9 @@ TEST(ExtractionJobController, AnInputTheExtractorFindsChangedIsChosenAgain) {
     JobRun job({InputChangedMessage(settings.inputPath) + "\r\n"});
 
     EXPECT_EQ(job.Run(settings),
-              (std::vector<std::string>{"lock", "follow: /temp/larkspan-progress-1",
-                                        "clear+box: " + InputChangedMessage(settings.inputPath),
-                                        "unlock"}));
+              (std::vector<std::string>{
+                  "lock", "follow: /temp/larkspan-progress-1 from page 1 of 5",
+                  "clear+box: " + InputChangedMessage(settings.inputPath), "unlock"}));
     EXPECT_EQ(job.files.deleted, std::vector<std::string>{"/temp/larkspan-progress-1"});
 }
 

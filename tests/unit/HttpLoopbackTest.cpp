@@ -194,14 +194,6 @@ TEST(Redirects, FoundWithLocationFailsWithoutFollowing) {
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
-TEST(Redirects, OkWithLocationFailsToo) {
-    LoopbackServer server(
-        Reply("HTTP/1.1 200 OK\r\nLocation: http://127.0.0.1/x\r\nContent-Length: 2\r\n\r\nok"));
-    Downloader d;
-    EXPECT_EQ(MessageOf([&] { d.Get(server.Url("/")); }), "HTTP/1.1 200 OK");
-    EXPECT_EQ(server.Requests().size(), 1u);
-}
-
 TEST(Bodies, ShortContentLengthBodyFailsAfterWhatCame) {
     LoopbackServer server(
         Reply("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(600, 'b')));

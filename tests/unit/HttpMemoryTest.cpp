@@ -427,21 +427,6 @@ TEST(Response, CountedBodyReportsHeadPartThenPieces) {
                                             {'W', wmRead, 70000}}));
 }
 
-TEST(Response, CloseInsideTheHeadersOfASuccessIsUndefined) {
-    Fixture f;
-    EXPECT_EQ(MessageOf([&] { f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"}); }),
-              "Undefined situation");
-    EXPECT_EQ(MessageOf([&] { f.Get({}); }), "Connection Closed Gracefully.");
-}
-
-TEST(Response, ErrorStatusWinsOverABodyThatIsNotWhole) {
-    for (const char* answer : {"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot",
-                               "HTTP/1.1 404 Not Found\r\nContent-Length: 1, 2\r\n\r\nnot"}) {
-        Fixture f;
-        EXPECT_EQ(MessageOf([&] { f.Get({answer}); }), "HTTP/1.1 404 Not Found") << answer;
-    }
-}
-
 TEST(Response, ErrorStatusCarriesCodeStatusLineAndBody) {
     Fixture f;
     f.net.AddConnection({"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here!"});
@@ -473,27 +458,33 @@ TEST(Response, RedirectsAndNotModifiedAreErrors) {
     }
 }
 
-TEST(Response, ErrorBodyThatStallsIsAReadTimeout) {
-    Fixture f;
-    EXPECT_EQ(MessageOf([&] { f.Get({"HTTP/1.1 500 Oops\r\n\r\npartial"}, AtEnd::Timeout); }),
-              "Read Timeout");
-}
-
-TEST(Response, StalledSuccessBodyIsASocketError) {
-    Fixture f;
-    EXPECT_EQ(MessageOf([&] {
-                  f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}, AtEnd::Timeout);
-              }),
-              "Socket Error # 110\r\nConnection timed out.");
-}
-
-TEST(Response, ResetMidBodyIsASocketError) {
-    Fixture f;
-    EXPECT_EQ(MessageOf([&] {
-                  f.Get({"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}, AtEnd::Reset);
-              }),
-              "Socket Error # 104\r\nConnection reset by peer.");
-    EXPECT_FALSE(f.http.Connected());
+TEST(Response, AnAnswerThatEndsBadlyFailsWithItsReasonAndClosesTheConnection) {
+    const std::string shortBody = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc";
+    const struct {
+        std::string answer;
+        AtEnd atEnd;
+        std::string message;
+    } cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n", AtEnd::Close, "Undefined situation"},
+        {"", AtEnd::Close, "Connection Closed Gracefully."},
+        // The error status wins over a body that is not whole.
+        {"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot", AtEnd::Close,
+         "HTTP/1.1 404 Not Found"},
+        {"HTTP/1.1 404 Not Found\r\nContent-Length: 1, 2\r\n\r\nnot", AtEnd::Close,
+         "HTTP/1.1 404 Not Found"},
+        {"HTTP/1.1 500 Oops\r\n\r\npartial", AtEnd::Timeout, "Read Timeout"},
+        {shortBody, AtEnd::Timeout, "Socket Error # 110\r\nConnection timed out."},
+        {shortBody, AtEnd::Reset, "Socket Error # 104\r\nConnection reset by peer."},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        std::deque<std::string> replies;
+        if (!c.answer.empty()) {
+            replies.push_back(c.answer);
+        }
+        EXPECT_EQ(MessageOf([&] { f.Get(replies, c.atEnd); }), c.message) << c.answer;
+        EXPECT_FALSE(f.http.Connected()) << c.answer;
+    }
 }
 
 // ---- Connections ------------------------------------------------------------------------------

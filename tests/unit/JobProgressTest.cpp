@@ -86,6 +86,18 @@ TEST(JobProgressModel, TheShareAndThePageBeingWorkedOn) {
     EXPECT_TRUE(progress.Update({300, 300}, start + 400ms));
     EXPECT_EQ(progress.Percent(), 100);
     EXPECT_EQ(progress.Line(), "Page 300 of 300");
+
+    // Pages 100 to 200 of 300: the extractor counts places in the range, the line names pages
+    // from the start; a count that does not fit the document shows places.
+    JobProgress range({100, 300});
+    EXPECT_EQ(range.Line(), "Page 100 of 300");
+    range.Update({50, 101}, start);
+    EXPECT_EQ(range.Line(), "Page 150 of 300");
+    range.Update({101, 101}, start);
+    EXPECT_EQ(range.Line(), "Page 200 of 300");
+    JobProgress misfit({250, 300});
+    misfit.Update({10, 101}, start);
+    EXPECT_EQ(misfit.Line(), "Page 11 of 101");
 }
 
 TEST(JobProgressModel, TheTimeLeftComesOnceThePaceIsFairAndGrowsWhileAPageTakesLong) {

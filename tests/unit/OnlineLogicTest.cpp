@@ -34,72 +34,60 @@ TEST(FormBody, ProductRequestIsThirteenBytes) {
               "smartname=FreeLarkspan");
 }
 
-TEST(FormBody, ValuesArePercentEncodedButNamesAreNot) {
-    EXPECT_EQ(FormBody({"a b=a b.c"}), "a b=a+b%2Ec");
-    EXPECT_EQ(FormBody({"x=-_~\xE9/"}), "x=%2D%5F%7E%E9%2F");
-    EXPECT_EQ(FormBody({"empty="}), "empty=");
-    EXPECT_EQ(FormBody({"noequals"}), "noequals");
-}
-
-TEST(FormBody, EncodingRewritesTheCallersLines) {
+TEST(FormBody, ValuesArePercentEncodedLinesJoinedAndOuterBlanksTrimmed) {
+    const std::pair<Lines, std::string> cases[] = {
+        // Values are encoded, names are not.
+        {{"a b=a b.c"}, "a b=a+b%2Ec"},
+        {{"x=-_~\xE9/"}, "x=%2D%5F%7E%E9%2F"},
+        {{"empty="}, "empty="},
+        {{"noequals"}, "noequals"},
+        // Two or more lines each end in an ampersand.
+        {{"a=1", "b=2"}, "a=1&b=2&"},
+        {{"a=1", "b=2", "c="}, "a=1&b=2&c=&"},
+        {{}, ""},
+        {{"  a=1"}, "a=1"},
+        {{"\ta=1", "b=x "}, "a=1&b=x+&"},
+        // A lookup by name would encode the first line twice and send the second one raw.
+        {{"a=x y", "A=z w"}, "a=x+y&A=z+w&"},
+    };
+    for (const auto& [lines, body] : cases) {
+        EXPECT_EQ(FormBody(lines), body) << body;
+    }
     Lines lines = {"q=a b", "r=c"};
     EncodeFormLines(lines);
-    EXPECT_EQ(lines, (Lines{"q=a+b", "r=c"}));
-}
-
-TEST(FormBody, TwoOrMoreLinesEndInAnAmpersand) {
-    EXPECT_EQ(FormBody({"a=1", "b=2"}), "a=1&b=2&");
-    EXPECT_EQ(FormBody({"a=1", "b=2", "c="}), "a=1&b=2&c=&");
-    EXPECT_EQ(FormBody({}), "");
-}
-
-TEST(FormBody, OuterBlanksAndControlsAreTrimmed) {
-    EXPECT_EQ(FormBody({"  a=1"}), "a=1");
-    EXPECT_EQ(FormBody({"\ta=1", "b=x "}), "a=1&b=x+&");
-}
-
-TEST(FormBody, LinesSharingANameAreEachEncodedOnce) {
-    // A lookup by name would encode the first line twice and send the second one raw.
-    EXPECT_EQ(FormBody({"a=x y", "A=z w"}), "a=x+y&A=z+w&");
+    EXPECT_EQ(lines, (Lines{"q=a+b", "r=c"})) << "the caller's lines are rewritten";
 }
 
 // ---- Installer answer -----------------------------------------------------------------------
 
-TEST(DelimitedText, SplitsAtAmpersandsAndBlanks) {
+TEST(DelimitedText, SplitsAtAmpersandsAndBlanksKeepingQuotedFields) {
     using V = std::vector<std::string>;
-    EXPECT_EQ(SplitDelimitedText("a&b"), (V{"a", "b"}));
-    EXPECT_EQ(SplitDelimitedText("a b&c"), (V{"a", "b", "c"}));
-    EXPECT_EQ(SplitDelimitedText("a\r\nb"), (V{"a", "b"}));
-    EXPECT_EQ(SplitDelimitedText("a&&b"), (V{"a", "", "b"}));
-    EXPECT_EQ(SplitDelimitedText("&a"), (V{"", "a"}));
-}
-
-TEST(DelimitedText, LeadingAndTrailingBlanksAddNothing) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(SplitDelimitedText("  \r\n\ta&b \r\n"), (V{"a", "b"}));
-    EXPECT_EQ(SplitDelimitedText(" \r\n "), V{});
-    EXPECT_EQ(SplitDelimitedText(""), V{});
-}
-
-TEST(DelimitedText, ATrailingAmpersandAddsAnEmptyFieldOnlyAsTheLastByte) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(SplitDelimitedText("a&"), (V{"a", ""}));
-    EXPECT_EQ(SplitDelimitedText("a& "), (V{"a"}));
-}
-
-TEST(DelimitedText, QuotedFieldsKeepDelimitersAndUndoubleQuotes) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(SplitDelimitedText("\"x&y z\"&w"), (V{"x&y z", "w"}));
-    EXPECT_EQ(SplitDelimitedText("\"say \"\"hi\"\"\""), (V{"say \"hi\""}));
-    EXPECT_EQ(SplitDelimitedText("\"\"&b"), (V{"", "b"}));
-    EXPECT_EQ(SplitDelimitedText("\"ab\"cd&e"), (V{"ab", "cd", "e"}));
-    EXPECT_EQ(SplitDelimitedText("\"open"), (V{"open"}));
-}
-
-TEST(DelimitedText, NulEndsTheText) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(SplitDelimitedText(std::string_view("a&b\0&c", 6)), (V{"a", "b"}));
-    EXPECT_EQ(SplitDelimitedText(std::string_view("\"a\0b\"", 5)), (V{"a"}));
+    const std::pair<std::string_view, V> cases[] = {
+        {"a&b", {"a", "b"}},
+        {"a b&c", {"a", "b", "c"}},
+        {"a\r\nb", {"a", "b"}},
+        {"a&&b", {"a", "", "b"}},
+        {"&a", {"", "a"}},
+        // Leading and trailing blanks add nothing; a trailing "&" adds an empty field only as
+        // the last byte.
+        {"  \r\n\ta&b \r\n", {"a", "b"}},
+        {" \r\n ", {}},
+        {"", {}},
+        {"a&", {"a", ""}},
+        {"a& ", {"a"}},
+        // Quoted fields keep their delimiters and undouble their quotes.
+        {"\"x&y z\"&w", {"x&y z", "w"}},
+        {"\"say \"\"hi\"\"\"", {"say \"hi\""}},
+        {"\"\"&b", {"", "b"}},
+        {"\"ab\"cd&e", {"ab", "cd", "e"}},
+        {"\"open", {"open"}},
+        // A NUL ends the text.
+        {std::string_view("a&b\0&c", 6), {"a", "b"}},
+        {std::string_view("\"a\0b\"", 5), {"a"}},
+    };
+    for (const auto& [text, fields] : cases) {
+        EXPECT_EQ(SplitDelimitedText(text), fields) << text;
+    }
 }
 
 TEST(UrlDecoding, PlusFirstThenPercentCodes) {

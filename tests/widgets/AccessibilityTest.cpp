@@ -10,6 +10,7 @@
 
 #include <QAccessible>
 #include <QImage>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -146,6 +147,9 @@ TEST(Accessibility, EveryWindowNamesItsControlsAndTabShowsTheFocusInReadingOrder
                      "Play Video Tutorial", "Output Text File", "Choose output text file",
                      "View extracted text file", "Layout", "Insert Page Breaks",
                      "Open After Extraction", "Start Pro version"}));
+    EXPECT_EQ(
+        QAccessible::queryAccessibleInterface(form.sEditPageRange)->text(QAccessible::Description),
+        QStringLiteral("Example: 1-5 (leave it blank for all)"));
 
     Names about;
     {

@@ -18,8 +18,8 @@
 #include "gui/shell/MainThread.h"
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/MessageBox.h"
-#include "gui/shell/ProgramEnd.h"
 #include "platform/Platform.h"
+#include "platform/ProgramEnd.h"
 #include "support/StagedRecords.h"
 
 #include <QLineEdit>

@@ -441,42 +441,35 @@ TEST(MainWindowCreation, CompleteRecordFillsTheSharedState) {
                   .toStdString());
 }
 
-TEST(MainWindowCreation, MissingVersionShowsOneErrorBoxAndEndsTheProgram) {
-    // Neither value: only the version is read and reported.
+TEST(MainWindowCreation, AMissingOrEmptyValueShowsOneErrorBoxAndEndsTheProgram) {
     ScopedEnvironment host("LARKSPAN_WEBSITE_HOST", std::string(TestHost));
-    StagedRecord record(std::nullopt, std::nullopt);
-    ScriptedMessages boxes({mrOk});
-    TMainForm form(TestServices());
-    ASSERT_EQ(boxes.Requests().size(), 1u);
-    EXPECT_EQ(boxes.Requests()[0].text, VersionMissing);
-    EXPECT_EQ(boxes.Requests()[0].kind, MessageKind::Error);
-    EXPECT_EQ(boxes.Requests()[0].buttons, MessageButtons{mbOK});
-    EXPECT_TRUE(form.TerminationRequested());
-    // Creation still finishes: caption, host and mail link are set.
-    EXPECT_EQ(form.windowTitle(), S("Larkspan"));
-    EXPECT_EQ(form.Setup().feedbackMailto, std::string("mailto:feedback@") + TestHost);
-    EXPECT_EQ(RunLoopWithFailsafe(), 0) << "the queued quit must end the loop at once";
-}
-
-TEST(MainWindowCreation, MissingWebsiteShowsTheWebsiteTextAndEndsTheProgram) {
-    StagedRecord record(std::string("2.0"), std::nullopt);
-    ScriptedMessages boxes({mrOk});
-    TMainForm form(TestServices());
-    ASSERT_EQ(boxes.Requests().size(), 1u);
-    EXPECT_EQ(boxes.Requests()[0].text, WebsiteMissing);
-    EXPECT_EQ(boxes.Requests()[0].kind, MessageKind::Error);
-    EXPECT_EQ(form.Setup().installedVersion, "2.0");
-    EXPECT_TRUE(form.TerminationRequested());
-    EXPECT_EQ(RunLoopWithFailsafe(), 0);
-}
-
-TEST(MainWindowCreation, EmptyValuesCountAsMissing) {
-    StagedRecord record(std::string(""), std::string("http://site.example/"));
-    ScriptedMessages boxes({mrCancel}); // closing the box any way ends the program too
-    TMainForm form(TestServices());
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{VersionMissing});
-    EXPECT_TRUE(form.TerminationRequested());
-    EXPECT_EQ(RunLoopWithFailsafe(), 0);
+    const struct {
+        std::optional<std::string> version, website;
+        int answer;
+        std::string text;
+    } cases[] = {
+        // Neither value: only the version is read and reported.
+        {std::nullopt, std::nullopt, mrOk, VersionMissing},
+        {std::string("2.0"), std::nullopt, mrOk, WebsiteMissing},
+        // Closing the box any way ends the program too.
+        {std::string(""), std::string("http://site.example/"), mrCancel, VersionMissing},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text + c.version.value_or("(none)"));
+        StagedRecord record(c.version, c.website);
+        ScriptedMessages boxes({c.answer});
+        TMainForm form(TestServices());
+        ASSERT_EQ(boxes.Requests().size(), 1u);
+        EXPECT_EQ(boxes.Requests()[0].text, c.text);
+        EXPECT_EQ(boxes.Requests()[0].kind, MessageKind::Error);
+        EXPECT_EQ(boxes.Requests()[0].buttons, MessageButtons{mbOK});
+        EXPECT_TRUE(form.TerminationRequested());
+        EXPECT_EQ(form.Setup().installedVersion, c.version.value_or(""));
+        // Creation still finishes: caption, host and mail link are set.
+        EXPECT_EQ(form.windowTitle(), S("Larkspan"));
+        EXPECT_EQ(form.Setup().feedbackMailto, std::string("mailto:feedback@") + TestHost);
+        EXPECT_EQ(RunLoopWithFailsafe(), 0) << "the queued quit must end the loop at once";
+    }
 }
 
 TEST(MainWindowCreation, WebsiteHostComesFromTheEnvironmentOnlyWhenSetAndNotEmpty) {

@@ -4,7 +4,7 @@
 // holds while a thread ends) takes a while: the moment when Windows' own exit, which stops the
 // thread there, used to wait for ever on that lock in the C++ runtime's detach code.
 
-#include "gui/shell/ProgramEnd.h"
+#include "platform/ProgramEnd.h"
 
 #include <atomic>
 #include <chrono>

@@ -28,6 +28,12 @@ PageRange ParsePageRange(std::string_view trimmedText, std::int32_t pageCount) {
     return range;
 }
 
+PageRange JobPageRange(std::string_view pageCountText, std::string_view pageRangeText) {
+    const std::int32_t pageCount = TextToInteger(pageCountText);
+    const std::string rangeText = Trim(pageRangeText);
+    return rangeText.empty() ? PageRange{1, pageCount} : ParsePageRange(rangeText, pageCount);
+}
+
 std::string BuildExtractCommand(bool layout, bool pageBreaks, std::string_view pageCountText,
                                 std::string_view pageRangeText, std::string_view password,
                                 std::string_view inputPath, std::string_view outputPath,
@@ -36,10 +42,8 @@ std::string BuildExtractCommand(bool layout, bool pageBreaks, std::string_view p
     if (!pageBreaks) {
         options += "-nopgbrk ";
     }
-    const std::int32_t pageCount = TextToInteger(pageCountText);
-    const std::string rangeText = Trim(pageRangeText);
-    if (!rangeText.empty()) {
-        const PageRange range = ParsePageRange(rangeText, pageCount);
+    const PageRange range = JobPageRange(pageCountText, pageRangeText);
+    if (!Trim(pageRangeText).empty()) {
         options += "-f " + std::to_string(range.first) + " -l " + std::to_string(range.last) + " ";
     }
     if (!password.empty()) {

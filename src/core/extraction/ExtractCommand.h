@@ -23,6 +23,10 @@ struct PageRange {
 // number and "List index out of bounds (0)" for a text made only of dashes.
 PageRange ParsePageRange(std::string_view trimmedText, std::int32_t pageCount);
 
+// The pages a job takes: the range of the page-range text, or the whole document when it is
+// blank. Throws GeneralError as BuildExtractCommand does.
+PageRange JobPageRange(std::string_view pageCountText, std::string_view pageRangeText);
+
 // "textract.bin -enc UTF-8 -eol dos " + options + quoted input + " " + quoted output. The page
 // count is converted on every call, so an empty page-count text fails even without a range.
 // Throws GeneralError; the page count is checked before the range, the first item before the

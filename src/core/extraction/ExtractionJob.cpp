@@ -97,7 +97,9 @@ void ExtractionJob::Extract() {
     const ToolEnvironment environment = {{kProgressFileVariable, progressFile.Path()},
                                          {kInputFingerprintVariable, settings.inputFingerprint}};
     if (!progressFile.Path().empty()) {
-        view_.FollowProgress(progressFile.Path());
+        const PageRange range = JobPageRange(settings.pageCountText, settings.pageRangeText);
+        view_.FollowProgress(progressFile.Path(),
+                             {range.first, TextToInteger(settings.pageCountText)});
     }
 
     // The only long wait of the job; a confirmed stop ends the extractor and all it started.

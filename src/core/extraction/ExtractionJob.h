@@ -10,6 +10,7 @@
 // decisions (start, refuse, ask to stop) live in StartStopControl.
 
 #include "core/extraction/InputProbe.h"
+#include "core/extraction/JobProgress.h"
 #include "core/extraction/PageNotes.h"
 #include "core/ports/Ports.h"
 
@@ -70,8 +71,9 @@ public:
     // user's choices as they stand.
     virtual JobSettings Lock() = 0;
     // Shows the progress that the extractor writes to the file `path` (see JobProgress.h) from
-    // now until Unlock. Only reading: the job removes the file.
-    virtual void FollowProgress(const std::string& path) = 0;
+    // now until Unlock, the job's `pages` named from the start. Only reading: the job removes
+    // the file.
+    virtual void FollowProgress(const std::string& path, const JobPages& pages) = 0;
     // Enables the controls again; the button reads "Start Extraction" and the gauge is empty.
     virtual void Unlock() = 0;
     // Shows `text` in an error box, first emptying the input field and both page fields when

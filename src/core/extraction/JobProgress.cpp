@@ -104,19 +104,25 @@ int JobProgress::Percent() const {
 }
 
 std::string JobProgress::Line() const {
+    // The document's numbers only while the extractor's count fits them.
+    const bool numbered = pages_.document > 0 && pages_.first >= 1 &&
+                          (!first_ || pages_.first - 1 + last_.total <= pages_.document);
     if (!first_) {
-        return {};
+        return numbered ? "Page " + std::to_string(pages_.first) + " of " +
+                              std::to_string(pages_.document)
+                        : std::string();
     }
-    const std::int64_t page = last_.done < last_.total ? last_.done + 1 : last_.total;
-    std::string line = "Page " + std::to_string(page) + " of " + std::to_string(last_.total);
+    const std::int64_t place = last_.done < last_.total ? last_.done + 1 : last_.total;
+    std::string line = "Page " + std::to_string(numbered ? pages_.first - 1 + place : place) +
+                       " of " + std::to_string(numbered ? pages_.document : last_.total);
     if (timeLeft_) {
         line += " \xE2\x80\x94 " + TimeLeftText(*timeLeft_); // an em dash, in UTF-8
     }
     return line;
 }
 
-ProgressFollower::ProgressFollower(FileSystemPort& files, std::string path)
-    : files_(files), path_(std::move(path)) {}
+ProgressFollower::ProgressFollower(FileSystemPort& files, std::string path, JobPages pages)
+    : files_(files), path_(std::move(path)), progress_(pages) {}
 
 bool ProgressFollower::Poll(JobProgress::Clock::time_point now) {
     const std::string tail = files_.ReadTail(path_, kProgressTailBytes);

@@ -45,10 +45,19 @@ std::optional<ProgressCount> LastProgressLine(std::string_view bytes, bool cutAt
 // minute, whole minutes (rounded) above.
 std::string TimeLeftText(std::chrono::seconds left);
 
+// The pages of a job as the user knows them. The extractor counts places in the range; the page
+// line names the page as the document numbers it.
+struct JobPages {
+    std::int64_t first = 1;    // the range's first page
+    std::int64_t document = 0; // the document's page count; 0: not known, places are shown
+};
+
 // What the window shows of one running job, from the counts read while it runs.
 class JobProgress {
 public:
     using Clock = std::chrono::steady_clock;
+
+    explicit JobProgress(JobPages pages = {}) : pages_(pages) {}
 
     // A count read at `now`. Counts that go back, change their total or lie beyond it are not
     // the extractor's progress and are ignored. Returns true when the share or the line changed.
@@ -56,8 +65,9 @@ public:
 
     // 0 to 100: the share of the pages done, rounded down (100 only when all are done).
     int Percent() const;
-    // "Page 37 of 300 — about 4 min left": the page being worked on (all done: the last one),
-    // and the time left once it can be told fairly. "" before the first count.
+    // "Page 137 of 300 — about 4 min left": the page being worked on (all done: the last one) of
+    // the document, and the time left once it can be told fairly. Before the first count the
+    // job's first page, as soon as the job starts; "" when the pages are not known.
     std::string Line() const;
 
     // The time left, once enough pages and time have passed to measure the pace fairly: at
@@ -68,6 +78,7 @@ public:
     static constexpr std::chrono::seconds kMinimumTimeForEstimate{3};
 
 private:
+    JobPages pages_;
     std::optional<ProgressCount> first_; // the first count read, where the pace is measured from
     Clock::time_point firstAt_{};
     ProgressCount last_;
@@ -79,7 +90,7 @@ private:
 // garbage change nothing. Reading never waits for the extractor.
 class ProgressFollower {
 public:
-    ProgressFollower(FileSystemPort& files, std::string path);
+    ProgressFollower(FileSystemPort& files, std::string path, JobPages pages = {});
 
     // Reads the file now; true when what the window shows changed.
     bool Poll(JobProgress::Clock::time_point now);

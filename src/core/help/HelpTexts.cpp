@@ -75,7 +75,7 @@ std::string AboutSoftwareName(std::string_view productName, std::string_view ver
 }
 
 std::string AboutCopyright() {
-    return "Copyright \u00a9 2015 Oxbeck. All rights reserved.";
+    return LARKSPAN_COPYRIGHT; // from the build, which gives the installer the same
 }
 
 std::string AboutLinkText(std::string_view websiteHost) {

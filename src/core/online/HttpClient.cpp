@@ -80,11 +80,8 @@ void TIdHTTP::Connect(const std::string& host, std::uint16_t port, const WaitHoo
     connectedPort_ = port;
 }
 
-template <class Sink>
-void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::string* body,
-                        Sink& sink, std::uint64_t maxBodySize) {
-    abortRequested_ = false;
-    const ParsedUrl target = SplitUrl(url);
+ParsedUrl TIdHTTP::RequestTarget(const std::string& url) {
+    ParsedUrl target = SplitUrl(url);
     if (target.protocol == "https") {
         throw EIdException("IOHandler value is not valid"); // there is no TLS layer
     }
@@ -97,108 +94,133 @@ void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::s
     if (HasControlCharacter(target.host) || HasControlCharacter(target.target)) {
         throw EIdException("Control characters in the URL");
     }
+    return target;
+}
 
+WaitHook TIdHTTP::WaitingHook() {
     // The owner's waiting event, and a Cancel taken in it, also reach the waits inside a receive
     // (which keep the event's time off the server's account themselves).
-    WaitHook wait;
-    if (OnWaiting) {
-        wait = [this] {
-            OnWaiting();
-            CheckAbort();
-        };
+    if (!OnWaiting) {
+        return {};
     }
-    try {
-        if (connection_ &&
-            (!SameTextAscii(connectedHost_, target.host) || connectedPort_ != target.port)) {
-            Disconnect();
-        }
-        if (!connection_) {
-            Connect(target.host, target.port, wait);
-        }
-        input_->SetWaitHook(wait);
+    return [this] {
+        OnWaiting();
+        CheckAbort();
+    };
+}
 
-        const bool http10 = ProtocolVersion == TIdHTTPProtocolVersion::pv1_0;
-        HeadFields fields;
-        if (http10) {
-            Field(fields, HeadField::Connection) = "keep-alive";
-        }
-        Field(fields, HeadField::ContentType) = Request.ContentType;
-        if (body != nullptr) {
-            Field(fields, HeadField::ContentLength) = std::to_string(body->size());
-        }
-        Field(fields, HeadField::Host) =
-            target.port == 80 ? target.host : target.host + ":" + std::to_string(target.port);
-        Field(fields, HeadField::Accept) = Request.Accept;
-        Field(fields, HeadField::AcceptCharset) = Request.AcceptCharset;
-        Field(fields, HeadField::AcceptEncoding) = Request.AcceptEncoding;
-        Field(fields, HeadField::AcceptLanguage) = Request.AcceptLanguage;
-        Field(fields, HeadField::From) = Request.From;
-        Field(fields, HeadField::Referer) = Request.Referer;
-        Field(fields, HeadField::UserAgent) = Request.UserAgent;
+void TIdHTTP::ConnectTo(const ParsedUrl& target, const WaitHook& wait) {
+    if (connection_ &&
+        (!SameTextAscii(connectedHost_, target.host) || connectedPort_ != target.port)) {
+        Disconnect();
+    }
+    if (!connection_) {
+        Connect(target.host, target.port, wait);
+    }
+    input_->SetWaitHook(wait);
+}
+
+void TIdHTTP::SendRequest(const char* method, const ParsedUrl& target, const std::string* body) {
+    const bool http10 = ProtocolVersion == TIdHTTPProtocolVersion::pv1_0;
+    HeadFields fields;
+    if (http10) {
+        Field(fields, HeadField::Connection) = "keep-alive";
+    }
+    Field(fields, HeadField::ContentType) = Request.ContentType;
+    if (body != nullptr) {
+        Field(fields, HeadField::ContentLength) = std::to_string(body->size());
+    }
+    Field(fields, HeadField::Host) =
+        target.port == 80 ? target.host : target.host + ":" + std::to_string(target.port);
+    Field(fields, HeadField::Accept) = Request.Accept;
+    Field(fields, HeadField::AcceptCharset) = Request.AcceptCharset;
+    Field(fields, HeadField::AcceptEncoding) = Request.AcceptEncoding;
+    Field(fields, HeadField::AcceptLanguage) = Request.AcceptLanguage;
+    Field(fields, HeadField::From) = Request.From;
+    Field(fields, HeadField::Referer) = Request.Referer;
+    Field(fields, HeadField::UserAgent) = Request.UserAgent;
+    if (AllowCookies) {
+        Field(fields, HeadField::Cookie) =
+            cookies_.CookieHeader(target.host, target.path, Clock::now());
+    }
+    const std::string head =
+        BuildRequestHead(method, target.target, http10 ? "1.0" : "1.1", fields);
+    connection_->SendAll(head.data(), head.size(), readTimeoutMs_);
+    if (body != nullptr) {
+        SendBody(*body);
+    }
+}
+
+void TIdHTTP::ReadFinalHead(const ParsedUrl& target) {
+    input_->SetTimeoutMs(readTimeoutMs_);
+    std::optional<RateFloor> floor;
+    if (minimumRate_ > 0 && rateWindowMs_ > 0) {
+        floor.emplace(minimumRate_ * static_cast<std::uint64_t>(rateWindowMs_) / 1000,
+                      std::chrono::milliseconds(rateWindowMs_));
+    }
+    input_->SetRateFloor(std::move(floor));
+    HeadBudget budget;
+    if (headTimeoutMs_ > 0) {
+        budget.deadline = SteadyClock::now() + std::chrono::milliseconds(headTimeoutMs_);
+    }
+    do {
+        ReadResponseHead(*input_, response_, budget);
         if (AllowCookies) {
-            Field(fields, HeadField::Cookie) =
-                cookies_.CookieHeader(target.host, target.path, Clock::now());
-        }
-        const std::string head =
-            BuildRequestHead(method, target.target, http10 ? "1.0" : "1.1", fields);
-        connection_->SendAll(head.data(), head.size(), readTimeoutMs_);
-        if (body != nullptr) {
-            SendBody(*body);
-        }
-
-        input_->SetTimeoutMs(readTimeoutMs_);
-        std::optional<RateFloor> floor;
-        if (minimumRate_ > 0 && rateWindowMs_ > 0) {
-            floor.emplace(minimumRate_ * static_cast<std::uint64_t>(rateWindowMs_) / 1000,
-                          std::chrono::milliseconds(rateWindowMs_));
-        }
-        input_->SetRateFloor(std::move(floor));
-        HeadBudget budget;
-        if (headTimeoutMs_ > 0) {
-            budget.deadline = SteadyClock::now() + std::chrono::milliseconds(headTimeoutMs_);
-        }
-        do {
-            ReadResponseHead(*input_, response_, budget);
-            if (AllowCookies) {
-                for (const auto& [name, value] : response_.Headers) {
-                    const bool cookie2 = SameTextAscii(name, "Set-Cookie2");
-                    if (cookie2 || SameTextAscii(name, "Set-Cookie")) {
-                        cookies_.Store(value, cookie2, target.host, target.path, Clock::now());
-                    }
+            for (const auto& [name, value] : response_.Headers) {
+                const bool cookie2 = SameTextAscii(name, "Set-Cookie2");
+                if (cookie2 || SameTextAscii(name, "Set-Cookie")) {
+                    cookies_.Store(value, cookie2, target.host, target.path, Clock::now());
                 }
             }
-        } while (IsInterim(response_.ResponseCode));
-
-        ReadProgress progress(*this);
-        const int code = response_.ResponseCode;
-        const bool redirect = (code >= 300 && code <= 399 && code != 304) || response_.HasLocation;
-        if (redirect || code < 200 || code > 299) {
-            // Redirects are never followed. The error body is still read, briefly, so that the
-            // exception can carry it; an answer that cannot carry one, or whose body cannot be
-            // told apart, fails without it.
-            std::string errorBody;
-            input_->SetTimeoutMs(ShorterLimit(readTimeoutMs_, errorBodyTimeoutMs_));
-            try {
-                const bool bodiless = (code >= 100 && code <= 199) || code == 204 || code == 304;
-                ReadBody(*input_, bodiless ? BodyFraming::None : ChooseFraming(response_),
-                         response_.ContentLength, errorBody, progress, kMaxTextBodySize);
-            } catch (const EIdSocketTimeout&) {
-                throw EIdReadTimeout();
-            } catch (const EIdBodyTooLarge&) {
-                // The status is what counts; the error keeps the start of its body.
-                errorBody.resize(std::min<std::size_t>(errorBody.size(), kMaxTextBodySize));
-            } catch (const EIdConnClosedGracefully&) {
-                // The same for a body cut short, or one whose end cannot be found.
-            } catch (const EIdBodyFramingError&) {
-            }
-            throw EIdHTTPProtocolException(code, response_.ResponseText, std::move(errorBody));
         }
+    } while (IsInterim(response_.ResponseCode));
+}
+
+void TIdHTTP::ThrowIfNotSuccess(BodyProgress& progress) {
+    const int code = response_.ResponseCode;
+    const bool redirect = (code >= 300 && code <= 399 && code != 304) || response_.HasLocation;
+    if (!redirect && code >= 200 && code <= 299) {
+        return;
+    }
+    // Redirects are never followed. The error body is still read, briefly, so that the exception
+    // can carry it; an answer that cannot carry one, or whose body cannot be told apart, fails
+    // without it.
+    std::string errorBody;
+    input_->SetTimeoutMs(ShorterLimit(readTimeoutMs_, errorBodyTimeoutMs_));
+    try {
+        const bool bodiless = (code >= 100 && code <= 199) || code == 204 || code == 304;
+        ReadBody(*input_, bodiless ? BodyFraming::None : ChooseFraming(response_),
+                 response_.ContentLength, errorBody, progress, kMaxTextBodySize);
+    } catch (const EIdSocketTimeout&) {
+        throw EIdReadTimeout();
+    } catch (const EIdBodyTooLarge&) {
+        // The status is what counts; the error keeps the start of its body.
+        errorBody.resize(std::min<std::size_t>(errorBody.size(), kMaxTextBodySize));
+    } catch (const EIdConnClosedGracefully&) {
+        // The same for a body cut short, or one whose end cannot be found.
+    } catch (const EIdBodyFramingError&) {
+    }
+    throw EIdHTTPProtocolException(code, response_.ResponseText, std::move(errorBody));
+}
+
+template <class Sink>
+void TIdHTTP::DoRequest(const char* method, const std::string& url, const std::string* body,
+                        Sink& sink, std::uint64_t maxBodySize) {
+    abortRequested_ = false;
+    const ParsedUrl target = RequestTarget(url);
+    try {
+        ConnectTo(target, WaitingHook());
+        SendRequest(method, target, body);
+        ReadFinalHead(target);
+        ReadProgress progress(*this);
+        ThrowIfNotSuccess(progress);
         if (response_.ClosedInHeaders) {
             throw EIdException("Undefined situation");
         }
-        const BodyFraming framing = code == 204 ? BodyFraming::None : ChooseFraming(response_);
+        const BodyFraming framing =
+            response_.ResponseCode == 204 ? BodyFraming::None : ChooseFraming(response_);
         ReadBody(*input_, framing, response_.ContentLength, sink, progress, maxBodySize);
-
+        const bool http10 = ProtocolVersion == TIdHTTPProtocolVersion::pv1_0;
         if (framing == BodyFraming::UntilClose || input_->PeerClosed() ||
             !ServerAllowsKeepAlive(http10)) {
             Disconnect();

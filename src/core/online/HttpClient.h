@@ -8,6 +8,7 @@
 #include "core/online/HttpCookies.h"
 #include "core/online/HttpErrors.h"
 #include "core/online/HttpResponseReader.h"
+#include "core/online/HttpUrl.h"
 #include "core/online/Transport.h"
 
 #include <array>
@@ -138,6 +139,13 @@ private:
     template <class Sink>
     void DoRequest(const char* method, const std::string& url, const std::string* body, Sink& sink,
                    std::uint64_t maxBodySize);
+    // The pieces of a request, in their order.
+    static ParsedUrl RequestTarget(const std::string& url);
+    WaitHook WaitingHook();
+    void ConnectTo(const ParsedUrl& target, const WaitHook& wait);
+    void SendRequest(const char* method, const ParsedUrl& target, const std::string* body);
+    void ReadFinalHead(const ParsedUrl& target);
+    void ThrowIfNotSuccess(BodyProgress& progress);
     void Connect(const std::string& host, std::uint16_t port, const WaitHook& wait);
     // Runs an owner's event, keeping the time it takes off the server's account.
     template <class Event> void RunEvent(Event&& event);

@@ -2,7 +2,8 @@
 
 // The outside world as the program's decisions see it: a few narrow interfaces that the
 // controllers are handed. The program passes implementations over the real system and the real
-// dialogs (app/SystemPorts.h); tests pass scripted stand-ins that record what they were asked.
+// dialogs (platform/SystemPorts.h and the windows); tests pass scripted stand-ins that record what
+// they were asked.
 
 #include "core/extraction/ShellQuoting.h"
 #include "core/layout/MessageLayout.h"

@@ -1,12 +1,12 @@
 #include "gui/extraction/ConversionProcess.h"
 
-#include "gui/shell/MainThread.h"
-#include "gui/shell/ProgramEnd.h"
-#include "gui/shell/ThreadAnnotations.h"
 #include "gui/extraction/FilenameEdit.h"
 #include "gui/shell/Controls.h"
+#include "gui/shell/MainThread.h"
 #include "gui/shell/MainWindow.h"
 #include "gui/shell/Pictures.h"
+#include "gui/shell/ThreadAnnotations.h"
+#include "platform/ProgramEnd.h"
 
 #include "core/extraction/JobProgress.h"
 
@@ -53,12 +53,14 @@ const char* const ProgressDisplayName = "JobProgressDisplay";
 // window, so that it goes with it when the program ends during a job.
 class ProgressDisplay final : public QObject {
 public:
-    ProgressDisplay(TMainForm& form, const std::string& path)
+    ProgressDisplay(TMainForm& form, const std::string& path, const JobPages& pages)
         : QObject(&form), form_(form), files_(form.services().files), path_(path),
-          follower_(files_, path), title_(form.windowTitle()) {
+          follower_(files_, path, pages), title_(form.windowTitle()) {
         setObjectName(QLatin1String(ProgressDisplayName));
         connect(&timer_, &QTimer::timeout, this, &ProgressDisplay::Poll);
         timer_.start(kProgressPollMs);
+        // The first page from the start: recognising it may take a while before any count.
+        Show();
     }
     ~ProgressDisplay() override {
         // The program ends while the job still waits for its extractor: the job will never
@@ -79,10 +81,15 @@ public:
 
 private:
     void Poll() {
-        if (!follower_.Poll(JobProgress::Clock::now())) {
+        if (follower_.Poll(JobProgress::Clock::now())) {
+            Show();
+        }
+    }
+    void Show() {
+        const JobProgress& progress = follower_.Progress();
+        if (progress.Line().empty()) {
             return;
         }
-        const JobProgress& progress = follower_.Progress();
         form_.sGaugeProcess->setValue(progress.Percent());
         // " · " and the page line after the share; the line holds no "%" for the format to take.
         form_.sGaugeProcess->setFormat(GaugeFormat + QStringLiteral(" \u00B7 ") +
@@ -123,8 +130,8 @@ public:
         });
         return settings;
     }
-    void FollowProgress(const std::string& path) override {
-        OnWindow([&path](TMainForm& form) { larkspan::FollowProgress(form, path); });
+    void FollowProgress(const std::string& path, const JobPages& pages) override {
+        OnWindow([&](TMainForm& form) { larkspan::FollowProgress(form, path, pages); });
     }
     void Unlock() override { OnWindow(EnableControls); }
     void ReportError(const std::string& text, bool clearInputFields) override {
@@ -188,9 +195,9 @@ void EnableControls(TMainForm& form) {
     form.sBitBtnStart->setText(QStringLiteral("Start Extraction"));
 }
 
-void FollowProgress(TMainForm& form, const std::string& path) {
+void FollowProgress(TMainForm& form, const std::string& path, const JobPages& pages) {
     StopFollowingProgress(form);
-    new ProgressDisplay(form, path);
+    new ProgressDisplay(form, path, pages);
 }
 
 void ReportError(TMainForm& form, const std::string& errorText, bool clearInputFields) {

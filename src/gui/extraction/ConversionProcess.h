@@ -4,8 +4,8 @@
 // as its view. The window is locked, judged and unlocked by the job; this file holds what the
 // job asks of the window.
 
-#include "core/ports/Services.h"
 #include "core/extraction/ExtractionJob.h"
+#include "core/ports/Services.h"
 
 #include <QPointer>
 #include <QThread>
@@ -37,10 +37,10 @@ inline constexpr int kProgressPollMs = 200;
 // Shows the progress that the extractor writes to the file `path` (core/extraction/
 // JobProgress.h), read every kProgressPollMs without ever waiting for the extractor: the share
 // of pages done in the gauge, and the page line with the time left after it, in the gauge's
-// text and in the window title, where it can be seen while the window is minimised. Until
-// EnableControls; should the program end first, the file is removed then, since the job never
-// will. Main thread only.
-void FollowProgress(TMainForm& form, const std::string& path);
+// text and in the window title, where it can be seen while the window is minimised; the first
+// of `pages` at once. Until EnableControls; should the program end first, the file is removed
+// then, since the job never will. Main thread only.
+void FollowProgress(TMainForm& form, const std::string& path, const JobPages& pages);
 
 // Shows `errorText` in an error box. With `clearInputFields` (the extractor asked for a
 // password the probe had accepted) it first empties the input field (which runs the field's

@@ -1,9 +1,10 @@
 #include "gui/extraction/PasswordInputQuery.h"
 
-#include "gui/shell/Centring.h"
-#include "gui/extraction/FilenameEdit.h"
 #include "core/extraction/PasswordPromptLayout.h"
+#include "gui/extraction/FilenameEdit.h"
+#include "gui/shell/Centring.h"
 #include "gui/shell/Controls.h"
+#include "gui/shell/LarkspanApplication.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -43,7 +44,7 @@ public:
 QStyle* MaskStyle() {
     static QPointer<QStyle> style;
     if (style == nullptr) {
-        style = new AsteriskMaskStyle(QStyleFactory::create(QApplication::style()->name()));
+        style = new AsteriskMaskStyle(QStyleFactory::create(QLatin1String(kProgramStyle)));
         style->setParent(QCoreApplication::instance());
     }
     return style;

@@ -1,11 +1,11 @@
 #include "gui/online/CheckForNewVersion.h"
 
-#include "gui/shell/MainThread.h"
-#include "gui/shell/ProgramEnd.h"
-#include "gui/online/DownloadManager.h"
 #include "core/online/InstallerInfo.h"
+#include "gui/online/DownloadManager.h"
 #include "gui/shell/Controls.h"
+#include "gui/shell/MainThread.h"
 #include "gui/shell/MainWindow.h"
+#include "platform/ProgramEnd.h"
 
 #include <QAction>
 #include <QGroupBox>

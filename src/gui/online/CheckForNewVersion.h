@@ -23,7 +23,7 @@ public:
 
     // Runs the check on its own thread. The object frees itself when the run ends; nothing
     // waits for it, so the program may end while it still waits on the server (see
-    // gui/shell/ProgramEnd.h).
+    // platform/ProgramEnd.h).
     void Start();
 
     // Main thread, once per window: shows the tutorial button and menu item and makes room

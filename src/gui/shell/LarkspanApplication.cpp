@@ -1,10 +1,11 @@
 #include "gui/shell/LarkspanApplication.h"
 
-#include "gui/shell/MainThread.h"
 #include "core/layout/MessageLayout.h"
 #include "gui/shell/Controls.h"
+#include "gui/shell/MainThread.h"
 
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QThread>
 
@@ -20,21 +21,33 @@ UnhandledErrorHook unhandledErrorHook;
 
 // Fusion marks the focused control only in a window that has seen the keyboard move the focus
 // (Tab, a shortcut). A window opened by the keyboard would then hide where its focus is until
-// the first Tab, so every window counts as keyboard-driven from the moment it is shown.
-class FocusShownFromTheStart final : public QObject {
+// the first Tab, so every window counts as keyboard-driven each time it is shown. Only windows
+// are watched: the style hands each one to the filter as it prepares it, so no other control's
+// events pass through it.
+class WindowShowFilter final : public QObject {
 public:
-    using QObject::QObject;
-
-protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && watched->isWidgetType()) {
-            auto* widget = static_cast<QWidget*>(watched);
-            if (widget->isWindow()) {
-                widget->setAttribute(Qt::WA_KeyboardFocusChange);
-            }
+        if (event->type() == QEvent::Show) {
+            static_cast<QWidget*>(watched)->setAttribute(Qt::WA_KeyboardFocusChange);
         }
         return false;
     }
+};
+
+class FocusShownFromTheStart final : public QProxyStyle {
+public:
+    using QProxyStyle::polish;
+    using QProxyStyle::QProxyStyle;
+
+    void polish(QWidget* widget) override {
+        QProxyStyle::polish(widget);
+        if (widget->isWindow()) {
+            widget->installEventFilter(&windows_);
+        }
+    }
+
+private:
+    WindowShowFilter windows_;
 };
 
 } // namespace
@@ -63,12 +76,11 @@ QWidget* LarkspanApplication::MainWindow() {
 }
 
 void ApplyProgramStyle(QApplication& app) {
-    if (QStyle* style = QApplication::setStyle(QStringLiteral("Fusion"))) {
-        // The desktop's colour scheme would otherwise leak into the Fusion palette.
-        QApplication::setPalette(style->standardPalette());
-    }
+    auto* style = new FocusShownFromTheStart(QLatin1String(kProgramStyle));
+    QApplication::setStyle(style);
+    // The desktop's colour scheme would otherwise leak into the Fusion palette.
+    QApplication::setPalette(style->standardPalette());
     app.setFont(ProgramFont());
-    app.installEventFilter(new FocusShownFromTheStart(&app));
 }
 
 void ShowUnhandledError(const std::string& message) {

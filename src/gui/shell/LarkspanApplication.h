@@ -26,6 +26,9 @@ public:
     static QWidget* MainWindow();
 };
 
+// The style every window is drawn in.
+inline constexpr const char* kProgramStyle = "Fusion";
+
 // Fusion style with its own palette and the program font (ProgramFont() at pixel size 11), so
 // that every window has the same geometry on every desktop; every window marks its focused
 // control from the moment it is shown. Call once, right after the application object exists.

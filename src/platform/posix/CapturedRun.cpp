@@ -185,30 +185,149 @@ int StartChild(ChildStart start, pid_t& child) {
     return 0;
 }
 
+using Clock = std::chrono::steady_clock;
+
+// The child's three pipes. Every one is close-on-exec in the caller: a child started at the same
+// time by another thread must not hold our write ends, or our reads would not see end-of-data.
+struct ChildPipes {
+    posix::UniqueFd outRead, outWrite, errRead, errWrite, inRead, inWrite;
+
+    // 0, or the errno of the failure. The input pipe only `withInput`, its write end never
+    // blocking.
+    int Make(bool withInput) {
+        const bool made = posix::MakePipe(outRead, outWrite) &&
+                          posix::MakePipe(errRead, errWrite) &&
+                          (!withInput || (posix::MakePipe(inRead, inWrite) &&
+                                          ::fcntl(inWrite.Get(), F_SETFL, O_NONBLOCK) == 0));
+        return made ? 0 : errno;
+    }
+    // Once the child has its ends, so that end-of-data comes when it (and all it started) close
+    // them.
+    void CloseChildsEnds() {
+        outWrite.Close();
+        errWrite.Close();
+        inRead.Close();
+    }
+};
+
+// Why the exchange with the child ended.
+enum class ExchangeEnd {
+    Drained,   // both output pipes reached end-of-data
+    TimedOut,  // the time allowed ran out
+    OutputCut, // the output passed its bound or the sink refused it
+    Failed,    // poll() failed: nothing more can be read, so the child is not waited for
+};
+
+// The milliseconds poll() may wait before `deadline`, at most a minute; nothing when the time is
+// up.
+std::optional<int> WaitBefore(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+        return std::nullopt;
+    }
+    return static_cast<int>(std::min<long long>(left, 60'000));
+}
+
+// Reads both output pipes as data arrives and writes the input as the child takes it, so a child
+// that fills one of them while we wait on another cannot block.
+ExchangeEnd Exchange(ChildPipes& pipes, std::optional<std::string_view> standardInput,
+                     policy::CapturedOutput& kept, std::optional<Clock::time_point> deadline) {
+    std::string_view input = standardInput.value_or(std::string_view());
+    if (standardInput && input.empty()) {
+        pipes.inWrite.Close();
+    }
+    const SigpipeHeld sigpipeHeld;
+    pollfd fds[3] = {{pipes.outRead.Get(), POLLIN, 0},
+                     {pipes.errRead.Get(), POLLIN, 0},
+                     {pipes.inWrite.Get(), POLLOUT, 0}};
+    char buffer[65536];
+    for (int open = 2; open > 0;) {
+        int wait = -1;
+        if (deadline) {
+            const std::optional<int> left = WaitBefore(*deadline);
+            if (!left) {
+                return ExchangeEnd::TimedOut;
+            }
+            wait = *left;
+        }
+        if (::poll(fds, fds[2].fd >= 0 ? 3 : 2, wait) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return ExchangeEnd::Failed;
+        }
+        if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLHUP | POLLERR)) != 0 &&
+            !Feed(fds[2].fd, input)) {
+            // All written (end-of-data for the child), or the child stopped reading.
+            pipes.inWrite.Close();
+            fds[2].fd = -1;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+                continue;
+            }
+            const std::optional<std::string_view> piece = Drain(fds[i].fd, buffer);
+            if (!piece) {
+                fds[i].fd = -1; // poll ignores negative descriptors
+                --open;
+            } else if (i == 1) {
+                kept.TakeError(*piece);
+            } else if (!kept.TakeOutput(*piece)) {
+                return ExchangeEnd::OutputCut;
+            }
+        }
+    }
+    return ExchangeEnd::Drained;
+}
+
+// A child may close its output and run on: the time allowed holds until it has ended. Looked at
+// without reaping it, so that its group cannot be gone when it is ended. False when the time ran
+// out first.
+bool EndsBefore(pid_t pid, Clock::time_point deadline) {
+    for (;;) {
+        siginfo_t info{};
+        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+            info.si_pid == pid) {
+            return true;
+        }
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(10)));
+    }
+}
+
+// Waits for the child; its exit status, 128 + the signal that killed it, or -1.
+int ExitCode(pid_t pid) {
+    int status = 0;
+    if (!posix::WaitForChild(pid, status)) {
+        return -1;
+    }
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status);
+    }
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
 CapturedRun Run(const std::vector<std::string>& argv, std::optional<std::string_view> standardInput,
                 const OutputSink* sink, const CaptureLimits& limits) {
-    using Clock = std::chrono::steady_clock;
     CapturedRun result;
     if (argv.empty() || argv.front().empty()) {
         result.startError = "no program to run";
         return result;
     }
-    const std::string& argument0 = argv.front();
     // The search a shell makes, done before the fork.
+    const std::string& argument0 = argv.front();
     const std::string program =
         argument0.find('/') == std::string::npos ? posix::FindOnPath(argument0) : argument0;
     if (program.empty()) {
         result.startError = Describe(ENOENT);
         return result;
     }
-
-    // Every pipe is close-on-exec in the caller: a child started at the same time by another
-    // thread must not hold our write ends, or our reads would not see end-of-data.
-    posix::UniqueFd outRead, outWrite, errRead, errWrite, inRead, inWrite;
-    if (!posix::MakePipe(outRead, outWrite) || !posix::MakePipe(errRead, errWrite) ||
-        (standardInput &&
-         (!posix::MakePipe(inRead, inWrite) || ::fcntl(inWrite.Get(), F_SETFL, O_NONBLOCK) != 0))) {
-        result.startError = Describe(errno);
+    ChildPipes pipes;
+    if (const int error = pipes.Make(standardInput.has_value()); error != 0) {
+        result.startError = Describe(error);
         return result;
     }
 
@@ -218,112 +337,38 @@ CapturedRun Run(const std::vector<std::string>& argv, std::optional<std::string_
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);
-
     ChildStart start;
     start.program = program.c_str();
     start.argv = args.data();
-    start.input = standardInput ? inRead.Get() : -1;
-    start.output = outWrite.Get();
-    start.error = errWrite.Get();
+    start.input = standardInput ? pipes.inRead.Get() : -1;
+    start.output = pipes.outWrite.Get();
+    start.error = pipes.errWrite.Get();
     pid_t pid = -1;
     const int startError = StartChild(start, pid);
-    outWrite.Close();
-    errWrite.Close();
-    inRead.Close();
+    pipes.CloseChildsEnds();
     if (startError != 0) {
         result.startError = Describe(startError);
         return result;
     }
     result.started = true;
-    const bool timed = limits.time.count() > 0;
-    const Clock::time_point deadline = Clock::now() + limits.time;
 
-    // Both pipes are read as data arrives, and the input written as the child takes it, so a
-    // child that fills one of them while we wait on another cannot block.
-    std::string_view input = standardInput.value_or(std::string_view());
-    if (standardInput && input.empty()) {
-        inWrite.Close();
+    std::optional<Clock::time_point> deadline;
+    if (limits.time.count() > 0) {
+        deadline = Clock::now() + limits.time;
     }
     policy::CapturedOutput kept(limits.outputBytes, sink, result.standardOutput,
                                 result.standardError, kCapturedErrorBytes);
-    const SigpipeHeld sigpipeHeld;
-    pollfd fds[3] = {
-        {outRead.Get(), POLLIN, 0}, {errRead.Get(), POLLIN, 0}, {inWrite.Get(), POLLOUT, 0}};
-    char buffer[65536];
-    bool ended = false;
-    int open = 2;
-    while (open > 0 && !ended) {
-        int wait = -1;
-        if (timed) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0) {
-                result.timedOut = ended = true;
-                break;
-            }
-            wait = static_cast<int>(std::min<long long>(left, 60'000));
-        }
-        const int polled = ::poll(fds, fds[2].fd >= 0 ? 3 : 2, wait);
-        if (polled < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;
-        }
-        if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLHUP | POLLERR)) != 0 &&
-            !Feed(fds[2].fd, input)) {
-            // All written (end-of-data for the child), or the child stopped reading.
-            inWrite.Close();
-            fds[2].fd = -1;
-        }
-        for (int i = 0; i < 2 && !ended; ++i) {
-            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-                const std::optional<std::string_view> piece = Drain(fds[i].fd, buffer);
-                if (!piece) {
-                    fds[i].fd = -1; // poll ignores negative descriptors
-                    --open;
-                } else if (i == 1) {
-                    kept.TakeError(*piece);
-                } else if (!kept.TakeOutput(*piece)) {
-                    result.outputCut = ended = true;
-                }
-            }
-        }
-    }
-    if (!ended && timed) {
-        // A child may close its output and run on: the time allowed holds until it has ended.
-        // (Looked at without reaping it, so that its group cannot be gone when it is ended.)
-        for (;;) {
-            siginfo_t info{};
-            if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
-                info.si_pid == pid) {
-                break;
-            }
-            const auto left = deadline - Clock::now();
-            if (left <= Clock::duration::zero()) {
-                result.timedOut = ended = true;
-                break;
-            }
-            std::this_thread::sleep_for(
-                std::min<Clock::duration>(left, std::chrono::milliseconds(10)));
-        }
-    }
-    if (ended) {
+    const ExchangeEnd end = Exchange(pipes, standardInput, kept, deadline);
+    result.outputCut = end == ExchangeEnd::OutputCut;
+    result.timedOut = end == ExchangeEnd::TimedOut ||
+                      (end == ExchangeEnd::Drained && deadline && !EndsBefore(pid, *deadline));
+    if (end != ExchangeEnd::Drained || result.timedOut) {
         // The whole group, before the child is waited for: until then its number cannot be
-        // given to another group.
+        // given to another group. A failed poll() leaves nobody to read the pipes, so a child
+        // waited for instead could block on them for ever.
         ::kill(-pid, SIGKILL);
     }
-
-    int status = 0;
-    if (!posix::WaitForChild(pid, status)) {
-        result.exitCode = -1;
-        return result;
-    }
-    if (WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.exitCode = 128 + WTERMSIG(status);
-    }
+    result.exitCode = ExitCode(pid);
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/Primitives.h"
 
 #include "core/install/InstallRecordFormat.h"
+#include "platform/Platform.h"
 #include "platform/Policy.h"
 #include "platform/posix/Spawn.h"
 

@@ -4,6 +4,7 @@
 
 #include "platform/Primitives.h"
 
+#include "platform/Platform.h"
 #include "platform/Policy.h"
 #include "platform/win32/Win32.h"
 
@@ -154,20 +155,18 @@ private:
     HKEY key_ = nullptr;
 };
 
-win32::RegistryOpenRoutine registryOpen; // empty: RegOpenKeyExW
+LSTATUS OpenKey(HKEY root, const wchar_t* subKey, REGSAM access, HKEY* key) {
+    return ::RegOpenKeyExW(root, subKey, 0, access, key);
+}
 
-} // namespace
-
-RecordRead ReadRecordValue(const RecordLocation& location, const std::string& key,
-                           std::string& value) {
+RecordRead ReadRecordValueOpeningWith(const win32::RegistryOpenRoutine& open,
+                                      const RecordLocation& location, const std::string& key,
+                                      std::string& value) {
     const std::wstring subKey = Widen(location.path);
     RegistryKey opened;
     LSTATUS status = policy::OpenWithReadMasks([&](std::uint32_t mask) {
-        const REGSAM access = mask | location.view;
         return static_cast<std::int32_t>(
-            registryOpen
-                ? registryOpen(HKEY_LOCAL_MACHINE, subKey.c_str(), access, opened.Receive())
-                : ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, access, opened.Receive()));
+            open(HKEY_LOCAL_MACHINE, subKey.c_str(), mask | location.view, opened.Receive()));
     });
     if (status != ERROR_SUCCESS) {
         return status == ERROR_FILE_NOT_FOUND ? RecordRead::NotThere : RecordRead::Failed;
@@ -210,6 +209,13 @@ RecordRead ReadRecordValue(const RecordLocation& location, const std::string& ke
     return RecordRead::Read;
 }
 
+} // namespace
+
+RecordRead ReadRecordValue(const RecordLocation& location, const std::string& key,
+                           std::string& value) {
+    return ReadRecordValueOpeningWith(OpenKey, location, key, value);
+}
+
 void EndProcessGroup(std::int64_t group) {
     // The value is the handle of the job object the console runner put the command into.
     if (group != 0) {
@@ -232,8 +238,11 @@ void EndWithThreadsRunning(int status) {
 
 namespace larkspan::platform::win32 {
 
-RegistryOpenRoutine SetRegistryOpenRoutine(RegistryOpenRoutine routine) {
-    return std::exchange(os::registryOpen, std::move(routine));
+os::RecordReader RecordReaderOpeningWith(RegistryOpenRoutine open) {
+    return [open = std::move(open)](const os::RecordLocation& location, const std::string& key,
+                                    std::string& value) {
+        return os::ReadRecordValueOpeningWith(open, location, key, value);
+    };
 }
 
 } // namespace larkspan::platform::win32

@@ -11,6 +11,8 @@
 #endif
 #include <windows.h>
 
+#include "platform/Primitives.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -31,12 +33,13 @@ bool WidePath(const std::string& path, std::wstring& wide);
 // break it ends in. A "%1" in the text is replaced by `subject` when one is given.
 std::string ErrorText(DWORD code, const std::string& subject = {});
 
-// Opens a registry key as RegOpenKeyExW does. The installation records are opened through it, so
-// that a test can refuse some access masks as a key's access list would (wine enforces none).
-// Returns the routine set before; an empty one means RegOpenKeyExW itself.
+// Opens a registry key as RegOpenKeyExW does.
 using RegistryOpenRoutine =
     std::function<LSTATUS(HKEY root, const wchar_t* subKey, REGSAM access, HKEY* key)>;
-RegistryOpenRoutine SetRegistryOpenRoutine(RegistryOpenRoutine routine);
+
+// The installation records' reader (os::ReadRecordValue) with its keys opened through `open`, so
+// that a test can refuse some access masks as a key's access list would (wine enforces none).
+os::RecordReader RecordReaderOpeningWith(RegistryOpenRoutine open);
 
 // Owns a kernel handle, so every path closes it. Both "no handle" values of the API (null and
 // INVALID_HANDLE_VALUE) count as empty.

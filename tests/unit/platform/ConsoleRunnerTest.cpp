@@ -150,11 +150,13 @@ TEST_F(ConsoleRunner, StopEndsTheCommandAndEveryProcessItStarted) {
     EXPECT_FALSE(larkspan::testsupport::ProcessAlive(background))
         << "the command's background process survived the stop";
 
-    // A stop asked for before the start ends the command as soon as it runs.
+    // A stop asked for before the start ends the command as soon as it runs, not when it ends.
     larkspan::platform::CommandStopper early;
     early.Stop();
+    const auto earlyBegin = std::chrono::steady_clock::now();
     const auto stoppedEarly = RunConsoleCapture("sleep 30", scratch_.path(), &early);
     EXPECT_TRUE(stoppedEarly.stopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - earlyBegin, std::chrono::seconds(15));
 }
 
 TEST_F(ConsoleRunner, ChildGetsNoDescriptorOfTheProgram) {

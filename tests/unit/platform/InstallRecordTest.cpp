@@ -92,11 +92,12 @@ TEST_F(InstallRecordLookup, MissingFolderFileOrKeyAndEmptyValueGiveEmptyText) {
 
 TEST_F(InstallRecordLookup, UnreadableFileGivesEmptyTextAndHidesLaterFolders) {
     // Root reads files whatever their permissions, so the lookup runs as an ordinary user.
-    ASSERT_EQ(::chmod(scratch_.path().c_str(), 0755), 0);
-    scratch_.Write("first/Oxbeck/Larkspan.conf", "Version=1.0\n", 0000);
-    scratch_.Write("second/Oxbeck/Larkspan.conf", "Version=2.0\n");
-    UseFolders(scratch_ / "first" + ":" + scratch_ / "second");
-    const int result = larkspan::test::RunUnprivileged([] {
+    const ScratchFolder scratch(larkspan::test::ReachableTemporaryFolder());
+    ASSERT_EQ(::chmod(scratch.path().c_str(), 0755), 0);
+    scratch.Write("first/Oxbeck/Larkspan.conf", "Version=1.0\n", 0000);
+    scratch.Write("second/Oxbeck/Larkspan.conf", "Version=2.0\n");
+    UseFolders(scratch / "first" + ":" + scratch / "second");
+    const int result = larkspan::test::RunUnprivileged(scratch / "second/Oxbeck", [] {
         const std::string version = ReadInstallRecordValue("Oxbeck", "Larkspan", "Version");
         return version.empty() ? 0 : version == "2.0" ? 2 : 1;
     });

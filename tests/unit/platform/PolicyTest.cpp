@@ -106,22 +106,26 @@ TEST(PlatformPolicy, RegistryKeysAreOpenedWithTheNarrowerMasksOnlyWhenTheWiderAr
 }
 
 TEST(PlatformPolicy, ARecordValueThatIsNotTextIsNoValueAndNoSiblingPath) {
-    // What a registry number gives on Windows, from a reader put in the system's place.
+    // What a registry number gives on Windows, from a reader of the test's own.
     int asked = 0;
-    const os::RecordReader system =
-        os::SetRecordReader([&](const os::RecordLocation&, const std::string&, std::string& value) {
-            ++asked;
-            value = "C:\\stale.exe";
-            return os::RecordRead::NotText;
-        });
-    EXPECT_EQ(larkspan::platform::ReadInstallRecordValue("Oxbeck", "Larkspan", "Version"), "");
+    const larkspan::RecordLookup lookup = [&](const std::string& vendor, const std::string& product,
+                                              const std::string& key,
+                                              larkspan::platform::RecordWriter writer) {
+        return os::LookUpRecordText(
+            [&](const os::RecordLocation&, const std::string&, std::string& value) {
+                ++asked;
+                value = "C:\\stale.exe";
+                return os::RecordRead::NotText;
+            },
+            vendor, product, key, writer);
+    };
+    EXPECT_EQ(larkspan::ReadInstallVersion("Larkspan", lookup), "");
     std::string error;
     try {
-        larkspan::ReadSiblingInstallPath();
+        larkspan::ReadSiblingInstallPath(lookup);
     } catch (const larkspan::GeneralError& e) {
         error = e.what();
     }
-    os::SetRecordReader(system);
     EXPECT_EQ(error, "Invalid data type for 'InstallPath'");
     EXPECT_EQ(asked, 2) << "the first record found is the record";
 }

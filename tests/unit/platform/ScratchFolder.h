@@ -56,11 +56,11 @@ inline std::string PlantFileLink(const std::string& target, const std::string& l
 
 class ScratchFolder {
 public:
-    ScratchFolder() {
-        // $TMPDIR on POSIX (the harness points it into the test's own folder), GetTempPathW
-        // on Windows.
+    // In $TMPDIR on POSIX (the harness points it into the test's own folder), GetTempPathW on
+    // Windows; or in `base`.
+    ScratchFolder() : ScratchFolder(std::filesystem::temp_directory_path()) {}
+    explicit ScratchFolder(const std::filesystem::path& base) {
         std::error_code error;
-        const std::filesystem::path base = std::filesystem::temp_directory_path(error);
         std::random_device random;
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
             const auto candidate = base / ("platform-" + std::to_string(random()));

@@ -222,6 +222,29 @@ TEST_F(Adapters, MissingPopplerToolIsNamedInOneLine) {
     EXPECT_EQ(run.exitCode, 127);
 }
 
+TEST_F(Adapters, ABogusReasonForAnInputThatCannotBeOpenedGivesWayToTheRealOne) {
+    // What poppler built for Windows prints, as the C library's errno was never set.
+    const std::string standIn = Path("bogus-reason");
+    WriteFileBytes(standIn, "#!/bin/sh\nprintf \"I/O Error: Couldn't open file '%s': %s\\n\" "
+                            "\"$IN\" \"$REASON\" >&2\nexit 1\n");
+    std::filesystem::permissions(standIn, std::filesystem::perms::owner_all);
+    const std::string missing = Path("missing.pdf");
+    for (const std::string bogus : {"Success.", "No error."}) {
+        for (const bool textract : {true, false}) {
+            const CapturedRun run =
+                textract
+                    ? Run(kTextract, {missing, Path("out.txt")},
+                          {"LARKSPAN_PDFTOTEXT=" + standIn, "IN=" + missing, "REASON=" + bogus})
+                    : Run(kPdfi, {missing},
+                          {"LARKSPAN_PDFINFO=" + standIn, "IN=" + missing, "REASON=" + bogus});
+            EXPECT_NE(run.standardOutput.find("Couldn't open file '" + missing +
+                                              "': No such file or directory.\n"),
+                      std::string::npos)
+                << run.standardOutput;
+        }
+    }
+}
+
 TEST_F(Adapters, ToolKilledWithoutAWordIsStillAFailureWithText) {
     const std::string standIn = Path("crashing-tool");
     WriteFileBytes(standIn, "#!/bin/sh\nkill -SEGV $$\n");
@@ -541,7 +564,8 @@ TEST_F(ScannedPages, EncryptedScanIsRecognisedWithItsPasswordAndStopEndsTheEngin
     std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
     platform::CommandStopper stopper;
     std::thread stopLater([&] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        // The page is drawn first, which a machine busy with other work may take minutes for.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(150);
         while (!std::filesystem::exists(engine + ".pid") &&
                std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -625,8 +649,9 @@ TEST_F(ScannedPages, AMisbehavingEngineCostsOnlyItsPage) {
     // An engine that hangs (for as long as the test would wait and more), one that writes
     // bytes that are no UTF-8, and one that writes without end.
     const std::vector<StandIn> standIns = {
-        // 10 s: time enough for the page to be drawn on a busy machine before the engine hangs.
-        {"hangs", "echo $$ >\"$0.pid\"; exec sleep 120", "", "10"},
+        // 30 s: time enough for the page to be drawn, under the same limit, before the engine
+        // hangs, also on a machine that other work keeps busy.
+        {"hangs", "echo $$ >\"$0.pid\"; exec sleep 120", "", "30"},
         {"invalid", "cat >/dev/null; printf 'Larkspan \\377\\300 words\\n'",
          "Larkspan \xEF\xBF\xBD\xEF\xBF\xBD words\r\n", "180"},
         {"floods", "exec yes 'Larkspan known words page 2'", "", "180"},

@@ -35,13 +35,13 @@ TEST(Files, InstallerIsRunnableByTheUserOnly) {
 }
 
 TEST(Files, ReadOnlyFileIsNotWritableForAnOrdinaryUser) {
-    ScratchFolder scratch;
+    ScratchFolder scratch(larkspan::test::ReachableTemporaryFolder());
     // The folder lets anyone in, so only the file's own permissions decide.
     ASSERT_EQ(::chmod(scratch.path().c_str(), 0777), 0);
     const std::string readOnly = scratch.Write("kept.txt", "precious", 0444);
     const std::string writable = scratch.Write("open.txt", "scratch", 0666);
     const std::string missing = scratch / "missing.txt";
-    const int seen = larkspan::test::RunUnprivileged([&] {
+    const int seen = larkspan::test::RunUnprivileged(scratch.path(), [&] {
         return (platform::UserCanWrite(readOnly) ? 1 : 0) |
                (platform::UserCanWrite(writable) ? 2 : 0) |
                (platform::UserCanWrite(missing) ? 4 : 0);

@@ -36,7 +36,6 @@ protected:
                 ::RegCloseKey(*key);
             }
         }
-        larkspan::platform::win32::SetRegistryOpenRoutine(nullptr);
         for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
             HKEY software = nullptr;
             if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view,
@@ -78,27 +77,31 @@ protected:
     }
 
     std::string Read(const std::string& name) const {
-        return ReadInstallRecordValue(vendor_, "Product", name);
+        return ReadText(name, RecordWriter::OurInstaller).value_or("");
     }
+    // Through the system's reader, or the one of RecordOpens.
     std::optional<std::string> ReadText(const std::string& name, RecordWriter writer) const {
-        return larkspan::platform::ReadInstallRecordText(vendor_, "Product", name, writer);
+        return open_ ? larkspan::platform::os::LookUpRecordText(
+                           larkspan::platform::win32::RecordReaderOpeningWith(open_), vendor_,
+                           "Product", name, writer)
+                     : larkspan::platform::ReadInstallRecordText(vendor_, "Product", name, writer);
     }
 
     // Opens keys through RegOpenKeyExW as the records are opened, noting each access asked
     // for; with `queryOnly`, any access beyond querying values is refused, as the access list of
     // a key that grants no more would.
     void RecordOpens(bool queryOnly) {
-        larkspan::platform::win32::SetRegistryOpenRoutine(
-            [this, queryOnly](HKEY root, const wchar_t* subKey, REGSAM access, HKEY* key) {
-                asked_.push_back(access);
-                const REGSAM view = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
-                if (queryOnly && (access & ~view) != KEY_QUERY_VALUE) {
-                    return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
-                }
-                return ::RegOpenKeyExW(root, subKey, 0, access, key);
-            });
+        open_ = [this, queryOnly](HKEY root, const wchar_t* subKey, REGSAM access, HKEY* key) {
+            asked_.push_back(access);
+            const REGSAM view = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+            if (queryOnly && (access & ~view) != KEY_QUERY_VALUE) {
+                return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
+            }
+            return ::RegOpenKeyExW(root, subKey, 0, access, key);
+        };
     }
 
+    larkspan::platform::win32::RegistryOpenRoutine open_; // empty: the system's reader
     std::string vendor_;
     HKEY key_ = nullptr;
     HKEY key32_ = nullptr;

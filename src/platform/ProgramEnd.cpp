@@ -1,4 +1,4 @@
-#include "gui/shell/ProgramEnd.h"
+#include "platform/ProgramEnd.h"
 
 #include "platform/Platform.h"
 
