@@ -21,19 +21,13 @@ platform::CapturedRun RunOnDocument(const std::string& program,
                                     const platform::OutputSink* sink) {
     std::vector<std::string> command{program};
     command.insert(command.end(), options.begin(), options.end());
-    std::optional<std::string_view> input;
-    if (request.decryptedDocument) {
-        // Opened by the adapter with a password the tools would cut: its decrypted bytes on
-        // standard input, and no password.
-        command.emplace_back("-");
-        input = *request.decryptedDocument;
-    } else {
+    if (!request.decrypted) {
         command.insert(command.end(), request.passwordOptions.begin(),
                        request.passwordOptions.end());
-        command.push_back(request.inputPath);
     }
-    return sink != nullptr ? platform::RunStreamed(command, input, *sink, limits)
-                           : platform::RunCaptured(command, input, limits);
+    command.push_back(request.documentPath.empty() ? request.inputPath : request.documentPath);
+    return sink != nullptr ? platform::RunStreamed(command, std::nullopt, *sink, limits)
+                           : platform::RunCaptured(command, std::nullopt, limits);
 }
 
 std::int32_t PageNumber(const TextractRequest& request, std::size_t place) {

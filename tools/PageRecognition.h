@@ -34,10 +34,10 @@ struct Engine {
     bool shipped = false;
 };
 
-// Runs a poppler tool (pdfinfo, pdftoppm) with `options` on the request's document, opened with
-// the request's password, or given decrypted on standard input. The one place that says how the
-// document reaches these tools. Given a sink, the tool's output goes there as it comes
-// (platform::RunStreamed).
+// Runs a poppler tool (pdfinfo, pdftoppm) with `options` on the request's document (the job's
+// open document, or its decrypted copy), with the request's password unless it is decrypted.
+// The one place that says how the document reaches these tools. Given a sink, the tool's output
+// goes there as it comes (platform::RunStreamed).
 platform::CapturedRun RunOnDocument(const std::string& program,
                                     const std::vector<std::string>& options,
                                     const TextractRequest& request,

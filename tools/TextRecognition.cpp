@@ -21,6 +21,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <set>
 #include <system_error>
@@ -109,13 +110,6 @@ bool OutputIsAFile(const std::string& path) {
     std::error_code error;
     const auto status = std::filesystem::status(FilePath(path), error);
     return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
-}
-
-std::optional<std::string_view> DocumentInput(const TextractRequest& request) {
-    if (request.decryptedDocument) {
-        return std::string_view(*request.decryptedDocument);
-    }
-    return std::nullopt;
 }
 
 std::optional<std::int32_t> PageCount(const std::string& pdfinfo, const TextractRequest& request) {
@@ -431,9 +425,10 @@ private:
 class Extraction {
 public:
     Extraction(const AdapterDescription& pdftotext, const RecognitionTools& tools,
-               TextractRequest request, std::string_view remedy, ProgressReport& progress)
-        : pdftotext_(pdftotext), tools_(tools), request_(std::move(request)), remedy_(remedy),
-          progress_(progress), output_(request_.outputPath) {}
+               const TextractRequest& request, std::string_view remedy, ProgressReport& progress,
+               OutputText& output)
+        : pdftotext_(pdftotext), tools_(tools), request_(request), remedy_(remedy),
+          progress_(progress), output_(output) {}
 
     AdapterAnswer Run();
 
@@ -448,10 +443,10 @@ private:
 
     const AdapterDescription& pdftotext_;
     const RecognitionTools& tools_;
-    TextractRequest request_;
+    const TextractRequest& request_;
     std::string_view remedy_;
     ProgressReport& progress_;
-    OutputText output_;
+    OutputText& output_;
     std::string failure_; // the recognition's tools are broken: the job's answer
 };
 
@@ -459,8 +454,8 @@ private:
 // are counted for the progress.
 PopplerRun Extraction::AsGiven() {
     std::int64_t pages = 0;
-    return StreamPopplerTool(pdftotext_, StreamingArguments(request_, false),
-                             DocumentInput(request_), [&](std::string_view piece) {
+    return StreamPopplerTool(pdftotext_, StreamingArguments(request_, false), std::nullopt,
+                             [&](std::string_view piece) {
                                  if (!output_.Write(piece)) {
                                      return false;
                                  }
@@ -484,7 +479,7 @@ PopplerRun Extraction::PageByPage(const Engine* engine,
         return count && static_cast<std::int64_t>(pages->PagesSeen()) <= Expected(count);
     });
     PopplerRun run =
-        StreamPopplerTool(pdftotext_, StreamingArguments(request_, true), DocumentInput(request_),
+        StreamPopplerTool(pdftotext_, StreamingArguments(request_, true), std::nullopt,
                           [&](std::string_view piece) { return pages->Take(piece); });
     pages->Finish(JudgePdfToText(run) == ExtractVerdict::Succeeded && !output_.Failed());
     failure_ = pages->Failure();
@@ -498,15 +493,6 @@ PopplerRun Extraction::PageByPage(const Engine* engine,
 }
 
 AdapterAnswer Extraction::Run() {
-    // A password longer than the poppler tools take: the document opened here, its decrypted
-    // bytes handed to every tool.
-    const DocumentPasswords passwords = ReadPasswords(request_.passwordOptions);
-    if (LongerThanPopplerTakes(passwords)) {
-        if (auto document = DecryptedDocument(request_.inputPath, passwords)) {
-            request_.decryptedDocument = std::make_shared<const std::string>(std::move(*document));
-        }
-    }
-
     const bool file = OutputIsAFile(request_.outputPath);
     const std::optional<Engine> engine = file ? FindEngine(tools_) : std::nullopt;
     // Cut into pages where pages are read by the engine, or counted without page ends.
@@ -557,6 +543,27 @@ AdapterAnswer InputChanged(const std::string& path) {
     return {InputChangedMessage(path) + "\n", 1};
 }
 
+// What the user is told when the extraction itself broke down, in words a user understands.
+std::string BreakdownMessage(const std::exception& error) {
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
+        return "The text could not be extracted: there was not enough memory.\n";
+    }
+    if (const auto* system = dynamic_cast<const std::system_error*>(&error)) {
+        std::string reason = system->code().message();
+        return "The text could not be extracted: " + reason +
+               (reason.empty() || reason.back() == '.' ? "\n" : ".\n");
+    }
+    return "The text could not be extracted.\n";
+}
+
+// The one rule for passwords (EitherPassword), for every tool of the request.
+void TakeEitherPassword(TextractRequest& request) {
+    const std::size_t given = request.passwordOptions.size();
+    request.passwordOptions = EitherPassword(request.passwordOptions);
+    request.options.insert(request.options.end(), request.passwordOptions.begin() + given,
+                           request.passwordOptions.end());
+}
+
 } // namespace
 
 int RunTextract(const AdapterDescription& pdftotext, const RecognitionTools& tools,
@@ -566,29 +573,64 @@ int RunTextract(const AdapterDescription& pdftotext, const RecognitionTools& too
         return RunAdapter(pdftotext, arguments, remedy);
     }
     // Every tool of the job reads one document: the one the program probed (it passes what it
-    // saw then), unchanged until the end. A document replaced or written to meanwhile would give
-    // the text of another one, or a mix of two. On Windows nobody may change it meanwhile.
+    // saw then), opened here once and handed to each tool as that open file, so that a rename,
+    // a replacement or a folder swap at its path meanwhile changes nothing the tools read.
     const std::string path = request.inputPath;
-    const std::unique_ptr<platform::FileHold> hold = platform::HoldAgainstChanges(path);
-    const std::string fingerprint = platform::FileFingerprint(path);
+    const std::unique_ptr<platform::JobDocument> input = platform::OpenJobDocument(path);
+    const auto fingerprintNow = [&] {
+        return input ? input->Fingerprint() : platform::FileFingerprint(path);
+    };
+    const std::string fingerprint = fingerprintNow();
     const std::string probed = platform::GetEnvironment("LARKSPAN_INPUT_FINGERPRINT");
     if (!probed.empty() && probed != fingerprint) {
         return PrintAnswer(InputChanged(path));
     }
+    // The text would take the document's place, through a link or a second name.
+    if (input && input->IsAt(request.outputPath)) {
+        return PrintAnswer({OutputIsInputMessage(request.outputPath) + "\n", 2});
+    }
+    if (input) {
+        request.documentPath = input->ToolPath();
+    }
+    // A password longer than the poppler tools take: the document decrypted here once, into a
+    // private copy every tool opens.
+    const DocumentPasswords passwords = ReadPasswords(request.passwordOptions);
+    std::unique_ptr<platform::JobDocument> decrypted;
+    if (LongerThanPopplerTakes(passwords)) {
+        decrypted = DecryptedDocument(input ? input->ToolPath() : path, passwords);
+    }
+    if (decrypted) {
+        request.documentPath = decrypted->ToolPath();
+        request.decrypted = true;
+    } else {
+        TakeEitherPassword(request);
+    }
 
     ProgressReport progress;
+    OutputText output(request.outputPath);
     AdapterAnswer answer;
     try {
-        answer = Extraction(pdftotext, tools, std::move(request), remedy, progress).Run();
+        answer = Extraction(pdftotext, tools, request, remedy, progress, output).Run();
     } catch (const std::exception& error) {
-        // Out of memory, say: whatever was written is not the whole text.
-        answer = {std::string("The text could not be extracted: ") + error.what() + "\n", 2};
+        // Whatever was written is not the whole text, and stays where nobody sees it.
+        answer = {BreakdownMessage(error), 2};
     }
-    if (platform::FileFingerprint(path) != fingerprint) {
+    // Written to in place while the tools read it: the text may mix two versions.
+    if (fingerprintNow() != fingerprint) {
         return PrintAnswer(InputChanged(path));
     }
     if (answer.exitStatus == 0 && answer.text.empty()) {
-        progress.Complete();
+        if (output.Commit()) {
+            progress.Complete();
+        } else {
+            answer = {output.Message(), 2};
+        }
+    }
+    // The tools name the document by the path they were given; the user knows it by its own.
+    const std::string& given = request.documentPath;
+    for (auto at = given.empty() ? std::string::npos : answer.text.find(given);
+         at != std::string::npos; at = answer.text.find(given, at + path.size())) {
+        answer.text.replace(at, given.size(), path);
     }
     return PrintAnswer(answer);
 }

@@ -120,18 +120,23 @@ std::string TemporaryFile(const std::string& name) {
     return folder + name;
 }
 
+std::string CannotCreateFile(const std::string& path, const std::string& reason) {
+    return "Cannot create file \"" + path + "\". " + reason;
+}
+
 bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
                        FileMode mode, std::string& error) {
     FileWriter file;
-    if (!file.Open(path, mode, error)) {
-        return false;
+    std::string reason;
+    bool written = file.Open(path, mode, reason);
+    for (auto piece = pieces.begin(); written && piece != pieces.end(); ++piece) {
+        written = file.Write(*piece, reason);
     }
-    for (const std::string_view piece : pieces) {
-        if (!file.Write(piece, error)) {
-            return false;
-        }
+    if (written && file.Commit(reason)) {
+        return true;
     }
-    return file.Commit(error);
+    error = CannotCreateFile(path, reason);
+    return false;
 }
 
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error) {

@@ -67,16 +67,15 @@ void CheckJudgement(std::uint8_t flags, std::string_view output) {
     const bool openAfter = (flags & 4) != 0;
     const JobOutcome outcome = JudgeExtraction(started, output, stopRequested, openAfter);
     if (!started) {
-        // Nothing ran, so nothing this job wrote can be deleted or opened.
-        FUZZ_CHECK(!outcome.succeeded && !outcome.deleteOutput && !outcome.openOutput);
+        // Nothing ran, so nothing this job wrote can be opened.
+        FUZZ_CHECK(!outcome.succeeded && !outcome.openOutput);
         FUZZ_CHECK(!outcome.message.empty());
         return;
     }
-    FUZZ_CHECK(outcome.succeeded != outcome.deleteOutput);
     FUZZ_CHECK(outcome.succeeded == (output.empty() && !stopRequested));
     FUZZ_CHECK(outcome.openOutput == (outcome.succeeded && openAfter));
     FUZZ_CHECK(outcome.message.empty() == Trim(output).empty());
-    FUZZ_CHECK(!outcome.clearInputFields || outcome.deleteOutput);
+    FUZZ_CHECK(!outcome.clearInputFields || !outcome.succeeded);
     FUZZ_CHECK(outcome.message.size() <= std::max(output.size(), std::size_t{64}));
 }
 

@@ -30,14 +30,16 @@ TEST(TextRecognition, UnderstandsOnlyTheCommandLinesItCanRewrite) {
     EXPECT_EQ(program.inputPath, "in.pdf");
     EXPECT_EQ(program.outputPath, "out.txt");
     // The text on standard output: the options in their order, page ends when they tell the
-    // pages apart, no password for a document that comes decrypted on standard input.
+    // pages apart, the job's own document, and no password for a decrypted one.
     EXPECT_EQ(StreamingArguments(program, false),
               (Args{"-enc", "UTF-8", "-eol", "dos", "-raw", "-nopgbrk", "-f", "2", "-l", "9",
                     "-upw", "a b&-l", "in.pdf", "-"}));
     TextractRequest decrypted = program;
-    decrypted.decryptedDocument = std::make_shared<const std::string>("%PDF-1.7");
-    EXPECT_EQ(StreamingArguments(decrypted, true),
-              (Args{"-enc", "UTF-8", "-eol", "dos", "-raw", "-f", "2", "-l", "9", "-", "-"}));
+    decrypted.documentPath = "/proc/7/fd/3";
+    decrypted.decrypted = true;
+    EXPECT_EQ(
+        StreamingArguments(decrypted, true),
+        (Args{"-enc", "UTF-8", "-eol", "dos", "-raw", "-f", "2", "-l", "9", "/proc/7/fd/3", "-"}));
 
     const TextractRequest plain = ReadTextractArguments({"-layout", "a.pdf", "a.txt"});
     ASSERT_TRUE(plain.understood);

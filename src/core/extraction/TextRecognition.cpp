@@ -147,11 +147,10 @@ TextractRequest ReadTextractArguments(const std::vector<std::string>& arguments)
 }
 
 std::vector<std::string> StreamingArguments(const TextractRequest& request, bool pageBreaks) {
-    const bool decrypted = request.decryptedDocument != nullptr;
     std::vector<std::string> arguments;
     for (std::size_t i = 0; i < request.options.size(); ++i) {
         const std::string& option = request.options[i];
-        if (decrypted && (option == "-opw" || option == "-upw")) {
+        if (request.decrypted && (option == "-opw" || option == "-upw")) {
             ++i;
             continue;
         }
@@ -159,7 +158,7 @@ std::vector<std::string> StreamingArguments(const TextractRequest& request, bool
             arguments.push_back(option);
         }
     }
-    arguments.push_back(decrypted ? "-" : request.inputPath);
+    arguments.push_back(request.documentPath.empty() ? request.inputPath : request.documentPath);
     arguments.emplace_back("-");
     return arguments;
 }

@@ -71,14 +71,12 @@ protected:
         EXPECT_EQ(platform::RunCaptured(options).exitCode, 0);
         return ReadFileBytes(Path("direct.txt"));
     }
-    // A stand-in for pdftotext: a shell script that writes the text "one", a page end, does
-    // `action` once the adapter has written that page, then writes "two" and a page end.
-    std::string StandInWriting(const std::string& action) {
+    // A stand-in for pdftotext: a shell script that does `action` while the job runs, then
+    // what `then` says (by default, writes the text "one", a page end, "two" and a page end).
+    std::string StandInDoing(const std::string& action,
+                             const std::string& then = "printf 'one\\ftwo\\f'") {
         const std::string script = Path("pdftotext-standin");
-        WriteFileBytes(script,
-                       "#!/bin/sh\nprintf 'one\\f'\nwhile [ ! -s \"$OUT\" ]; do sleep 0.01; "
-                       "done\n" +
-                           action + "\nprintf 'two\\f'\n");
+        WriteFileBytes(script, "#!/bin/sh\n" + action + "\n" + then + "\n");
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
         return "LARKSPAN_PDFTOTEXT=" + script;
     }
@@ -271,8 +269,10 @@ TEST_F(Adapters, WriteErrorsFailTheExtractionNamingTheProblemAndTheFile) {
     EXPECT_EQ(run.standardOutput, "I/O Error: Couldn't open text file '" + Path("gone/out.txt") +
                                       "': No such file or directory.\n");
 
-    // A file that cannot grow past a limit, with the engine (page by page) and without it.
+    // A file that cannot grow past a limit, with the engine (page by page) and without it: the
+    // file there before is left exactly as it was.
     WritePdf(Path("long.pdf"), NumberedPages(300));
+    WriteFileBytes(Path("out.txt"), "yesterday");
     for (const char* engine : {"", "LARKSPAN_TESSERACT=none"}) {
         run = Run(
             "/bin/sh",
@@ -282,51 +282,50 @@ TEST_F(Adapters, WriteErrorsFailTheExtractionNamingTheProblemAndTheFile) {
                                           "': File too large.\n")
             << engine;
         EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(Text(), "yesterday");
     }
-
-    // What can happen to the file while it is being written, beyond the writes themselves.
-    WriteFileBytes(Path("other.txt"), "another file");
-    const std::vector<std::pair<std::string, std::string>> mishaps = {
-        {"rm \"$OUT\"", "It was deleted while it was being written."},
-        {"mv \"$OTHER\" \"$OUT\"", "Another file took its place while it was being written."},
-        // (in the background, once the adapter has written both pages: it waits for the end of
-        // the output, which the background writer holds open until it is done)
-        {"(while [ \"$(wc -c <\"$OUT\")\" -lt 8 ]; do sleep 0.01; done; printf x >>\"$OUT\") &",
-         "It holds 9 bytes instead of the 8 written: something else changed it meanwhile."}};
-    for (const auto& [action, reason] : mishaps) {
-        // The stand-in acts once the adapter has written into the file: none may be there before.
-        std::filesystem::remove(Path("out.txt"));
-        run = Run(kTextract, {Path("good.pdf"), Path("out.txt")},
-                  {StandInWriting(action), "OUT=" + Path("out.txt"), "OTHER=" + Path("other.txt")});
-        EXPECT_EQ(run.standardOutput,
-                  "I/O Error: Couldn't write text file '" + Path("out.txt") + "': " + reason + "\n")
-            << action;
-        EXPECT_EQ(run.exitCode, 2);
-    }
+    // Until the text is whole, the output's name keeps what it held, seen from inside the job.
+    run = Run(kTextract, {Path("good.pdf"), Path("out.txt")},
+              {StandInDoing("cp \"$OUT\" \"$SEEN\""), "OUT=" + Path("out.txt"),
+               "SEEN=" + Path("seen.txt"), "LARKSPAN_TESSERACT=none"});
+    EXPECT_EQ(run.standardOutput, "");
+    EXPECT_EQ(ReadFileBytes(Path("seen.txt")), "yesterday");
+    EXPECT_EQ(Text(), "one\ftwo\f");
 }
 
-TEST_F(Adapters, TextractWritesThroughALinkAndKeepsTheFilesIdentityAndPermissions) {
-    WriteFileBytes(Path("kept.txt"), "the old text, longer than the new one will be, by far: " +
-                                         std::string(10000, 'x'));
-    std::filesystem::permissions(Path("kept.txt"), std::filesystem::perms::owner_read |
-                                                       std::filesystem::perms::owner_write |
-                                                       std::filesystem::perms::group_read);
+// The output is replaced by a new file, never written through: a link there is replaced and its
+// target, like another name of the file replaced, keeps the old text; the permissions and the
+// group of the file replaced stay. The input itself, under any name, is refused.
+TEST_F(Adapters, TextractReplacesTheOutputKeepingItsPermissionsAndNeverWritesTheInput) {
+    const std::string old =
+        "the old text, longer than the new one will be, by far: " + std::string(10000, 'x');
+    WriteFileBytes(Path("kept.txt"), old);
+    const auto mode = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                      std::filesystem::perms::group_read;
+    std::filesystem::permissions(Path("kept.txt"), mode);
     std::filesystem::create_symlink(Path("kept.txt"), Path("link.txt"));
-    const std::string before = platform::FileFingerprint(Path("kept.txt"));
-    ASSERT_EQ(Run(kTextract, {"-raw", Path("good.pdf"), Path("link.txt")}).exitCode, 0);
-    EXPECT_TRUE(std::filesystem::is_symlink(Path("link.txt")));
-    EXPECT_EQ(ReadFileBytes(Path("kept.txt")),
-              Pdftotext({"-raw", "-eol", "unix"}, Path("good.pdf")));
-    EXPECT_EQ(std::filesystem::status(Path("kept.txt")).permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                  std::filesystem::perms::group_read);
-    // The same file (device and inode, the fingerprint's first fields), now with the new text.
-    const std::string after = platform::FileFingerprint(Path("kept.txt"));
-    EXPECT_EQ(after.substr(0, after.find(':', after.find(':') + 1)),
-              before.substr(0, before.find(':', before.find(':') + 1)));
+    std::filesystem::create_hard_link(Path("kept.txt"), Path("second.txt"));
+    for (const char* output : {"link.txt", "second.txt"}) {
+        ASSERT_EQ(Run(kTextract, {"-raw", Path("good.pdf"), Path(output)}).exitCode, 0);
+        EXPECT_EQ(ReadFileBytes(Path(output)),
+                  Pdftotext({"-raw", "-eol", "unix"}, Path("good.pdf")));
+        EXPECT_FALSE(std::filesystem::is_symlink(Path(output)));
+        EXPECT_EQ(std::filesystem::status(Path(output)).permissions(), mode) << output;
+        EXPECT_EQ(ReadFileBytes(Path("kept.txt")), old);
+    }
+
+    const std::string pdf = ReadFileBytes(Path("good.pdf"));
+    std::filesystem::create_symlink(Path("good.pdf"), Path("pdf-link.txt"));
+    std::filesystem::create_hard_link(Path("good.pdf"), Path("pdf-name.txt"));
+    for (const char* output : {"pdf-link.txt", "pdf-name.txt", "good.pdf"}) {
+        const CapturedRun run = Run(kTextract, {"-layout", Path("good.pdf"), Path(output)});
+        EXPECT_EQ(run.standardOutput, OutputIsInputMessage(Path(output)) + "\n");
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(ReadFileBytes(Path("good.pdf")), pdf) << output;
+    }
 }
 
-TEST_F(Adapters, ADocumentChangedSinceItWasProbedOrWhileItIsReadGivesNoText) {
+TEST_F(Adapters, ADocumentChangedSinceItWasProbedOrWrittenToWhileItIsReadGivesNoText) {
     const std::string input = Path("good.pdf");
     const std::string probed = "LARKSPAN_INPUT_FINGERPRINT=" + platform::FileFingerprint(input);
     ASSERT_EQ(Run(kTextract, {input, Path("out.txt")}, {probed}).standardOutput, "");
@@ -341,18 +340,22 @@ TEST_F(Adapters, ADocumentChangedSinceItWasProbedOrWhileItIsReadGivesNoText) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_FALSE(std::filesystem::exists(Path("out.txt")));
 
-    // Replaced while pdftotext reads it (here a stand-in that renames it over halfway), with or
-    // without what the probe saw: the text could be a mix of two documents.
+    // Renamed over while the job runs: every tool reads the document the job opened, so the
+    // text is all of that one. Written to in place, it may mix two versions: refused.
+    WriteFileBytes(Path("original.pdf"), ReadFileBytes(input));
     WritePdf(Path("other.pdf"), NumberedPages(2));
-    for (const std::string& variable :
-         {std::string(), "LARKSPAN_INPUT_FINGERPRINT=" + platform::FileFingerprint(input)}) {
-        run = Run(kTextract, {input, Path("out.txt")},
-                  {StandInWriting("mv \"$OTHER\" \"$IN\""), "OUT=" + Path("out.txt"),
-                   "OTHER=" + Path("other.pdf"), "IN=" + input, variable});
-        EXPECT_EQ(run.standardOutput, InputChangedMessage(input) + "\n") << variable;
-        EXPECT_EQ(run.exitCode, 1);
-        WritePdf(Path("other.pdf"), NumberedPages(2));
-    }
+    const std::string current = "LARKSPAN_INPUT_FINGERPRINT=" + platform::FileFingerprint(input);
+    run = Run(kTextract, {input, Path("out.txt")},
+              {StandInDoing("mv \"$OTHER\" \"$IN\"", "exec pdftotext \"$@\""), "IN=" + input,
+               "OTHER=" + Path("other.pdf"), current});
+    EXPECT_EQ(run.standardOutput, "");
+    EXPECT_EQ(Text(), Pdftotext({"-eol", "unix"}, Path("original.pdf")));
+    std::filesystem::remove(Path("out.txt"));
+    run = Run(kTextract, {input, Path("out.txt")},
+              {StandInDoing("printf x >>\"$IN\"", "exec pdftotext \"$@\""), "IN=" + input});
+    EXPECT_EQ(run.standardOutput, InputChangedMessage(input) + "\n");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(std::filesystem::exists(Path("out.txt")));
 }
 
 TEST_F(Adapters, ProgressLinesCountThePagesAsTheyAreWrittenAndChangeNothingElse) {
@@ -445,6 +448,16 @@ TEST_F(Adapters, PasswordsLongerThanPopplerTakesOpenTheDocumentInBothTools) {
             EXPECT_EQ(run.exitCode, 1);
             EXPECT_FALSE(std::filesystem::exists(Path("out.txt")));
         }
+    }
+    // One rule at any length: the owner password opens the document as the user's does.
+    for (const std::size_t length : {7u, 40u}) {
+        const std::string owner = std::string(length, 'o');
+        WriteEncryptedCopy(Path("good.pdf"), Path("owned.pdf"), kPassword, owner);
+        CapturedRun run = Run(kPdfi, {"-upw", owner, Path("owned.pdf")});
+        EXPECT_NE(run.standardOutput.find("\nPages:           3\n"), std::string::npos) << length;
+        run = Extract({"-layout", "-nopgbrk", "-f", "2", "-upw", owner}, Path("owned.pdf"));
+        EXPECT_EQ(run.standardOutput, "") << length;
+        EXPECT_EQ(Text(), expected);
     }
 }
 
@@ -715,24 +728,6 @@ TEST_F(ScannedPages, BrokenToolsFailTheJobSayingHowAndPagesTheyFailOnAreNamed) {
     for (int pid = 0; pids >> pid;) {
         EXPECT_FALSE(ProcessAlive(pid)) << pid;
     }
-}
-
-// The share of the words of `expected` that `text` holds and of its words that are expected
-// (F1 of the two bags of words).
-double WordF1(const std::string& expected, const std::string& text) {
-    std::map<std::string, int> want;
-    int wanted = 0;
-    int got = 0;
-    int shared = 0;
-    std::istringstream in(expected);
-    for (std::string word; in >> word; ++wanted) {
-        ++want[word];
-    }
-    std::istringstream out(text);
-    for (std::string word; out >> word; ++got) {
-        shared += want[word]-- > 0 ? 1 : 0;
-    }
-    return wanted + got == 0 ? 0 : 2.0 * shared / (wanted + got);
 }
 
 TEST_F(ScannedPages, GarbledTextLayersAreRecognisedAndTextInAnyScriptIsKept) {
