@@ -478,9 +478,8 @@ PopplerRun Extraction::PageByPage(const Engine* engine,
         const std::optional<std::int32_t> count = pageCount.get();
         return count && static_cast<std::int64_t>(pages->PagesSeen()) <= Expected(count);
     });
-    PopplerRun run =
-        StreamPopplerTool(pdftotext_, StreamingArguments(request_, true), std::nullopt,
-                          [&](std::string_view piece) { return pages->Take(piece); });
+    PopplerRun run = StreamPopplerTool(pdftotext_, StreamingArguments(request_, true), std::nullopt,
+                                       [&](std::string_view piece) { return pages->Take(piece); });
     pages->Finish(JudgePdfToText(run) == ExtractVerdict::Succeeded && !output_.Failed());
     failure_ = pages->Failure();
     if (!failure_.empty() || JudgePdfToText(run) != ExtractVerdict::Succeeded || output_.Failed()) {
