@@ -57,7 +57,7 @@ struct ProbeReport {
 // Reads the information tool's output, cut into non-empty lines at CR and LF (no quote joins
 // lines: a title may hold an apostrophe). A first line that is kIncorrectPasswordLine asks for a
 // password, one that begins with kInfoEngineMissingPrefix tells the engine is missing; otherwise
-// the last line that, trimmed, begins with "Pages:" gives the page count. Throws
+// the last line that, trimmed, begins with "Pages:" (case-sensitive) gives the page count. Throws
 // GeneralError("'<value>' is not a valid integer value") when that is no 32-bit whole number.
 ProbeReport ReadProbeReport(std::string_view output);
 

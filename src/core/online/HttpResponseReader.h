@@ -174,7 +174,7 @@ public:
 // throws: EIdConnClosedGracefully when it is cut short (a chunked body before its last chunk and
 // trailers too), EIdBodyFramingError for a bad chunk-size line or chunk end, EIdBodyTooLarge past
 // maxBodySize. Memory is taken only as bytes arrive, whatever length a server announces; bytes
-// read before a failure stay in the sink. Trailer fields are ignored.
+// read before a failure stay in the sink. Chunk extensions and trailer fields are ignored.
 void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, std::string& sink,
               BodyProgress& progress, std::uint64_t maxBodySize);
 // The same into a BodyBuffer, where a large body is received in place and never copied.

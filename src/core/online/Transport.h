@@ -31,7 +31,8 @@ public:
     virtual void Close() = 0;
 
     // A hint that [data, data + size), fresh memory the caller owns, is about to be filled by
-    // receives: an implementation may back it with large pages, which fill much faster.
+    // receives: an implementation may back it with large pages, which fill much faster. The
+    // contents stay as they are.
     virtual void PrepareReceiveBuffer(char* data, std::size_t size) {
         static_cast<void>(data);
         static_cast<void>(size);

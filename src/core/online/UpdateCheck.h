@@ -1,8 +1,8 @@
 #pragma once
 
 // The background check without Qt: asks the vendor server whether a tutorial video exists and
-// whether a newer version is out, offers the upgrade and ends the program once its installer
-// runs. The user is never told about a failed check. The worker thread
+// whether a newer version is out, shows the tutorial controls, offers the upgrade and ends the
+// program once its installer runs. The user is never told about a failed check. The worker thread
 // (TCheckForNewVersionProcess) runs it; UpdateCheckView runs each call on the main thread.
 
 #include "core/online/HttpClient.h"
