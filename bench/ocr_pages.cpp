@@ -13,8 +13,22 @@
 //     fewest substitutions, omissions and insertions. Prints the agreement, 1 - edits /
 //     reference words, for each font size and overall, and the ERRORS (default 8) most
 //     frequent word errors.
+//     With --map=private or --map=mojibake, the font's Unicode map is rewritten so that the
+//     text layer is garbage (private-use code points, or letters of mixed scripts) while the
+//     pages show the text.
+//   ocr-pages samples FILE [NAME...]
+//     Writes scans of real translated text in several scripts and languages, two English pages
+//     askew (support/TestFiles.h: ScriptSamples), or only those whose names begin with a NAME,
+//     as FILE, a page each, and the text of each page to FILE.txt (pages ended by form feeds)
+//     and its name to FILE.names (one line per page).
+//   ocr-pages f1 REFERENCE OUTPUT [NAMES]
+//     Prints for each page of REFERENCE (pages ended by form feeds) the F1 score of OUTPUT's
+//     page's words against it (Han, kana and Hangul characters count as words), with its name
+//     from NAMES.
 //   ocr-pages blank FILE PAGES
 //     Writes a PDF of PAGES pages with nothing drawn on them.
+//   ocr-pages chart FILE SEED
+//     Writes a one-page PDF of a bar and line chart without any text (SEED varies the bars).
 //   ocr-pages peak COMMAND...
 //     Runs COMMAND and prints "<peak MB> <largest MB> <seconds> <exit status>": the largest sum
 //     of the resident memory of the command and every process it started (looked at every 5 ms;
@@ -168,7 +182,27 @@ private:
     std::size_t word_ = 0;
 };
 
-int Make(const std::string& dir, int pagesPerSize, const std::vector<std::string>& sources) {
+// A font map that makes the text layer garbage while the pages show the text: "private" maps each
+// letter to a private-use code point, "mojibake" to letters of Latin and Cyrillic script and box
+// drawing mixed.
+std::vector<std::pair<unsigned char, char32_t>> GarbleMap(const std::string& kind) {
+    std::vector<std::pair<unsigned char, char32_t>> map;
+    for (int code = 'A'; code <= 'z' && !kind.empty(); ++code) {
+        const char32_t mojibake = code % 3 == 0   ? 0x410 + code % 32
+                                  : code % 3 == 1 ? 0xC0 + code % 32
+                                                  : 0x2550 + code % 32;
+        map.emplace_back(static_cast<unsigned char>(code),
+                         kind == "private" ? 0xE000 + code : mojibake);
+    }
+    return map;
+}
+
+int Make(const std::string& dir, int pagesPerSize, std::vector<std::string> sources) {
+    std::string garble;
+    if (!sources.empty() && sources[0].rfind("--map=", 0) == 0) {
+        garble = sources[0].substr(6);
+        sources.erase(sources.begin());
+    }
     Typesetter setter(sources);
     std::string reference;
     std::string sizes;
@@ -176,6 +210,7 @@ int Make(const std::string& dir, int pagesPerSize, const std::vector<std::string
         PdfContent content;
         content.fontSize = size;
         content.title = "Known body text";
+        content.toUnicode = GarbleMap(garble);
         for (std::string page; static_cast<int>(content.pages.size()) < pagesPerSize;) {
             if (!setter.NextPage(size, page)) {
                 throw std::runtime_error("the source texts fill fewer pages than asked for");
@@ -301,9 +336,63 @@ int Score(const std::string& dir, const std::string& outputPath, const std::stri
     return 0;
 }
 
+int Samples(const std::string& path, const std::vector<std::string>& names) {
+    std::vector<ScriptSample> chosen;
+    for (const ScriptSample& sample : ScriptSamples()) {
+        if (names.empty() || std::any_of(names.begin(), names.end(), [&](const std::string& n) {
+                return sample.name.starts_with(n);
+            })) {
+            chosen.push_back(sample);
+        }
+    }
+    std::string reference;
+    std::string listed;
+    const std::vector<std::string> texts = WriteScriptSamples(chosen, path);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        reference += texts[i] + "\f";
+        listed += chosen[i].name + "\n";
+    }
+    WriteFile(path + ".txt", reference);
+    WriteFile(path + ".names", listed);
+    return 0;
+}
+
+int F1(const std::string& referencePath, const std::string& outputPath,
+       const std::string& namesPath) {
+    const std::vector<std::string> reference = Pages(ReadFile(referencePath));
+    const std::vector<std::string> output = Pages(ReadFile(outputPath));
+    std::istringstream names(namesPath.empty() ? std::string() : ReadFile(namesPath));
+    for (std::size_t p = 0; p < reference.size(); ++p) {
+        std::string name;
+        std::getline(names, name);
+        std::printf("%.3f %s\n", WordF1(reference[p], p < output.size() ? output[p] : ""),
+                    name.empty() ? ("page " + std::to_string(p + 1)).c_str() : name.c_str());
+    }
+    return 0;
+}
+
 int Blank(const std::string& path, int pages) {
     PdfContent content;
     content.pages.assign(static_cast<std::size_t>(pages), PdfPage(""));
+    WritePdf(path, content);
+    return 0;
+}
+
+// A page of a report's kind: a heading, then a chart drawn in lines and coloured bars (varied by
+// `seed`), and no other text.
+int Chart(const std::string& path, int seed) {
+    PdfContent content;
+    content.pages.emplace_back("");
+    std::string& drawing = content.pages[0].drawing;
+    drawing = "0 0 0 RG 2 w 72 150 m 540 150 l S 72 150 m 72 650 l S\n";
+    for (int bar = 0; bar < 8; ++bar) {
+        const int height = 60 + (seed * 37 + bar * 53) % 400;
+        drawing += std::to_string(bar % 3 == 0 ? 1 : 0) + " " +
+                   std::to_string(bar % 3 == 1 ? 0.5 : 0) + " " +
+                   std::to_string(bar % 3 == 2 ? 1 : 0.2) + " rg " + std::to_string(90 + 55 * bar) +
+                   " 151 40 " + std::to_string(height) + " re f\n";
+    }
+    drawing += "0 0 1 RG 1 w 72 300 m 200 420 l 330 380 l 460 600 l 540 560 l S\n";
     WritePdf(path, content);
     return 0;
 }
@@ -396,6 +485,15 @@ int main(int argc, char** argv) {
         if (args.size() == 3 && args[0] == "blank") {
             return Blank(args[1], std::stoi(args[2]));
         }
+        if (args.size() >= 2 && args[0] == "samples") {
+            return Samples(args[1], {args.begin() + 2, args.end()});
+        }
+        if ((args.size() == 3 || args.size() == 4) && args[0] == "f1") {
+            return F1(args[1], args[2], args.size() == 4 ? args[3] : "");
+        }
+        if (args.size() == 3 && args[0] == "chart") {
+            return Chart(args[1], std::stoi(args[2]));
+        }
         if (args.size() >= 2 && args[0] == "peak") {
             return Peak({args.begin() + 1, args.end()});
         }
@@ -407,9 +505,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ocr-pages: %s\n", error.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: ocr-pages make DIR PAGES SOURCE...\n"
+    std::fprintf(stderr, "usage: ocr-pages make DIR PAGES [--map=private|mojibake] SOURCE...\n"
                          "       ocr-pages score DIR OUTPUT [LABEL [ERRORS]]\n"
+                         "       ocr-pages samples FILE [NAME...]\n"
+                         "       ocr-pages f1 REFERENCE OUTPUT [NAMES]\n"
                          "       ocr-pages blank FILE PAGES\n"
+                         "       ocr-pages chart FILE SEED\n"
                          "       ocr-pages peak COMMAND...\n");
     return 2;
 }

@@ -1,6 +1,9 @@
 # Prints the size of the Windows installer and of the program folder it installs (the payload,
-# without the uninstaller Setup writes beside it), and keeps both lines in REPORT:
-#   cmake -DSETUP=<Setup.exe> -DPAYLOAD=<payload folder> -DREPORT=<file> -P InstallerSizes.cmake
+# without the uninstaller Setup writes beside it) with the components chosen by default and
+# with every one, and keeps the lines in REPORT:
+#   cmake -DSETUP=<Setup.exe> -DPAYLOAD=<payload folder> -DMODEL_COMPONENTS=<file>
+#     -DREPORT=<file> -P InstallerSizes.cmake
+# MODEL_COMPONENTS: lines "id|label|on or off|model files..." (tools/CMakeLists.txt).
 file(SIZE "${SETUP}" setup_bytes)
 file(GLOB_RECURSE payload_files LIST_DIRECTORIES false "${PAYLOAD}/*")
 set(payload_bytes 0)
@@ -8,6 +11,22 @@ list(LENGTH payload_files payload_count)
 foreach(payload_file IN LISTS payload_files)
   file(SIZE "${payload_file}" bytes)
   math(EXPR payload_bytes "${payload_bytes} + ${bytes}")
+endforeach()
+# The models of the components left unchosen by default.
+set(default_bytes ${payload_bytes})
+set(default_count ${payload_count})
+file(STRINGS "${MODEL_COMPONENTS}" components)
+foreach(component IN LISTS components)
+  if(component MATCHES "^[^|]*\\|[^|]*\\|off\\|(.*)$")
+    string(REPLACE " " ";" models "${CMAKE_MATCH_1}")
+    foreach(model IN LISTS models)
+      if(model)
+        file(SIZE "${model}" bytes)
+        math(EXPR default_bytes "${default_bytes} - ${bytes}")
+        math(EXPR default_count "${default_count} - 1")
+      endif()
+    endforeach()
+  endif()
 endforeach()
 
 # Megabytes of a million bytes, with one decimal.
@@ -19,9 +38,12 @@ function(megabytes bytes out)
 endfunction()
 megabytes(${setup_bytes} setup_size)
 megabytes(${payload_bytes} payload_size)
+megabytes(${default_bytes} default_size)
 get_filename_component(setup_name "${SETUP}" NAME)
 set(report "${setup_name}: ${setup_size} (${setup_bytes} bytes)
-installs: ${payload_size} (${payload_bytes} bytes) in ${payload_count} files into Program Files\\Larkspan, and its uninstaller
+installs into Program Files\\Larkspan, besides its uninstaller:
+  with the components chosen by default ${default_size} (${default_bytes} bytes) in ${default_count} files
+  with every component ${payload_size} (${payload_bytes} bytes) in ${payload_count} files
 ")
 file(WRITE "${REPORT}" "${report}")
 message("${report}")

@@ -43,7 +43,16 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "poppler-utils, xdg-utils, fonts-liberation2")
 # The OCR engine for scanned pages is looked up when it is needed; without it such pages stay
-# blank, as pdftotext leaves them. Its orientation model (osd) lets it read pages scanned sideways.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "tesseract-ocr, tesseract-ocr-eng, tesseract-ocr-osd")
+# blank, as pdftotext leaves them. Its orientation and script model (osd) turns pages upright
+# and tells each page's script; the models recommended read the most used scripts and
+# languages, and any other model installed is used for its own script as well.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "tesseract-ocr, tesseract-ocr-eng, tesseract-ocr-osd, tesseract-ocr-deu, tesseract-ocr-fra, \
+tesseract-ocr-spa, tesseract-ocr-ita, tesseract-ocr-por, tesseract-ocr-script-cyrl, \
+tesseract-ocr-script-grek, tesseract-ocr-script-hans")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS
+  "tesseract-ocr-script-latn, tesseract-ocr-script-hant, tesseract-ocr-script-jpan, \
+tesseract-ocr-script-hang, tesseract-ocr-script-arab, tesseract-ocr-script-hebr, \
+tesseract-ocr-script-deva, tesseract-ocr-all")
 
 include(CPack)

@@ -131,10 +131,11 @@ if(LARKSPAN_MAKENSIS)
       -DWIZARD_BITMAP=${LARKSPAN_WIZARD_BITMAP}
       -DLICENCE=${LARKSPAN_LICENCE} -DCOPYRIGHT_NSH=${LARKSPAN_COPYRIGHT_NSH}
       -DUNINSTALL_LAUNCHER=$<TARGET_FILE:larkspan_uninstall_launcher>
-      -DOUTFILE=${LARKSPAN_SETUP} ${CMAKE_SOURCE_DIR}/packaging/windows/installer.nsi
+      -DOUTFILE=${LARKSPAN_SETUP} -DMODEL_COMPONENTS=${LARKSPAN_MODEL_COMPONENTS}
+      ${CMAKE_SOURCE_DIR}/packaging/windows/installer.nsi
     # Both sizes, as the README tells where to find them.
     COMMAND ${CMAKE_COMMAND} -DSETUP=${LARKSPAN_SETUP} -DPAYLOAD=${payload}
-      -DREPORT=${CMAKE_BINARY_DIR}/installer-sizes.txt
+      -DMODEL_COMPONENTS=${LARKSPAN_MODEL_COMPONENTS} -DREPORT=${CMAKE_BINARY_DIR}/installer-sizes.txt
       -P ${CMAKE_SOURCE_DIR}/cmake/InstallerSizes.cmake
     DEPENDS larkspan textract.bin pdfi.bin larkspan_windows_runtime larkspan_shipped_tools
       larkspan_windows_icon larkspan_icons larkspan_uninstall_launcher

@@ -11,10 +11,21 @@
 #   3. Huge pages: a scan spread over a 14,400 pt and a 40,000 pt page; the peak of the resident
 #      memory of textract.bin and all its children summed (sampled every 5 ms; aim: at most
 #      600 MB), the largest single process, the time, and whether the text was read.
-#   4. Before and after: with BEFORE=<another textract.bin> (for example main's, built from
+#   4. Which pages the engine reads: text-only documents (the typeset licences; real text in
+#      several scripts, leader dots, code and formulas typeset with pango-view) and documents
+#      with drawn pages (text pages with a vector chart, a scan of it and a photograph-like
+#      picture), textract.bin against pdftotext alone (medians of $TRIAGE_ROUNDS, default 5,
+#      interleaved runs), and
+#      whether the text stayed pdftotext's; garbled text layers (the typeset text with its
+#      font's Unicode map rewritten: private-use code points, mixed-script mojibake), the word
+#      F1 of textract.bin's text and of pdftotext's against the typeset words.
+#   5. Before and after: with BEFORE=<another textract.bin> (for example main's, built from
 #      `git archive main` in another folder), its speed and accuracy on the upright scan and its
 #      time on blank pages (20 of each kind: it sends them all to the engine) beside this one's;
-#      BEFORE_HUGE=1 adds its memory on the 14,400 pt page (over 2 GB).
+#      BEFORE_HUGE=1 adds its memory on the 14,400 pt page (over 2 GB). BEFORE_MODELS=<folder>
+#      gives it only the models of that folder (TESSDATA_PREFIX), for example English and
+#      orientation alone as it shipped, where it would read every page with every model
+#      installed.
 # Builds textract.bin and the helper into $BUILD_DIR (default ./build) first.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,6 +43,12 @@ pages_tool=$build/bench/ocr-pages
 work=$(mktemp -d "${TMPDIR:-/tmp}/bench-ocr-pages.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 unset OMP_THREAD_LIMIT LARKSPAN_OCR_SECONDS LARKSPAN_OCR_JOBS
+# English and orientation only, as the package recommends: the tool reads every model installed,
+# which a machine with more language packs would measure instead.
+models=$(tesseract --list-langs 2>&1 | sed -n '1s/^List of available languages in "\(.*\)".*/\1/p')
+mkdir "$work/tessdata"
+ln -s "$models"/{eng.traineddata,osd.traineddata,configs,tessconfigs} "$work/tessdata/"
+export TESSDATA_PREFIX=$work/tessdata
 
 fail() {
   echo "bench-ocr-pages: $*" >&2
@@ -146,9 +163,115 @@ if [ -n "$before" ] && [ "${BEFORE_HUGE:-0}" = 1 ]; then
   huge "$before" 14400 before
 fi
 
-# 4. Before and after.
+# Before runs with only the models it shipped with, when asked.
+if [ -n "$before" ] && [ -n "${BEFORE_MODELS:-}" ]; then
+  printf '#!/bin/sh\nTESSDATA_PREFIX=%q exec %q "$@"\n' "$BEFORE_MODELS" "$before" >"$work/before.sh"
+  chmod +x "$work/before.sh"
+  before=$work/before.sh
+fi
+# 4. Which pages the engine reads.
+rounds=${TRIAGE_ROUNDS:-5}
+printf '\n4. Which pages the engine reads (-layout, medians of %d interleaved runs):\n' "$rounds"
+mkdir "$work/triage"
+tri=$work/triage
+cat >"$tri/de.txt" <<'TEXT'
+Alle Menschen sind frei und gleich an Würde und Rechten geboren. Sie sind mit Vernunft und
+Gewissen begabt und sollen einander im Geist der Brüderlichkeit begegnen.
+TEXT
+cat >"$tri/pl.txt" <<'TEXT'
+Wszyscy ludzie rodzą się wolni i równi pod względem swej godności i swych praw. Są oni
+obdarzeni rozumem i sumieniem i powinni postępować wobec innych w duchu braterstwa.
+TEXT
+cat >"$tri/zh.txt" <<'TEXT'
+人人生而自由，在尊严和权利上一律平等。他们赋有理性和良心，并应以兄弟关系的精神相对待。
+TEXT
+cat >"$tri/ru.txt" <<'TEXT'
+Все люди рождаются свободными и равными в своем достоинстве и правах. Они наделены разумом
+и совестью и должны поступать в отношении друг друга в духе братства.
+TEXT
+{
+  printf 'Contents\n'
+  for chapter in Introduction Installation Usage Reference Index; do
+    printf '%-20s %s %d\n' "$chapter" "............................" $((RANDOM % 90 + 1))
+  done
+} >"$tri/toc.txt"
+head -n 60 /usr/include/stdio.h >"$tri/code.txt"
+printf '∀ε>0 ∃δ>0: |x−y|<δ ⇒ |f(x)−f(y)|<ε\n∑ᵢ xᵢ² ≤ ∫₀¹ f(x) dx, Δ = √(b² − 4ac)\n' \
+  >"$tri/maths.txt"
+text_docs=("$work/text.pdf")
+for name in de pl zh ru toc code maths; do
+  pango-view --no-display -q --font='Sans 11' --width=1000 -o "$tri/$name.pdf" "$tri/$name.txt"
+  text_docs+=("$tri/$name.pdf")
+done
+# Documents with drawn pages: three pages of text, a chart, a scan of a chart, a photograph.
+drawn_docs=()
+for ((doc = 1; doc <= 5; doc++)); do
+  "$pages_tool" chart "$tri/chart-$doc.pdf" "$doc"
+  pdftoppm -r 300 -gray -png -singlefile "$tri/chart-$doc.pdf" "$tri/chart-$doc"
+  convert -seed "$doc" -size 1275x1650 plasma:fractal -colorspace gray "$tri/photo-$doc.png"
+  img2pdf -o "$tri/scans-$doc.pdf" "$tri/chart-$doc.png"
+  img2pdf --imgsize 150dpi -o "$tri/photo-$doc.pdf" "$tri/photo-$doc.png"
+  qpdf --warning-exit-0 --empty --pages "$work/text.pdf" 1-3 "$tri/chart-$doc.pdf" \
+    "$tri/scans-$doc.pdf" "$tri/photo-$doc.pdf" -- "$tri/drawn-$doc.pdf"
+  drawn_docs+=("$tri/drawn-$doc.pdf")
+done
+# Runs TOOL (a textract.bin, or pdftotext) on each of the documents into DOCUMENT.TAG.txt;
+# prints the seconds.
+all_docs() { # TOOL TAG DOCUMENT...
+  local tool=$1 tag=$2 start
+  shift 2
+  start=$(now)
+  for doc in "$@"; do
+    if [ "$tool" = pdftotext ]; then
+      pdftotext -enc UTF-8 -layout "$doc" "$doc.$tag.txt"
+    else
+      extract "$tool" "$doc" "$doc.$tag.txt"
+    fi
+  done
+  since "$start"
+}
+triage_row() { # LABEL DOCUMENT...
+  local label=$1 with=() alone=() before_times=() same=yes
+  shift
+  for ((round = 1; round <= rounds; round++)); do
+    alone+=("$(all_docs pdftotext alone "$@")")
+    with+=("$(all_docs "$textract" with "$@")")
+    if [ -n "$before" ]; then before_times+=("$(all_docs "$before" before "$@")"); fi
+  done
+  for doc in "$@"; do cmp -s "$doc.alone.txt" "$doc.with.txt" || same=no; done
+  awk -v l="$label" -v n=$# -v w="$(median "${with[@]}")" -v a="$(median "${alone[@]}")" \
+    -v s="$same" 'BEGIN {
+      printf "  %-34s %2d files: textract.bin %7.0f ms, pdftotext %6.0f ms, ratio %5.2f, text as pdftotext: %s\n",
+        l, n, w * 1000, a * 1000, w / a, s }'
+  if [ -n "$before" ]; then
+    awk -v b="$(median "${before_times[@]}")" -v a="$(median "${alone[@]}")" 'BEGIN {
+      printf "  %-34s          before: %7.0f ms, ratio %5.2f\n", "", b * 1000, b / a }'
+  fi
+}
+triage_row "text only (8 scripts and kinds)" "${text_docs[@]}"
+triage_row "with drawn pages (3 of 6 a file)" "${drawn_docs[@]}"
+# Garbled text layers: the word F1 against the typeset text.
+f1() { # REFERENCE OUTPUT
+  tr '\f\r' '  ' <"$2" | awk 'NR == FNR { for (i = 1; i <= NF; i++) { want[$i]++; w++ }; next }
+    { for (i = 1; i <= NF; i++) { g++; if (want[$i]-- > 0) s++ } }
+    END { printf "%.3f", (w + g) ? 2 * s / (w + g) : 0 }' <(tr '\f' ' ' <"$1") -
+}
+for map in private mojibake; do
+  mkdir "$tri/$map"
+  "$pages_tool" make "$tri/$map" "$per_size" "--map=$map" "$licences/GPL-3" "$licences/Apache-2.0" \
+    "$licences/GPL-2" "$licences/LGPL-2.1"
+  pdfunite "$tri/$map"/text-{10,12,14}.pdf "$tri/$map/all.pdf"
+  pdftotext -enc UTF-8 -layout "$tri/$map/all.pdf" "$tri/$map/alone.txt"
+  extract "$textract" "$tri/$map/all.pdf" "$tri/$map/with.txt"
+  awk -v m="$map" -v n="$pages" -v w="$(f1 "$tri/$map/reference.txt" "$tri/$map/with.txt")" \
+    -v a="$(f1 "$tri/$map/reference.txt" "$tri/$map/alone.txt")" -v s="$SECONDS_TAKEN" 'BEGIN {
+      printf "  garbled layer (%-8s) %d pages: word F1 textract.bin %.3f (%.1f s), pdftotext %.3f\n",
+        m, n, w, s, a }'
+done
+
+# 5. Before and after.
 if [ -n "$before" ]; then
-  printf '\n4. Before (%s) and after, upright scan of %d pages, -layout, two at once:\n' \
+  printf '\n5. Before (%s) and after, upright scan of %d pages, -layout, two at once:\n' \
     "$before" "$pages"
   extract "$before" "$work/scan-0.pdf" "$work/before-0.txt"
   before_seconds=$SECONDS_TAKEN

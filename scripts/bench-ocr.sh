@@ -10,6 +10,14 @@
 #      same pages in the same run (pdftoppm -r 300 -gray | tesseract, one page after another).
 #   3. What documents with text pay: textract.bin on the typeset (text) PDF with the engine
 #      and with none (LARKSPAN_TESSERACT=/nonexistent), medians of interleaved runs.
+#   4. Scripts and languages: scans of real translated text, a page per script or language and
+#      two English pages askew (ocr-pages samples), each read alone by textract.bin, by the
+#      engine told the page's language (pdftoppm | tesseract -l) and by OCRmyPDF (-l, and
+#      --deskew for the askew pages; its text layer read with pdftotext): each reading's F1
+#      against the typeset text, and its seconds. SCRIPTS=0 leaves this part out.
+#   5. Cores: pages recognised per minute with the tool held to one processor and to two
+#      (taskset; it runs as many pages at once as it may use processors), against Debian's
+#      ocrmypdf -j 1 and -j 2 under the same hold, with their words' agreement.
 # Builds textract.bin and the helper into $BUILD_DIR (default ./build) first; $TEXTRACT names
 # another textract.bin to measure.
 set -euo pipefail
@@ -29,12 +37,19 @@ trap 'rm -rf "$work"' EXIT
 # The tool is measured as it ships: a thread limit the caller happens to have set would
 # change how it runs the engine.
 unset OMP_THREAD_LIMIT
+# English and orientation only, as the package recommends: the tool reads every model installed,
+# which a machine with more language packs would measure instead.
+models=$(tesseract --list-langs 2>&1 | sed -n '1s/^List of available languages in "\(.*\)".*/\1/p')
+mkdir "$work/tessdata"
+ln -s "$models"/{eng.traineddata,osd.traineddata,configs,tessconfigs} "$work/tessdata/"
+export TESSDATA_PREFIX=$work/tessdata
 
 fail() {
   echo "bench-ocr: $*" >&2
   exit 1
 }
 now() { printf '%s\n' "${EPOCHREALTIME/,/.}"; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN { print b - a }'; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
 printf 'load at start: %s (%s processors)\n' "$(load)" "$(nproc)"
@@ -115,8 +130,8 @@ row() { # LABEL SECONDS
 }
 row "engine alone, one page after another (threads held to 1)" "$engine"
 row "textract.bin -layout, LARKSPAN_OCR_JOBS=1" "$layout_one"
-row "textract.bin -layout, two at once (default)" "$layout_two"
-row "textract.bin -raw, two at once (default)" "$raw_two"
+row "textract.bin -layout, one page per processor (default)" "$layout_two"
+row "textract.bin -raw, one page per processor (default)" "$raw_two"
 awk -v s="$engine_threads" -v base="$engine" -v n="$pages" 'BEGIN {
   printf "  the engine with its default threads, one 12 pt page: %.2f s (%.1f times the above)\n",
     s, s / (base / n) }'
@@ -137,5 +152,66 @@ printf '\nThe typeset (text) PDF, %d pages, -layout, medians of 11 interleaved r
 awk -v w="$(median "${with[@]}")" -v wo="$(median "${without[@]}")" -v same="$same" 'BEGIN {
   printf "  with the engine %.1f ms, without %.1f ms, ratio %.2f (same text: %s)\n",
     w * 1000, wo * 1000, w / wo, same }'
+
+# 4. Scripts and languages.
+right_language() { # NAME: the engine's model a user who knows the page's language would name
+  case "$1" in
+  German) echo deu ;; French) echo fra ;; Spanish) echo spa ;; Polish) echo pol ;;
+  Cyrillic*) echo rus ;; Greek) echo ell ;; Han*) echo chi_sim ;; Japanese) echo jpn ;;
+  Hebrew) echo heb ;; *) echo eng ;;
+  esac
+}
+if [ "${SCRIPTS:-1}" != 0 ]; then
+  "$pages_tool" samples "$work/samples.pdf"
+  mapfile -t names <"$work/samples.pdf.names"
+  printf '\nScripts and languages, a page at a time (F1 against the typeset text, seconds):\n'
+  printf '  %-28s %16s %22s %24s\n' page textract.bin "tesseract -l (model)" "OCRmyPDF -l"
+  for ((i = 1; i <= ${#names[@]}; i++)); do
+    name=${names[i - 1]}
+    language=$(right_language "$name")
+    qpdf --warning-exit-0 --empty --pages "$work/samples.pdf" "$i" -- "$work/sample-$i.pdf"
+    awk -v RS='\f' -v n="$i" 'NR == n { printf "%s\f", $0 }' "$work/samples.pdf.txt" \
+      >"$work/sample-$i.ref"
+    extract LARKSPAN_OCR_JOBS=1 -- -layout "$work/sample-$i.pdf" "$work/sample-$i.larkspan"
+    ours=$SECONDS_TAKEN
+    start=$(now)
+    pdftoppm -r 300 -gray "$work/sample-$i.pdf" |
+      OMP_THREAD_LIMIT=1 tesseract stdin stdout -l "$language" 2>/dev/null >"$work/sample-$i.engine"
+    alone=$(since "$start")
+    deskew=()
+    case "$name" in *askew*) deskew=(--deskew) ;; esac
+    start=$(now)
+    OMP_THREAD_LIMIT=1 ocrmypdf -q -j 1 -l "$language" "${deskew[@]}" "$work/sample-$i.pdf" \
+      "$work/sample-$i.ocrmypdf.pdf" 2>/dev/null &&
+      pdftotext -enc UTF-8 "$work/sample-$i.ocrmypdf.pdf" "$work/sample-$i.ocrmypdf" ||
+      : >"$work/sample-$i.ocrmypdf"
+    theirs=$(since "$start")
+    f1() { "$pages_tool" f1 "$work/sample-$i.ref" "$1" | cut -d' ' -f1; }
+    printf '  %-28s %8s %6.2f s %8s %6.2f s (%-7s) %8s %6.2f s\n' "$name" \
+      "$(f1 "$work/sample-$i.larkspan")" "$ours" "$(f1 "$work/sample-$i.engine")" "$alone" \
+      "$language" "$(f1 "$work/sample-$i.ocrmypdf")" "$theirs"
+  done
+fi
+# 5. Cores: the same scan with the tool held to one processor and to two.
+printf '\nPages per minute on %d scanned pages, held to 1 and 2 processors (taskset):\n' "$pages"
+for cores in 1 2; do
+  cpus=0
+  [ "$cores" = 2 ] && cpus=0,1
+  start=$(now)
+  said=$(taskset -c "$cpus" "$textract" -enc UTF-8 -eol dos -layout "$work/scanned.pdf" \
+    "$work/cores-$cores.txt" 2>&1) || fail "textract.bin on $cores cores failed: $said"
+  [ -z "$said" ] || fail "textract.bin on $cores cores printed: $said"
+  ours=$(awk -v a="$start" -v b="$(now)" 'BEGIN { print b - a }')
+  start=$(now)
+  taskset -c "$cpus" ocrmypdf -q -j "$cores" --output-type pdf --optimize 0 \
+    --sidecar "$work/ocrmypdf-$cores.txt" "$work/scanned.pdf" "$work/ocrmypdf-$cores.pdf" ||
+    fail "ocrmypdf -j $cores failed"
+  theirs=$(awk -v a="$start" -v b="$(now)" 'BEGIN { print b - a }')
+  awk -v c="$cores" -v o="$ours" -v t="$theirs" -v n="$pages" \
+    -v oa="$("$pages_tool" score "$work" "$work/cores-$cores.txt" x 0 | awk '$1 == "all" { print $7 }')" \
+    -v ta="$("$pages_tool" score "$work" "$work/ocrmypdf-$cores.txt" x 0 | awk '$1 == "all" { print $7 }')" \
+    'BEGIN { printf "  %d core%s: textract.bin %5.1f pages/min (agreement %s), ocrmypdf -j %d %5.1f pages/min (%s), ratio %.2f\n",
+      c, (c == 1 ? " " : "s"), n * 60 / o, oa, c, n * 60 / t, ta, t / o }'
+done
 
 printf '\nload at end: %s\n' "$(load)"

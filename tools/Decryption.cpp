@@ -1,16 +1,39 @@
 #include "Decryption.h"
 
 #include <qpdf/Constants.h>
-#include <qpdf/Pl_String.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <exception>
+#include <stdexcept>
 
 namespace larkspan::tools {
 
-std::optional<std::string> DecryptedDocument(const std::string& path,
-                                             const DocumentPasswords& passwords) {
+namespace {
+
+// libqpdf's writer writes into the private document.
+class DocumentPipeline final : public Pipeline {
+public:
+    explicit DocumentPipeline(platform::JobDocument& document)
+        : Pipeline("decrypted document", nullptr), document_(document) {}
+    void write(unsigned char const* data, size_t length) override {
+        std::string error;
+        if (!document_.Write(std::string_view(reinterpret_cast<const char*>(data), length),
+                             error)) {
+            throw std::runtime_error(error);
+        }
+    }
+    void finish() override {}
+
+private:
+    platform::JobDocument& document_;
+};
+
+} // namespace
+
+std::unique_ptr<platform::JobDocument> DecryptedDocument(const std::string& path,
+                                                         const DocumentPasswords& passwords) {
     for (const std::string* password : {&passwords.user, &passwords.owner}) {
         if (password->empty()) {
             continue;
@@ -22,22 +45,28 @@ std::optional<std::string> DecryptedDocument(const std::string& path,
             pdf.setSuppressWarnings(true);
             pdf.processFile(path.c_str(), password->c_str());
             if (!pdf.isEncrypted()) {
-                return std::nullopt;
+                return nullptr;
             }
-            std::string bytes;
-            Pl_String memory("decrypted document", nullptr, bytes);
+            std::string error;
+            std::unique_ptr<platform::JobDocument> document =
+                platform::CreatePrivateDocument(error);
+            if (!document) {
+                return nullptr;
+            }
+            DocumentPipeline into(*document);
             QPDFWriter writer(pdf);
-            writer.setOutputPipeline(&memory);
+            writer.setOutputPipeline(&into);
             writer.setPreserveEncryption(false);
             // The streams as they are, only decrypted: the tools see the document's own data.
             writer.setStreamDataMode(qpdf_s_preserve);
             writer.write();
-            return bytes;
+            return document;
         } catch (const std::exception&) {
-            // A wrong password (try the other one), or a file libqpdf cannot read.
+            // A wrong password (try the other one), a file libqpdf cannot read, or a copy that
+            // could not be written (a full temporary folder).
         }
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 } // namespace larkspan::tools

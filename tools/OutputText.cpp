@@ -19,7 +19,7 @@ bool OutputText::Fail(std::string_view doing, std::string_view reason) {
 
 bool OutputText::Open() {
     std::string reason;
-    return file_.Open(path_, reason) || Fail("open", reason);
+    return file_.Open(path_, platform::FileMode::Document, reason) || Fail("open", reason);
 }
 
 bool OutputText::Write(std::string_view bytes) {
@@ -36,9 +36,12 @@ bool OutputText::Restart() {
 }
 
 bool OutputText::Finish() {
+    return !Failed() && (file_.IsOpen() || Open());
+}
+
+bool OutputText::Commit() {
     std::string reason;
-    return !Failed() && (file_.IsOpen() || Open()) &&
-           (file_.Finish(reason) || Fail("write", reason));
+    return Finish() && (file_.Commit(reason) || Fail("write", reason));
 }
 
 ProgressReport::ProgressReport() {

@@ -20,9 +20,11 @@
 
 namespace larkspan::tools {
 
-// The output text file, opened when its first bytes come, or at Finish for a text without any
-// (a run that fails first leaves no file, as pdftotext leaves none). After a failure nothing
-// more is written, and Message() names the problem and the file.
+// The output text file, written into a fresh file beside it from its first bytes on (or from
+// Finish for a text without any), which Commit puts in place once the job has succeeded: until
+// then the path keeps whatever it held, and a run that fails or is ended leaves it so (see
+// platform::FileWriter). After a failure nothing more is written, and Message() names the
+// problem and the file.
 class OutputText {
 public:
     explicit OutputText(std::string path) : path_(std::move(path)) {}
@@ -30,7 +32,10 @@ public:
     bool Write(std::string_view bytes);
     // Empties the file, for its text to be written again from the start.
     bool Restart();
+    // The text is complete: the file is made for a text without any bytes.
     bool Finish();
+    // Puts the finished text in place.
+    bool Commit();
 
     bool Failed() const { return !message_.empty(); }
     // The answer for a failure, e.g. "I/O Error: Couldn't write text file '<path>': No space
@@ -42,7 +47,7 @@ private:
     bool Fail(std::string_view doing, std::string_view reason);
 
     std::string path_;
-    platform::TextOutput file_;
+    platform::FileWriter file_;
     std::string message_;
 };
 

@@ -1,5 +1,8 @@
 #include "PageRecognition.h"
 
+#include "ScriptRecognition.h"
+#include "core/extraction/PageTriage.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -18,26 +21,18 @@ platform::CapturedRun RunOnDocument(const std::string& program,
                                     const platform::OutputSink* sink) {
     std::vector<std::string> command{program};
     command.insert(command.end(), options.begin(), options.end());
-    std::optional<std::string_view> input;
-    if (request.decryptedDocument) {
-        // Opened by the adapter with a password the tools would cut: its decrypted bytes on
-        // standard input, and no password.
-        command.emplace_back("-");
-        input = *request.decryptedDocument;
-    } else {
+    if (!request.decrypted) {
         command.insert(command.end(), request.passwordOptions.begin(),
                        request.passwordOptions.end());
-        command.push_back(request.inputPath);
     }
-    return sink != nullptr ? platform::RunStreamed(command, input, *sink, limits)
-                           : platform::RunCaptured(command, input, limits);
+    command.push_back(request.documentPath.empty() ? request.inputPath : request.documentPath);
+    return sink != nullptr ? platform::RunStreamed(command, std::nullopt, *sink, limits)
+                           : platform::RunCaptured(command, std::nullopt, limits);
 }
 
 std::int32_t PageNumber(const TextractRequest& request, std::size_t place) {
     return std::max(request.firstPage, 1) + static_cast<std::int32_t>(place);
 }
-
-namespace {
 
 // The time one run of a tool on one page may take (a 40-megapixel page of dense text takes the
 // engine well under a minute on one core), or another number of seconds, 1 to 86400, from
@@ -54,6 +49,8 @@ std::chrono::milliseconds RunTimeLimit() {
     return std::chrono::minutes(3);
 }
 
+namespace {
+
 // More text than any page holds (a dense page has a few kilobytes): an engine that writes more
 // is not reading a page, and the page stays blank.
 constexpr std::size_t kEngineOutputBytes = 1 << 20;
@@ -66,21 +63,51 @@ constexpr int kBlankCheckSide = 64;
 // a render costs the opening of the document, a page in it next to nothing.
 constexpr std::size_t kBlankCheckGap = 8;
 
-// How many pages are recognised at once: two, one per core of a usual machine, unless
-// LARKSPAN_OCR_JOBS asks for another number (1 to 8).
 std::size_t ParallelPages() {
-    const std::string asked = platform::GetEnvironment("LARKSPAN_OCR_JOBS");
-    if (asked.size() == 1 && asked[0] >= '1' && asked[0] <= '8') {
-        return static_cast<std::size_t>(asked[0] - '0');
-    }
-    return 2;
+    return RecognitionWorkers(platform::UsableProcessors(), platform::AvailableMemory(),
+                              platform::GetEnvironment("LARKSPAN_OCR_JOBS"));
 }
 
-// Runs work(0) ... work(count - 1) on up to `workers` threads, this one included.
-template <typename Work> void InParallel(std::size_t count, std::size_t workers, Work work) {
+// A tool's own check runs on next to nothing: a loaded machine still does it in seconds.
+std::chrono::milliseconds CheckTimeLimit() {
+    return std::min<std::chrono::milliseconds>(RunTimeLimit(), std::chrono::seconds(30));
+}
+
+// How a run that did not give what was asked for failed, in words for the user.
+std::string HowItFailed(const platform::CapturedRun& run, std::chrono::milliseconds limit) {
+    if (!run.started) {
+        std::string why = run.startError;
+        if (!why.empty() && why.back() == '.') {
+            why.pop_back(); // the system's own text may end in a full stop
+        }
+        return "could not be started (" + why + ")";
+    }
+    if (run.timedOut) {
+        return "did not finish within " + std::to_string(limit.count() / 1000) + " seconds";
+    }
+    if (run.outputCut) {
+        return "wrote more than a page can hold";
+    }
+    if (run.exitCode != 0) {
+        std::string how = "ended with exit status " + std::to_string(run.exitCode);
+        const std::string said = run.standardError.substr(0, run.standardError.find('\n'));
+        return said.empty() ? how : how + " (" + said.substr(0, 200) + ")";
+    }
+    return "wrote nothing usable";
+}
+
+bool Succeeded(const platform::CapturedRun& run) {
+    return run.started && run.exitCode == 0 && !run.timedOut && !run.outputCut;
+}
+
+// Runs work(0) ... work(count - 1) on up to `workers` threads, this one included, and starts
+// no more once `goOn` says no.
+template <typename Work>
+void InParallel(std::size_t count, std::size_t workers, const std::function<bool()>& goOn,
+                Work work) {
     std::atomic<std::size_t> next{0};
     const auto loop = [&] {
-        for (std::size_t i = next++; i < count; i = next++) {
+        for (std::size_t i = next++; i < count && goOn(); i = next++) {
             work(i);
         }
     };
@@ -95,18 +122,21 @@ template <typename Work> void InParallel(std::size_t count, std::size_t workers,
 }
 
 // The pixels of the pages being rendered and recognised at once: a page waits until its own and
-// those of the others fit within kMaxPagePixels, or until it is alone. So pages of the usual
-// sizes go side by side, while the memory of large ones (the engine takes several bytes a
-// pixel) stays that of one page at the cap.
+// those of the others fit within the budget (kMaxPagePixels, or a usual page for each worker),
+// or until it is alone. So pages of the usual sizes go side by side, one per worker, while the
+// memory of large ones (the engine takes several bytes a pixel) stays that of one page at the cap.
 class PixelBudget {
 public:
+    explicit PixelBudget(std::size_t workers)
+        : pixels_(std::max(kMaxPagePixels, static_cast<double>(workers) * kWorkerPagePixels)) {}
+
     class Hold {
     public:
         Hold(PixelBudget& budget, std::uint64_t pixels) : budget_(budget), pixels_(pixels) {
             std::unique_lock lock(budget_.mutex_);
             budget_.changed_.wait(lock, [&] {
                 return budget_.held_ == 0 ||
-                       static_cast<double>(budget_.held_ + pixels_) <= kMaxPagePixels;
+                       static_cast<double>(budget_.held_ + pixels_) <= budget_.pixels_;
             });
             budget_.held_ += pixels_;
         }
@@ -126,26 +156,38 @@ public:
     };
 
 private:
+    const double pixels_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::uint64_t held_ = 0;
 };
 
-// The engine's "-l" value: every language it has, English first; "" when it has none or cannot
-// tell.
-std::string Languages(const Engine& engine) {
+// The engine's models (InstalledModels), asked for at every batch of pages, so that a model
+// added meanwhile is used; none when it cannot tell or has no model to read text with, which
+// `check` is told.
+std::vector<std::string> Models(const Engine& engine, ToolCheck& check) {
     const platform::CapturedRun run = platform::RunCaptured(
         {engine.tesseract, "--list-langs"}, std::nullopt, {kEngineOutputBytes, RunTimeLimit()});
-    return run.started && run.exitCode == 0 && !run.timedOut && !run.outputCut
-               ? RecognitionLanguages(run.standardOutput)
-               : std::string();
+    if (!Succeeded(run)) {
+        check.Failed(ToolCheck::Tool::Engine, HowItFailed(run, RunTimeLimit()));
+        return {};
+    }
+    std::vector<std::string> models = InstalledModels(run.standardOutput);
+    if (std::none_of(models.begin(), models.end(),
+                     [](const std::string& model) { return model != "osd" && model != "equ"; })) {
+        check.NoModels();
+        return {};
+    }
+    return models;
 }
 
 // Which of the pages `first` to `last` (page numbers) have nothing drawn on them, from one render
 // of them all at a small size, read as it comes. Nothing when the render fails or does not come
-// out as one image per page: the pages are then taken to have something on them.
+// out as one image per page (`how` then says why): the pages are then taken to have something on
+// them.
 std::optional<std::vector<bool>> NothingDrawn(const Engine& engine, const TextractRequest& request,
-                                              std::int32_t first, std::int32_t last) {
+                                              std::int32_t first, std::int32_t last,
+                                              std::string& how) {
     BlankImageReader reader;
     const platform::OutputSink sink = [&](std::string_view piece) {
         return reader.Feed(piece);
@@ -157,31 +199,51 @@ std::optional<std::vector<bool>> NothingDrawn(const Engine& engine, const Textra
          std::to_string(kBlankCheckSide), "-gray"},
         request, {pages * ((kBlankCheckSide + 2) * (kBlankCheckSide + 2) + 64), RunTimeLimit()},
         &sink);
-    if (!run.started || run.exitCode != 0 || run.timedOut || run.outputCut ||
-        !reader.AtImageEnd() || reader.Blank().size() != pages) {
+    if (!Succeeded(run) || !reader.AtImageEnd() || reader.Blank().size() != pages) {
+        how = HowItFailed(run, RunTimeLimit());
         return std::nullopt;
     }
     return reader.Blank();
 }
 
-// One page through the renderer and the engine. Nothing when either fails or the engine finds
-// no text: the page then stays as pdftotext wrote it.
-std::optional<std::string> RecognisePage(const Engine& engine, const TextractRequest& request,
-                                         const std::string& languages, std::int32_t page,
-                                         PixelBudget& budget) {
-    const std::string number = std::to_string(page);
+// A run of a tool on a page that failed: which tool, and how.
+struct PageFault {
+    ToolCheck::Tool tool;
+    std::string how;
+};
+
+// What became of one page given to the renderer and the engine: its text, none (the engine
+// found no text, or the page shows nothing like type), or the tool that failed on it.
+struct PageResult {
+    std::optional<std::string> text;
+    std::optional<PageFault> fault;
+    bool unread = false;      // too large to be drawn within bounds
+    std::string withoutModel; // read without a model for its script: the script's name
+};
+
+PageResult Fault(ToolCheck::Tool tool, const platform::CapturedRun& run) {
+    PageResult result;
+    result.fault = PageFault{tool, HowItFailed(run, RunTimeLimit())};
+    return result;
+}
+
+// One page through the renderer and the engine.
+PageResult RecognisePage(const Engine& engine, const TextractRequest& request,
+                         const std::vector<std::string>& models, const PageToRead& toRead,
+                         PixelBudget& budget) {
+    const std::string number = std::to_string(PageNumber(request, toRead.place));
     const platform::CaptureLimits timed{0, RunTimeLimit()};
     const platform::CapturedRun info =
         RunOnDocument(engine.pdfinfo, {"-f", number, "-l", number}, request, timed);
-    const std::optional<PageSize> size = info.started && info.exitCode == 0 && !info.timedOut
-                                             ? ReadPageSize(info.standardOutput, page)
-                                             : std::nullopt;
-    if (!size) {
-        return std::nullopt; // without its size the page could not be drawn within bounds
+    if (!Succeeded(info)) {
+        return Fault(ToolCheck::Tool::PageSizes, info);
     }
-    const int dpi = RecognitionResolution(*size);
+    const std::optional<PageSize> size = ReadPageSize(info.standardOutput, std::stoi(number));
+    const int dpi = size ? RecognitionResolution(*size) : 0;
     if (dpi == 0) {
-        return std::nullopt;
+        PageResult result;
+        result.unread = true; // it could not be drawn within bounds
+        return result;
     }
     const auto pixels = static_cast<std::uint64_t>(PagePixels(*size, dpi));
     const PixelBudget::Hold hold(budget, pixels);
@@ -192,48 +254,112 @@ std::optional<std::string> RecognisePage(const Engine& engine, const TextractReq
     const platform::CapturedRun image = RunOnDocument(
         engine.pdftoppm, {"-f", number, "-l", number, "-r", std::to_string(dpi), "-gray"}, request,
         {static_cast<std::size_t>(static_cast<double>(pixels) * 1.02) + 65536, RunTimeLimit()});
-    if (!image.started || image.exitCode != 0 || image.timedOut || image.outputCut ||
-        image.standardOutput.empty()) {
-        return std::nullopt;
+    if (!Succeeded(image) || image.standardOutput.empty()) {
+        return Fault(ToolCheck::Tool::Renderer, image);
     }
-    // Page segmentation with orientation detection (--psm 1): the engine turns a page scanned
-    // sideways or upside down upright before reading it, in the same run. Without its
-    // orientation model it says so and reads the page as it is. By default it turns a page only
-    // when the best orientation wins by a margin of 7, which a page of two or three lines never
-    // reaches (upside down, such a page came out as garbage); at 1 those are turned right, and
-    // upright pages read as before. Below 70 dpi the engine takes 70 anyway, with a warning.
-    std::vector<std::string> recognise{engine.tesseract,
-                                       "stdin",
-                                       "stdout",
-                                       "-l",
-                                       languages,
-                                       "--dpi",
-                                       std::to_string(std::max(dpi, 70)),
-                                       "--psm",
-                                       "1",
-                                       "-c",
-                                       "min_orientation_margin=1",
-                                       "-c",
-                                       "page_separator="};
-    if (request.layout) {
-        recognise.insert(recognise.end(), {"-c", "preserve_interword_spaces=1"});
+    if (toRead.judgeDrawing && !MayHoldText(image.standardOutput, dpi)) {
+        return {}; // drawn on, but with nothing like type: the engine would find nothing
     }
-    const platform::CapturedRun text = platform::RunCaptured(recognise, image.standardOutput,
-                                                             {kEngineOutputBytes, RunTimeLimit()});
-    if (!text.started || text.exitCode != 0 || text.timedOut || text.outputCut) {
-        return std::nullopt;
+    ScriptReading read = ReadInItsScript(engine.tesseract, models, image.standardOutput, dpi,
+                                         request.layout, {kEngineOutputBytes, RunTimeLimit()});
+    PageResult result;
+    result.withoutModel = std::move(read.withoutModel);
+    if (!read.engineText) {
+        if (read.failedRun) {
+            result.fault =
+                PageFault{ToolCheck::Tool::Engine, HowItFailed(*read.failedRun, RunTimeLimit())};
+        }
+        return result;
     }
-    std::string formatted = FormatRecognisedText(text.standardOutput, request);
-    if (formatted.empty()) {
-        return std::nullopt;
+    std::string formatted = FormatRecognisedText(*read.engineText, request);
+    if (!formatted.empty()) {
+        result.text = std::move(formatted);
     }
-    return formatted;
+    return result;
+}
+
+// An image of nothing for the engine's own check: it must read it and find no text.
+std::string EmptyImage() {
+    constexpr int kSide = 64;
+    return "P5\n" + std::to_string(kSide) + " " + std::to_string(kSide) + "\n255\n" +
+           std::string(kSide * kSide, '\xFF');
+}
+
+const char* ToolName(ToolCheck::Tool tool) {
+    switch (tool) {
+    case ToolCheck::Tool::Renderer:
+        return "the page renderer (pdftoppm)";
+    case ToolCheck::Tool::PageSizes:
+        return "the page information tool (pdfinfo)";
+    case ToolCheck::Tool::Engine:
+        break;
+    }
+    return "the OCR engine (tesseract)";
 }
 
 } // namespace
 
+bool ToolCheck::Failed(Tool tool, const std::string& how, const std::string& model) {
+    const std::lock_guard lock(mutex_);
+    if (!failure_.empty()) {
+        return false;
+    }
+    const auto known = works_.find(tool);
+    const bool works = known != works_.end() ? known->second : Works(tool, model);
+    works_[tool] = works;
+    if (!works && failure_.empty()) {
+        failure_ = std::string(ToolName(tool)) + " " + how;
+    }
+    return works;
+}
+
+void ToolCheck::NoModels() {
+    const std::lock_guard lock(mutex_);
+    if (failure_.empty()) {
+        failure_ = std::string(ToolName(Tool::Engine)) + " has no recognition models";
+    }
+}
+
+bool ToolCheck::Broken() const {
+    const std::lock_guard lock(mutex_);
+    return !failure_.empty();
+}
+
+std::string ToolCheck::Failure() const {
+    const std::lock_guard lock(mutex_);
+    const std::string remedy = engine_.shipped || failure_.rfind(ToolName(Tool::Engine), 0) != 0
+                                   ? remedy_
+                                   : "Reinstall tesseract-ocr and a language pack such as "
+                                     "tesseract-ocr-eng.";
+    return "The scanned pages could not be recognised: " + failure_ + ". " + remedy + "\n";
+}
+
+// The tool's own check, on a tiny document or image of the adapter's own on standard input: a
+// tool that fails there too cannot read any page.
+bool ToolCheck::Works(Tool tool, const std::string& model) {
+    const platform::CaptureLimits limits{1 << 20, CheckTimeLimit()};
+    platform::CapturedRun run;
+    switch (tool) {
+    case Tool::Renderer:
+        run =
+            platform::RunCaptured({engine_.pdftoppm, "-r", "10", "-gray", "-"}, EmptyPdf(), limits);
+        return Succeeded(run) && run.standardOutput.rfind("P5", 0) == 0;
+    case Tool::PageSizes:
+        run =
+            platform::RunCaptured({engine_.pdfinfo, "-f", "1", "-l", "1", "-"}, EmptyPdf(), limits);
+        return Succeeded(run) && ReadPageSize(run.standardOutput, 1).has_value();
+    case Tool::Engine:
+        run = model.empty()
+                  ? platform::RunCaptured({engine_.tesseract, "--list-langs"}, std::nullopt, limits)
+                  : platform::RunCaptured({engine_.tesseract, "stdin", "stdout", "-l", model},
+                                          EmptyImage(), limits);
+        return Succeeded(run);
+    }
+    return false;
+}
+
 std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractRequest& request,
-                                      const std::vector<std::size_t>& pages) {
+                                      const std::vector<std::size_t>& pages, ToolCheck& check) {
     if (pages.empty()) {
         return {};
     }
@@ -241,12 +367,17 @@ std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractReques
     std::vector<char> drawn(pages.size(), 1); // not vector<bool>: the workers write side by side
     const std::vector<PageRun> runs = PageRuns(
         pages, kBlankCheckGap, std::max<std::size_t>(8, (pages.size() + workers - 1) / workers));
-    InParallel(runs.size(), workers, [&](std::size_t r) {
+    const std::function<bool()> working = [&] {
+        return !check.Broken();
+    };
+    InParallel(runs.size(), workers, working, [&](std::size_t r) {
         try {
+            std::string how;
             const std::optional<std::vector<bool>> nothing =
                 NothingDrawn(engine, request, PageNumber(request, runs[r].first),
-                             PageNumber(request, runs[r].last));
+                             PageNumber(request, runs[r].last), how);
             if (!nothing) {
+                check.Failed(ToolCheck::Tool::Renderer, how);
                 return;
             }
             const auto from = std::lower_bound(pages.begin(), pages.end(), runs[r].first);
@@ -268,31 +399,40 @@ std::vector<std::size_t> PagesDrawnOn(const Engine& engine, const TextractReques
 }
 
 void RecognisePages(const Engine& engine, const TextractRequest& request,
-                    const std::vector<std::size_t>& pages, const PageDone& onPageDone) {
-    if (pages.empty()) {
+                    const std::vector<PageToRead>& pages, ToolCheck& check,
+                    const std::function<bool()>& goOn, const PageDone& onPageDone) {
+    if (pages.empty() || !goOn()) {
         return;
     }
-    const std::size_t workers = ParallelPages();
-    if (platform::GetEnvironment("OMP_THREAD_LIMIT").empty()) {
-        // The engine's own threads (OpenMP, a team per core) mostly wait for each other: on two
-        // cores a page took 19 s with them and 3 s without. Pages in parallel use the cores.
-        platform::SetEnvironment("OMP_THREAD_LIMIT", "1");
+    const std::vector<std::string> models = Models(engine, check);
+    if (models.empty()) {
+        for (const PageToRead& page : pages) {
+            onPageDone(page.place, {std::nullopt, true, {}});
+        }
+        return;
     }
     std::mutex doneMutex;
-    const std::string languages = Languages(engine);
-    PixelBudget budget;
-    InParallel(pages.size(), languages.empty() ? 1 : workers, [&](std::size_t i) {
+    // A run that fails on a page sends the engine its own check, with a model it surely has.
+    const std::string checkModel = ModelForScript("Latin", models).model;
+    const std::size_t workers = ParallelPages();
+    PixelBudget budget(workers);
+    const std::function<bool()> working = [&] {
+        return !check.Broken() && goOn();
+    };
+    InParallel(pages.size(), workers, working, [&](std::size_t i) {
         PageReading reading;
-        if (!languages.empty()) {
-            try {
-                reading.text = RecognisePage(engine, request, languages,
-                                             PageNumber(request, pages[i]), budget);
-            } catch (const std::exception&) {
-                // The page stays blank: one page the engine cannot read is not a failed job.
-            }
+        try {
+            PageResult result = RecognisePage(engine, request, models, pages[i], budget);
+            reading.text = std::move(result.text);
+            reading.withoutModel = std::move(result.withoutModel);
+            reading.unread =
+                result.unread ||
+                (result.fault && check.Failed(result.fault->tool, result.fault->how, checkModel));
+        } catch (const std::exception&) {
+            reading.unread = true; // out of memory, say: one page is not a failed job
         }
         const std::lock_guard lock(doneMutex);
-        onPageDone(pages[i], std::move(reading));
+        onPageDone(pages[i].place, std::move(reading));
     });
 }
 

@@ -5,6 +5,7 @@
 #include "PageRecognition.h"
 
 #include "core/extraction/JobOutcome.h"
+#include "core/extraction/PageTriage.h"
 #include "core/extraction/ProbeLogic.h"
 #include "core/extraction/TextRecognition.h"
 #include "core/extraction/TextStream.h"
@@ -20,7 +21,9 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -57,21 +60,37 @@ std::string FindPdfinfo(const RecognitionTools& tools) {
     return FindTool(platform::GetEnvironment("LARKSPAN_PDFINFO"), tools.pdfinfo, "pdfinfo");
 }
 
+// Finds the engine and the tools it needs. An engine shipped beside the adapter that is missing
+// is still named there: a page that needs it then fails the job, saying so, instead of staying
+// blank as it does where no engine is installed.
 std::optional<Engine> FindEngine(const RecognitionTools& tools) {
     Engine engine;
     const std::string shipped = LARKSPAN_CONFIGURED_TESSERACT;
-    engine.tesseract =
-        FindTool(platform::GetEnvironment("LARKSPAN_TESSERACT"), shipped, "tesseract");
+    const std::string asked = platform::GetEnvironment("LARKSPAN_TESSERACT");
+    engine.tesseract = FindTool(asked, shipped, "tesseract");
+    if (engine.tesseract.empty() && asked.empty() && !shipped.empty()) {
+        engine.tesseract = platform::ExecutableFolder() + shipped;
+    }
     if (engine.tesseract.empty()) {
         return std::nullopt;
     }
-    if (!shipped.empty() && engine.tesseract == platform::ExecutableFolder() + shipped) {
+    engine.shipped = !shipped.empty() && engine.tesseract == platform::ExecutableFolder() + shipped;
+    if (engine.shipped) {
         // The engine shipped beside the adapter reads the models shipped with it, whatever
         // another installation of it has put into the environment.
         platform::SetEnvironment("TESSDATA_PREFIX", platform::ExecutableFolder() + "tessdata");
     }
+    if (platform::GetEnvironment("OMP_THREAD_LIMIT").empty()) {
+        // The engine's own threads (OpenMP, a team per core) mostly wait for each other: on two
+        // cores a page took 19 s with them and 3 s without. Pages in parallel use the cores. Set
+        // here, before the job's threads start: they start programs, which read the environment.
+        platform::SetEnvironment("OMP_THREAD_LIMIT", "1");
+    }
     engine.pdftoppm =
         FindTool(platform::GetEnvironment("LARKSPAN_PDFTOPPM"), tools.pdftoppm, "pdftoppm");
+    if (engine.pdftoppm.empty() && engine.shipped) {
+        engine.pdftoppm = platform::ExecutableFolder() + tools.pdftoppm;
+    }
     engine.pdfinfo = FindPdfinfo(tools);
     if (engine.pdftoppm.empty() || engine.pdfinfo.empty()) {
         return std::nullopt;
@@ -93,18 +112,12 @@ bool OutputIsAFile(const std::string& path) {
     return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
 }
 
-std::optional<std::string_view> DocumentInput(const TextractRequest& request) {
-    if (request.decryptedDocument) {
-        return std::string_view(*request.decryptedDocument);
-    }
-    return std::nullopt;
-}
-
 std::optional<std::int32_t> PageCount(const std::string& pdfinfo, const TextractRequest& request) {
     if (pdfinfo.empty()) {
         return std::nullopt;
     }
-    const platform::CapturedRun run = RunOnDocument(pdfinfo, {}, request);
+    // Bounded like the recognition's runs: a count that never comes would hold the job.
+    const platform::CapturedRun run = RunOnDocument(pdfinfo, {}, request, {0, RunTimeLimit()});
     if (!run.started || run.exitCode != 0) {
         return std::nullopt;
     }
@@ -115,26 +128,27 @@ std::optional<std::int32_t> PageCount(const std::string& pdfinfo, const Textract
     return report.pageCount;
 }
 
-// The pages that came out blank, read by the engine on a thread of its own while the text
-// streams on: in batches of the pages waiting when the previous batch is done, so that the
+// The pages that came out blank or garbled, read by the engine on a thread of its own while the
+// text streams on: in batches of the pages waiting when the previous batch is done, so that the
 // engine reads several at once.
 class Recogniser {
 public:
     using Done = PageDone;
 
     // `useful` is asked before each batch; when it says no, the pages are given up unread.
-    Recogniser(const Engine& engine, const TextractRequest& request, std::function<bool()> useful,
-               Done done)
+    Recogniser(const Engine& engine, const TextractRequest& request, std::string_view remedy,
+               std::function<bool()> useful, Done done)
         : engine_(engine), request_(request), useful_(std::move(useful)), done_(std::move(done)),
-          thread_([this] { Work(); }) {}
+          check_(engine_, std::string(remedy)), thread_([this] { Work(); }) {}
     ~Recogniser() { Close(); }
     Recogniser(const Recogniser&) = delete;
     Recogniser& operator=(const Recogniser&) = delete;
 
-    void Submit(std::size_t place) {
+    // A page whose text layer is blank, or garbled (it has text, but not the page's).
+    void Submit(std::size_t place, bool garbled) {
         {
             const std::lock_guard lock(mutex_);
-            pending_.push_back(place);
+            pending_.push_back({place, garbled});
         }
         submitted_.notify_one();
     }
@@ -157,61 +171,95 @@ public:
         }
     }
 
+    // The renderer or the engine cannot read any page: the job's answer then.
+    bool Broken() const { return check_.Broken(); }
+    std::string Failure() const { return check_.Failure(); }
+
 private:
-    // The pages waiting are checked for a drawing together, as many as the pace of the last
-    // check allows (see kCheckTime); the pages with something on them go to the engine a batch
-    // at a time, so that a job given up meanwhile is not kept waiting for the rest.
+    struct Waiting {
+        std::size_t place;
+        bool garbled;
+    };
+
+    // The pages waiting, at most `most`, once there are any; none once closing.
+    std::vector<Waiting> TakeWaiting(std::size_t most) {
+        std::unique_lock lock(mutex_);
+        submitted_.wait(lock, [&] { return !pending_.empty() || closing_; });
+        const auto end = pending_.begin() + static_cast<long>(std::min(pending_.size(), most));
+        std::vector<Waiting> taken(pending_.begin(), end);
+        pending_.erase(pending_.begin(), end);
+        return taken;
+    }
+
+    // The blank pages among `found` with something drawn on them, checked together, and the
+    // garbled ones; the others are done. `checkPages` becomes as many pages as the pace of this
+    // check allows in kCheckTime.
+    std::vector<PageToRead> PagesToRead(const std::vector<Waiting>& found,
+                                        std::size_t& checkPages) {
+        std::vector<std::size_t> blank;
+        std::vector<PageToRead> toRead;
+        for (const Waiting& page : found) {
+            if (page.garbled) {
+                toRead.push_back({page.place, false});
+            } else {
+                blank.push_back(page.place);
+            }
+        }
+        std::vector<std::size_t> drawn;
+        try {
+            if (!blank.empty() && GoOn()) {
+                const auto start = std::chrono::steady_clock::now();
+                drawn = PagesDrawnOn(engine_, request_, blank, check_);
+                const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+                const double pages = kCheckTime / std::max(took / static_cast<double>(blank.size()),
+                                                           std::chrono::duration<double>(1e-6));
+                checkPages = static_cast<std::size_t>(
+                    std::clamp(pages, double(kBatchPages), double(kHeldPages)));
+            }
+        } catch (const std::exception&) {
+            // Pages nobody could look at stay blank.
+        }
+        for (const std::size_t place : blank) {
+            if (std::binary_search(drawn.begin(), drawn.end(), place)) {
+                toRead.push_back({place, true});
+            } else {
+                done_(place, {});
+            }
+        }
+        std::sort(toRead.begin(), toRead.end(),
+                  [](const PageToRead& a, const PageToRead& b) { return a.place < b.place; });
+        return toRead;
+    }
+
+    // The pages go to the engine a batch at a time, so that a job given up meanwhile is not
+    // kept waiting for the rest.
+    void Read(const std::vector<PageToRead>& pages) {
+        const std::function<bool()> goOn = [this] {
+            return GoOn();
+        };
+        for (std::size_t from = 0; from < pages.size(); from += kBatchPages) {
+            const std::vector<PageToRead> batch(
+                pages.begin() + static_cast<long>(from),
+                pages.begin() + static_cast<long>(std::min(pages.size(), from + kBatchPages)));
+            try {
+                RecognisePages(engine_, request_, batch, check_, goOn, done_);
+            } catch (const std::exception&) {
+                // The pages stay as they are: pages the engine cannot read are not a failed job.
+            }
+            for (const PageToRead& page : batch) {
+                done_(page.place, {}); // ignored for a page already done
+            }
+        }
+    }
+
     void Work() {
         std::size_t checkPages = kBatchPages;
         for (;;) {
-            std::vector<std::size_t> found;
-            {
-                std::unique_lock lock(mutex_);
-                submitted_.wait(lock, [&] { return !pending_.empty() || closing_; });
-                if (pending_.empty()) {
-                    return;
-                }
-                const auto end =
-                    pending_.begin() + static_cast<long>(std::min(pending_.size(), checkPages));
-                found.assign(pending_.begin(), end);
-                pending_.erase(pending_.begin(), end);
+            const std::vector<Waiting> found = TakeWaiting(checkPages);
+            if (found.empty()) {
+                return;
             }
-            std::vector<std::size_t> drawn;
-            try {
-                if (GoOn()) {
-                    const auto start = std::chrono::steady_clock::now();
-                    drawn = PagesDrawnOn(engine_, request_, found);
-                    const std::chrono::duration<double> took =
-                        std::chrono::steady_clock::now() - start;
-                    const double pages =
-                        kCheckTime / std::max(took / static_cast<double>(found.size()),
-                                              std::chrono::duration<double>(1e-6));
-                    checkPages = static_cast<std::size_t>(
-                        std::clamp(pages, double(kBatchPages), double(kHeldPages)));
-                }
-            } catch (const std::exception&) {
-                // Pages nobody could look at stay blank.
-            }
-            for (std::size_t place : found) {
-                if (!std::binary_search(drawn.begin(), drawn.end(), place)) {
-                    done_(place, {});
-                }
-            }
-            for (std::size_t from = 0; from < drawn.size(); from += kBatchPages) {
-                const std::vector<std::size_t> batch(
-                    drawn.begin() + static_cast<long>(from),
-                    drawn.begin() + static_cast<long>(std::min(drawn.size(), from + kBatchPages)));
-                try {
-                    if (GoOn()) {
-                        RecognisePages(engine_, request_, batch, done_);
-                    }
-                } catch (const std::exception&) {
-                    // The pages stay blank: pages the engine cannot read are not a failed job.
-                }
-                for (const std::size_t place : batch) {
-                    done_(place, {}); // ignored for a page already done
-                }
-            }
+            Read(PagesToRead(found, checkPages));
         }
     }
 
@@ -222,20 +270,154 @@ private:
                 return false;
             }
         }
-        return useful_();
+        return !check_.Broken() && useful_();
     }
 
     const Engine& engine_;
     const TextractRequest& request_;
     std::function<bool()> useful_;
     Done done_;
+    ToolCheck check_;
 
     std::mutex mutex_;
     std::condition_variable submitted_;
-    std::vector<std::size_t> pending_;
+    std::vector<Waiting> pending_;
     bool abandoned_ = false;
     bool closing_ = false;
     std::thread thread_;
+};
+
+// pdftotext's text with page ends, cut into pages as it comes: each page is written as soon as
+// every page before it is, a blank or garbled page once the engine has read it, and the page
+// ends are written only when they were asked for. Pages are numbered by their place in the text.
+class PageStream {
+public:
+    PageStream(const TextractRequest& request, OutputText& output, ProgressReport& progress,
+               const Engine* engine, std::string_view remedy, std::function<bool()> useful)
+        : request_(request), output_(output), progress_(progress) {
+        if (engine != nullptr) {
+            recogniser_.emplace(*engine, request_, remedy, std::move(useful),
+                                [this](std::size_t place, PageReading reading) {
+                                    PageRead(place, std::move(reading));
+                                });
+        }
+    }
+
+    // The next piece of pdftotext's text; false when it cannot be written, or the tools of the
+    // recognition are broken: pdftotext is then ended.
+    bool Take(std::string_view piece) {
+        std::unique_lock lock(mutex_);
+        cutter_.Feed(piece, [&](std::string_view page) { AddPage(page); });
+        pagesSeen_ = cutter_.Pages();
+        if (!WriteReady(lock)) {
+            return false;
+        }
+        while (order_.HeldBytes() > kHeldBytes || order_.HeldPages() > kHeldPages) {
+            pageDone_.wait(lock, [&] { return order_.HasReady(); });
+            if (!WriteReady(lock)) {
+                return false;
+            }
+        }
+        return !(recogniser_ && recogniser_->Broken());
+    }
+
+    // After pdftotext's end: the engine's pages, written once done when pdftotext succeeded,
+    // given up otherwise; then the text after the last page end.
+    void Finish(bool succeeded) {
+        if (recogniser_ && !succeeded) {
+            recogniser_->Abandon();
+        }
+        if (succeeded) {
+            std::unique_lock lock(mutex_);
+            while (WriteReady(lock) && order_.HeldPages() > 0) {
+                pageDone_.wait(lock, [&] { return order_.HasReady(); });
+            }
+        }
+        if (recogniser_) {
+            recogniser_->Close();
+        }
+        if (succeeded && !Failed()) {
+            output_.Write(cutter_.Rest()); // text after the last page end, as pdftotext writes it
+        }
+    }
+
+    // The answer of a job whose recognition tools are broken; "" otherwise.
+    std::string Failure() const { return Failed() ? recogniser_->Failure() : std::string(); }
+    std::size_t PagesSeen() const { return pagesSeen_; }
+    // The text has exactly `expected` pages, ended as pdftotext ends them.
+    bool PagesInPlace(std::int64_t expected) const {
+        return static_cast<std::int64_t>(cutter_.Pages()) == expected && cutter_.Rest().empty();
+    }
+    bool AnyRecognised() const { return order_.AnyRecognised(); }
+
+private:
+    bool Failed() const { return recogniser_ && recogniser_->Broken(); }
+
+    void AddPage(std::string_view page) {
+        const bool blank = IsBlankPage(page);
+        const bool garbled = !blank && LooksGarbled(page);
+        const bool read = recogniser_ && (blank || garbled);
+        const std::size_t place = order_.Add(page, read);
+        if (read) {
+            if (garbled) {
+                garbled_.insert(place);
+            }
+            recogniser_->Submit(place, garbled);
+        }
+    }
+
+    // The engine is done with a page: a garbled page keeps its layer unless the engine read
+    // other words there.
+    void PageRead(std::size_t place, PageReading reading) {
+        {
+            const std::lock_guard lock(mutex_);
+            if (reading.text && garbled_.erase(place) != 0) {
+                const std::optional<std::string_view> layer = order_.WaitingText(place);
+                if (layer && !ReplacesLayer(*layer, *reading.text)) {
+                    reading.text.reset();
+                }
+            }
+            if (!order_.Recognised(place, std::move(reading.text))) {
+                return; // done already
+            }
+        }
+        pageDone_.notify_all();
+        const std::int32_t page = PageNumber(request_, place);
+        if (reading.unread) {
+            progress_.NoteUnread(page);
+        }
+        if (!reading.withoutModel.empty()) {
+            progress_.NoteWithoutModel(page, reading.withoutModel);
+        }
+    }
+
+    // Writes the pages that are ready, outside the lock so the engine's pages keep coming.
+    bool WriteReady(std::unique_lock<std::mutex>& lock) {
+        std::string ready;
+        order_.TakeReady([&](std::string_view text) {
+            ready += text;
+            if (request_.pageBreaks) {
+                ready += '\f';
+            }
+        });
+        const std::size_t taken = order_.Taken();
+        lock.unlock();
+        const bool written = output_.Write(ready);
+        progress_.SetDone(static_cast<std::int64_t>(taken));
+        lock.lock();
+        return written;
+    }
+
+    const TextractRequest& request_;
+    OutputText& output_;
+    ProgressReport& progress_;
+    std::mutex mutex_;
+    std::condition_variable pageDone_;
+    PageCutter cutter_;
+    PageOrder order_;
+    std::set<std::size_t> garbled_; // places of garbled pages the engine is reading
+    std::atomic<std::size_t> pagesSeen_{0};
+    std::optional<Recogniser> recogniser_; // last: its thread ends before the rest goes
 };
 
 // One extraction of a command line the adapter understands. The text comes from pdftotext on
@@ -243,9 +425,10 @@ private:
 class Extraction {
 public:
     Extraction(const AdapterDescription& pdftotext, const RecognitionTools& tools,
-               TextractRequest request, std::string_view remedy, ProgressReport& progress)
-        : pdftotext_(pdftotext), tools_(tools), request_(std::move(request)), remedy_(remedy),
-          progress_(progress), output_(request_.outputPath) {}
+               const TextractRequest& request, std::string_view remedy, ProgressReport& progress,
+               OutputText& output)
+        : pdftotext_(pdftotext), tools_(tools), request_(request), remedy_(remedy),
+          progress_(progress), output_(output) {}
 
     AdapterAnswer Run();
 
@@ -260,18 +443,19 @@ private:
 
     const AdapterDescription& pdftotext_;
     const RecognitionTools& tools_;
-    TextractRequest request_;
+    const TextractRequest& request_;
     std::string_view remedy_;
     ProgressReport& progress_;
-    OutputText output_;
+    OutputText& output_;
+    std::string failure_; // the recognition's tools are broken: the job's answer
 };
 
 // pdftotext as the command line asks, its text written as it comes. With page ends in it, they
 // are counted for the progress.
 PopplerRun Extraction::AsGiven() {
     std::int64_t pages = 0;
-    return StreamPopplerTool(pdftotext_, StreamingArguments(request_, false),
-                             DocumentInput(request_), [&](std::string_view piece) {
+    return StreamPopplerTool(pdftotext_, StreamingArguments(request_, false), std::nullopt,
+                             [&](std::string_view piece) {
                                  if (!output_.Write(piece)) {
                                      return false;
                                  }
@@ -283,122 +467,31 @@ PopplerRun Extraction::AsGiven() {
                              });
 }
 
-// pdftotext with page ends, cut into pages as the text comes: each page is written as soon as
-// every page before it is, a blank page once the engine has read it, and the page ends are
-// written only when they were asked for. Pages are numbered by their place in the text, which
-// holds only when the text has exactly the pages of the range (a page pdftotext cannot read at
-// all writes no page end): otherwise `runAsGiven` says the text must be made again as given.
+// The text page by page (PageStream). Page numbers hold only when the text has exactly the
+// pages of the range (a page pdftotext cannot read at all writes no page end): otherwise
+// `runAsGiven` says the text must be made again as given.
 PopplerRun Extraction::PageByPage(const Engine* engine,
                                   const std::shared_future<std::optional<std::int32_t>>& pageCount,
                                   bool& runAsGiven) {
-    std::mutex mutex;
-    std::condition_variable pageDone;
-    PageCutter cutter;
-    PageOrder order;
-    std::atomic<std::size_t> pagesSeen{0};
-
-    std::optional<Recogniser> recogniser;
-    if (engine != nullptr) {
-        recogniser.emplace(
-            *engine, request_,
-            [&] {
-                const std::optional<std::int32_t> count = pageCount.get();
-                return count && static_cast<std::int64_t>(pagesSeen) <= Expected(count);
-            },
-            [&](std::size_t place, PageReading reading) {
-                {
-                    const std::lock_guard lock(mutex);
-                    if (!order.Recognised(place, std::move(reading.text))) {
-                        return; // done already
-                    }
-                }
-                pageDone.notify_all();
-                const std::int32_t page = PageNumber(request_, place);
-                if (reading.unread) {
-                    progress_.NoteUnread(page);
-                }
-                if (!reading.withoutModel.empty()) {
-                    progress_.NoteWithoutModel(page, reading.withoutModel);
-                }
-            });
-    }
-
-    // Writes the pages that are ready, outside the lock so the engine's pages keep coming.
-    const auto writeReady = [&](std::unique_lock<std::mutex>& lock) {
-        std::string ready;
-        order.TakeReady([&](std::string_view text) {
-            ready += text;
-            if (request_.pageBreaks) {
-                ready += '\f';
-            }
-        });
-        const std::size_t taken = order.Taken();
-        lock.unlock();
-        const bool written = output_.Write(ready);
-        progress_.SetDone(static_cast<std::int64_t>(taken));
-        lock.lock();
-        return written;
-    };
-
-    PopplerRun run = StreamPopplerTool(
-        pdftotext_, StreamingArguments(request_, true), DocumentInput(request_),
-        [&](std::string_view piece) {
-            std::unique_lock lock(mutex);
-            cutter.Feed(piece, [&](std::string_view page) {
-                const bool read = recogniser && IsBlankPage(page);
-                const std::size_t place = order.Add(page, read);
-                if (read) {
-                    recogniser->Submit(place);
-                }
-            });
-            pagesSeen = cutter.Pages();
-            if (!writeReady(lock)) {
-                return false;
-            }
-            while (order.HeldBytes() > kHeldBytes || order.HeldPages() > kHeldPages) {
-                pageDone.wait(lock, [&] { return order.HasReady(); });
-                if (!writeReady(lock)) {
-                    return false;
-                }
-            }
-            return true;
-        });
-
-    const bool succeeded = JudgePdfToText(run) == ExtractVerdict::Succeeded && !output_.Failed();
-    if (recogniser && !succeeded) {
-        recogniser->Abandon();
-    }
-    if (succeeded) {
-        std::unique_lock lock(mutex);
-        while (writeReady(lock) && order.HeldPages() > 0) {
-            pageDone.wait(lock, [&] { return order.HasReady(); });
-        }
-    }
-    if (recogniser) {
-        recogniser->Close();
-    }
-    if (!succeeded || output_.Failed()) {
+    std::optional<PageStream> pages;
+    pages.emplace(request_, output_, progress_, engine, remedy_, [&] {
+        const std::optional<std::int32_t> count = pageCount.get();
+        return count && static_cast<std::int64_t>(pages->PagesSeen()) <= Expected(count);
+    });
+    PopplerRun run = StreamPopplerTool(pdftotext_, StreamingArguments(request_, true), std::nullopt,
+                                       [&](std::string_view piece) { return pages->Take(piece); });
+    pages->Finish(JudgePdfToText(run) == ExtractVerdict::Succeeded && !output_.Failed());
+    failure_ = pages->Failure();
+    if (!failure_.empty() || JudgePdfToText(run) != ExtractVerdict::Succeeded || output_.Failed()) {
         return run;
     }
-    output_.Write(cutter.Rest()); // text after the last page end, written as pdftotext would
     const std::optional<std::int32_t> count = pageCount.get();
-    const bool pagesInPlace = count &&
-                              static_cast<std::int64_t>(cutter.Pages()) == Expected(count) &&
-                              cutter.Rest().empty();
-    runAsGiven = !pagesInPlace && (!request_.pageBreaks || order.AnyRecognised());
+    runAsGiven = !(count && pages->PagesInPlace(Expected(count))) &&
+                 (!request_.pageBreaks || pages->AnyRecognised());
     return run;
 }
 
 AdapterAnswer Extraction::Run() {
-    // A password longer than the poppler tools take: the document opened here, its decrypted
-    // bytes handed to every tool.
-    const DocumentPasswords passwords = ReadPasswords(request_.passwordOptions);
-    if (LongerThanPopplerTakes(passwords)) {
-        if (auto document = DecryptedDocument(request_.inputPath, passwords)) {
-            request_.decryptedDocument = std::make_shared<const std::string>(std::move(*document));
-        }
-    }
-
     const bool file = OutputIsAFile(request_.outputPath);
     const std::optional<Engine> engine = file ? FindEngine(tools_) : std::nullopt;
     // Cut into pages where pages are read by the engine, or counted without page ends.
@@ -435,6 +528,9 @@ AdapterAnswer Extraction::Run() {
     if (output_.Failed()) {
         return {output_.Message(), 2};
     }
+    if (!failure_.empty()) {
+        return {failure_, 2};
+    }
     AdapterAnswer answer = pdftotext_.answer(run, remedy_);
     if (answer.exitStatus == 0 && answer.text.empty() && !output_.Finish()) {
         return {output_.Message(), 2};
@@ -446,6 +542,27 @@ AdapterAnswer InputChanged(const std::string& path) {
     return {InputChangedMessage(path) + "\n", 1};
 }
 
+// What the user is told when the extraction itself broke down, in words a user understands.
+std::string BreakdownMessage(const std::exception& error) {
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
+        return "The text could not be extracted: there was not enough memory.\n";
+    }
+    if (const auto* system = dynamic_cast<const std::system_error*>(&error)) {
+        std::string reason = system->code().message();
+        return "The text could not be extracted: " + reason +
+               (reason.empty() || reason.back() == '.' ? "\n" : ".\n");
+    }
+    return "The text could not be extracted.\n";
+}
+
+// The one rule for passwords (EitherPassword), for every tool of the request.
+void TakeEitherPassword(TextractRequest& request) {
+    const std::size_t given = request.passwordOptions.size();
+    request.passwordOptions = EitherPassword(request.passwordOptions);
+    request.options.insert(request.options.end(), request.passwordOptions.begin() + given,
+                           request.passwordOptions.end());
+}
+
 } // namespace
 
 int RunTextract(const AdapterDescription& pdftotext, const RecognitionTools& tools,
@@ -455,29 +572,64 @@ int RunTextract(const AdapterDescription& pdftotext, const RecognitionTools& too
         return RunAdapter(pdftotext, arguments, remedy);
     }
     // Every tool of the job reads one document: the one the program probed (it passes what it
-    // saw then), unchanged until the end. A document replaced or written to meanwhile would give
-    // the text of another one, or a mix of two. On Windows nobody may change it meanwhile.
+    // saw then), opened here once and handed to each tool as that open file, so that a rename,
+    // a replacement or a folder swap at its path meanwhile changes nothing the tools read.
     const std::string path = request.inputPath;
-    const std::unique_ptr<platform::FileHold> hold = platform::HoldAgainstChanges(path);
-    const std::string fingerprint = platform::FileFingerprint(path);
+    const std::unique_ptr<platform::JobDocument> input = platform::OpenJobDocument(path);
+    const auto fingerprintNow = [&] {
+        return input ? input->Fingerprint() : platform::FileFingerprint(path);
+    };
+    const std::string fingerprint = fingerprintNow();
     const std::string probed = platform::GetEnvironment("LARKSPAN_INPUT_FINGERPRINT");
     if (!probed.empty() && probed != fingerprint) {
         return PrintAnswer(InputChanged(path));
     }
+    // The text would take the document's place, through a link or a second name.
+    if (input && input->IsAt(request.outputPath)) {
+        return PrintAnswer({OutputIsInputMessage(request.outputPath) + "\n", 2});
+    }
+    if (input) {
+        request.documentPath = input->ToolPath();
+    }
+    // A password longer than the poppler tools take: the document decrypted here once, into a
+    // private copy every tool opens.
+    const DocumentPasswords passwords = ReadPasswords(request.passwordOptions);
+    std::unique_ptr<platform::JobDocument> decrypted;
+    if (LongerThanPopplerTakes(passwords)) {
+        decrypted = DecryptedDocument(input ? input->ToolPath() : path, passwords);
+    }
+    if (decrypted) {
+        request.documentPath = decrypted->ToolPath();
+        request.decrypted = true;
+    } else {
+        TakeEitherPassword(request);
+    }
 
     ProgressReport progress;
+    OutputText output(request.outputPath);
     AdapterAnswer answer;
     try {
-        answer = Extraction(pdftotext, tools, std::move(request), remedy, progress).Run();
+        answer = Extraction(pdftotext, tools, request, remedy, progress, output).Run();
     } catch (const std::exception& error) {
-        // Out of memory, say: whatever was written is not the whole text.
-        answer = {std::string("The text could not be extracted: ") + error.what() + "\n", 2};
+        // Whatever was written is not the whole text, and stays where nobody sees it.
+        answer = {BreakdownMessage(error), 2};
     }
-    if (platform::FileFingerprint(path) != fingerprint) {
+    // Written to in place while the tools read it: the text may mix two versions.
+    if (fingerprintNow() != fingerprint) {
         return PrintAnswer(InputChanged(path));
     }
     if (answer.exitStatus == 0 && answer.text.empty()) {
-        progress.Complete();
+        if (output.Commit()) {
+            progress.Complete();
+        } else {
+            answer = {output.Message(), 2};
+        }
+    }
+    // The tools name the document by the path they were given; the user knows it by its own.
+    const std::string& given = request.documentPath;
+    for (auto at = given.empty() ? std::string::npos : answer.text.find(given);
+         at != std::string::npos; at = answer.text.find(given, at + path.size())) {
+        answer.text.replace(at, given.size(), path);
     }
     return PrintAnswer(answer);
 }

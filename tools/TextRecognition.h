@@ -1,13 +1,12 @@
 #pragma once
 
-// textract.bin's extraction. For a command line it understands (the program's), pdftotext writes
-// the text to the adapter, which writes the file itself and checks every write; where an OCR
-// engine (tesseract) is installed, each page of the range that came out blank is rendered
-// (pdftoppm) and recognised, and its text put in that page's place, while the rest of the text
-// streams on. The adapter also reports the job's progress (LARKSPAN_PROGRESS_FILE), refuses a
-// document that is not the one the program probed or that changes during the job
-// (LARKSPAN_INPUT_FINGERPRINT), and opens a document whose password the poppler tools would cut
-// itself. Any other command line runs pdftotext exactly as it always has.
+// textract.bin's extraction. For the program's command line pdftotext writes the text to the
+// adapter, which writes the file itself and checks every write; where tesseract is installed,
+// each page that came out blank is rendered (pdftoppm) and recognised in its place while the
+// rest streams on. The adapter also reports progress (LARKSPAN_PROGRESS_FILE), refuses a
+// document that is not the probed one or changes during the job (LARKSPAN_INPUT_FINGERPRINT),
+// and opens a document whose password the poppler tools would cut itself. Any other command
+// line runs pdftotext unchanged.
 
 #include "PopplerAdapter.h"
 

@@ -11,15 +11,24 @@ int AdapterMain(const std::vector<std::string>& arguments, std::string_view reme
     static const AdapterDescription pdfinfo{"pdfinfo", LARKSPAN_CONFIGURED_TOOL, "LARKSPAN_PDFINFO",
                                             &PdfiAnswer};
     const PdfiRequest request = ReadPdfiArguments(arguments);
+    if (!request.understood) {
+        return RunAdapter(pdfinfo, arguments, remedy);
+    }
     const DocumentPasswords passwords = ReadPasswords(request.passwordOptions);
-    if (request.understood && LongerThanPopplerTakes(passwords)) {
+    if (LongerThanPopplerTakes(passwords)) {
         if (const auto document = DecryptedDocument(request.inputPath, passwords)) {
-            return PrintAnswer(PdfiAnswer(
-                RunPopplerTool(pdfinfo, StandardInputArguments(request.otherOptions), *document),
-                remedy));
+            return PrintAnswer(
+                PdfiAnswer(RunPopplerTool(pdfinfo, DecryptedDocumentArguments(
+                                                       request.otherOptions, document->ToolPath())),
+                           remedy));
         }
     }
-    return RunAdapter(pdfinfo, arguments, remedy);
+    std::vector<std::string> either = request.otherOptions;
+    for (const std::string& option : EitherPassword(request.passwordOptions)) {
+        either.push_back(option);
+    }
+    either.push_back(request.inputPath);
+    return RunAdapter(pdfinfo, either, remedy);
 }
 
 } // namespace larkspan::tools

@@ -94,7 +94,10 @@ BrandingText "${PRODUCT} ${VERSION}"
 ; The file lists are made from the payload folder, so that the uninstaller removes exactly the
 ; files the installer wrote.
 !tempfile PAYLOAD_LISTS
-!system 'sh "${__FILEDIR__}/payload-lists.sh" "${PAYLOAD_DIR}" "${PAYLOAD_LISTS}"' = 0
+!ifndef MODEL_COMPONENTS
+  !define MODEL_COMPONENTS ""
+!endif
+!system 'sh "${__FILEDIR__}/payload-lists.sh" "${PAYLOAD_DIR}" "${PAYLOAD_LISTS}" "${MODEL_COMPONENTS}"' = 0
 !include "${PAYLOAD_LISTS}"
 !delfile "${PAYLOAD_LISTS}"
 
@@ -119,6 +122,8 @@ Var FailedWrite
 !define MUI_WELCOMEPAGE_TEXT "$WelcomeText"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${LICENCE}"
+; The text recognition's models of other scripts and languages (LarkspanModelSections).
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN
@@ -292,6 +297,7 @@ Function UndoInstall
   DeleteRegKey /ifempty HKLM "Software\Oxbeck"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   !insertmacro LarkspanRemoveFiles
+  !insertmacro LarkspanRemoveModels
   !insertmacro LarkspanRemoveFolders
   Delete "$INSTDIR\uninstall.exe"
   Delete "$INSTDIR\uninstall.dat"
@@ -304,7 +310,8 @@ Function UndoInstall
   Quit
 FunctionEnd
 
-Section "Install"
+Section "Larkspan, with text recognition in English" install_program
+  SectionIn RO
   !insertmacro UseProgramViews
   ; Again: the program may have been started while the pages were shown.
   Call RefuseWhileRunning
@@ -344,6 +351,17 @@ Section "Install"
   !insertmacro RecordNumber "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+; The models of other scripts and languages, each a component of its own; the program uses
+; whichever are in tessdata\.
+!insertmacro LarkspanModelSections
+
+; Last, so that the list of installed programs shows the size with the models chosen.
+Section "-Size with the models"
+  !insertmacro UseProgramViews
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  !insertmacro RecordNumber "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
 Function un.onInit
   !insertmacro UseProgramViews
   Call un.RefuseWhileRunning
@@ -354,6 +372,7 @@ Section "Uninstall"
   Call un.RefuseWhileRunning
   ClearErrors
   !insertmacro LarkspanRemoveFiles
+  !insertmacro LarkspanRemoveModels
   ${If} ${Errors}
     ; A file is held by someone: the record and the entry stay, so that the removal can be
     ; finished later.

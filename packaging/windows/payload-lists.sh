@@ -2,10 +2,14 @@
 # Writes the NSIS include file that installer.nsi reads: macros that install, and remove again,
 # exactly the files and folders of the payload folder, so that the uninstaller deletes what the
 # installer wrote and nothing else a user may have put into the program folder.
-#   payload-lists.sh <payload folder> <output .nsh>
+# With a third argument, the OCR models offered as components of their own: a file of lines
+# "id|label|on or off|model files..." (tools/CMakeLists.txt writes it), which gives a section
+# for each (macro LarkspanModelSections) and their removal (LarkspanRemoveModels).
+#   payload-lists.sh <payload folder> <output .nsh> [<model components>]
 set -eu
 payload=$1
 out=$2
+components=${3:-}
 # NSIS reads "$" as the start of a variable (a literal one is "$$"), and a double quote ends a
 # string (a literal one is "$\"").
 nsis_text() { printf '%s' "$1" | sed 's/\$/$$/g; s/"/$\\"/g'; }
@@ -34,5 +38,34 @@ line() { printf '%s\n' "$*"; }
   (cd "$payload" && find . -mindepth 1 -type d | sort -r) | while read -r dir; do
     line "  RMDir \"\$INSTDIR\\$(win_path "${dir#./}")\""
   done
+  line '!macroend'
+  line '!macro LarkspanModelSections'
+  if [ -n "$components" ]; then
+    while IFS='|' read -r id label on files; do
+      [ -n "$id" ] || continue
+      flag=""
+      [ "$on" = on ] || flag="/o "
+      line "  Section $flag\"$(nsis_text "$label")\" model_$id"
+      line '    SetOutPath "$INSTDIR\tessdata"'
+      for file in $files; do
+        line "    File \"$(nsis_text "$file")\""
+      done
+      line '  SectionEnd'
+    done <"$components"
+  fi
+  line '!macroend'
+  # A component may not have been chosen: only the files that are there are removed, so that the
+  # error flag still tells a file in use.
+  line '!macro LarkspanRemoveModels'
+  if [ -n "$components" ]; then
+    while IFS='|' read -r id label on files; do
+      for file in $files; do
+        target="\$INSTDIR\\tessdata\\$(win_path "${file##*/}")"
+        line "  \${If} \${FileExists} \"$target\""
+        line "    Delete \"$target\""
+        line '  ${EndIf}'
+      done
+    done <"$components"
+  fi
   line '!macroend'
 } >"$out"

@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/SystemServices.h"
+#include "core/extraction/JobProgress.h"
 #include "core/help/HelpTexts.h"
 #include "gui/shell/LarkspanApplication.h"
 #include "gui/shell/MainThread.h"
@@ -60,11 +61,12 @@ void ScanImageFormats() {
     QImageReader::supportedImageFormats();
 }
 
-// What an earlier run, killed while it downloaded an installer, left in the temporary folder.
-// Only one copy runs, and this one has not started a download yet, so none of the program's own
-// partial files there is in use by it; one that another program still holds is left alone.
+// What an earlier run, killed during a download or a job, left in the temporary folder. Only one
+// copy runs, and this one has started neither yet, so none of the program's own files there is in
+// use by it; a partial file that another program still holds is left alone.
 void RemoveStaleDownloads() {
     platform::RemoveStalePartialFiles(platform::TemporaryFolder());
+    platform::RemoveOwnTemporaryFiles(kProgressFilePrefix);
 }
 
 // The program up to its end: the event loop has ended, and the windows and the application

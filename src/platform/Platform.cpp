@@ -6,6 +6,8 @@
 #include "platform/Policy.h"
 #include "platform/Primitives.h"
 
+#include <algorithm>
+
 namespace larkspan::platform {
 
 std::optional<std::string> os::LookUpRecordText(const RecordReader& read, const std::string& vendor,
@@ -88,6 +90,14 @@ std::string ExecutableFolder() {
     return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
+unsigned UsableProcessors() {
+    return std::max(os::UsableProcessors(), 1u);
+}
+
+std::uint64_t AvailableMemory() {
+    return os::AvailableMemory();
+}
+
 std::string TemporaryFolder() {
     std::vector<std::optional<std::string>> candidates;
     for (const std::string& variable : os::TemporaryFolderVariables()) {
@@ -110,18 +120,23 @@ std::string TemporaryFile(const std::string& name) {
     return folder + name;
 }
 
+std::string CannotCreateFile(const std::string& path, const std::string& reason) {
+    return "Cannot create file \"" + path + "\". " + reason;
+}
+
 bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
                        FileMode mode, std::string& error) {
     FileWriter file;
-    if (!file.Open(path, mode, error)) {
-        return false;
+    std::string reason;
+    bool written = file.Open(path, mode, reason);
+    for (auto piece = pieces.begin(); written && piece != pieces.end(); ++piece) {
+        written = file.Write(*piece, reason);
     }
-    for (const std::string_view piece : pieces) {
-        if (!file.Write(piece, error)) {
-            return false;
-        }
+    if (written && file.Commit(reason)) {
+        return true;
     }
-    return file.Commit(error);
+    error = CannotCreateFile(path, reason);
+    return false;
 }
 
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error) {

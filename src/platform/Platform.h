@@ -124,14 +124,25 @@ using EnvironmentVariables = std::vector<std::pair<std::string, std::string>>;
 // where bare tool names are found first (as cmd.exe finds them in its current folder). The child
 // gets the program's own standard input and environment, with `environment` set on top for it
 // alone (replacing variables of the same names), and no other descriptor or handle of the
-// program. Waits until the output has ended and the interpreter has exited, or until `stopper`
-// ends the command (then until every process of the command has ended, so none holds a file the
-// caller deletes next). Each read takes at most 255 bytes, and a zero byte in the output drops
-// the rest of the read it arrived in. `started` is false when the interpreter could not be
-// started (including a missing working folder).
+// program but its watchdog (POSIX: kWatchdogVariable names it; see EndWithStartingProgram). Waits
+// until the output has ended and the interpreter has exited, or until `stopper` ends the command
+// (then until every process of the command has ended, so none holds a file the caller deletes
+// next). Each read takes at most 255 bytes, and a zero byte in the output drops the rest of the
+// read it arrived in. `started` is false when the interpreter could not be started (including a
+// missing working folder).
 ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::string& workingFolder,
                                 CommandStopper* stopper = nullptr,
                                 const EnvironmentVariables& environment = {});
+
+// The variable through which RunConsoleCapture tells its command where its watchdog is (POSIX:
+// a descriptor; the program holds the other end while the command runs).
+inline constexpr const char* kWatchdogVariable = "LARKSPAN_WATCHDOG_FD";
+
+// For a program that RunConsoleCapture runs: ends this process, with what it started through
+// RunCaptured, as soon as the program that ran the command is gone, however that ended (killed
+// included). Does nothing for a process started any other way, and on Windows, where the
+// command's job object ends it. Call it first, before other threads start.
+void EndWithStartingProgram();
 
 struct CapturedRun {
     bool started = false;
@@ -214,11 +225,48 @@ bool FolderExists(const std::string& path);
 void DeleteFileQuietly(const std::string& path); // failures ignored
 
 // What tells this version of a file from another at the same path: which file it is on its
-// volume (device and inode; volume serial and file index), its size and the times of its last
-// change. A file replaced (renamed over, deleted and made again) or written to in between gives
-// another fingerprint; reading it does not. "" when it is no regular file or cannot be examined.
-// The text is only to be compared; every program that asks about the same file gets the same.
+// volume (device and inode; volume serial and file index), its size and the time of its last
+// write. A file replaced (renamed over, deleted and made again) or written to in between gives
+// another fingerprint; reading it does not, and neither does what indexers, backup tools and
+// attribute changes do to a file without touching its content. "" when it is no regular file or
+// cannot be examined. The text is only to be compared; every program that asks about the same
+// file gets the same.
 std::string FileFingerprint(const std::string& path);
+
+// Whether the two paths name one file (the same device and inode; volume serial and file ID),
+// links and ".." followed. False when either is missing.
+bool SameFile(const std::string& first, const std::string& second);
+
+// Whether something other than a regular file is at `path`, links followed: a folder, a FIFO, a
+// socket, a device. False when nothing is there.
+bool OtherThanFileAt(const std::string& path);
+
+// The document of one job, opened once, so that every tool of the job reads this very file
+// through ToolPath() whatever is renamed, replaced or swapped at its path meanwhile (Linux: the
+// open descriptor as /proc shows it; Windows: the file held so that nobody may write, rename or
+// delete it, named by its final path).
+class JobDocument {
+public:
+    virtual ~JobDocument() = default;
+    // What the tools are given to open.
+    virtual const std::string& ToolPath() const = 0;
+    // FileFingerprint of the file as it is now, whatever its path names meanwhile.
+    virtual std::string Fingerprint() const = 0;
+    // Whether `path`, links followed, names this very file.
+    virtual bool IsAt(const std::string& path) const = 0;
+    // Appends to a private document (CreatePrivateDocument); fails on an opened one.
+    virtual bool Write(std::string_view bytes, std::string& error) = 0;
+};
+
+// The regular file at `path`, opened for reading. Nothing when it cannot be opened or is no
+// regular file: the tools then open the path themselves and say what they find.
+std::unique_ptr<JobDocument> OpenJobDocument(const std::string& path);
+
+// A new, empty document in the temporary folder that only this user can read, gone once the
+// object is (Linux: a file that never has a name; Windows: a partial-file name, held while it
+// lives and deleted then, or by RemoveStalePartialFiles after a kill). Nothing, with the
+// system's reason in `error`, when none can be made.
+std::unique_ptr<JobDocument> CreatePrivateDocument(std::string& error);
 
 // Creates a new, empty file in the temporary folder whose name begins with `prefix` and ends in
 // an unguessable part, which nothing there could have taken before (POSIX: mode 0600; Windows:
@@ -238,17 +286,25 @@ bool UserCanWrite(const std::string& path);
 enum class FileMode {
     UserReadWrite, // 0600: data only the user reads
     UserExecute,   // 0700: a program only the user may run
+    // A document of the user's: the permissions a new file of the user's gets, or those of the
+    // file it replaces (and its group, where the user may give it). An existing file the user may
+    // not write is refused, as writing it would be. A device or a pipe at the path is written as
+    // it stands, as any program writes one.
+    Document,
 };
 
 // A file created or replaced without following a symbolic link (on Windows any reparse point)
 // planted at its path: the bytes go to a fresh file beside it, which Commit moves over the path
-// (a link there is replaced, its target left alone). Destroyed without a Commit, or after a
+// (a link there is replaced, its target left alone; the other names of a file replaced keep its
+// old bytes). Until then the path keeps what it held. Destroyed without a Commit, or after a
 // failure, the fresh file is removed: a partly written file is never left at the path. Nor is
 // one left beside it when the process is killed meanwhile, where the system can see to that
 // (Linux: a file without a name until Commit; Windows: a file deleted when its handle closes);
 // elsewhere the fresh file has a partial-file name (policy::IsPartialFileName) that stays locked
-// while it is written, for RemoveStalePartialFiles. Failures fill `error`, such as
-// "Cannot create file \"<path>\". <reason>".
+// while it is written, for RemoveStalePartialFiles. Commit asks the file system whether all of
+// it arrived: the data stored on the device, the path naming that very file with every byte
+// written. Failures fill `error` with the reason, in the system's words ("No space left on
+// device") or saying what happened to the file.
 class FileWriter {
 public:
     FileWriter();
@@ -257,7 +313,12 @@ public:
     FileWriter& operator=(const FileWriter&) = delete;
 
     bool Open(const std::string& path, FileMode mode, std::string& error);
+    bool IsOpen() const;
+    // Whether the bytes go to a fresh file; false for a device or pipe written as it stands.
+    bool IsFreshFile() const;
     bool Write(std::string_view bytes, std::string& error);
+    // Empties the fresh file, for its bytes to be written again from the start.
+    bool Restart(std::string& error);
     bool Commit(std::string& error);
 
 private:
@@ -265,10 +326,19 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// "Cannot create file \"<path>\". <reason>": a failed FileWriter as the downloads report it.
+std::string CannotCreateFile(const std::string& path, const std::string& reason);
+
 // Removes from `folder` what a run killed while writing a file there left behind: files with a
 // partial-file name, owned by this user, that no running program holds (POSIX: nobody holds the
 // writer's lock on it; Windows: nobody has it open). Anything else stays; failures are ignored.
 void RemoveStalePartialFiles(const std::string& folder);
+
+// Removes the files of this user's in the temporary folder whose names begin with `prefix` (a
+// killed run's, found at the next start while the instance lock is held, when none of them can
+// be in use by a job of the user's). Links and other users' files stay; on Windows also any
+// file another program still has open. Failures are ignored.
+void RemoveOwnTemporaryFiles(const std::string& prefix);
 
 // Creates or replaces `path` with the bytes of `pieces`, in order (a downloaded body's blocks are
 // saved without joining them into one more copy in memory), without following a symbolic link
@@ -278,35 +348,6 @@ void RemoveStalePartialFiles(const std::string& folder);
 bool WriteFileNoFollow(const std::string& path, const std::vector<std::string_view>& pieces,
                        FileMode mode, std::string& error);
 bool WriteFileNoFollow(const std::string& path, const std::string& data, std::string& error);
-
-// The text file an extraction writes, written at its path the way a C program writes one
-// (fopen "wb"): an existing file is emptied and keeps its identity and permissions, a symbolic
-// link is followed, a new file gets the default permissions. Every write is checked, and Finish
-// asks the file system whether all of it arrived: the data flushed to the device, the file
-// closed, and the path still naming that very file with every byte written (not deleted, its
-// folder not removed, nothing else put in its place). A device or a pipe named as the output
-// takes the bytes as they come; only the writes and the close are checked there. Errors are the
-// system's words ("No space left on device") or say what happened to the file.
-class TextOutput {
-public:
-    TextOutput();
-    ~TextOutput(); // closes without the checks: an unfinished file is the caller's failure
-    TextOutput(const TextOutput&) = delete;
-    TextOutput& operator=(const TextOutput&) = delete;
-
-    bool Open(const std::string& path, std::string& error);
-    bool IsOpen() const;
-    // Whether the output is a regular file, the only kind that can be emptied and written anew.
-    bool IsRegularFile() const;
-    bool Write(std::string_view bytes, std::string& error);
-    // Empties a regular file, so that its text is written again from the start.
-    bool Restart(std::string& error);
-    bool Finish(std::string& error);
-
-private:
-    struct State;
-    std::unique_ptr<State> state_;
-};
 
 // A file that another program reads while this one appends lines to it. Opened only when it
 // exists (it is the reader's file); on Windows shared, so the reader can open it meanwhile.
@@ -318,16 +359,6 @@ public:
 };
 std::unique_ptr<AppendingFile> OpenForAppending(const std::string& path);
 
-// Keeps other programs from changing, renaming or deleting the file `path` while the object
-// lives; they may still read it (Windows: a handle that shares reading only). POSIX has no such
-// lock, so nothing is held there and nullptr comes back, as it does when the file cannot be held
-// (missing, or open for writing elsewhere already).
-class FileHold {
-public:
-    virtual ~FileHold() = default;
-};
-std::unique_ptr<FileHold> HoldAgainstChanges(const std::string& path);
-
 // "" when the variable is not set.
 std::string GetEnvironment(const std::string& name);
 
@@ -337,6 +368,14 @@ void SetEnvironment(const std::string& name, const std::string& value);
 
 // Folder of the running executable, with a trailing separator; "" when it cannot be determined.
 std::string ExecutableFolder();
+
+// The processors this process may run on, at least 1: Linux, those of its CPU affinity;
+// Windows, those of its processor group in its affinity, fewer where a job caps its CPU rate.
+unsigned UsableProcessors();
+
+// Physical memory free for use now, in bytes, within a job's limit on Windows; 0 when the
+// system does not tell.
+std::uint64_t AvailableMemory();
 
 // Folder for temporary files, without a trailing separator (a root keeps its own). POSIX: the
 // first of $TEMP and $TMPDIR that is set, else /tmp. Windows: the system's rule (GetTempPathW:

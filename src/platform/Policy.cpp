@@ -185,4 +185,19 @@ void CapturedOutput::TakeError(std::string_view piece) {
     error_.append(piece.substr(0, errorLimit_ - std::min(errorLimit_, error_.size())));
 }
 
+std::string WrittenFileProblem(bool named, bool sameFile, std::uint64_t size,
+                               std::uint64_t written) {
+    if (!named) {
+        return "It was deleted while it was being written";
+    }
+    if (!sameFile) {
+        return "Another file took its place while it was being written";
+    }
+    if (size != written) {
+        return "It holds " + std::to_string(size) + " bytes instead of the " +
+               std::to_string(written) + " written: something else changed it meanwhile";
+    }
+    return {};
+}
+
 } // namespace larkspan::platform::policy

@@ -97,6 +97,12 @@ std::vector<String> EnvironmentWith(std::vector<String> inherited,
     }
     return entries;
 }
+// What went wrong with a file once it is written and in place, for the user: "" when `path`
+// still names the file written (`named`, `sameFile`) and it holds the `written` bytes (`size`).
+// Writes to a file deleted or renamed over meanwhile succeed and go nowhere anybody will look.
+std::string WrittenFileProblem(bool named, bool sameFile, std::uint64_t size,
+                               std::uint64_t written);
+
 // The name of a file being written before it is put in place (see FileWriter), made from a
 // random number: ".larkspan-partial-" followed by 16 lower-case hexadecimal digits and ".tmp".
 // Names of this form are the program's own, so what a killed run left can be told at the next

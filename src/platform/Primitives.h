@@ -28,6 +28,10 @@ std::string FindProgram(const std::string& name);
 // The full path of the running executable; "" when it cannot be determined.
 std::string ExecutablePath();
 
+// See platform::UsableProcessors (0 when the system does not tell) and AvailableMemory.
+unsigned UsableProcessors();
+std::uint64_t AvailableMemory();
+
 // The variables that may name the temporary folder, strongest first, and the folder to use
 // when none of them is set (may be "").
 std::vector<std::string> TemporaryFolderVariables();

@@ -18,10 +18,9 @@ void StartUnwaitedThread(std::function<void()> work);
 void UnwaitedThreadBegins();
 void UnwaitedThreadWaitedFor();
 
-// Main thread, last, once the event loop has ended and the windows and the application object
-// are gone: waits for the threads of StartUnwaitedThread whose work has returned to end, and
-// returns `status` for main to return when none of the threads is left running; otherwise ends
-// the process with `status` (platform::EndWithThreadsRunning, which returns on POSIX).
+// Main thread, last, once the event loop and the windows are gone: joins the threads whose work
+// has returned and gives `status` back for main when none is left running; otherwise ends the
+// process with `status` (platform::EndWithThreadsRunning, which returns on POSIX).
 int EndProgram(int status);
 
 } // namespace larkspan

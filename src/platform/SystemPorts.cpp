@@ -23,6 +23,14 @@ bool SystemFiles::UserCanWrite(const std::string& path) {
     return platform::UserCanWrite(path);
 }
 
+bool SystemFiles::SameFile(const std::string& first, const std::string& second) {
+    return platform::SameFile(first, second);
+}
+
+bool SystemFiles::OtherThanFileAt(const std::string& path) {
+    return platform::OtherThanFileAt(path);
+}
+
 void SystemFiles::DeleteFile(const std::string& path) {
     DeleteFileQuietly(path);
 }
@@ -32,15 +40,25 @@ namespace {
 class SystemOutputFile final : public OutputFile {
 public:
     bool Open(const std::string& path, bool executable, std::string& error) {
-        return file_.Open(path, executable ? FileMode::UserExecute : FileMode::UserReadWrite,
-                          error);
+        path_ = path;
+        return Report(
+            file_.Open(path, executable ? FileMode::UserExecute : FileMode::UserReadWrite, error),
+            error);
     }
     bool Write(std::string_view bytes, std::string& error) override {
-        return file_.Write(bytes, error);
+        return Report(file_.Write(bytes, error), error);
     }
-    bool Commit(std::string& error) override { return file_.Commit(error); }
+    bool Commit(std::string& error) override { return Report(file_.Commit(error), error); }
 
 private:
+    bool Report(bool done, std::string& error) const {
+        if (!done) {
+            error = CannotCreateFile(path_, error);
+        }
+        return done;
+    }
+
+    std::string path_;
     FileWriter file_;
 };
 

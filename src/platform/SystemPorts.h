@@ -19,6 +19,8 @@ class SystemFiles final : public FileSystemPort {
 public:
     bool FileExists(const std::string& path) override;
     bool UserCanWrite(const std::string& path) override;
+    bool SameFile(const std::string& first, const std::string& second) override;
+    bool OtherThanFileAt(const std::string& path) override;
     void DeleteFile(const std::string& path) override;
     std::unique_ptr<OutputFile> CreateFile(const std::string& path, bool executable,
                                            std::string& error) override;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The output on a disk that fills up during the job: a small tmpfs holding the PDF, with room for
-# a part of its text only. pdftotext alone would write what fits and end as if all were well;
-# here the job shows an error box naming the problem and the file, leaves no output file and
-# hands nothing to "open".
+# a part of its text only, and yesterday's text file under the output's name. pdftotext alone
+# would write what fits over it and end as if all were well; here the job shows an error box
+# naming the problem and the file, leaves yesterday's file exactly as it was and hands nothing to
+# "open".
 # A tmpfs is mounted as root; otherwise the test runs itself again in a user and mount namespace
 # of its own (unshare -rm), and is skipped (77) when neither can mount one.
 # Argument: the build's bin folder.
@@ -38,6 +39,8 @@ unmount_disk() { umount "$disk"; }
 E2E_ON_EXIT_HOOK=unmount_disk
 # 2,000 pages: about 650 KB of PDF and 100 KB of text, of which 40 KB fit.
 "$E2E_BIN/e2e-make-pdf" "$disk/long.pdf" pages 2000 || e2e_fail "could not write long.pdf"
+printf "yesterday's text\r\n" >"$disk/long.txt"
+cp "$disk/long.txt" "$E2E_WORK/yesterday.txt"
 dd if=/dev/zero of="$disk/filler" bs=4096 2>/dev/null || true
 truncate -s -40K "$disk/filler"
 
@@ -46,18 +49,17 @@ main=$(e2e_wait_window Larkspan main)
 extraction_pick_input "$main" "$disk/long.pdf"
 e2e_expect_eq "$(extraction_page_count "$main")" 2000 "page count"
 e2e_key "$main" ctrl+s
+confirm=$(e2e_wait_window Confirm main)
+e2e_key "$confirm" Return
 box=$(e2e_wait_window Error main 60)
 e2e_screenshot "$box" full-disk >/dev/null
 e2e_expect_contains "$(e2e_copy_box_text "$box")" \
     "I/O Error: Couldn't write text file '$disk/long.txt': No space left on device." "error box"
 e2e_key "$box" Return
 e2e_wait_window_gone "$box"
-deadline=$(e2e__deadline "$E2E_WINDOW_DEADLINE")
-while [ -e "$disk/long.txt" ]; do
-    e2e__past "$deadline" && e2e_fail "the partly written long.txt was left on the disk"
-    e2e__nap
-done
-e2e_expect_eq "$(extraction_listing "$disk")" $'filler\nlong.pdf' "files on the disk"
+cmp -s "$disk/long.txt" "$E2E_WORK/yesterday.txt" ||
+    e2e_fail "yesterday's long.txt is not what it was: $(head -c 200 "$disk/long.txt" | od -c | head -n 3)"
+e2e_expect_eq "$(extraction_listing "$disk")" $'filler\nlong.pdf\nlong.txt' "files on the disk"
 e2e_expect_eq "$(e2e_opened)" "" "targets opened"
 
 e2e_key "$main" ctrl+w

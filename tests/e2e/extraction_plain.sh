@@ -4,8 +4,10 @@
 # extractor, which writes the known words as UTF-8 with CR LF line ends and a form feed after
 # each page; the finished text file is handed to the desktop to open, and nothing else is. Then a
 # document whose columns are stored right one first, extracted with Raw chosen by the keyboard,
-# comes out in content-stream order, unlike its layout. Last, a scan of the first page (a picture
-# of it, no text layer) comes out with its words recognised by the OCR engine.
+# comes out in content-stream order, unlike its layout. An output that is the input under a
+# second name or through a link, or that is a FIFO, is refused before anything runs, and the PDF
+# and the FIFO stay. Last, a scan of the first page (a picture of it, no text layer) comes out
+# with its words recognised by the OCR engine.
 # Argument: the build's bin folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -38,6 +40,26 @@ e2e_key "$main" shift+Tab shift+Tab shift+Tab shift+Tab Right ctrl+s
 e2e_wait_opened "$docs/columns.txt"
 columns=$(tr -s ' \r\n\f' ' ' <"$docs/columns.txt")
 e2e_expect_eq "$columns" "Right column Left column " "raw order of columns.txt"
+
+cp "$docs/report.pdf" "$docs/same.pdf"
+ln "$docs/same.pdf" "$docs/same.txt"
+cp "$docs/report.pdf" "$docs/linked.pdf"
+ln -s linked.pdf "$docs/linked.txt"
+cp "$docs/report.pdf" "$docs/fifo.pdf"
+mkfifo "$docs/fifo.txt"
+for name in same linked fifo; do
+    extraction_pick_input "$main" "$docs/$name.pdf"
+    e2e_key "$main" ctrl+s
+    box=$(e2e_wait_window Error main)
+    refusal="The output text file is the input PDF file itself:"
+    [ "$name" = fifo ] && refusal="The output text file is not a regular file:"
+    e2e_expect_contains "$(e2e_copy_box_text "$box")" "$refusal" "the box for $name.txt"
+    e2e_key "$box" Return
+    e2e_wait_window_gone "$box"
+    cmp -s "$docs/report.pdf" "$docs/$name.pdf" || e2e_fail "$name.pdf is not what it was"
+done
+[ -p "$docs/fifo.txt" ] || e2e_fail "the FIFO named as the output is gone"
+e2e_expect_eq "$(e2e_opened)" "$docs/report.txt"$'\n'"$docs/columns.txt" "targets opened"
 
 pdftoppm -f 1 -l 1 -singlefile -r 300 -gray -png "$docs/report.pdf" "$E2E_WORK/page" &&
   img2pdf -o "$docs/scan.pdf" "$E2E_WORK/page.png" || e2e_fail "could not write scan.pdf"

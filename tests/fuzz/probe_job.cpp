@@ -8,6 +8,7 @@
 #include "core/extraction/JobOutcome.h"
 #include "core/extraction/JobProgress.h"
 #include "core/extraction/ProbeLogic.h"
+#include "core/extraction/ScriptChoice.h"
 #include "core/extraction/TextRecognition.h"
 #include "core/extraction/TextStream.h"
 #include "core/text/GeneralError.h"
@@ -66,16 +67,15 @@ void CheckJudgement(std::uint8_t flags, std::string_view output) {
     const bool openAfter = (flags & 4) != 0;
     const JobOutcome outcome = JudgeExtraction(started, output, stopRequested, openAfter);
     if (!started) {
-        // Nothing ran, so nothing this job wrote can be deleted or opened.
-        FUZZ_CHECK(!outcome.succeeded && !outcome.deleteOutput && !outcome.openOutput);
+        // Nothing ran, so nothing this job wrote can be opened.
+        FUZZ_CHECK(!outcome.succeeded && !outcome.openOutput);
         FUZZ_CHECK(!outcome.message.empty());
         return;
     }
-    FUZZ_CHECK(outcome.succeeded != outcome.deleteOutput);
     FUZZ_CHECK(outcome.succeeded == (output.empty() && !stopRequested));
     FUZZ_CHECK(outcome.openOutput == (outcome.succeeded && openAfter));
     FUZZ_CHECK(outcome.message.empty() == Trim(output).empty());
-    FUZZ_CHECK(!outcome.clearInputFields || outcome.deleteOutput);
+    FUZZ_CHECK(!outcome.clearInputFields || !outcome.succeeded);
     FUZZ_CHECK(outcome.message.size() <= std::max(output.size(), std::size_t{64}));
 }
 
@@ -127,13 +127,12 @@ void CheckRecognitionTexts(std::uint8_t flags, std::string_view output) {
     BlankImageReader images;
     const bool valid = images.Feed(output);
     FUZZ_CHECK(valid || !images.AtImageEnd());
-    const std::string languages = RecognitionLanguages(output);
-    FUZZ_CHECK(std::all_of(languages.begin(), languages.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '/' ||
-               c == '+';
-    }));
-    FUZZ_CHECK(("+" + languages + "+").find("+osd+") == std::string::npos);
-    FUZZ_CHECK(languages.find("++") == std::string::npos && !languages.starts_with('+'));
+    // A model's name never changes the meaning of the engine's command line.
+    for (const std::string& model : InstalledModels(output)) {
+        FUZZ_CHECK(!model.empty() && std::all_of(model.begin(), model.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '/';
+        }));
+    }
 }
 
 // The count the window takes is a whole line of the file, and read as the file grows (in pieces

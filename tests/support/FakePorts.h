@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,14 @@ public:
     bool UserCanWrite(const std::string& path) override {
         return FileExists(path) && files[path].writable;
     }
+    bool SameFile(const std::string& first, const std::string& second) override {
+        const auto name = [this](const std::string& path) {
+            const auto alias = aliases.find(path);
+            return alias != aliases.end() ? alias->second : path;
+        };
+        return FileExists(name(first)) && name(first) == name(second);
+    }
+    bool OtherThanFileAt(const std::string& path) override { return nonFiles.count(path) != 0; }
     void DeleteFile(const std::string& path) override {
         deleted.push_back(path);
         files.erase(path);
@@ -189,6 +198,8 @@ public:
     }
 
     std::map<std::string, File> files;
+    std::map<std::string, std::string> aliases; // a second name (a link) -> the file's name
+    std::set<std::string> nonFiles;             // a folder, a FIFO or a device at these paths
     std::vector<std::string> deleted;
     bool refuseWrites = false;
     int created = 0;

@@ -1,5 +1,6 @@
 #include "support/PdfWriter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -172,7 +173,27 @@ std::string PageStream(const PdfPage& page, double fontSize) {
         AppendLiteral(stream, WinAnsi(placed.text));
         stream += " Tj\nET\n";
     }
-    return stream;
+    return stream + page.drawing;
+}
+
+std::string ToUnicodeMap(const std::vector<std::pair<unsigned char, char32_t>>& map) {
+    std::string cmap = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
+                       "/CMapName /Tests def 1 begincodespacerange <00> <FF> endcodespacerange\n" +
+                       std::to_string(map.size()) + " beginbfchar\n";
+    char entry[32];
+    for (const auto& [code, character] : map) {
+        // UTF-16BE, with a surrogate pair past the first plane.
+        const char32_t c = character;
+        if (c < 0x10000) {
+            std::snprintf(entry, sizeof entry, "<%02X> <%04X>\n", code, static_cast<unsigned>(c));
+        } else {
+            std::snprintf(entry, sizeof entry, "<%02X> <%04X%04X>\n", code,
+                          static_cast<unsigned>(0xD800 + ((c - 0x10000) >> 10)),
+                          static_cast<unsigned>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        }
+        cmap += entry;
+    }
+    return cmap + "endbfchar endcmap CMapName currentdict /CMap defineresource pop end end\n";
 }
 
 class ObjectWriter {
@@ -219,12 +240,14 @@ std::string BuildPdf(const PdfContent& content) {
     const std::size_t firstPage = 3;
     const std::size_t pagesTree = firstPage + 2 * pageCount;
     const std::size_t catalog = pagesTree + 1;
-    ObjectWriter w(catalog);
+    const std::size_t cmap = content.toUnicode.empty() ? 0 : catalog + 1;
+    ObjectWriter w(std::max(catalog, cmap));
     std::string& out = w.Out();
     out.reserve(512 + pageCount * 400);
 
     w.Begin(1);
-    out += "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
+    out += "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding";
+    out += cmap == 0 ? " >>" : " /ToUnicode " + std::to_string(cmap) + " 0 R >>";
     w.End();
 
     w.Begin(2);
@@ -273,6 +296,12 @@ std::string BuildPdf(const PdfContent& content) {
     w.Begin(catalog);
     out += "<< /Type /Catalog /Pages" + pagesRef + " >>";
     w.End();
+    if (cmap != 0) {
+        const std::string map = ToUnicodeMap(content.toUnicode);
+        w.Begin(cmap);
+        out += "<< /Length " + std::to_string(map.size()) + " >>\nstream\n" + map + "endstream";
+        w.End();
+    }
     return w.Finish(catalog, 2);
 }
 

@@ -24,6 +24,8 @@ struct PdfPage {
     // Drawn after `lines`, each in the order given: the content-stream order, which need not
     // be the reading order.
     std::vector<PlacedText> placed;
+    // Content-stream operators drawn last, such as "0 0 1 rg 72 72 200 100 re f".
+    std::string drawing;
 };
 
 struct PdfContent {
@@ -37,6 +39,9 @@ struct PdfContent {
     std::string author = "Robert Tables";
     std::string subject = "Known text (for tests)";
     std::string creator = "Larkspan test PdfWriter";
+    // A ToUnicode map for the font, each byte to the character its glyph is said to be: the
+    // text layer then reads otherwise than the page shows. Empty: none.
+    std::vector<std::pair<unsigned char, char32_t>> toUnicode;
 };
 
 // The complete PDF file: Helvetica text, one content stream per page, an exact

@@ -35,6 +35,28 @@ void WriteScannedCopy(const std::string& source, const std::string& target,
 // Throws std::runtime_error with the tools' messages when one fails.
 void WriteHugeScan(const std::string& source, const std::string& target, int side);
 
+// Scans of real translated text, one page per language, each a few sentences of the language's
+// translation of GLib's or GTK's messages (/usr/share/locale/<locale>/LC_MESSAGES/glib20.mo or
+// gtk20.mo, Debian's libglib2.0-data and libgtk2.0-common) typeset with pango-view at 300 dpi and
+// wrapped with img2pdf; the English pages (the messages as written) lie askew. Each page's
+// sentences are its reference text.
+struct ScriptSample {
+    std::string name;   // "German", "Cyrillic (Russian)", "English, 5 degrees askew"
+    std::string locale; // "de"; "" for English
+    std::string domain; // the catalogue: "glib20", "gtk20"
+    std::string font;   // a Pango font description
+    double degrees = 0; // turned clockwise, as a sheet fed askew
+};
+const std::vector<ScriptSample>& ScriptSamples();
+// Writes the samples as one PDF (a page each, in order) and returns each page's text. Throws
+// std::runtime_error with the tools' messages when one fails.
+std::vector<std::string> WriteScriptSamples(const std::vector<ScriptSample>& samples,
+                                            const std::string& target);
+
+// The F1 score of the recognised text's words against the reference's (each Han, kana or
+// Hangul character a word of its own; punctuation apart): 1 when they hold the same words.
+double WordF1(const std::string& reference, const std::string& recognised);
+
 // True while the process runs: a zombie (ended, not yet collected) does not count.
 bool ProcessAlive(int pid);
 #endif

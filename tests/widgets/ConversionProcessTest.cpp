@@ -89,7 +89,7 @@ TEST_F(RealExtractorTest, AnInputChangedSinceItWasChosenIsNotExtractedButChosenA
     // Replaced by another document under the same name.
     testsupport::WritePdf(input, testsupport::NumberedPages(2));
     RecordedShellOpens opens;
-    RecordedBoxes boxes(Form(), output);
+    RecordedBoxes boxes(Form());
 
     Press();
 
@@ -109,7 +109,7 @@ struct Outcome {
     const char* name;
     std::string printed;
     std::optional<std::string> box; // the error box's text; none when nullopt
-    bool deleted;
+    bool written;                   // the output is there: the job never deletes one
     bool opened;
     bool inputCleared;
 };
@@ -120,7 +120,7 @@ void PrintTo(const Outcome& outcome, std::ostream* out) {
 
 class JobOutcomeTest : public JobTest, public ::testing::WithParamInterface<Outcome> {};
 
-TEST_P(JobOutcomeTest, ShowsDeletesAndOpensAsTheOutputSays) {
+TEST_P(JobOutcomeTest, ShowsAndOpensAsTheOutputSays) {
     const Outcome& row = GetParam();
     const StandInExtractor standIn(folder_, false);
     standIn.Reply(row.printed);
@@ -128,7 +128,7 @@ TEST_P(JobOutcomeTest, ShowsDeletesAndOpensAsTheOutputSays) {
     const std::string output = folder_ + "/out.txt";
     SetFields(input, output, "3", "2-3");
     RecordedShellOpens opens;
-    RecordedBoxes boxes(Form(), output);
+    RecordedBoxes boxes(Form());
 
     Press();
     ASSERT_TRUE(WaitForJobEnd());
@@ -139,13 +139,11 @@ TEST_P(JobOutcomeTest, ShowsDeletesAndOpensAsTheOutputSays) {
         const SeenBox& box = boxes.Seen().front();
         EXPECT_EQ(box.request.kind, MessageKind::Error);
         EXPECT_EQ(box.request.buttons, mbOK);
-        // The box comes before the deletion, while the window is still locked.
-        EXPECT_TRUE(box.outputExisted);
         EXPECT_TRUE(box.windowLocked);
     } else {
         EXPECT_TRUE(boxes.Texts().empty());
     }
-    EXPECT_EQ(FileExists(output), !row.deleted);
+    EXPECT_EQ(FileExists(output), row.written);
     EXPECT_EQ(opens.Targets(),
               row.opened ? std::vector<std::string>{output} : std::vector<std::string>{});
     if (row.inputCleared) {
@@ -167,17 +165,17 @@ const std::string PasswordText(kPasswordRequiredOutput);
 INSTANTIATE_TEST_SUITE_P(
     Printed, JobOutcomeTest,
     ::testing::Values(
-        Outcome{"Nothing", "", std::nullopt, false, true, false},
-        Outcome{"OnlyALineEnd", "\r\n", std::nullopt, true, false, false},
+        Outcome{"Nothing", "", std::nullopt, true, true, false},
+        Outcome{"OnlyALineEnd", "\r\n", std::nullopt, false, false, false},
         Outcome{"UsageTextNamingTheTool",
                 "pdftotext version 22.12.0\nUsage: pdftotext [options] <PDF-file> [<text-file>]\n",
-                "Settings error!", true, false, false},
-        Outcome{"ThePasswordComplaint", PasswordText, "Wrong password! Please try it again!", true,
+                "Settings error!", false, false, false},
+        Outcome{"ThePasswordComplaint", PasswordText, "Wrong password! Please try it again!", false,
                 false, true},
         Outcome{"ThePasswordComplaintWithALineEnd", PasswordText + "\r\n", PasswordText + "\r\n",
-                true, false, false},
+                false, false, false},
         Outcome{"OtherText", "I/O Error: Couldn't open file 'x'\n",
-                "I/O Error: Couldn't open file 'x'\n", true, false, false}),
+                "I/O Error: Couldn't open file 'x'\n", false, false, false}),
     [](const ::testing::TestParamInfo<Outcome>& info) { return std::string(info.param.name); });
 
 TEST_F(JobTest, TheGaugeShowsTheShareOfPagesTheExtractorReportsAndItsFileGoesAfterwards) {
@@ -247,7 +245,7 @@ TEST_F(JobTest, ExtractorThatCannotStartIsReportedAndTheReplacedFileIsKept) {
     WriteFileBytes(output, "earlier text");
     SetFields(SomePdf(), output);
     RecordedShellOpens opens;
-    RecordedBoxes boxes(Form(), output, {mrYes});
+    RecordedBoxes boxes(Form(), {mrYes});
 
     Press();
     ASSERT_TRUE(WaitForJobEnd());
@@ -264,7 +262,7 @@ TEST_F(JobTest, PageRangeWithBlanksAroundTheDashFailsAfterTheWindowIsUnlocked) {
     const std::string output = folder_ + "/out.txt";
     WriteFileBytes(output, "earlier text");
     SetFields(SomePdf(), output, "10", "1 - 5");
-    RecordedBoxes boxes(Form(), output, {mrYes});
+    RecordedBoxes boxes(Form(), {mrYes});
 
     Press();
     ASSERT_TRUE(WaitForJobEnd());

@@ -117,12 +117,13 @@ public:
             folder + "'\n" +
             "for last; do :; done\n"
             "echo run >> \"$dir/runs.log\"\n"
-            "printf 'written by the stand-in\\r\\n' > \"$last\"\n"
             "printf '%s\\n' \"$LARKSPAN_PROGRESS_FILE\" \"$LARKSPAN_INPUT_FINGERPRINT\" "
             "> \"$dir/env.log\"\n"
             ": > \"$dir/started\"\n" +
             (waitForRelease ? "while [ ! -e \"$dir/release\" ]; do sleep 0.01; done\n" : "") +
-            "[ -e \"$dir/reply.txt\" ] && cat \"$dir/reply.txt\"\n"
+            // As the extractor, the text only when it succeeds.
+            "if [ -s \"$dir/reply.txt\" ]; then cat \"$dir/reply.txt\"; else\n"
+            "  printf 'written by the stand-in\\r\\n' > \"$last\"; fi\n"
             ": > \"$dir/ended\"\n";
         testsupport::WriteFileBytes(Path("textract.bin"), script);
         QFile::setPermissions(QString::fromStdString(Path("textract.bin")),
@@ -180,21 +181,20 @@ inline const char* const StandInText = "written by the stand-in\r\n";
 // A box as the job's tests see it: its text, and the state around it when it was shown.
 struct SeenBox {
     MessageRequest request;
-    bool outputExisted = false;
     bool windowLocked = false; // the page-range field disabled
     QString startCaption;
 };
 
 // Answers every box with `answers` in order (OK when they run out) and records it with the
-// state of `form` and the file `outputPath` at that moment.
+// state of `form` at that moment.
 class RecordedBoxes {
 public:
-    RecordedBoxes(TMainForm& form, std::string outputPath, std::vector<int> answers = {})
+    explicit RecordedBoxes(TMainForm& form, std::vector<int> answers = {})
         : answers_(std::move(answers)) {
-        previous_ = SetMessageHook(
-            [this, &form, outputPath](const MessageRequest& request) -> std::optional<int> {
-                seen_.push_back({request, FileExists(outputPath), !form.sEditPageRange->isEnabled(),
-                                 form.sBitBtnStart->text()});
+        previous_ =
+            SetMessageHook([this, &form](const MessageRequest& request) -> std::optional<int> {
+                seen_.push_back(
+                    {request, !form.sEditPageRange->isEnabled(), form.sBitBtnStart->text()});
                 if (next_ < answers_.size()) {
                     return answers_[next_++];
                 }

@@ -27,10 +27,9 @@ PageRange ParsePageRange(std::string_view trimmedText, std::int32_t pageCount);
 // blank. Throws GeneralError as BuildExtractCommand does.
 PageRange JobPageRange(std::string_view pageCountText, std::string_view pageRangeText);
 
-// "textract.bin -enc UTF-8 -eol dos " + options + quoted input + " " + quoted output. The page
-// count is converted on every call, so an empty page-count text fails even without a range.
-// Throws GeneralError; the page count is checked before the range, the first item before the
-// second.
+// "textract.bin -enc UTF-8 -eol dos " + options + quoted input + " " + quoted output. Throws
+// GeneralError, checking the page count (even without a range, so an empty one fails) before the
+// range, and the range's first item before its second.
 std::string BuildExtractCommand(bool layout, bool pageBreaks, std::string_view pageCountText,
                                 std::string_view pageRangeText, std::string_view password,
                                 std::string_view inputPath, std::string_view outputPath,

@@ -89,33 +89,26 @@ void ExtractionJob::Extract() {
     const std::string command = BuildExtractCommand(
         settings.layout, settings.pageBreaks, settings.pageCountText, settings.pageRangeText,
         settings.password, settings.inputPath, settings.outputPath, tools_.Interpreter());
-    // A file the user cannot write was there before: the extractor cannot replace it, so a
-    // failure must not cost the user that file.
-    const bool outputProtected =
-        files_.FileExists(settings.outputPath) && !files_.UserCanWrite(settings.outputPath);
-
     // The extractor tells its progress through a file of the job's own, since everything it
     // prints counts as an error; without one it still runs, and the gauge stays empty. The
-    // fingerprint lets it refuse a document that is no longer the one the probe saw.
-    ToolEnvironment environment;
-    const PrivateFile progressFile(files_, "larkspan-progress-");
+    // fingerprint lets it refuse a document that is no longer the one the probe saw. Both are
+    // always set, empty when there is none, so that nothing the program inherited reaches it.
+    const PrivateFile progressFile(files_, kProgressFilePrefix);
+    const ToolEnvironment environment = {{kProgressFileVariable, progressFile.Path()},
+                                         {kInputFingerprintVariable, settings.inputFingerprint}};
     if (!progressFile.Path().empty()) {
-        environment.emplace_back(kProgressFileVariable, progressFile.Path());
         const PageRange range = JobPageRange(settings.pageCountText, settings.pageRangeText);
         view_.FollowProgress(progressFile.Path(),
                              {range.first, TextToInteger(settings.pageCountText)});
-    }
-    if (!settings.inputFingerprint.empty()) {
-        environment.emplace_back(kInputFingerprintVariable, settings.inputFingerprint);
     }
 
     // The only long wait of the job; a confirmed stop ends the extractor and all it started.
     const ToolRun run = tools_.Run(command, settings.workingFolder, stop_.get(), environment);
 
     // What a stopped extractor printed while it was being ended says nothing about the file.
-    const JobOutcome outcome = JudgeExtraction(
-        run.started, run.stopped ? std::string_view() : run.output, !control_.Running(),
-        settings.openAfterExtraction, outputProtected, settings.inputPath);
+    const JobOutcome outcome =
+        JudgeExtraction(run.started, run.stopped ? std::string_view() : run.output,
+                        !control_.Running(), settings.openAfterExtraction, settings.inputPath);
     if (!outcome.message.empty()) {
         view_.ReportError(outcome.message, outcome.clearInputFields);
     }
@@ -130,8 +123,6 @@ void ExtractionJob::Extract() {
         if (outcome.openOutput) {
             desktop_.Open(settings.outputPath);
         }
-    } else if (outcome.deleteOutput) {
-        files_.DeleteFile(settings.outputPath);
     }
 }
 
@@ -169,9 +160,17 @@ PressDecision StartStopControl::Press(const std::string& inputText, const std::s
         messages_.Show(InputChangedMessage(inputText), MessageKind::Error, mbOK);
         return PressDecision::ChooseInputAgain;
     }
+    // The text would take the document's place, or go into something no text file replaces (a
+    // FIFO would keep the extractor waiting for a reader for ever).
+    if (files_.SameFile(outputText, inputText) || files_.OtherThanFileAt(outputText)) {
+        messages_.Show(files_.OtherThanFileAt(outputText) ? OutputNotAFileMessage(outputText)
+                                                          : OutputIsInputMessage(outputText),
+                       MessageKind::Error, mbOK);
+        return PressDecision::Nothing;
+    }
     // The path exactly as the field holds it, as the extractor will be given it. Only a plain
     // No refuses; closing the box counts as consent. The file is left alone here: the extractor
-    // overwrites it, or the job deletes it after a failure or a stop.
+    // replaces it once its text is complete, and a failure or a stop leaves it as it was.
     if (files_.FileExists(outputText) &&
         messages_.Show(outputText + " already exists.\r\n\r\nDo you want to replace it?",
                        MessageKind::Confirmation, mbYes | mbNo) == mrNo) {

@@ -2,8 +2,9 @@
 
 // One extraction job as a plain class: it locks the window, reads the user's choices once,
 // builds the command line, runs the extractor with a side channel for its progress, judges what
-// it printed, reports a failure, removes the output of a failed or stopped run, tells what the
-// extractor noted about single pages, opens a good result and unlocks the window.
+// it printed, reports a failure, tells what the extractor noted about single pages, opens a good
+// result and unlocks the window. The output is the extractor's to put in place, only once it
+// has succeeded.
 // The job runs on a worker thread; every step that touches the window goes through JobView,
 // whose implementation runs it on the main thread while the job waits. The start button's
 // decisions (start, refuse, ask to stop) live in StartStopControl.

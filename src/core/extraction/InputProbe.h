@@ -1,9 +1,8 @@
 #pragma once
 
 // The probe of a chosen input document: is it a PDF name, how many pages has it, which password
-// opens it. It asks the information tool as often as the user keeps answering the password
-// question, warns about a damaged file or a missing PDF engine, and proposes the output name.
-// The window feeds it the field's text and shows what it decides.
+// opens it. It asks the information tool as long as the user keeps answering the password
+// question, warns about a damaged file or a missing engine, and proposes the output name.
 
 #include "core/ports/Ports.h"
 
@@ -47,12 +46,10 @@ public:
     InputProbe(ToolRunner& tools, MessagePort& messages, PasswordPort& passwords,
                FileSystemPort& files);
 
-    // Probes `path` with the information tool in `toolFolder` and updates `document`. A ".pdf"
-    // name empties the password first; the password question fills it. The fingerprint kept
-    // with a found document is the one taken just before the tool read it, so a file changed
-    // while it was read no longer matches it. Throws GeneralError
-    // when the page count the tool reports is not a 32-bit whole number: the probe then ends at
-    // once and `document` keeps the path it had.
+    // Probes `path` with the information tool in `toolFolder` and updates `document`. A ".pdf" name
+    // empties the password first; the password question fills it. The fingerprint is taken just
+    // before the tool reads the file, so a change while it is read shows later. Throws GeneralError
+    // when the page count is no 32-bit whole number; `document` then keeps the path it had.
     ProbeResult Probe(const std::string& path, const std::string& toolFolder,
                       CurrentDocument& document);
 

@@ -16,8 +16,7 @@ bool ReportsInputChanged(std::string_view output, std::string_view inputPath) {
 } // namespace
 
 JobOutcome JudgeExtraction(bool started, std::string_view output, bool stopRequested,
-                           bool openAfterExtraction, bool outputProtected,
-                           std::string_view inputPath) {
+                           bool openAfterExtraction, std::string_view inputPath) {
     JobOutcome outcome;
     if (!started) {
         outcome.message = kExtractorNotStartedMessage;
@@ -41,15 +40,23 @@ JobOutcome JudgeExtraction(bool started, std::string_view output, bool stopReque
     if (output.empty() && !stopRequested) {
         outcome.succeeded = true;
         outcome.openOutput = openAfterExtraction;
-    } else {
-        outcome.deleteOutput = !outputProtected;
     }
     return outcome;
 }
 
 std::string InputChangedMessage(std::string_view path) {
     return "The input PDF file has changed since it was chosen:\r\n" + std::string(path) +
-           "\r\nPlease choose it again.";
+           "\r\n\r\nPlease choose it again.";
+}
+
+std::string OutputIsInputMessage(std::string_view outputPath) {
+    return "The output text file is the input PDF file itself:\r\n" + std::string(outputPath) +
+           "\r\n\r\nPlease choose another output text file.";
+}
+
+std::string OutputNotAFileMessage(std::string_view outputPath) {
+    return "The output text file is not a regular file:\r\n" + std::string(outputPath) +
+           "\r\n\r\nPlease choose another output text file.";
 }
 
 } // namespace larkspan

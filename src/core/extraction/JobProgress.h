@@ -20,6 +20,8 @@ namespace larkspan {
 
 // The variables that the job sets for the extractor alone.
 inline constexpr const char* kProgressFileVariable = "LARKSPAN_PROGRESS_FILE";
+// How the names of the jobs' progress files in the temporary folder begin.
+inline constexpr const char* kProgressFilePrefix = "larkspan-progress-";
 inline constexpr const char* kInputFingerprintVariable = "LARKSPAN_INPUT_FINGERPRINT";
 
 // How much of the file's end is read each time: many times the longest line the extractor

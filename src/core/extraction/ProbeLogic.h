@@ -27,10 +27,9 @@ bool IsPdfName(std::string_view path);
 // The same rule for the output field: the extension, with A-Z lowered, is exactly ".txt".
 bool IsTextName(std::string_view path);
 
-// True for a path that holds the Unicode replacement character U+FFFD. File names reach the
-// program as text: bytes of a name that are not valid UTF-8 arrive as that character, and the
-// path then names another file, or none. Such a name is refused with kUndecodableNameMessage
-// rather than read or written.
+// True for a path that holds U+FFFD: bytes of a name that are not valid UTF-8 arrive as that
+// character, so the path names another file or none. Such a name is refused with
+// kUndecodableNameMessage rather than read or written.
 bool NameIsUndecodable(std::string_view path);
 inline constexpr std::string_view kUndecodableNameMessage =
     "The name of this file (or of a folder above it) is not valid UTF-8 text, so Larkspan "
@@ -55,13 +54,11 @@ struct ProbeReport {
     std::string engineMessage; // the tool's line, for EngineMissing
 };
 
-// Reads the information tool's output. It is cut into non-empty lines at CR and LF; the values
-// in it are free text (a title may hold an apostrophe), so no quote joins lines. A first line
-// that is exactly kIncorrectPasswordLine asks for a password; one that begins with
-// kInfoEngineMissingPrefix tells that the tool's PDF engine is missing. Otherwise every line that,
-// trimmed, begins with "Pages:" (case-sensitive) gives the page count, the last such line
-// winning. Throws GeneralError("'<value>' is not a valid integer value") for a value after
-// "Pages:" that is not a 32-bit whole number.
+// Reads the information tool's output, cut into non-empty lines at CR and LF (no quote joins
+// lines: a title may hold an apostrophe). A first line that is kIncorrectPasswordLine asks for a
+// password, one that begins with kInfoEngineMissingPrefix tells the engine is missing; otherwise
+// the last line that, trimmed, begins with "Pages:" (case-sensitive) gives the page count. Throws
+// GeneralError("'<value>' is not a valid integer value") when that is no 32-bit whole number.
 ProbeReport ReadProbeReport(std::string_view output);
 
 // The error box comes only when the tool refused a password the user had typed (not at the
@@ -71,9 +68,9 @@ bool ShouldShowWrongPasswordBox(std::string_view triedPassword);
 // Cancel, or OK with an answer that is blank once trimmed, ends the probe without a page count.
 bool AnswerEndsProbe(bool okPressed, std::string_view answer);
 
-// A pasted password may carry a line break, which no tool command line can hold (cmd.exe ends
-// the command at it, so the password would be "wrong" whatever it is). Such an answer is refused
-// with kPasswordLineBreakMessage and the question asked again; it is never changed in silence.
+// A pasted password may carry a line break, which no command line can hold (cmd.exe ends the
+// command there). Such an answer is refused with kPasswordLineBreakMessage and asked again, never
+// changed in silence.
 bool PasswordHasLineBreak(std::string_view answer);
 inline constexpr const char* kPasswordLineBreakMessage =
     "A password cannot contain a line break.\r\n\r\nPlease type it again.";

@@ -27,16 +27,13 @@ std::string QuotePath(std::string_view path, CommandInterpreter interpreter);
 // digits and harmless signs is written as typed there too.
 std::string QuotePassword(std::string_view password, CommandInterpreter interpreter);
 
-// One argument of a command that cmd.exe /C runs. First it is written as the C runtime splits a
-// command line: as it is when it holds no blank, tab, double quote or percent sign and is not
-// empty (or `alwaysQuoted` is false), else in double quotes, inside which a double quote is
-// written \" and the backslashes before a double quote are doubled. A percent sign stands
-// between two double quotes, outside the quoted parts ("a"%"b"), which the C runtime joins into
-// one argument again. Then every character cmd.exe would act on, ( ) % ! ^ " < > & |, gets a
-// caret before it. cmd.exe takes the carets away and neither runs nor expands anything of it:
-// since the double quotes are escaped too, it sees no quoted part (in which a caret would
-// stay), and a percent sign can only start a variable name holding a double quote, which no
-// variable has (carets alone would not do: wine's cmd.exe takes them away before it expands).
+// One argument of a command that cmd.exe /C runs. First as the C runtime splits a command line:
+// as it is when `alwaysQuoted` is false and it is not empty and holds no blank, tab, double quote
+// or percent sign; else in double quotes, with \" for a double quote and the backslashes before
+// one doubled, and each percent sign outside the quotes ("a"%"b"), which the runtime joins again.
+// Then each of ( ) % ! ^ " < > & | gets a caret. With its quotes escaped cmd.exe sees no quoted
+// part, where a caret would stay, and a percent sign can only start a variable name holding a
+// double quote, which none has. Carets alone would not do: wine's cmd.exe drops them first.
 std::string CmdArgument(std::string_view text, bool alwaysQuoted);
 
 } // namespace larkspan

@@ -147,11 +147,10 @@ TextractRequest ReadTextractArguments(const std::vector<std::string>& arguments)
 }
 
 std::vector<std::string> StreamingArguments(const TextractRequest& request, bool pageBreaks) {
-    const bool decrypted = request.decryptedDocument != nullptr;
     std::vector<std::string> arguments;
     for (std::size_t i = 0; i < request.options.size(); ++i) {
         const std::string& option = request.options[i];
-        if (decrypted && (option == "-opw" || option == "-upw")) {
+        if (request.decrypted && (option == "-opw" || option == "-upw")) {
             ++i;
             continue;
         }
@@ -159,7 +158,7 @@ std::vector<std::string> StreamingArguments(const TextractRequest& request, bool
             arguments.push_back(option);
         }
     }
-    arguments.push_back(decrypted ? "-" : request.inputPath);
+    arguments.push_back(request.documentPath.empty() ? request.inputPath : request.documentPath);
     arguments.emplace_back("-");
     return arguments;
 }
@@ -319,37 +318,6 @@ std::vector<PageRun> PageRuns(const std::vector<std::size_t>& pages, std::size_t
         }
     }
     return runs;
-}
-
-std::string RecognitionLanguages(std::string_view listLangsOutput) {
-    std::vector<std::string> languages;
-    bool heading = true;
-    while (!listLangsOutput.empty()) {
-        const std::string_view line = TrimEnd(TakeLine(listLangsOutput));
-        if (heading) {
-            heading = false; // "List of available languages in "<folder>" (<n>):"
-            continue;
-        }
-        // Names are letters, digits, "_", "-" and "/" ("chi_sim", "script/Latin"); anything
-        // else would change the meaning of the engine's "-l" value.
-        const bool name = !line.empty() && std::all_of(line.begin(), line.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                   c == '_' || c == '-' || c == '/';
-        });
-        if (!name || line == "osd" || line == "equ") {
-            continue;
-        }
-        languages.emplace_back(line);
-    }
-    const auto english = std::find(languages.begin(), languages.end(), "eng");
-    if (english != languages.end()) {
-        std::rotate(languages.begin(), english, english + 1);
-    }
-    std::string joined;
-    for (const std::string& language : languages) {
-        joined += (joined.empty() ? "" : "+") + language;
-    }
-    return joined;
 }
 
 std::string FormatRecognisedText(std::string_view engineText, const TextractRequest& request) {

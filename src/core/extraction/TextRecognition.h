@@ -31,9 +31,11 @@ struct TextractRequest {
     std::string inputPath;
     std::string outputPath;
     std::vector<std::string> options; // every option with its value, in order; no file
-    // The document without its encryption, when the adapter opened it itself (a password longer
-    // than the poppler tools take): they then read it on standard input, with no password.
-    std::shared_ptr<const std::string> decryptedDocument;
+    // What the tools open instead of inputPath: the job's own open document, or a copy of it
+    // without its encryption (`decrypted`: a password longer than the poppler tools take), which
+    // they open with no password. "" for inputPath itself.
+    std::string documentPath;
+    bool decrypted = false;
 };
 
 // Understood: only -f/-l with a whole number, -layout, -raw, -nopgbrk, -q, -enc UTF-8 (also
@@ -43,8 +45,7 @@ TextractRequest ReadTextractArguments(const std::vector<std::string>& arguments)
 
 // pdftotext's arguments for the request's text on standard output ("-" as the output file):
 // the options as given, without -nopgbrk when `pageBreaks` (page ends are what tells the pages
-// apart), and the input file, or "-" and no password when the document comes decrypted on
-// standard input.
+// apart), and the document (without a password when it is decrypted).
 std::vector<std::string> StreamingArguments(const TextractRequest& request, bool pageBreaks);
 
 // The text of each page, in order: pdftotext ends every page with a form feed and never writes
@@ -116,12 +117,6 @@ struct PageRun {
 };
 std::vector<PageRun> PageRuns(const std::vector<std::size_t>& pages, std::size_t gap,
                               std::size_t most);
-
-// The engine's "-l" value from `tesseract --list-langs`: the languages after its heading line,
-// English first when it is there; "osd" (orientation and script detection) and "equ" (maths) are
-// not languages of text, and a line that is not a plain name is not taken. "" when none is
-// installed.
-std::string RecognitionLanguages(std::string_view listLangsOutput);
 
 // The engine's text for a page written as pdftotext writes a page: each line ended by
 // `endOfLine`, no blanks at line ends, no empty lines before or after the text and no run of

@@ -10,6 +10,13 @@ std::size_t PageOrder::Add(std::string_view text, bool awaitsRecognition) {
     return Added() - 1;
 }
 
+std::optional<std::string_view> PageOrder::WaitingText(std::size_t place) const {
+    if (place < taken_ || place - taken_ >= held_.size() || !held_[place - taken_].waiting) {
+        return std::nullopt;
+    }
+    return std::string_view(held_[place - taken_].text);
+}
+
 bool PageOrder::Recognised(std::size_t place, std::optional<std::string> text) {
     if (place < taken_ || place - taken_ >= held_.size()) {
         return false;

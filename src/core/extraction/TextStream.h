@@ -55,6 +55,8 @@ public:
     // The engine is done with the waiting page at `place`: its text, or nothing when it found
     // none (the page then keeps the text it came with). False when that page was done already.
     bool Recognised(std::size_t place, std::optional<std::string> text);
+    // The text a page still waiting for the engine came with; nothing for any other page.
+    std::optional<std::string_view> WaitingText(std::size_t place) const;
 
     // Hands each page that is ready, from the front and in order, to `write` as its final text,
     // and forgets it.

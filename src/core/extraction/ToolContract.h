@@ -1,9 +1,7 @@
 #pragma once
 
-// What the two console adapters print, given what the poppler tool they run did. The program
-// judges the adapters only by their printed text (standard output and standard error merged),
-// so each adapter turns the tool's two streams and exit status into exactly the text the
-// program relies on:
+// What the two console adapters print, given what their poppler tool did. The program judges
+// them only by their merged output, so each turns the tool's streams and status into this text:
 //
 //   textract.bin (pdftotext): nothing at all on success; "Encrypted PDF: Password required for
 //     loading" (no line end) when the password is missing or wrong; the usage text, which names
@@ -40,11 +38,10 @@ struct AdapterAnswer {
 // command it cannot find. Every other status is the tool's own.
 inline constexpr int kToolNotStartedStatus = 127;
 
-// pdftotext and pdfinfo 22.12 exit with 99 and print their usage text on standard error for a
-// command line they refuse: no file name, more file names than they take, an option's value
-// that is not a number. (A word they do not know as an option counts as a file name, so it is
-// refused only when that makes too many of them.) A few other complaints ("Wrong page range
-// given", an unknown -enc) share the status but print only the complaint.
+// pdftotext and pdfinfo 22.12 exit with 99 and their usage text on standard error for a command
+// line they refuse: no file name, too many (an unknown option counts as one), an option value
+// that is no number. A few complaints ("Wrong page range given", an unknown -enc) share the
+// status but print only the complaint.
 inline constexpr int kPopplerCommandLineStatus = 99;
 
 enum class ExtractVerdict {
@@ -57,11 +54,10 @@ enum class ExtractVerdict {
 
 ExtractVerdict JudgePdfToText(const PopplerRun& run);
 
-// pdftotext and pdfinfo for Windows report an input file they cannot open as "I/O Error:
-// Couldn't open file '<path>': Success." (or "No error."): the reason they print comes from the
-// C library's errno, which the Windows file calls they use do not set. Returns `toolText` with
-// each such reason replaced by reasonFor(<path>), without a full stop of its own; a reason that
-// comes back empty leaves the line as it was.
+// poppler may report an input it cannot open as "I/O Error: Couldn't open file '<path>':
+// Success." (or "No error."): it prints errno, which the failed calls need not set (Windows' never
+// do). Returns `toolText` with each such reason replaced by reasonFor(<path>) (no full stop of its
+// own); an empty one leaves the line as it was.
 std::string
 RepairOpenFailureReasons(std::string_view toolText,
                          const std::function<std::string(const std::string&)>& reasonFor);
@@ -75,12 +71,10 @@ inline constexpr std::string_view kInstallPopplerUtils = "Install poppler-utils.
 AdapterAnswer TextractAnswer(const PopplerRun& run, std::string_view remedy = kInstallPopplerUtils);
 AdapterAnswer PdfiAnswer(const PopplerRun& run, std::string_view remedy = kInstallPopplerUtils);
 
-// The programs an adapter tries, in order, until one starts: `overridePath` alone when it is
-// not empty (so a test or a user can point the adapter at another build of the tool, and a
-// wrong path shows as a missing tool rather than silently falling back); otherwise the path
-// chosen when the program was built, then `toolName` looked up on PATH. A chosen path that is a
-// bare file name (no folder: how the tools ship beside the adapters on Windows) names a file in
-// `adapterFolder`, the adapter's own folder with its trailing separator.
+// The programs an adapter tries, in order, until one starts: `overridePath` alone when set (a
+// wrong one then shows as a missing tool instead of falling back); else the path chosen at build
+// time, then `toolName` on PATH. A bare file name (the tools beside the adapters on Windows) names
+// a file in `adapterFolder`, the adapter's folder with its trailing separator.
 std::vector<std::string> ToolCandidates(std::string_view overridePath,
                                         std::string_view configuredPath, std::string_view toolName,
                                         std::string_view adapterFolder);

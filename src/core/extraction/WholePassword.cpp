@@ -53,10 +53,24 @@ PdfiRequest ReadPdfiArguments(const std::vector<std::string>& arguments) {
     return request;
 }
 
-std::vector<std::string> StandardInputArguments(const std::vector<std::string>& options) {
+std::vector<std::string> DecryptedDocumentArguments(const std::vector<std::string>& options,
+                                                    const std::string& document) {
     std::vector<std::string> arguments = options;
-    arguments.emplace_back("-");
+    arguments.push_back(document);
     return arguments;
+}
+
+std::vector<std::string> EitherPassword(const std::vector<std::string>& passwordOptions) {
+    const DocumentPasswords passwords = ReadPasswords(passwordOptions);
+    std::vector<std::string> options = passwordOptions;
+    bool ownerGiven = false;
+    for (std::size_t i = 0; i + 1 < passwordOptions.size(); i += 2) {
+        ownerGiven = ownerGiven || passwordOptions[i] == "-opw";
+    }
+    if (!ownerGiven && !passwords.user.empty()) {
+        options.insert(options.end(), {"-opw", passwords.user});
+    }
+    return options;
 }
 
 } // namespace larkspan

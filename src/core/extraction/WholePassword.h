@@ -3,8 +3,8 @@
 // The poppler tools take at most 32 bytes of a password (-opw, -upw) and silently cut the rest,
 // so a longer one (AES-256 allows 127 bytes, and password managers make long ones) is always
 // reported as wrong. For such a password the adapters open the document themselves with the
-// whole password and hand the tools its decrypted bytes on standard input ("-" as the file
-// name). These are the rules of when and how; the opening is the adapters'.
+// whole password and hand the tools a decrypted copy. These are the rules of when and how; the
+// opening is the adapters'.
 
 #include <cstddef>
 #include <string>
@@ -36,8 +36,14 @@ struct PdfiRequest {
 };
 PdfiRequest ReadPdfiArguments(const std::vector<std::string>& arguments);
 
-// The tool's arguments reading the decrypted document from standard input: `options` (with no
-// password, which the decrypted document does not need) and "-" as the file.
-std::vector<std::string> StandardInputArguments(const std::vector<std::string>& options);
+// The tool's arguments on a decrypted copy of the document at `document`: `options` (with no
+// password, which the copy does not need) and the copy.
+std::vector<std::string> DecryptedDocumentArguments(const std::vector<std::string>& options,
+                                                    const std::string& document);
+
+// One rule for passwords of any length: the password given opens the document as its user or
+// as its owner password. libqpdf tries both by itself; the poppler tools try their -opw first,
+// so a -upw given alone is given as -opw too (a password of each kind stays as it is).
+std::vector<std::string> EitherPassword(const std::vector<std::string>& passwordOptions);
 
 } // namespace larkspan

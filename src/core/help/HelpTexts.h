@@ -1,10 +1,8 @@
 #pragma once
 
-// The texts and addresses of the Help menu and the About window. Everything here is a pure
-// function of the values the main window reads at start (the web-site address from the
-// installation record and the vendor host), so the exact wording can be checked without a
-// window. All texts are UTF-8 and use CR LF as line break, as every message box of the program
-// expects.
+// The texts and addresses of the Help menu and the About window, pure functions of what the main
+// window reads at start (the record's web-site address, the vendor host), so the wording can be
+// checked without a window. Texts are UTF-8 with CR LF line breaks, as the message boxes expect.
 
 #include <string>
 #include <string_view>

@@ -7,10 +7,9 @@
 
 namespace larkspan {
 
-// number * numerator / denominator with a 64-bit intermediate, rounded to the nearest integer
-// with halves away from zero, as the Win32 MulDiv does (so 182 / 8 = 22.75 gives 23 and
-// 5 / 2 gives 3). Like MulDiv it returns -1 for a zero denominator or a result that does not fit
-// in 32 bits.
+// number * numerator / denominator in 64 bits, rounded half away from zero as the Win32 MulDiv
+// does (182 / 8 = 22.75 gives 23, 5 / 2 gives 3); like MulDiv, -1 for a zero denominator or a
+// result beyond 32 bits.
 constexpr std::int32_t MulDiv(std::int32_t number, std::int32_t numerator,
                               std::int32_t denominator) {
     if (denominator == 0) {

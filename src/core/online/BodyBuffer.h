@@ -20,22 +20,18 @@ public:
     virtual void Write(std::string_view bytes) = 0;
 };
 
-// The body lives in a list of blocks that are filled in place and never moved, so growing it
-// copies nothing and never holds the body twice (a std::string that doubles needs twice the
-// body for a moment, and copies it each time). Blocks are taken only as bytes arrive and are
-// not zero-filled: the first is small, each further one as large as the body so far, up to
-// kMaxBlockSize, so the memory set aside beyond the body stays below one block (and the system
-// maps a page of it only when the body reaches it).
+// Blocks filled in place and never moved, so growing copies nothing and never holds the body
+// twice, as a doubling std::string would. Taken as bytes arrive and not zero-filled, each after
+// the first is as large as the body so far (up to kMaxBlockSize): less than a block is spare.
 class BodyBuffer {
 public:
     static constexpr std::size_t kFirstBlockSize = 64 * 1024;
     static constexpr std::size_t kMaxBlockSize = 16 * 1024 * 1024;
     static constexpr std::size_t kSpillBlockSize = 1024 * 1024;
 
-    // From now on the body goes to `output` as it arrives: the buffer keeps a single block of
-    // kSpillBlockSize, hands it over whenever it is full and fills it again, so a body of any
-    // size needs that much memory. Call before the first byte; Flush hands over the rest.
-    // Size() still counts every byte; Pieces() holds only what has not been handed over.
+    // From now on the body goes to `output` through one block of kSpillBlockSize, handed over
+    // whenever it is full, so a body of any size needs that much memory. Call before the first
+    // byte; Flush hands over the rest. Size() counts every byte, Pieces() only those still held.
     void SpillTo(BodyOutput& output) { output_ = &output; }
     void Flush();
 
@@ -50,9 +46,8 @@ public:
     std::span<char> Room(std::size_t want);
     // The first n bytes of the last Room (at most its size) now belong to the body.
     void Commit(std::size_t n);
-    // The whole of the block the last Room call started, or nothing when it used the free tail
-    // of a block already there (for a hint to the memory system about a block about to be
-    // filled).
+    // The block the last Room call started, empty when it used a free tail (for a hint to the
+    // memory system that the block is about to be filled).
     std::span<char> FreshBlock() const { return freshBlock_; }
 
     void Append(std::string_view bytes);

@@ -10,10 +10,8 @@ namespace larkspan {
 
 namespace {
 
-// An installer URL that names no host (or no usable protocol) makes the answer unusable, judged
-// with the rest of it: the window then reports the error without touching an earlier
-// Setup.exe, as for any other unusable answer. (The client would refuse the URL too, but only
-// after that file had been deleted.)
+// An installer URL without a host or a usable protocol makes the answer unusable, so the error is
+// shown before an earlier Setup.exe is deleted; the client would refuse the URL only after that.
 bool NamesHost(const std::string& url) {
     try {
         return !online::SplitUrl(url).host.empty();
@@ -62,9 +60,8 @@ void DownloadTransfer::Prepare(const std::string& identifier) {
 
 namespace {
 
-// The download goes straight into the installer's file as it arrives, as a browser's does: the
-// body is never held in memory, which would cost a fresh page for every byte and then a second
-// pass to write them all.
+// The download goes straight into the installer's file as it arrives: held in memory, the body
+// would cost a fresh page for every byte and a second pass to write it.
 class FileOutput final : public online::BodyOutput {
 public:
     explicit FileOutput(OutputFile& file) : file_(file) {}
@@ -115,9 +112,8 @@ void DownloadTransfer::Transfer() {
         }
         return;
     }
-    // A saved installer that cannot be started is no success: the program that offered it
-    // must not end (or step aside) as if it ran, and a file that is no program the system can
-    // run is no installer to leave behind.
+    // A saved installer that cannot be started is no success: the program must not end as if it
+    // ran, and a file the system cannot run is no installer to leave behind.
     if (!desktop_.StartProgram(installerPath_)) {
         state_ = dsError;
         files_.DeleteFile(installerPath_);

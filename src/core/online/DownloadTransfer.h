@@ -1,9 +1,8 @@
 #pragma once
 
-// The installer download as a plain class: ask the vendor server for a product's installer,
-// download it, save it as "Setup.exe" in the temporary folder, start it, or give up when the
-// user cancels. The download window (TDownloadForm) owns one, drives it from its timer and its
-// Cancel button, and shows its progress and state.
+// The installer download without Qt: ask the vendor server for a product's installer, save it
+// as "Setup.exe" in the temporary folder and start it, or give up when the user cancels. The
+// download window (TDownloadForm) owns one and drives it from its timer and Cancel button.
 
 #include "core/online/HttpClient.h"
 #include "core/ports/Ports.h"
@@ -29,10 +28,9 @@ public:
     // there. A failure of the request itself throws the client's error, and nothing else is set.
     void Prepare(const std::string& identifier);
 
-    // Downloads, saves and starts the installer, when the state still allows it. A failure of
-    // any of these steps is dsError (unless the user cancelled meanwhile); only a started
-    // installer leaves dsDownloaded, and only a whole body is ever saved. After any other
-    // outcome nothing is left at the installer's path.
+    // Downloads, saves and starts the installer while the state allows it. A failed step is
+    // dsError (unless the user cancelled meanwhile); only a started installer gives dsDownloaded,
+    // only a whole body is saved, and after any other outcome nothing is left at its path.
     void Transfer();
 
     // The user confirmed Cancel while the transfer ran (from inside a progress or waiting

@@ -33,9 +33,8 @@ std::string EncodeFormValue(std::string_view value) {
     return out;
 }
 
-// Each line's own value is encoded exactly once. (Looking the line up again by its name, as a
-// name=value list would, encodes the first of two lines with the same name twice and leaves the
-// second raw.)
+// Each line's own value is encoded exactly once: looking it up again by name would encode the
+// first of two lines with the same name twice and leave the second raw.
 void EncodeFormLines(std::vector<std::string>& lines) {
     for (auto& line : lines) {
         const auto eq = line.find('=');

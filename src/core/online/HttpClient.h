@@ -54,26 +54,21 @@ public:
     // the head limit with EIdResponseHeadRejected.
     static constexpr int kDefaultConnectTimeoutMs = 15000;
     static constexpr int kDefaultReadTimeoutMs = 60000; // longest wait for the next byte
-    // Longest time from the request sent to the end of the answer's head (interim heads
-    // included), however steadily its bytes trickle in. curl and Chromium set no such limit and
-    // Go leaves its ResponseHeaderTimeout to the caller; here it equals the idle-read limit, so
-    // a trickling server is cut off no later than a silent one, while a real server, which
-    // sends its head at once, never comes near it.
+    // Longest time from the request to the end of the answer's head (interim heads included),
+    // however steadily its bytes trickle in: as long as the idle limit, so a trickling server is
+    // cut off no later than a silent one.
     static constexpr int kDefaultHeadTimeoutMs = kDefaultReadTimeoutMs;
     static constexpr int kErrorBodyTimeoutMs = 2000;
-    // The lowest rate accepted for long: at least kDefaultMinimumRate bytes a second on average
-    // over every kDefaultRateWindowMs of an answer, else it fails with EIdTransferTooSlow. A
-    // link a thousand times slower than a poor mobile one still passes; a server that sends a
-    // byte every few seconds (each wait far below the idle limit) does not.
+    // At least kDefaultMinimumRate bytes a second over every kDefaultRateWindowMs of an answer,
+    // else EIdTransferTooSlow: far below any real link, it stops a server that sends a byte every
+    // few seconds, each wait within the idle limit.
     static constexpr std::uint64_t kDefaultMinimumRate = 1024;
     static constexpr int kDefaultRateWindowMs = 60000;
-    // Largest download held in memory. Installers are a few MiB; the limit only stops a
-    // runaway or hostile server.
+    // Largest download held in memory: installers are a few MiB, so it only stops a runaway server.
     static constexpr std::uint64_t kDefaultMaxBodySize = 512ULL * 1024 * 1024;
-    // Largest body kept as text: PostForm's answer (the vendor's answers are a few bytes) and
-    // the body an error answer carries. Beyond it a post fails with EIdBodyTooLarge; an error
-    // body keeps what it had when the limit was passed (nothing when an announced length is
-    // beyond it), and the request fails with its status as usual.
+    // Largest body kept as text (PostForm's answer, an error answer's body). A post beyond it fails
+    // with EIdBodyTooLarge; an error body keeps what it had (nothing when the announced length is
+    // beyond it) and the request fails with its status as usual.
     static constexpr std::uint64_t kMaxTextBodySize = 64 * 1024;
 
     // `connector` opens the TCP connections (platform::ConnectTcp in the program).
@@ -92,9 +87,8 @@ public:
     // stay in `stream`.
     void DownloadToStream(const std::string& url, BodyBuffer& stream);
 
-    // Stops the running operation: it throws EIdTransferAborted as soon as the current progress
-    // or waiting event returns (or the current piece has arrived). Meant to be called from
-    // inside OnWork, OnWorkBegin or OnWaiting; safe from another thread too. Each new operation
+    // Makes the running operation throw EIdTransferAborted once the current event returns or the
+    // current piece has arrived. Safe from the events and from another thread; each new operation
     // clears the request.
     void RequestAbort() { abortRequested_ = true; }
 
@@ -127,10 +121,9 @@ public:
     bool AllowCookies = true;
     TWorkBeginEvent OnWorkBegin;
     TWorkEvent OnWork;
-    // Set: called at least every kWaitSliceMs while an operation waits for the server
-    // (connecting, or for the answer's next bytes), also when none arrive, so that a thread the
-    // operation blocks can take its events. Time spent in it, as in the progress events, does
-    // not count against the server's time limits.
+    // Called at least every kWaitSliceMs while an operation waits for the server, bytes or none,
+    // so that a thread it blocks can take its events. Time in it, as in the progress events, does
+    // not count against the server's limits.
     TWaitingEvent OnWaiting;
 
 private:

@@ -35,8 +35,7 @@ bool PathMatches(std::string_view requestPath, std::string_view cookiePath) {
 }
 
 // A Max-Age value: an optional "-" and decimal digits. Ages beyond 2^40 seconds (some 35,000
-// years) are cut to that, however many digits they have: such a cookie outlives the client
-// anyway, and a huge number must not wrap round into a short age.
+// years) are cut to that: such a cookie outlives the client, and a huge number must not wrap.
 std::optional<std::int64_t> ParseMaxAge(std::string_view text) {
     bool negative = false;
     if (!text.empty() && text.front() == '-') {

@@ -11,10 +11,9 @@ namespace larkspan::online {
 
 namespace {
 
-// Body bytes go into a sink in two steps: a receive fills room at its end, then the bytes it
-// brought are committed. BodyBuffer is the sink of downloads; this one grows a std::string, for
-// the small answers kept as text. Room that was never committed (a receive that failed) is cut
-// off again when the sink ends.
+// Body bytes go into a sink in two steps: a receive fills room at its end, then commits what it
+// brought; room never committed (a failed receive) is cut off when the sink ends. Downloads use
+// BodyBuffer; this sink grows a std::string for the small answers kept as text.
 class StringSink {
 public:
     explicit StringSink(std::string& text) : text_(text), committed_(text.size()) {}
@@ -387,10 +386,9 @@ void Charge(HeadBudget& budget, const InputBuffer& in, std::uint64_t& start, std
     budget.headerLines -= lines;
 }
 
-// Keeps a header line as received and adds it to the parsed headers: a line that begins with a
-// blank or a tab continues the previous value (appended in place, so a long run of
-// continuation lines costs time in proportion to its length); a line without a colon is kept
-// only as received.
+// Keeps a header line as received and adds it to the parsed headers: one that begins with a blank
+// or tab continues the previous value (appended in place, so a long run costs linear time); one
+// without a colon is only kept as received.
 void AddHeaderLine(TIdHTTPResponse& response, std::string line) {
     const std::string_view text = response.RawHeaders.emplace_back(std::move(line));
     if (IsBlank(text.front())) {

@@ -1,8 +1,7 @@
 #pragma once
 
-// Reading an answer from a connection: lines, the status line and header block, the body
-// framing and the body itself. Everything reads from an online::Connection, so the parsers run
-// on plain bytes in tests; nothing here opens a socket.
+// Reading an answer from a connection: lines, the head, the body framing and the body. Everything
+// reads from an online::Connection, so the parsers run on plain bytes in tests.
 
 #include "core/online/BodyBuffer.h"
 #include "core/online/TransferRate.h"
@@ -24,13 +23,9 @@ inline constexpr std::size_t kMaxLineLength = 16384;
 // Largest piece received or sent at once; progress is reported per piece.
 inline constexpr std::size_t kPieceSize = 32768;
 
-// Bounds on the heads of one answer (its final head and any interim "100 Continue" heads before
-// it, together), taken from curl, the client closest to this one in purpose: at most 300 KiB
-// of status and header lines with their line ends (curl's MAX_HTTP_RESP_HEADER_SIZE; Chromium
-// allows 256 KiB) and at most 5000 header lines (curl's MAX_HTTP_RESP_HEADER_COUNT; here
-// continuation lines count too, so folding cannot get round it). The vendor's answers carry a
-// few hundred bytes of head; the bounds only stop a server that would otherwise keep the client
-// reading and storing header lines without end.
+// Bounds on all the heads of one answer ("100 Continue" heads included), curl's
+// MAX_HTTP_RESP_HEADER_SIZE and _COUNT: they stop a server that sends header lines without end.
+// Continuation lines count as lines, so folding cannot get round the bound.
 inline constexpr std::size_t kMaxHeadBytes = 300 * 1024;
 inline constexpr std::size_t kMaxHeaderLines = 5000;
 
@@ -53,10 +48,9 @@ public:
     void SetDeadline(std::optional<SteadyClock::time_point> deadline) { deadline_ = deadline; }
     std::optional<SteadyClock::time_point> Deadline() const { return deadline_; }
 
-    // Calls `hook` while reads wait (see WaitHook): every kWaitSliceMs when no byte comes, and
-    // after a receive once that long has passed since the last call. What `hook` throws ends the
-    // read. Time spent inside it does not count against the idle limit, the deadline or the
-    // rate floor: the owner may keep a question to the user open there. Empty: waits are whole.
+    // Calls `hook` at least every kWaitSliceMs while reads wait, bytes or none (see WaitHook); what
+    // it throws ends the read. Time inside it counts against neither the idle limit, the deadline
+    // nor the rate floor: the owner may keep a question open there. Empty: waits are whole.
     void SetWaitHook(WaitHook hook);
 
     // Every receive from now on must keep `floor` (started now); a receive that breaks it
@@ -175,15 +169,12 @@ public:
     virtual void EndWork() = 0;
 };
 
-// Reads a body into sink (appending). Reports the bytes that came with the head first, then
-// each piece of at most kPieceSize bytes; the last short piece of a body read until the
-// connection closes is not reported. A body is whole or the read fails: a Content-Length body
-// or a chunk cut short throws EIdConnClosedGracefully, and so does a chunked body that ends
-// before its last chunk and trailer section; a malformed chunk-size line, or chunk data not
-// followed by a line end, throws EIdBodyFramingError. Chunk extensions and trailer fields are
-// read and ignored. More than maxBodySize bytes throw EIdBodyTooLarge. Memory is taken only for
-// bytes that have arrived, whatever the length a server announces. Bytes that arrived before a
-// failure stay in the sink.
+// Appends a body to sink, reporting the bytes that came with the head, then each piece of at most
+// kPieceSize (not the last short piece of a body read until close). The body is whole or the read
+// throws: EIdConnClosedGracefully when it is cut short (a chunked body before its last chunk and
+// trailers too), EIdBodyFramingError for a bad chunk-size line or chunk end, EIdBodyTooLarge past
+// maxBodySize. Memory is taken only as bytes arrive, whatever length a server announces; bytes
+// read before a failure stay in the sink. Chunk extensions and trailer fields are ignored.
 void ReadBody(InputBuffer& in, BodyFraming framing, std::int64_t contentLength, std::string& sink,
               BodyProgress& progress, std::uint64_t maxBodySize);
 // The same into a BodyBuffer, where a large body is received in place and never copied.

@@ -31,9 +31,8 @@ public:
     virtual void Close() = 0;
 
     // A hint that [data, data + size), fresh memory the caller owns, is about to be filled by
-    // receives (each block of a body being downloaded): an implementation may ask the system to
-    // back it with large pages, which makes filling hundreds of MiB of fresh memory much
-    // cheaper. Contents are unchanged.
+    // receives: an implementation may back it with large pages, which fill much faster. The
+    // contents stay as they are.
     virtual void PrepareReceiveBuffer(char* data, std::size_t size) {
         static_cast<void>(data);
         static_cast<void>(size);
@@ -43,10 +42,9 @@ public:
 // How often a wait for the peer stops for a moment to call its WaitHook.
 inline constexpr int kWaitSliceMs = 50;
 
-// Called again and again while the client waits for its peer (to connect, or for the next
-// bytes), at least every kWaitSliceMs whether bytes arrive or not: the moments a thread that a
-// transfer blocks can take its events. It may throw to give the wait up. Empty: nothing to call,
-// and the waits are not cut into slices.
+// Called at least every kWaitSliceMs while the client waits for its peer, bytes or none: where
+// a thread that a transfer blocks takes its events. It may throw to give the wait up. Empty:
+// the waits are not cut into slices.
 using WaitHook = std::function<void()>;
 
 // Opens a connection to host:port within timeoutMs, calling `wait` (when set) while it waits.

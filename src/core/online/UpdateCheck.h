@@ -1,11 +1,9 @@
 #pragma once
 
-// The background check's run as a plain class: asks the vendor server whether a tutorial video
-// exists and whether a newer version is out, shows the tutorial controls, offers the upgrade,
-// and ends the program once the upgrade's installer runs. Every failure is dropped: the user is
-// never told about a failed check. The worker thread (TCheckForNewVersionProcess) runs it; the
-// window's side goes through UpdateCheckView, whose implementation runs each call on the main
-// thread while the check waits.
+// The background check without Qt: asks the vendor server whether a tutorial video exists and
+// whether a newer version is out, shows the tutorial controls, offers the upgrade and ends the
+// program once its installer runs. The user is never told about a failed check. The worker thread
+// (TCheckForNewVersionProcess) runs it; UpdateCheckView runs each call on the main thread.
 
 #include "core/online/HttpClient.h"
 

@@ -62,7 +62,11 @@ public:
     virtual ~FileSystemPort() = default;
     virtual bool FileExists(const std::string& path) = 0;   // a regular file; a folder is not one
     virtual bool UserCanWrite(const std::string& path) = 0; // false for a missing file
-    virtual void DeleteFile(const std::string& path) = 0;   // failures ignored
+    // Whether the two paths name one file, links and second names followed.
+    virtual bool SameFile(const std::string& first, const std::string& second) = 0;
+    // Whether something other than a regular file (a folder, a FIFO, a device) is at `path`.
+    virtual bool OtherThanFileAt(const std::string& path) = 0;
+    virtual void DeleteFile(const std::string& path) = 0; // failures ignored
     // Starts writing `path` (see OutputFile); `executable`: a program only the user may run.
     // Nothing (and `error`) when the file cannot be created.
     virtual std::unique_ptr<OutputFile> CreateFile(const std::string& path, bool executable,

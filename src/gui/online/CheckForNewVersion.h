@@ -26,9 +26,8 @@ public:
     // platform/ProgramEnd.h).
     void Start();
 
-    // Main thread, once per window: shows the tutorial button and menu item and makes room
-    // for the button (input group 102 high and 4 pixels up, example label 2 down, output group
-    // 4 down).
+    // Main thread, once per window: shows the tutorial button and menu item and makes room for
+    // the button.
     static void ShowTutorialControls(TMainForm& form);
 
     // Main thread: asks `upgradeMessage` with Yes and No; on Yes runs the download window for

@@ -22,10 +22,9 @@ namespace {
 // Steps of the underlying bar: fine enough that the fill moves smoothly for any maximum.
 constexpr int GaugeSteps = 10000;
 
-// A progress bar paints itself at once whenever its value changes visibly. While one of these
-// lives the gauge only takes its new value, and it is painted with the window's next repaint,
-// which the progress handlers pace: done for every piece of a fast download, that painting would
-// cost more than the transfer itself.
+// A progress bar paints itself whenever its value changes visibly. While one of these lives the
+// gauge only takes its value and waits for the window's paced repaint: painting for every piece
+// of a fast download would cost more than the transfer.
 class DeferredPaint {
 public:
     explicit DeferredPaint(QWidget* widget) : widget_(widget) { widget_->setUpdatesEnabled(false); }
@@ -244,8 +243,8 @@ void TDownloadForm::sBitBtnCancelClick() {
     // while the question is open (and that time does not count against the server).
     if (messages_.Show("Are you sure to cancel this download?", MessageKind::Confirmation,
                        mbYes | mbNo, {"Yes", "No"}) == mrYes) {
-        // The download ends with an error as soon as the progress event returns; the partial
-        // data are dropped with it and nothing is written.
+        // The download ends with an error as soon as the progress event returns, and the partial
+        // file is dropped.
         transfer_.Cancel();
     }
     if (transfer_.State() == dsCancelled) {

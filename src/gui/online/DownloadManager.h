@@ -61,11 +61,10 @@ public:
     static constexpr int ClientWidth = 382;
     static constexpr int ClientHeight = 106;
 
-    // Asks the vendor server for the installer of `identifier` (DownloadTransfer::Prepare), shows
-    // the product's name in the caption, and starts the 500 ms timer that begins the download
-    // once the window is shown. A missing or unusable answer closes the window with an error
-    // message at the first tick. A failure of the request itself throws the client's error; the
-    // window must then not be shown.
+    // Asks the vendor server for the installer of `identifier` (DownloadTransfer::Prepare), puts
+    // the product's name in the caption and starts the 500 ms timer that begins the download once
+    // the window shows. An unusable answer closes the window with an error at the first tick; a
+    // failed request throws the client's error, and the window must then not be shown.
     void PrepareInstallerDownload(const std::string& identifier);
 
     // Shows the window modally and returns its download state once it has closed.
@@ -118,10 +117,9 @@ private:
 
 class TMainForm;
 
-// A download window as the update offer and "Start Pro version" use it: prepared for
-// `identifier`, centred over the main window `owner`, shown modally and freed again. Returns the
-// window's download state. A failure of the installer-information request propagates, and then
-// no window is shown.
+// A download window for `identifier`, centred over the main window `owner`, shown modally and
+// freed again (the update offer, "Start Pro version"). Returns its download state; a failed
+// installer-information request propagates, and then no window is shown.
 int RunInstallerDownload(TMainForm* owner, const std::string& identifier);
 
 } // namespace larkspan

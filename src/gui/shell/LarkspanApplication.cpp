@@ -19,11 +19,9 @@ namespace {
 QPointer<QWidget> mainWindow;
 UnhandledErrorHook unhandledErrorHook;
 
-// Fusion marks the focused control only in a window that has seen the keyboard move the focus
-// (Tab, a shortcut). A window opened by the keyboard would then hide where its focus is until
-// the first Tab, so every window counts as keyboard-driven each time it is shown. Only windows
-// are watched: the style hands each one to the filter as it prepares it, so no other control's
-// events pass through it.
+// Fusion marks the focused control only once the keyboard has moved the focus in that window,
+// so every window counts as keyboard-driven each time it is shown. Only windows are watched
+// (the style hands each to the filter), so no other control's events pass through it.
 class WindowShowFilter final : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override {

@@ -13,17 +13,14 @@ namespace larkspan {
 // not a std::exception, so that code which drops expected failures lets it pass.
 struct MainThreadGone {};
 
-// Runs `routine` on the main thread and returns when it has run; its error is raised again
-// here. Called on the main thread, it just runs the routine.
-//
-// At the end of the program: once the event loop has ended, or the application object is going
-// away, no routine runs any more. A worker that asks then, or whose routine was still waiting to
-// be delivered, gets MainThreadGone; it never runs a routine itself, and never waits for ever.
+// Runs `routine` on the main thread and returns when it has run, raising its error again here;
+// on the main thread it just runs it. Once the event loop has ended or the application object is
+// going away no routine runs: a worker that asks then, or whose routine was not yet delivered,
+// gets MainThreadGone; it never runs the routine itself nor waits for ever.
 void RunOnMainThread(const std::function<void()>& routine);
 
-// Main thread, once the application object exists: arms the rules above for it. RunOnMainThread
-// does this itself when first called on the main thread; the program's start-up calls it so
-// that a worker's first call already finds it armed.
+// Main thread, once the application object exists: arms the rules above, so that a worker's
+// first call finds them armed (RunOnMainThread arms them too when first called there).
 void WatchProgramEnd();
 
 } // namespace larkspan

@@ -1,9 +1,8 @@
 #pragma once
 
-// The program's pictures: hand-drawn SVG files (resources/pictures) rendered at build time to
-// PNGs at one, two and three times their size and compiled into the GUI library as Qt
-// resources. Every function here must be called on the GUI thread (QPixmap is a GUI-thread type)
-// after the QApplication exists.
+// The program's pictures: hand-drawn SVGs (resources/pictures) rendered at build time to PNGs at
+// one, two and three times their size and compiled in as Qt resources. Call everything here on
+// the GUI thread once the QApplication exists (QPixmap is a GUI-thread type).
 
 #include <QIcon>
 #include <QPixmap>
@@ -56,9 +55,8 @@ QIcon AppIcon();
 // One picture, a resource name without its ending (":/pictures/list16/globe"), at a logical
 // size for a device pixel ratio: the rendering made for the next whole ratio up
 // (<name>@<n>x.png, n from 1 to 3), scaled smoothly to the exact pixel size when the ratio is
-// not whole (or above 3). A missing or unreadable resource gives a fully transparent pixmap of
-// the right size and a warning, so a window still lays out; tests catch that case by looking for
-// drawn pixels.
+// not whole (or above 3). A missing or unreadable resource gives a transparent pixmap of the
+// right size and a warning, so a window still lays out.
 QPixmap LoadPicture(const QString& name, QSize logicalSize, qreal devicePixelRatio);
 
 } // namespace larkspan

@@ -1,10 +1,8 @@
 #pragma once
 
-// Happens-before edges for ThreadSanitizer where the synchronisation between two threads lies
-// inside Qt, which is not built with it: a queued call travels through Qt's event queue and a
-// blocking one waits on Qt's own semaphore, and QThread::wait ends on Qt's own condition.
-// ThreadSanitizer sees none of these and would report every hand-over as a race. Without
-// ThreadSanitizer everything here compiles to nothing.
+// Happens-before edges for ThreadSanitizer where two threads synchronise inside Qt, which is not
+// built with it (Qt's event queue, semaphore, QThread::wait): without them every hand-over would
+// be reported as a race. Without ThreadSanitizer everything here compiles to nothing.
 
 #include <utility>
 
@@ -41,11 +39,10 @@ inline void HappensAfter([[maybe_unused]] const volatile void* address) {
 // The address every hand-over to the main thread synchronises on.
 inline const char kHandOverEdge = 0;
 
-// A routine handed to another thread through a Qt queued call. Qt moves the routine into its
-// own call object before it posts it, so the edge is made when that move is done: the routine's
-// captures and Qt's call object are then published with everything before them. Running it
-// first takes that edge, and publishes what the routine did for the thread that waits for it
-// (which then calls HappensAfter(&kHandOverEdge)).
+// A routine handed to another thread through a Qt queued call. The edge is made when Qt moves
+// the routine into its call object, which publishes the captures along with that object;
+// running it takes the edge and publishes what it did for the waiting thread (which then calls
+// HappensAfter(&kHandOverEdge)).
 template <typename Routine> class HandedOver {
 public:
     explicit HandedOver(Routine routine) : routine_(std::move(routine)) {}

@@ -58,10 +58,9 @@ bool Feed(int fd, std::string_view& rest) {
     return false;
 }
 
-// A child that ends without reading all of its input makes our next write fail with EPIPE, and
-// the SIGPIPE that comes with it would end this program. The signal is blocked in this thread
-// while the input is written, and one left pending by such a write is taken before it is
-// unblocked, so other threads and the program's own handling are left as they were.
+// A child that ends without reading all its input makes our next write fail with EPIPE, and its
+// SIGPIPE would end this program. The signal is blocked in this thread only while the input is
+// written, and one left pending is taken before it is unblocked.
 class SigpipeHeld {
 public:
     SigpipeHeld() {
@@ -141,8 +140,7 @@ struct ChildStart {
     ::_exit(127);
 }
 
-// Starts the child; 0, or the errno of the failed start (a missing program, one that cannot be
-// run).
+// Starts the child; 0, or the errno of the failed start (a missing program, one not runnable).
 int StartChild(ChildStart start, pid_t& child) {
     posix::UniqueFd reportRead;
     posix::UniqueFd reportWrite;
@@ -192,8 +190,7 @@ using Clock = std::chrono::steady_clock;
 struct ChildPipes {
     posix::UniqueFd outRead, outWrite, errRead, errWrite, inRead, inWrite;
 
-    // 0, or the errno of the failure. The input pipe only `withInput`, its write end never
-    // blocking.
+    // 0, or the errno of the failure. The input pipe only `withInput`, its write end non-blocking.
     int Make(bool withInput) {
         const bool made = posix::MakePipe(outRead, outWrite) &&
                           posix::MakePipe(errRead, errWrite) &&

@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/Policy.h"
+#include "platform/Primitives.h"
 #include "platform/posix/Spawn.h"
 
 #include <cerrno>
@@ -12,7 +13,9 @@
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -48,6 +51,30 @@ constexpr int StoppedOutputGraceMs = 1000;
 
 } // namespace
 
+void EndWithStartingProgram() {
+    const std::optional<std::string> handed = os::Environment(kWatchdogVariable);
+    struct stat info {};
+    if (!handed || *handed != std::to_string(posix::kHandedDescriptor) ||
+        ::fstat(posix::kHandedDescriptor, &info) != 0 || !S_ISFIFO(info.st_mode)) {
+        return;
+    }
+    const int watchdog = posix::kHandedDescriptor;
+    ::fcntl(watchdog, F_SETFD, FD_CLOEXEC);
+    ::unsetenv(kWatchdogVariable);
+    // Nothing is ever written to it: it wakes only when the program's end closes the other end.
+    // Killed, this process takes its children along (they die with the thread that started
+    // them) and puts no unfinished output in place.
+    std::thread([watchdog] {
+        pollfd gone{watchdog, POLLIN, 0};
+        int polled = 0;
+        while ((polled = ::poll(&gone, 1, -1)) < 0 && errno == EINTR) {
+        }
+        if (polled > 0) {
+            ::kill(::getpid(), SIGKILL);
+        }
+    }).detach();
+}
+
 CommandInterpreter ConsoleInterpreter() {
     return CommandInterpreter::PosixShell;
 }
@@ -58,14 +85,19 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
     if (workingFolder.empty()) {
         return result;
     }
-    // The write end reaches the child only through the dup2 below.
+    // The write end reaches the child only through the dup2 below. The watchdog's write end
+    // stays here alone: it closes when this program ends, however it ends, and the command's
+    // adapters end with it (EndWithStartingProgram).
     posix::UniqueFd readEnd;
     posix::UniqueFd writeEnd;
-    if (!posix::MakePipe(readEnd, writeEnd)) {
+    posix::UniqueFd watchdogRead;
+    posix::UniqueFd watchdogWrite;
+    if (!posix::MakePipe(readEnd, writeEnd) || !posix::MakePipe(watchdogRead, watchdogWrite)) {
         return result;
     }
 
-    posix::SpawnSetup setup({{writeEnd.Get(), STDOUT_FILENO}, {writeEnd.Get(), STDERR_FILENO}});
+    posix::SpawnSetup setup({{writeEnd.Get(), STDOUT_FILENO}, {writeEnd.Get(), STDERR_FILENO}},
+                            watchdogRead.Get());
     ::posix_spawn_file_actions_addchdir_np(&setup.actions, workingFolder.c_str());
     // Its own process group, so that a stop ends the interpreter and everything it started.
     short flags = 0;
@@ -74,7 +106,9 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
                                static_cast<short>(flags | POSIX_SPAWN_SETPGROUP));
     ::posix_spawnattr_setpgroup(&setup.attributes, 0);
 
-    std::vector<std::string> variables = ChildEnvironment(environment);
+    EnvironmentVariables handed = environment;
+    handed.emplace_back(kWatchdogVariable, std::to_string(posix::kHandedDescriptor));
+    std::vector<std::string> variables = ChildEnvironment(handed);
     std::vector<char*> envp;
     envp.reserve(variables.size() + 1);
     for (std::string& variable : variables) {
@@ -97,6 +131,7 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
     // From here on only the child and what it starts hold the write end, so end-of-data comes
     // exactly when the last of them has closed it.
     writeEnd.Close();
+    watchdogRead.Close();
 
     if (stopper != nullptr && !stopper->Attach(child)) {
         stopper->Stop(); // asked for before the start: end it now that it exists

@@ -10,10 +10,13 @@
 #include "platform/Policy.h"
 #include "platform/posix/Spawn.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +58,34 @@ std::string ExecutablePath() {
         }
         target.resize(target.size() * 2);
     }
+}
+
+unsigned UsableProcessors() {
+    // A set as large as the processors configured, for machines past CPU_SETSIZE.
+    const long configured = std::max(::sysconf(_SC_NPROCESSORS_CONF), 1L);
+    cpu_set_t* set = CPU_ALLOC(static_cast<int>(configured));
+    if (set == nullptr) {
+        return 0;
+    }
+    const std::size_t size = CPU_ALLOC_SIZE(static_cast<int>(configured));
+    const int count = ::sched_getaffinity(0, size, set) == 0 ? CPU_COUNT_S(size, set) : 0;
+    CPU_FREE(set);
+    return static_cast<unsigned>(count);
+}
+
+std::uint64_t AvailableMemory() {
+    // MemAvailable counts the caches the kernel would give up; the free pages alone do not.
+    std::ifstream meminfo("/proc/meminfo");
+    for (std::string line; std::getline(meminfo, line);) {
+        if (line.rfind("MemAvailable:", 0) == 0) {
+            return std::strtoull(line.c_str() + 13, nullptr, 10) * 1024; // "... kB"
+        }
+    }
+    const long pages = ::sysconf(_SC_AVPHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0
+               ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize)
+               : 0;
 }
 
 std::vector<std::string> TemporaryFolderVariables() {

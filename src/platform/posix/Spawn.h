@@ -67,20 +67,29 @@ struct Redirection {
     int to;   // the child's standard stream it becomes
 };
 
+// The descriptor a child is handed besides its standard streams (SpawnSetup's `handed`).
+inline constexpr int kHandedDescriptor = STDERR_FILENO + 1;
+
 // File actions and attributes of one spawn. The child gets its standard streams (those listed
-// redirected) and nothing else of the program (descriptors other code opened without
-// close-on-exec stay with the program), no blocked signals and every signal at its default
-// action: what the program ignores (SIGPIPE, often) is not the child's business.
+// redirected), `handed` (when not -1) as kHandedDescriptor, and nothing else of the program
+// (descriptors other code opened without close-on-exec stay with the program), no blocked
+// signals and every signal at its default action: what the program ignores (SIGPIPE, often) is
+// not the child's business.
 class SpawnSetup {
 public:
-    explicit SpawnSetup(std::initializer_list<Redirection> redirections) {
+    explicit SpawnSetup(std::initializer_list<Redirection> redirections, int handed = -1) {
         ::posix_spawn_file_actions_init(&actions);
         ::posix_spawnattr_init(&attributes);
         for (const Redirection& r : redirections) {
             ::posix_spawn_file_actions_adddup2(&actions, r.from, r.to);
         }
+        // (glibc clears close-on-exec also where the descriptor is kHandedDescriptor already.)
+        if (handed >= 0) {
+            ::posix_spawn_file_actions_adddup2(&actions, handed, kHandedDescriptor);
+        }
         // After the redirections, which still need their sources open.
-        ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+        ::posix_spawn_file_actions_addclosefrom_np(&actions, handed >= 0 ? kHandedDescriptor + 1
+                                                                         : STDERR_FILENO + 1);
         sigset_t all;
         sigset_t none;
         ::sigfillset(&all);

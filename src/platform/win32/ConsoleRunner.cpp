@@ -118,4 +118,6 @@ ConsoleResult RunConsoleCapture(const std::string& commandLine, const std::strin
     return result;
 }
 
+void EndWithStartingProgram() {} // the command's job object ends it with the program
+
 } // namespace larkspan::platform

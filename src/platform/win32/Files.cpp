@@ -145,32 +145,70 @@ std::string OpenForReadingError(const std::string& path) {
     return file ? std::string() : win32::ErrorText(::GetLastError());
 }
 
-std::string FileFingerprint(const std::string& path) {
+namespace {
+
+// Only the attributes: no right to the data is needed and no writer is kept out.
+win32::UniqueHandle OpenAttributes(const std::string& path) {
     std::wstring wide;
     if (!win32::WidePath(path, wide)) {
-        return {};
+        return win32::UniqueHandle();
     }
-    // Only the attributes: no right to the data is needed and no writer is kept out.
-    const win32::UniqueHandle file(::CreateFileW(
+    return win32::UniqueHandle(::CreateFileW(
         wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+std::uint64_t Join(DWORD high, DWORD low) {
+    return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+std::string HandleFingerprint(HANDLE file) {
     BY_HANDLE_FILE_INFORMATION identity{};
-    FILE_BASIC_INFO times{};
-    if (!file || !::GetFileInformationByHandle(file.Get(), &identity) ||
-        !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &times, sizeof times) ||
+    if (!::GetFileInformationByHandle(file, &identity) ||
         (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return {};
     }
-    const auto join = [](DWORD high, DWORD low) {
-        return std::to_string((static_cast<unsigned long long>(high) << 32) | low);
-    };
-    // The change time moves with every write and cannot be set back by the writer, unlike the
-    // last-write time.
+    // The last-write time comes with the size; the change time is left out, since indexers,
+    // backup tools and cloud-sync hydration move it without touching the content.
+    const std::uint64_t written =
+        Join(identity.ftLastWriteTime.dwHighDateTime, identity.ftLastWriteTime.dwLowDateTime);
     return std::to_string(identity.dwVolumeSerialNumber) + ':' +
-           join(identity.nFileIndexHigh, identity.nFileIndexLow) + ':' +
-           join(identity.nFileSizeHigh, identity.nFileSizeLow) + ':' +
-           std::to_string(times.LastWriteTime.QuadPart) + ':' +
-           std::to_string(times.ChangeTime.QuadPart);
+           std::to_string(Join(identity.nFileIndexHigh, identity.nFileIndexLow)) + ':' +
+           std::to_string(Join(identity.nFileSizeHigh, identity.nFileSizeLow)) + ':' +
+           std::to_string(written);
+}
+
+} // namespace
+
+std::string FileFingerprint(const std::string& path) {
+    const win32::UniqueHandle file = OpenAttributes(path);
+    return file ? HandleFingerprint(file.Get()) : std::string();
+}
+
+bool SameFile(const std::string& first, const std::string& second) {
+    const win32::UniqueHandle a = OpenAttributes(first);
+    const win32::UniqueHandle b = OpenAttributes(second);
+    BY_HANDLE_FILE_INFORMATION one{};
+    BY_HANDLE_FILE_INFORMATION other{};
+    return a && b && ::GetFileInformationByHandle(a.Get(), &one) &&
+           ::GetFileInformationByHandle(b.Get(), &other) && SameFile(one, other);
+}
+
+bool OtherThanFileAt(const std::string& path) {
+    const auto attributes = TargetAttributes(path);
+    if (!attributes) {
+        return false;
+    }
+    if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return true;
+    }
+    const win32::UniqueHandle file = OpenAttributes(path);
+    return file && ::GetFileType(file.Get()) != FILE_TYPE_DISK;
 }
 
 bool RegularFileExists(const std::string& path) {
@@ -261,6 +299,7 @@ struct FileWriter::State {
     std::wstring full;
     std::wstring temporary;
     win32::UniqueHandle file;
+    std::uint64_t written = 0;
 };
 
 FileWriter::FileWriter() = default;
@@ -274,27 +313,40 @@ FileWriter::~FileWriter() {
 
 namespace {
 
-bool Fail(const std::string& path, DWORD code, std::string& error) {
-    error = "Cannot create file \"" + path + "\". " + win32::ErrorText(code, path);
+bool Fail(DWORD code, std::string& error, const std::string& path = {}) {
+    error = win32::ErrorText(code != ERROR_SUCCESS ? code : ERROR_WRITE_FAULT, path);
     return false;
+}
+
+// A document is not written over a folder or over a file the user may not write.
+bool MayReplace(const std::string& path, std::string& error) {
+    const auto attributes = TargetAttributes(path);
+    if (!attributes) {
+        return true;
+    }
+    if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return Fail(ERROR_DIRECTORY, error, path);
+    }
+    return UserCanWrite(path) || Fail(ERROR_ACCESS_DENIED, error, path);
 }
 
 } // namespace
 
 bool FileWriter::Open(const std::string& path, FileMode mode, std::string& error) {
-    // Nothing to do for FileMode::UserExecute: whether a file may be run is decided by its
-    // access list, which a new file inherits from its folder (the user's own temporary folder
-    // lets the user run what the user wrote there), not by a mode bit.
-    static_cast<void>(mode);
+    // FileMode::UserExecute and Document need nothing more: whether a file may be run or read is
+    // decided by its access list, which a new file inherits from its folder, not by mode bits.
     std::wstring wide;
     if (!win32::WidePath(path, wide)) {
-        return Fail(path, ERROR_INVALID_NAME, error);
+        return Fail(ERROR_INVALID_NAME, error, path);
+    }
+    if (mode == FileMode::Document && !MayReplace(path, error)) {
+        return false;
     }
     auto state = std::make_unique<State>();
     state->path = path;
     std::size_t nameStart = 0;
     if (!SplitFullPath(wide, state->full, nameStart)) {
-        return Fail(path, ::GetLastError(), error);
+        return Fail(::GetLastError(), error, path);
     }
     // Opening the path itself would write through a link someone planted there (a symbolic
     // link or junction in a shared folder, onto any file of the user's). A fresh file with an
@@ -312,7 +364,7 @@ bool FileWriter::Open(const std::string& path, FileMode mode, std::string& error
         }
     }
     if (!state->file) {
-        return Fail(path, ::GetLastError(), error);
+        return Fail(::GetLastError(), error, path);
     }
     // Deleted by the system when its handle closes, however the process ends, until Commit
     // takes the mark off. Where a file system refuses the mark, the next start removes it.
@@ -321,34 +373,74 @@ bool FileWriter::Open(const std::string& path, FileMode mode, std::string& error
     return true;
 }
 
+bool FileWriter::IsOpen() const {
+    return state_ && state_->file;
+}
+
+bool FileWriter::IsFreshFile() const {
+    return IsOpen();
+}
+
 bool FileWriter::Write(std::string_view bytes, std::string& error) {
-    if (!state_ || !state_->file) {
-        return Fail(state_ ? state_->path : std::string(), ERROR_INVALID_HANDLE, error);
+    if (!IsOpen()) {
+        return Fail(ERROR_INVALID_HANDLE, error);
     }
-    return WriteAll(state_->file.Get(), bytes) || Fail(state_->path, ::GetLastError(), error);
+    if (!WriteAll(state_->file.Get(), bytes)) {
+        return Fail(::GetLastError(), error, state_->path);
+    }
+    state_->written += bytes.size();
+    return true;
+}
+
+bool FileWriter::Restart(std::string& error) {
+    if (!IsOpen()) {
+        return Fail(ERROR_INVALID_HANDLE, error);
+    }
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(state_->file.Get(), start, nullptr, FILE_BEGIN) ||
+        !::SetEndOfFile(state_->file.Get())) {
+        return Fail(::GetLastError(), error, state_->path);
+    }
+    state_->written = 0;
+    return true;
 }
 
 bool FileWriter::Commit(std::string& error) {
-    if (!state_ || !state_->file) {
-        return Fail(state_ ? state_->path : std::string(), ERROR_INVALID_HANDLE, error);
+    if (!IsOpen()) {
+        return Fail(ERROR_INVALID_HANDLE, error);
     }
-    // Kept when closed, which happens here, where a failure to close (the last data not
-    // reaching the disk) counts. MoveFileExW then replaces the name, whatever it named (a link
-    // stays unfollowed); a folder at the path is not replaced and fails.
-    if (!SetDeleteOnClose(state_->file.Get(), false)) {
+    State& state = *state_;
+    // What was written is not stored yet: a full disk or a failing device (a network share
+    // above all) may only say so when the data is flushed. Kept when closed, which happens here,
+    // where a failure to close counts. MoveFileExW then replaces the name, whatever it named (a
+    // link stays unfollowed); a folder at the path is not replaced and fails.
+    BY_HANDLE_FILE_INFORMATION written{};
+    if (!::FlushFileBuffers(state.file.Get()) ||
+        !::GetFileInformationByHandle(state.file.Get(), &written)) {
+        return Fail(::GetLastError(), error, state.path);
+    }
+    error = policy::WrittenFileProblem(
+        true, true, Join(written.nFileSizeHigh, written.nFileSizeLow), state.written);
+    if (!error.empty()) {
+        return false;
+    }
+    if (!SetDeleteOnClose(state.file.Get(), false)) {
+        return Fail(::GetLastError(), error, state.path);
+    }
+    const bool closed = ::CloseHandle(state.file.Release()) != 0;
+    if (!closed || !::MoveFileExW(state.temporary.c_str(), state.full.c_str(),
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD code = ::GetLastError();
-        state_->file.Reset(nullptr);
-        return Fail(state_->path, code, error);
+        ::DeleteFileW(state.temporary.c_str());
+        return Fail(code, error, state.path);
     }
-    const bool closed = ::CloseHandle(state_->file.Release()) != 0;
-    if (!closed || !::MoveFileExW(state_->temporary.c_str(), state_->full.c_str(),
-                                  MOVEFILE_REPLACE_EXISTING)) {
-        const DWORD code = ::GetLastError();
-        ::DeleteFileW(state_->temporary.c_str());
-        return Fail(state_->path, code, error);
-    }
-    error.clear();
-    return true;
+    const win32::UniqueHandle named = OpenAttributes(state.path);
+    BY_HANDLE_FILE_INFORMATION identity{};
+    const bool there = named && ::GetFileInformationByHandle(named.Get(), &identity);
+    error = policy::WrittenFileProblem(there, there && SameFile(identity, written),
+                                       Join(identity.nFileSizeHigh, identity.nFileSizeLow),
+                                       state.written);
+    return error.empty();
 }
 
 void RemoveStalePartialFiles(const std::string& folder) {
@@ -384,142 +476,40 @@ void RemoveStalePartialFiles(const std::string& folder) {
     ::FindClose(search);
 }
 
+void RemoveOwnTemporaryFiles(const std::string& prefix) {
+    std::wstring folder;
+    if (prefix.empty() || !win32::WidePath(TemporaryFolder(), folder)) {
+        return;
+    }
+    if (folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    WIN32_FIND_DATAW found{};
+    const HANDLE search =
+        ::FindFirstFileExW((folder + win32::Widen(prefix) + L"*").c_str(), FindExInfoBasic, &found,
+                           FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+            0) {
+            continue;
+        }
+        // Shared with nobody: a file still open elsewhere stays. The mark deletes it on closing.
+        const win32::UniqueHandle file(
+            ::CreateFileW((folder + found.cFileName).c_str(), DELETE | READ_CONTROL, 0, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file && OwnedByThisUser(file.Get())) {
+            SetDeleteOnClose(file.Get(), true);
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+}
+
 } // namespace larkspan::platform
 
 namespace larkspan::platform {
-
-namespace {
-
-// The system's words without the full stop they end in, so that callers can place them.
-std::string Reason(DWORD code) {
-    std::string text = win32::ErrorText(code);
-    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
-}
-
-bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-}
-
-} // namespace
-
-struct TextOutput::State {
-    win32::UniqueHandle file;
-    std::wstring path;
-    bool regular = false;
-    BY_HANDLE_FILE_INFORMATION opened{};
-    std::uint64_t written = 0;
-};
-
-TextOutput::TextOutput() = default;
-TextOutput::~TextOutput() = default;
-
-bool TextOutput::Open(const std::string& path, std::string& error) {
-    auto state = std::make_unique<State>();
-    if (!win32::WidePath(path, state->path)) {
-        error = Reason(ERROR_INVALID_NAME);
-        return false;
-    }
-    // As the C runtime's fopen "wb" does, but shared for reading only: nobody writes to,
-    // renames or deletes the file while its text is being written.
-    state->file.Reset(::CreateFileW(state->path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!state->file) {
-        error = Reason(::GetLastError());
-        return false;
-    }
-    state->regular = ::GetFileType(state->file.Get()) == FILE_TYPE_DISK;
-    if (state->regular && !::GetFileInformationByHandle(state->file.Get(), &state->opened)) {
-        error = Reason(::GetLastError());
-        return false;
-    }
-    state_ = std::move(state);
-    return true;
-}
-
-bool TextOutput::IsOpen() const {
-    return state_ && state_->file;
-}
-
-bool TextOutput::IsRegularFile() const {
-    return IsOpen() && state_->regular;
-}
-
-bool TextOutput::Write(std::string_view bytes, std::string& error) {
-    if (!IsOpen()) {
-        error = Reason(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    if (!WriteAll(state_->file.Get(), bytes)) {
-        const DWORD code = ::GetLastError();
-        error = Reason(code != ERROR_SUCCESS ? code : ERROR_WRITE_FAULT);
-        return false;
-    }
-    state_->written += bytes.size();
-    return true;
-}
-
-bool TextOutput::Restart(std::string& error) {
-    if (!IsRegularFile()) {
-        error = Reason(ERROR_INVALID_FUNCTION);
-        return false;
-    }
-    LARGE_INTEGER start{};
-    if (!::SetFilePointerEx(state_->file.Get(), start, nullptr, FILE_BEGIN) ||
-        !::SetEndOfFile(state_->file.Get())) {
-        error = Reason(::GetLastError());
-        return false;
-    }
-    state_->written = 0;
-    return true;
-}
-
-bool TextOutput::Finish(std::string& error) {
-    if (!IsOpen()) {
-        error = Reason(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    State& state = *state_;
-    BY_HANDLE_FILE_INFORMATION now{};
-    // What was written is not stored yet: a full disk or a failing device (a network share
-    // above all) may only say so when the data is flushed.
-    if (state.regular && (!::FlushFileBuffers(state.file.Get()) ||
-                          !::GetFileInformationByHandle(state.file.Get(), &now))) {
-        error = Reason(::GetLastError());
-        return false;
-    }
-    if (!::CloseHandle(state.file.Release())) {
-        error = Reason(::GetLastError());
-        return false;
-    }
-    if (!state.regular) {
-        return true;
-    }
-    const win32::UniqueHandle named(::CreateFileW(
-        state.path.c_str(), FILE_READ_ATTRIBUTES,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-        FILE_ATTRIBUTE_NORMAL, nullptr));
-    BY_HANDLE_FILE_INFORMATION identity{};
-    if (!named || !::GetFileInformationByHandle(named.Get(), &identity)) {
-        error = "It was deleted while it was being written";
-        return false;
-    }
-    if (!SameFile(identity, state.opened)) {
-        error = "Another file took its place while it was being written";
-        return false;
-    }
-    const std::uint64_t size = (static_cast<std::uint64_t>(now.nFileSizeHigh) << 32) |
-                               now.nFileSizeLow;
-    if (size != state.written) {
-        error = "It holds " + std::to_string(size) + " bytes instead of the " +
-                std::to_string(state.written) + " written: something else changed it meanwhile";
-        return false;
-    }
-    return true;
-}
 
 namespace {
 
@@ -527,14 +517,6 @@ class AppendingHandle final : public AppendingFile {
 public:
     explicit AppendingHandle(HANDLE file) : file_(file) {}
     void Append(std::string_view bytes) override { WriteAll(file_.Get(), bytes); }
-
-private:
-    win32::UniqueHandle file_;
-};
-
-class HeldFile final : public FileHold {
-public:
-    explicit HeldFile(HANDLE file) : file_(file) {}
 
 private:
     win32::UniqueHandle file_;
@@ -549,16 +531,78 @@ std::unique_ptr<AppendingFile> OpenForAppending(const std::string& path) {
     }
     // Appending only, and shared every way: the reader opens, reads and finally deletes the
     // file while it is open here.
-    win32::UniqueHandle file(::CreateFileW(
-        wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win32::UniqueHandle file(::CreateFileW(wide.c_str(), FILE_APPEND_DATA,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || ::GetFileType(file.Get()) != FILE_TYPE_DISK) {
         return nullptr;
     }
     return std::make_unique<AppendingHandle>(file.Release());
 }
 
-std::unique_ptr<FileHold> HoldAgainstChanges(const std::string& path) {
+namespace {
+
+// The path the system gives an open file, links and junctions resolved: the tools open it by
+// that name, which no swap of a link above it can turn into another file. "" when there is none.
+std::string FinalPath(HANDLE file) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFinalPathNameByHandleW(
+            file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(length + 1);
+    }
+    // "\\?\C:\..." and "\\?\UNC\server\..." as the tools' own file names write them.
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        path = L"\\\\" + path.substr(8);
+    } else if (path.rfind(L"\\\\?\\", 0) == 0 && path.size() > 6 && path[5] == L':') {
+        path = path.substr(4);
+    }
+    return win32::Narrow(path);
+}
+
+class HandleDocument final : public JobDocument {
+public:
+    HandleDocument(HANDLE file, std::string toolPath, std::wstring deleteAtEnd)
+        : file_(file), toolPath_(std::move(toolPath)), deleteAtEnd_(std::move(deleteAtEnd)) {}
+    ~HandleDocument() override {
+        file_.Reset(nullptr);
+        if (!deleteAtEnd_.empty()) {
+            ::DeleteFileW(deleteAtEnd_.c_str());
+        }
+    }
+    HandleDocument(const HandleDocument&) = delete;
+    HandleDocument& operator=(const HandleDocument&) = delete;
+
+    const std::string& ToolPath() const override { return toolPath_; }
+    std::string Fingerprint() const override { return HandleFingerprint(file_.Get()); }
+    bool IsAt(const std::string& path) const override {
+        const win32::UniqueHandle named = OpenAttributes(path);
+        BY_HANDLE_FILE_INFORMATION opened{};
+        BY_HANDLE_FILE_INFORMATION identity{};
+        return named && ::GetFileInformationByHandle(file_.Get(), &opened) &&
+               ::GetFileInformationByHandle(named.Get(), &identity) && SameFile(opened, identity);
+    }
+    bool Write(std::string_view bytes, std::string& error) override {
+        return (!deleteAtEnd_.empty() && WriteAll(file_.Get(), bytes)) ||
+               Fail(deleteAtEnd_.empty() ? ERROR_ACCESS_DENIED : ::GetLastError(), error);
+    }
+
+private:
+    win32::UniqueHandle file_;
+    std::string toolPath_;
+    std::wstring deleteAtEnd_;
+};
+
+} // namespace
+
+std::unique_ptr<JobDocument> OpenJobDocument(const std::string& path) {
     std::wstring wide;
     if (!win32::WidePath(path, wide)) {
         return nullptr;
@@ -567,10 +611,41 @@ std::unique_ptr<FileHold> HoldAgainstChanges(const std::string& path) {
     // is refused, readers (the tools of the job among them) are not.
     win32::UniqueHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+    if (!file || ::GetFileType(file.Get()) != FILE_TYPE_DISK) {
         return nullptr;
     }
-    return std::make_unique<HeldFile>(file.Release());
+    std::string toolPath = FinalPath(file.Get());
+    if (toolPath.empty()) {
+        toolPath = path;
+    }
+    return std::make_unique<HandleDocument>(file.Release(), std::move(toolPath), std::wstring());
+}
+
+std::unique_ptr<JobDocument> CreatePrivateDocument(std::string& error) {
+    // The tools open it by name, asking for no FILE_SHARE_DELETE, so it cannot be marked to go
+    // when closed: it is deleted by the object, and after a kill by the next start (its name is
+    // a partial-file name, and reading shared only while it is held, which such a start asks).
+    // The user's temporary folder keeps it to the user.
+    const std::string folder = TemporaryFolder();
+    for (int attempt = 0; attempt < 16 && !folder.empty(); ++attempt) {
+        std::wstring wide;
+        if (!win32::WidePath(TemporaryFile(win32::Narrow(PartialName())), wide)) {
+            break;
+        }
+        win32::UniqueHandle file(::CreateFileW(
+            wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+            CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file) {
+            std::string toolPath = win32::Narrow(wide);
+            return std::make_unique<HandleDocument>(file.Release(), std::move(toolPath),
+                                                    std::move(wide));
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS) {
+            break;
+        }
+    }
+    Fail(::GetLastError(), error);
+    return nullptr;
 }
 
 } // namespace larkspan::platform

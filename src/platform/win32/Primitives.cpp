@@ -100,6 +100,48 @@ std::string ExecutablePath() {
     }
 }
 
+unsigned UsableProcessors() {
+    // The affinity mask holds the processors of the process's group that it, and any job it is
+    // in, may use; threads and the programs it starts stay in that group.
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    if (!::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system)) {
+        return 0;
+    }
+    unsigned count = 0;
+    for (DWORD_PTR mask = process; mask != 0; mask &= mask - 1) {
+        ++count;
+    }
+    // A hard cap on the job's CPU rate is a share of every processor of the machine, in
+    // hundredths of a percent.
+    JOBOBJECT_CPU_RATE_CONTROL_INFORMATION rate{};
+    if (::QueryInformationJobObject(nullptr, JobObjectCpuRateControlInformation, &rate, sizeof rate,
+                                    nullptr) &&
+        (rate.ControlFlags & JOB_OBJECT_CPU_RATE_CONTROL_ENABLE) != 0 &&
+        (rate.ControlFlags & JOB_OBJECT_CPU_RATE_CONTROL_HARD_CAP) != 0) {
+        const DWORD all = ::GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+        const DWORD capped = (all * rate.CpuRate + 9999) / 10000;
+        count = std::min<unsigned>(count, std::max<DWORD>(capped, 1));
+    }
+    return count;
+}
+
+std::uint64_t AvailableMemory() {
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    std::uint64_t available = ::GlobalMemoryStatusEx(&status) ? status.ullAvailPhys : 0;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION job{};
+    if (::QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &job, sizeof job,
+                                    nullptr) &&
+        (job.BasicLimitInformation.LimitFlags & JOB_OBJECT_LIMIT_JOB_MEMORY) != 0) {
+        const std::uint64_t limit = job.JobMemoryLimit;
+        const std::uint64_t used = job.PeakJobMemoryUsed; // no better figure of the job's use
+        const std::uint64_t left = limit > used ? limit - used : 0;
+        available = available == 0 ? left : std::min(available, left);
+    }
+    return available;
+}
+
 std::vector<std::string> TemporaryFolderVariables() {
     // The system's own rule decides (DefaultTemporaryFolder), not one variable read here.
     return {};

@@ -8,9 +8,12 @@
 # shell's "open" verb, which starts the program registered for .txt files with its path. A
 # read-only file chosen in Windows' own save dialog is refused with a box that belongs to the main
 # window, the dialog comes back, and once it is closed the window still answers the keyboard (Alt+F
-# opens the File menu). A long document then shows its progress through cmd.exe as on Linux: the
-# gauge and the title move through the share of pages done, and every page comes out. The program
-# ends at once when its window is closed.
+# opens the File menu). An output that is a second name of the input (a hard link made by Windows'
+# own CreateHardLinkW, through cmd's mklink /H) is refused before anything runs, the PDF unchanged;
+# and a job that fails on a full disk leaves yesterday's text file exactly as it was (where a small
+# tmpfs can be mounted for that disk). A long document then shows its progress through cmd.exe as
+# on Linux: the gauge and the title move through the share of pages done, and every page comes
+# out. The program ends at once when its window is closed.
 # Argument: the Windows build folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -68,6 +71,42 @@ e2e_key "$menu" Escape
 e2e_wait_window_gone "$menu"
 e2e_expect_eq "$(cat "$locked")" "the user's own" "the read-only file"
 
+cp "$docs/report.pdf" "$docs/same.pdf"
+"$WINE" cmd /c mklink /H "$(win_windows_path "$docs/same.txt")" "$(win_windows_path "$docs/same.pdf")" \
+    >/dev/null 2>&1 || e2e_fail "mklink /H made no hard link"
+[ "$(stat -c %i "$docs/same.txt")" = "$(stat -c %i "$docs/same.pdf")" ] || e2e_fail "same.txt is no hard link"
+win_pick_input main "$main" "$(win_windows_path "$docs/same.pdf")"
+e2e_key "$main" ctrl+s
+box=$(e2e_wait_window Error main)
+e2e_expect_contains "$(e2e_copy_box_text "$box")" "The output text file is the input PDF file itself:" "error box"
+e2e_key "$box" Return
+e2e_wait_window_gone "$box"
+cmp -s "$docs/report.pdf" "$docs/same.pdf" || e2e_fail "same.pdf is not what it was"
+
+full=$WINEPREFIX/drive_c/full
+mkdir -p "$full"
+if mount -t tmpfs -o size=1m tmpfs "$full" 2>/dev/null; then
+    unmount_full() { umount "$full"; win__on_exit_hook; }
+    E2E_ON_EXIT_HOOK=unmount_full
+    "$WIN_LINUX_BIN/e2e-make-pdf" "$full/long.pdf" pages 2000 || e2e_fail "could not write long.pdf"
+    printf "yesterday's text\r\n" >"$full/long.txt"
+    cp "$full/long.txt" "$E2E_WORK/yesterday.txt"
+    dd if=/dev/zero of="$full/filler" bs=4096 2>/dev/null || true
+    truncate -s -40K "$full/filler"
+    win_pick_input main "$main" 'C:\full\long.pdf'
+    e2e_key "$main" ctrl+s
+    confirm=$(e2e_wait_window Confirm main)
+    e2e_key "$confirm" Return
+    box=$(e2e_wait_window Error main 60)
+    e2e_expect_contains "$(e2e_copy_box_text "$box")" "I/O Error: Couldn't write text file" "error box"
+    e2e_key "$box" Return
+    e2e_wait_window_gone "$box"
+    cmp -s "$full/long.txt" "$E2E_WORK/yesterday.txt" || e2e_fail "yesterday's long.txt is not what it was"
+    e2e_expect_eq "$(extraction_listing "$full")" $'filler\nlong.pdf\nlong.txt' "files on the full disk"
+else
+    echo "the full-disk part is skipped: no tmpfs can be mounted here"
+fi
+
 long_docs=$E2E_WORK/long
 mkdir -p "$long_docs"
 pages=60000
@@ -91,4 +130,8 @@ echo "the program ended $ended ms after Ctrl+W"
 [ "$ended" -lt 1500 ] || e2e_fail "the program ran on for $ended ms after its window closed"
 e2e_expect_eq "$E2E_EXIT_STATUS" 0 "exit status"
 win_uninstall
+if mountpoint -q "$full"; then
+    umount "$full"
+    E2E_ON_EXIT_HOOK=win__on_exit_hook
+fi
 e2e_pass

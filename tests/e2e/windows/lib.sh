@@ -144,11 +144,15 @@ win__restore_opens() {
     fi
 }
 
-# The files the installer must write: those of the payload it was made from, and the uninstaller
-# (uninstall.exe, which runs and waits for the NSIS uninstaller uninstall.dat).
+# The files the installer must write: those of the payload it was made from, the models of the
+# components chosen by default (packaging/model-components.txt, "id|label|on|files") and the
+# uninstaller (uninstall.exe, which runs and waits for the NSIS uninstaller uninstall.dat).
 win__expected_files() {
     {
         (cd "$E2E_BUILD/payload" && find . -type f | sed 's|^\./||')
+        awk -F'|' '$3 == "on" { n = split($4, f, " "); for (i = 1; i <= n; i++) {
+            sub(".*/", "", f[i]); print "tessdata/" f[i] } }' \
+            "$E2E_BUILD/packaging/model-components.txt"
         printf '%s\n' uninstall.exe uninstall.dat
     } | sort
 }

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # An upgrade over an installation in a folder of the user's choice stays in that folder. Setup
-# installs silently into C:\Apps\Larkspan; run again, with its pages (welcome, licence, folder,
-# finish; each saved as a picture; the welcome page names the installed version and its
-# folder), it installs over that copy: one copy, one entry among the
-# installed programs pointing there, the user's own file in the folder kept, and "Run Larkspan"
-# on the finish page starts the program from there. Setup.exe carries its version information.
-# The uninstaller then leaves nothing.
+# installs silently into C:\Apps\Larkspan; run again, with its pages (welcome, licence,
+# components, folder, finish; each saved as a picture; the welcome page names the installed
+# version and its folder), it installs over that copy: one copy, one entry among the installed
+# programs pointing there, the user's own file in the folder kept, and "Run Larkspan" on the
+# finish page starts the program from there. Setup.exe carries its version information. The
+# uninstaller then leaves nothing.
 # Argument: the Windows build folder.
 # shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -52,7 +52,9 @@ e2e_expect_contains "$welcome" "Larkspan $WIN_VERSION is installed in $custom." 
 e2e_key "$wizard" Return
 wizard_page "$wizard" 2-licence
 e2e_key "$wizard" Return # I Agree
-wizard_page "$wizard" 3-folder
+wizard_page "$wizard" 3-components
+e2e_key "$wizard" Return # Next, with the models chosen by default
+wizard_page "$wizard" 4-folder
 e2e_key "$wizard" Return # Install, into the folder the page offers
 # The finish page, unlike the progress page, has a dark picture down its left side. Removing the
 # old copy and unpacking the new one take a while under wine on a busy machine.
@@ -65,7 +67,7 @@ until [ "$(left_side "$wizard")" -lt 128 ]; do
     e2e__past "$deadline" && e2e_fail "Setup did not reach its finish page"
     e2e__nap 0.2
 done
-wizard_page "$wizard" 4-finish
+wizard_page "$wizard" 5-finish
 e2e_key "$wizard" Return # Finish, with "Run Larkspan" checked
 e2e_wait_exit setup
 e2e_expect_eq "$E2E_EXIT_STATUS" 0 "exit status of Setup"

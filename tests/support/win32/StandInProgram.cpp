@@ -6,13 +6,14 @@
 // given size as a downloaded installer.
 //
 //   pdfi.bin ...          append "run" to runs, then print the bytes of the file output
-//   textract.bin ... OUT  append "run" to runs.log and this process's id to pids.log, write
-//                         "written by the stand-in" (CR LF) into OUT, the values of
-//                         LARKSPAN_PROGRESS_FILE and LARKSPAN_INPUT_FINGERPRINT into env.log
-//                         (UTF-8, one a line), create "started"; when
+//   textract.bin ... OUT  append "run" to runs.log and this process's id to pids.log, the
+//                         values of LARKSPAN_PROGRESS_FILE and LARKSPAN_INPUT_FINGERPRINT into
+//                         env.log (UTF-8, one a line), create "started"; when
 //                         the file "wait" exists, start a copy of itself that waits too
 //                         ("linger") and wait until the file "release" exists; then print the
-//                         bytes of reply.txt (when there is one) and create "ended"
+//                         bytes of reply.txt, or without any write "written by the stand-in"
+//                         (CR LF) into OUT, as the extractor writes only on success; create
+//                         "ended"
 //   opener.exe ARGS...    append each argument to opened.log, one a line (the program a
 //                         file type is opened with, for the end-to-end tests)
 //   any name, "linger"    append this process's id to pids.log and wait for "release"
@@ -84,20 +85,23 @@ void WriteVariables(const wchar_t* path, std::initializer_list<const wchar_t*> n
     Write(path, text, static_cast<DWORD>(size), false);
 }
 
-// Copies the file to standard output, byte for byte.
-void Print(const wchar_t* path) {
+// Copies the file to standard output, byte for byte; false when it printed nothing.
+bool Print(const wchar_t* path) {
     const HANDLE file = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return;
+        return false;
     }
     char buffer[4096];
     DWORD count = 0;
+    bool printed = false;
     while (::ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count > 0) {
         DWORD written = 0;
         ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), buffer, count, &written, nullptr);
+        printed = true;
     }
     ::CloseHandle(file);
+    return printed;
 }
 
 void AwaitRelease() {
@@ -141,9 +145,8 @@ int wmain(int argc, wchar_t** argv) {
     if (_wcsicmp(ownName, L"opener.exe") == 0) {
         for (int i = 1; i < argc; ++i) {
             char line[4 * MAX_PATH];
-            const int size = ::WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, line,
-                                                   static_cast<int>(sizeof line) - 1, nullptr,
-                                                   nullptr);
+            const int size = ::WideCharToMultiByte(
+                CP_UTF8, 0, argv[i], -1, line, static_cast<int>(sizeof line) - 1, nullptr, nullptr);
             if (size > 0) {
                 line[size - 1] = '\n';
                 Write(Beside(L"opened.log"), line, static_cast<DWORD>(size), true);
@@ -159,8 +162,6 @@ int wmain(int argc, wchar_t** argv) {
     if (_wcsicmp(ownName, L"textract.bin") == 0 && argc > 1) {
         AppendLine(Beside(L"runs.log"), "run");
         AppendProcessId();
-        const char text[] = "written by the stand-in\r\n";
-        Write(argv[argc - 1], text, sizeof text - 1, false);
         WriteVariables(Beside(L"env.log"),
                        {L"LARKSPAN_PROGRESS_FILE", L"LARKSPAN_INPUT_FINGERPRINT"});
         Write(Beside(L"started"), "", 0, false);
@@ -168,7 +169,10 @@ int wmain(int argc, wchar_t** argv) {
             StartLingeringCopy();
             AwaitRelease();
         }
-        Print(Beside(L"reply.txt"));
+        if (!Print(Beside(L"reply.txt"))) {
+            const char text[] = "written by the stand-in\r\n";
+            Write(argv[argc - 1], text, sizeof text - 1, false);
+        }
         Write(Beside(L"ended"), "", 0, false);
         return 0;
     }

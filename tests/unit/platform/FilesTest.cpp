@@ -141,6 +141,14 @@ TEST(Files, FingerprintTellsAReplacedOrRewrittenFileFromTheSameOne) {
     }
     ASSERT_NE(stamp(probe), stamp(path));
 
+    // What an indexer or a backup tool does to a file without touching its content.
+    using std::filesystem::perm_options;
+    std::filesystem::permissions(Utf8Path(path), std::filesystem::perms::owner_write,
+                                 perm_options::remove);
+    std::filesystem::permissions(Utf8Path(path), std::filesystem::perms::owner_write,
+                                 perm_options::add);
+    EXPECT_EQ(platform::FileFingerprint(path), first);
+
     // Rewritten in place, same size, same file.
     {
         std::fstream out(Utf8Path(path), std::ios::in | std::ios::out | std::ios::binary);

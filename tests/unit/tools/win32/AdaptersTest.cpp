@@ -98,8 +98,8 @@ TEST_F(WindowsAdapters, PasswordWithCmdAndShellCharactersIsOneArgument) {
     EXPECT_NE(ReadWholeFile(scratch_ / "locked.txt").find("Larkspan known words page 2"),
               std::string::npos);
 
-    // Longer than the 32 bytes the poppler tools read: the adapters decrypt the document and
-    // hand it to them on standard input, which must take its bytes unchanged.
+    // Longer than the 32 bytes the poppler tools read: the adapters decrypt the document once
+    // into a private copy, which every tool opens.
     std::string password = kPassword + "Gr\xC3\xBC\xC3\x9F"
                                        "e \xE2\x82\xAC";
     password.resize(100, 'x');
@@ -140,7 +140,7 @@ TEST_F(WindowsAdapters, ProgressFingerprintAndAnOutputFileHeldByAnotherProgram) 
     const std::string held = scratch_ / "held.txt";
     testsupport::WriteFileBytes(held, "kept");
     {
-        const auto hold = platform::HoldAgainstChanges(held);
+        const auto hold = platform::OpenJobDocument(held);
         ASSERT_NE(hold, nullptr);
         const std::string answer = Extract(scratch_ / "good.pdf", held);
         EXPECT_EQ(answer.rfind("I/O Error: Couldn't open text file '" + held + "': ", 0), 0u)
