@@ -1,6 +1,6 @@
 # Prints the size of the Windows installer and of the program folder it installs (the payload,
-# without the uninstaller Setup writes beside it) with the components chosen by default and
-# with every one, and keeps the lines in REPORT:
+# without the uninstaller Setup writes beside it, and the models of the components) with the
+# components chosen by default and with every one, and keeps the lines in REPORT:
 #   cmake -DSETUP=<Setup.exe> -DPAYLOAD=<payload folder> -DMODEL_COMPONENTS=<file>
 #     -DREPORT=<file> -P InstallerSizes.cmake
 # MODEL_COMPONENTS: lines "id|label|on or off|model files..." (tools/CMakeLists.txt).
@@ -12,18 +12,24 @@ foreach(payload_file IN LISTS payload_files)
   file(SIZE "${payload_file}" bytes)
   math(EXPR payload_bytes "${payload_bytes} + ${bytes}")
 endforeach()
-# The models of the components left unchosen by default.
+# The models of the components, which Setup carries beside the payload: those chosen by default
+# and all of them.
 set(default_bytes ${payload_bytes})
 set(default_count ${payload_count})
 file(STRINGS "${MODEL_COMPONENTS}" components)
 foreach(component IN LISTS components)
-  if(component MATCHES "^[^|]*\\|[^|]*\\|off\\|(.*)$")
-    string(REPLACE " " ";" models "${CMAKE_MATCH_1}")
+  if(component MATCHES "^[^|]*\\|[^|]*\\|(on|off)\\|(.*)$")
+    set(chosen ${CMAKE_MATCH_1})
+    string(REPLACE " " ";" models "${CMAKE_MATCH_2}")
     foreach(model IN LISTS models)
       if(model)
         file(SIZE "${model}" bytes)
-        math(EXPR default_bytes "${default_bytes} - ${bytes}")
-        math(EXPR default_count "${default_count} - 1")
+        math(EXPR payload_bytes "${payload_bytes} + ${bytes}")
+        math(EXPR payload_count "${payload_count} + 1")
+        if(chosen STREQUAL "on")
+          math(EXPR default_bytes "${default_bytes} + ${bytes}")
+          math(EXPR default_count "${default_count} + 1")
+        endif()
       endif()
     endforeach()
   endif()
