@@ -32,8 +32,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<platform::JobDocument> DecryptedDocument(const std::string& path,
-                                                         const DocumentPasswords& passwords) {
+std::unique_ptr<platform::JobDocument>
+DecryptedDocument(const std::string& path, const DocumentPasswords& passwords, bool pictures) {
     for (const std::string* password : {&passwords.user, &passwords.owner}) {
         if (password->empty()) {
             continue;
@@ -52,6 +52,15 @@ std::unique_ptr<platform::JobDocument> DecryptedDocument(const std::string& path
                 platform::CreatePrivateDocument(error);
             if (!document) {
                 return nullptr;
+            }
+            if (!pictures) {
+                for (QPDFObjectHandle& object : pdf.getAllObjects()) {
+                    if (object.isStream() &&
+                        object.getDict().getKey("/Subtype").isNameAndEquals("/Image")) {
+                        object.replaceStreamData(std::string(), QPDFObjectHandle::newNull(),
+                                                 QPDFObjectHandle::newNull());
+                    }
+                }
             }
             DocumentPipeline into(*document);
             QPDFWriter writer(pdf);

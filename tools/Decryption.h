@@ -14,11 +14,14 @@
 namespace larkspan::tools {
 
 // The document at `path` without its encryption, opened with the user or the owner password.
+// Without `pictures`, every picture's data is left out: pdftotext and pdfinfo never decode one,
+// and in a scan or a photo book the pictures are nearly all of the bytes to decrypt.
 // Nothing when it is not encrypted, when neither password opens it, when libqpdf cannot read it
 // or when the copy cannot be written: the poppler tools then read the file as it is and say what
 // they find, in their own words (a wrong password too, since the part of it they read is wrong
 // as well).
 std::unique_ptr<platform::JobDocument> DecryptedDocument(const std::string& path,
-                                                         const DocumentPasswords& passwords);
+                                                         const DocumentPasswords& passwords,
+                                                         bool pictures = true);
 
 } // namespace larkspan::tools

@@ -14,20 +14,49 @@
 
 namespace larkspan::tools {
 
-platform::CapturedRun RunOnDocument(const std::string& program,
-                                    const std::vector<std::string>& options,
-                                    const TextractRequest& request,
-                                    const platform::CaptureLimits& limits,
-                                    const platform::OutputSink* sink) {
+namespace {
+
+platform::CapturedRun RunOn(const std::string& document, const std::string& program,
+                            const std::vector<std::string>& options, const TextractRequest& request,
+                            const platform::CaptureLimits& limits,
+                            const platform::OutputSink* sink) {
     std::vector<std::string> command{program};
     command.insert(command.end(), options.begin(), options.end());
     if (!request.decrypted) {
         command.insert(command.end(), request.passwordOptions.begin(),
                        request.passwordOptions.end());
     }
-    command.push_back(request.documentPath.empty() ? request.inputPath : request.documentPath);
+    command.push_back(document);
     return sink != nullptr ? platform::RunStreamed(command, std::nullopt, *sink, limits)
                            : platform::RunCaptured(command, std::nullopt, limits);
+}
+
+} // namespace
+
+platform::CapturedRun RunOnDocument(const std::string& program,
+                                    const std::vector<std::string>& options,
+                                    const TextractRequest& request,
+                                    const platform::CaptureLimits& limits,
+                                    const platform::OutputSink* sink) {
+    return RunOn(request.documentPath.empty() ? request.inputPath : request.documentPath, program,
+                 options, request, limits, sink);
+}
+
+platform::CapturedRun DrawDocument(const std::string& program,
+                                   const std::vector<std::string>& options,
+                                   const TextractRequest& request,
+                                   const platform::CaptureLimits& limits,
+                                   const platform::OutputSink* sink) {
+    if (!request.documentWithPictures) {
+        return RunOnDocument(program, options, request, limits, sink);
+    }
+    const std::string document = request.documentWithPictures();
+    if (document.empty()) {
+        platform::CapturedRun failed;
+        failed.startError = "the document could not be decrypted with its pictures";
+        return failed;
+    }
+    return RunOn(document, program, options, request, limits, sink);
 }
 
 std::int32_t PageNumber(const TextractRequest& request, std::size_t place) {
@@ -193,7 +222,7 @@ std::optional<std::vector<bool>> NothingDrawn(const Engine& engine, const Textra
         return reader.Feed(piece);
     };
     const std::size_t pages = static_cast<std::size_t>(last - first) + 1;
-    const platform::CapturedRun run = RunOnDocument(
+    const platform::CapturedRun run = DrawDocument(
         engine.pdftoppm,
         {"-f", std::to_string(first), "-l", std::to_string(last), "-scale-to",
          std::to_string(kBlankCheckSide), "-gray"},
@@ -251,7 +280,7 @@ PageResult RecognisePage(const Engine& engine, const TextractRequest& request,
     // Grey levels, uncompressed (PGM), through memory: nothing lands on disk, so a Stop that
     // ends the whole process group leaves nothing behind. The image is bounded by what the
     // page's size gives, with room for the rounding of its sides.
-    const platform::CapturedRun image = RunOnDocument(
+    const platform::CapturedRun image = DrawDocument(
         engine.pdftoppm, {"-f", number, "-l", number, "-r", std::to_string(dpi), "-gray"}, request,
         {static_cast<std::size_t>(static_cast<double>(pixels) * 1.02) + 65536, RunTimeLimit()});
     if (!Succeeded(image) || image.standardOutput.empty()) {

@@ -43,6 +43,13 @@ platform::CapturedRun RunOnDocument(const std::string& program,
                                     const TextractRequest& request,
                                     const platform::CaptureLimits& limits = {},
                                     const platform::OutputSink* sink = nullptr);
+// The same for the renderer (pdftoppm), which draws the pictures that a decrypted copy for the
+// text may lack (TextractRequest::documentWithPictures).
+platform::CapturedRun DrawDocument(const std::string& program,
+                                   const std::vector<std::string>& options,
+                                   const TextractRequest& request,
+                                   const platform::CaptureLimits& limits = {},
+                                   const platform::OutputSink* sink = nullptr);
 
 // Whether the renderer and the engine work at all, judged over one job. The first time one of
 // them fails on a page, it is tried on a tiny document or image of the adapter's own: failing

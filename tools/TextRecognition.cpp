@@ -592,15 +592,23 @@ int RunTextract(const AdapterDescription& pdftotext, const RecognitionTools& too
         request.documentPath = input->ToolPath();
     }
     // A password longer than the poppler tools take: the document decrypted here once, into a
-    // private copy every tool opens.
+    // private copy every tool opens. The text needs none of its pictures, so they are decrypted
+    // only once a page has to be drawn.
     const DocumentPasswords passwords = ReadPasswords(request.passwordOptions);
+    const std::string source = input ? input->ToolPath() : path;
     std::unique_ptr<platform::JobDocument> decrypted;
     if (LongerThanPopplerTakes(passwords)) {
-        decrypted = DecryptedDocument(input ? input->ToolPath() : path, passwords);
+        decrypted = DecryptedDocument(source, passwords, false);
     }
+    std::once_flag decryptWhole;
+    std::unique_ptr<platform::JobDocument> whole;
     if (decrypted) {
         request.documentPath = decrypted->ToolPath();
         request.decrypted = true;
+        request.documentWithPictures = [&] {
+            std::call_once(decryptWhole, [&] { whole = DecryptedDocument(source, passwords); });
+            return whole ? whole->ToolPath() : std::string();
+        };
     } else {
         TakeEitherPassword(request);
     }
@@ -626,10 +634,11 @@ int RunTextract(const AdapterDescription& pdftotext, const RecognitionTools& too
         }
     }
     // The tools name the document by the path they were given; the user knows it by its own.
-    const std::string& given = request.documentPath;
-    for (auto at = given.empty() ? std::string::npos : answer.text.find(given);
-         at != std::string::npos; at = answer.text.find(given, at + path.size())) {
-        answer.text.replace(at, given.size(), path);
+    for (const std::string& given : {request.documentPath, whole ? whole->ToolPath() : ""}) {
+        for (auto at = given.empty() ? std::string::npos : answer.text.find(given);
+             at != std::string::npos; at = answer.text.find(given, at + path.size())) {
+            answer.text.replace(at, given.size(), path);
+        }
     }
     return PrintAnswer(answer);
 }

@@ -16,7 +16,7 @@ int AdapterMain(const std::vector<std::string>& arguments, std::string_view reme
     }
     const DocumentPasswords passwords = ReadPasswords(request.passwordOptions);
     if (LongerThanPopplerTakes(passwords)) {
-        if (const auto document = DecryptedDocument(request.inputPath, passwords)) {
+        if (const auto document = DecryptedDocument(request.inputPath, passwords, false)) {
             return PrintAnswer(
                 PdfiAnswer(RunPopplerTool(pdfinfo, DecryptedDocumentArguments(
                                                        request.otherOptions, document->ToolPath())),

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +37,9 @@ struct TextractRequest {
     // they open with no password. "" for inputPath itself.
     std::string documentPath;
     bool decrypted = false;
+    // Where the decrypted copy lacks its pictures: the path of a copy with them for the
+    // renderer, made on its first call (thread-safe); "" when it could not be made.
+    std::function<std::string()> documentWithPictures;
 };
 
 // Understood: only -f/-l with a whole number, -layout, -raw, -nopgbrk, -q, -enc UTF-8 (also
