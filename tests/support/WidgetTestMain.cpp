@@ -23,6 +23,11 @@ int main(int argc, char** argv) {
         ::testing::InitGoogleTest(&argc, argv);
         larkspan::test::InstallFailingDefaults();
         status = RUN_ALL_TESTS();
+#ifdef _WIN32
+        // Before the application object's teardown, which under wine crashes now and then
+        // much as the detach phase does (EndTestRun).
+        return larkspan::test::EndTestRun(larkspan::EndProgram(status));
+#endif
     }
     return larkspan::test::EndTestRun(larkspan::EndProgram(status));
 }
